@@ -1,0 +1,3 @@
+#include "Generations.h"
+
+int IsoDayOfWeek(const QDate& date) { return date.dayOfWeek(); }

@@ -1,0 +1,24 @@
+#include "ProgramMain.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QToolTip>
+
+#include "ZorvaneMain.h"
+
+int ProgramMain(int argc, char** argv) {
+    // Dates, times and numbers use the program's fixed forms (TextFormats) everywhere; the C
+    // locale keeps Qt's own defaults from following the user's regional settings.
+    QLocale::setDefault(QLocale::c());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zorvane2"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    Tmain mainWindow(args);
+    QPalette p = QToolTip::palette();
+    p.setColor(QPalette::ToolTipBase, QColor(0, 255, 255));
+    QToolTip::setPalette(p);
+    mainWindow.show();
+    return QApplication::exec();
+}

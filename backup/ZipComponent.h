@@ -1,0 +1,6 @@
+#pragma once
+// The ZIP component the backup run writes its archives through.
+class TZipComponent {
+public:
+    TZipComponent() = default;
+};

@@ -1,0 +1,6 @@
+#pragma once
+// Reading backup archives for restore.
+class TZipReader {
+public:
+    TZipReader() = default;
+};

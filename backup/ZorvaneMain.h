@@ -1,0 +1,201 @@
+#pragma once
+// The main window of the backup program: its controls, the state its handlers share, and the
+// handlers themselves. The handlers are spread over ZorvaneMain*.cpp by area.
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <memory>
+
+#include "Filter.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimeEdit;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class TSortGrid;
+class TZipComponent;
+class TfRestore;
+class IniFile;
+
+// Grid columns of one backup action.
+enum ActionColumn : int {
+    colVerz = 0,
+    colNach = 1,
+    colTime = 2,
+    colCount = 3,
+    colLast = 4,
+    colActionNumber = 5,
+    colDateien = 6,
+    colBytes = 7,
+    colArc = 8,
+    colDauer = 9,
+    colFilter = 10,
+    colHist = 11,
+    colLE = 12,
+    colP = 13,
+    ActionColumnCount = 14,
+};
+
+class Tmain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Tmain(QStringList args, QWidget* parent = nullptr);
+    ~Tmain() override;
+
+    // ---- unit state ----
+    QString ProgDir; // with trailing separator
+    QString DataDir; // with trailing separator
+    bool Modified = false;
+    bool Busy = false;
+    bool AutoStart = false;
+    bool ExitConfirmed = false;
+    bool SessionEnding = false;
+    bool AbortRequested = false;
+    bool DebugMode = false;
+    // Patterns of the filter dialog; a run keeps its own in RunFilter.
+    QStringList FilterList;
+    bool FilterInclude = false;
+    // Run variables.
+    qint64 TotalBytes = 0;
+    qint64 DoneBytes = 0;
+    qint64 ProgressScale = 1;
+    QString CurrentFile;
+    QString LastFilesText;
+
+    QStringList Args;
+
+    // ---- controls ----
+    QToolBar* ToolBar1 = nullptr;
+    QAction* loadIni = nullptr;
+    QAction* saveIni = nullptr;
+    QAction* NewAktion = nullptr;
+    QAction* delAktion = nullptr;
+    QAction* backupSelected = nullptr;
+    QAction* backupAll = nullptr;
+    QToolButton* btnLoadConf = nullptr;
+    QToolButton* btnSaveConf = nullptr;
+    QToolButton* btnNew = nullptr;
+    QToolButton* btnDel = nullptr;
+    QToolButton* btnPackOne = nullptr;
+    QToolButton* btnPackAll = nullptr;
+    QToolButton* btnRestore = nullptr;
+    QToolButton* btnTimer = nullptr;
+    QWidget* Panel2 = nullptr;
+    QCheckBox* cbSperr = nullptr;
+    QTimeEdit* sperrVon = nullptr;
+    QLabel* Label1 = nullptr;
+    QTimeEdit* sperrBis = nullptr;
+    QToolButton* pKelvo = nullptr;
+    QToolButton* btnIupdate = nullptr;
+    QToolButton* ToolButton13 = nullptr;
+    QComboBox* cbLang = nullptr;
+    QToolButton* btnClose = nullptr;
+    QCheckBox* cbDebug = nullptr;
+    QWidget* Panel4 = nullptr;
+    TSortGrid* sg = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Status = nullptr;
+    QLabel* sta = nullptr;
+    QProgressBar* pb = nullptr;
+    QWidget* Panel3 = nullptr;
+    QPushButton* btnAbort = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* ZorvaneClose = nullptr;
+    QAction* zorvaneanzeigen1 = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+    std::unique_ptr<TZipComponent> zip;
+    TfRestore* fRestore = nullptr;
+
+    // The status light's spinner position (the light's tag).
+    int staTag = 0;
+
+    // ---- log memo ----
+    void LogLine(const QString& line); // appends one line to Memo1
+    int LogLineCount() const;
+    QStringList LogLines() const;
+
+    // ---- start-up, window and shut-down ----
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    bool FormCloseQuery(); // returns CanClose
+    void FormClose();
+    void FormDestroy();
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void ZorvaneCloseClick();
+    void TrayDblClick();
+    void CommitDataRequest(); // the logoff or shutdown query
+    void HideToTray();        // "minimise the application"
+    bool HiddenInTray() const;
+    QString SettingsFileName() const { return DataDir + QStringLiteral("Zorvane2.ini"); }
+    QString HistoryFileName() const { return ProgDir + QStringLiteral("Zorvane.hist"); }
+
+    // ---- settings and the action table ----
+    void LoadSettings();
+    void ReadLayout(); // the start-up layout read
+    void saveIniExecute(QObject* Sender);
+    void loadIniExecute(QObject* Sender);
+    void sgClick(QObject* Sender);
+    void sgClickSort(int col);
+    bool sgBeginSort(int col);
+
+    // ---- filter and history ----
+    bool FilterOK(const QString& name) const;
+    void SaveHistory();
+
+    // ---- backup run ----
+    void backupSelectedExecute(QObject* Sender);
+    void backupAllExecute(QObject* Sender);
+    void BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
+                   const QString& Password);
+    void btnAbortClick();
+    // The run's own filter, loaded from the action's Filter text.
+    FileFilter RunFilter;
+
+    // ---- scheduler ----
+    void Timer2Timer();
+    void sperrVonChange();
+    void sperrBisChange();
+    void cbSperrClick();
+    void SpinnerStep();
+
+    // ---- restore ----
+    void btnRestoreClick();
+
+    // ---- language ----
+    void cbLangChange(QObject* Sender);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildWindow();
+    void buildTray();
+    bool closing_ = false;
+    bool shownOnce_ = false;
+};
+
+// The main window while it exists (the program's `main`).
+namespace ZorvaneMain {
+extern Tmain* main;
+}
+
+// Writes one event to the status line and the log, steps the spinner and keeps the window alive.
+void SetStatus(const QString& Text);
+// Sets the modified flag together with the enabled state of the load and save buttons.
+void SetModified(bool Value);

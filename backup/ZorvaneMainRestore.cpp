@@ -1,0 +1,4 @@
+// The restore command of the main window.
+#include "ZorvaneMain.h"
+
+void Tmain::btnRestoreClick() {}

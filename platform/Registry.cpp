@@ -1,0 +1,88 @@
+#include "Registry.h"
+
+#include "IniFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <stdexcept>
+
+namespace {
+
+// Key paths compare without regard to case and separators; one spelling is stored.
+QString normalKey(const QString& key) {
+    QString k = key.toLower();
+    k.replace(u'/', u'\\');
+    const QStringList parts = k.split(u'\\', Qt::SkipEmptyParts);
+    return parts.join(u'\\');
+}
+
+// The unnamed (default) value of a key; an ini key cannot be empty.
+QString valueName(const QString& name) {
+    return name.isEmpty() ? QStringLiteral("@") : name;
+}
+
+IniFile store(RegRoot root) {
+    return IniFile(Registry::RootFile(root));
+}
+
+} // namespace
+
+namespace Registry {
+
+QString RootFile(RegRoot root) {
+    const QString fileName = root == RegRoot::CurrentUser ? QStringLiteral("current-user.ini")
+                                                          : QStringLiteral("local-machine.ini");
+    const QString overridden = qEnvironmentVariable("ZV_REGISTRY_DIR");
+    if (!overridden.isEmpty())
+        return QDir(overridden).filePath(fileName);
+    if (root == RegRoot::CurrentUser) {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+               QStringLiteral("/zorvane-registry/") + fileName;
+    }
+    return QStringLiteral("/etc/zorvane-registry/") + fileName;
+}
+
+std::optional<QString> ReadString(RegRoot root, const QString& key, const QString& name) {
+    const IniFile ini = store(root);
+    const QString section = normalKey(key);
+    // A sentinel cannot tell a missing value from a stored one, so ask first.
+    if (!ini.ValueExists(section, valueName(name)))
+        return std::nullopt;
+    return ini.ReadString(section, valueName(name), QString());
+}
+
+void WriteString(RegRoot root, const QString& key, const QString& name, const QString& value) {
+    IniFile ini = store(root);
+    const QString folder = QFileInfo(ini.FileName()).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        throw std::runtime_error(
+            QStringLiteral("Der Ordner %1 kann nicht angelegt werden").arg(folder).toStdString());
+    }
+    ini.WriteString(normalKey(key), valueName(name), value);
+}
+
+// A key exists when it or one of its subkeys has a section, even one emptied of its values.
+bool KeyExists(RegRoot root, const QString& key) {
+    const QString wanted = normalKey(key);
+    if (wanted.isEmpty())
+        return true; // the root itself
+    const QStringList sections = store(root).ReadSections();
+    for (const QString& section : sections) {
+        const QString s = normalKey(section);
+        if (s == wanted || s.startsWith(wanted + u'\\'))
+            return true;
+    }
+    return false;
+}
+
+bool DeleteValue(RegRoot root, const QString& key, const QString& name) {
+    IniFile ini = store(root);
+    const QString section = normalKey(key);
+    if (!ini.ValueExists(section, valueName(name)))
+        return false;
+    ini.DeleteKey(section, valueName(name));
+    return true;
+}
+
+} // namespace Registry

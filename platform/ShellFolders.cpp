@@ -1,0 +1,67 @@
+#include "ShellFolders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+QString programFolderOverride;
+
+QString withoutTrailingSeparator(QString path) {
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+QString standard(QStandardPaths::StandardLocation location) {
+    return withoutTrailingSeparator(QStandardPaths::writableLocation(location));
+}
+} // namespace
+
+namespace ShellFolders {
+
+QString ProgramFolder() {
+    if (!programFolderOverride.isEmpty())
+        return programFolderOverride;
+    return IncludeTrailingPathDelimiter(QCoreApplication::applicationDirPath());
+}
+
+void SetProgramFolder(const QString& folder) {
+    programFolderOverride = folder.isEmpty() ? QString() : IncludeTrailingPathDelimiter(folder);
+}
+
+QString Folder(const QString& name) {
+    const QString n = name.trimmed().toLower();
+    if (n == u"appdata")
+        return standard(QStandardPaths::GenericConfigLocation);
+    if (n == u"local appdata")
+        return standard(QStandardPaths::GenericDataLocation);
+    if (n == u"desktop")
+        return standard(QStandardPaths::DesktopLocation);
+    if (n == u"personal")
+        return standard(QStandardPaths::DocumentsLocation);
+    if (n == u"common appdata")
+        return QStringLiteral("/var/lib");
+    if (n == u"programs" || n == u"start menu")
+        return standard(QStandardPaths::ApplicationsLocation);
+    if (n == u"temp")
+        return withoutTrailingSeparator(QDir::tempPath());
+    return QString();
+}
+
+bool FileExistsNoCase(const QString& folder, const QString& name) {
+    const QStringList files =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
+    return files.contains(name, Qt::CaseInsensitive);
+}
+
+// As on Windows, an empty path becomes the bare separator.
+QString IncludeTrailingPathDelimiter(const QString& path) {
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
+QString ExecutableSuffix() {
+    return QString();
+}
+
+} // namespace ShellFolders

@@ -1,0 +1,18 @@
+#pragma once
+// The folders the programs ask Windows for: their own folder and the user's shell folders.
+#include <QString>
+
+namespace ShellFolders {
+// The folder of the running program file, with a trailing separator. Tests point it elsewhere.
+QString ProgramFolder();
+void SetProgramFolder(const QString& folder); // empty: back to the real one
+// A shell folder by its Windows name ("appdata", "local appdata", "desktop", "personal",
+// "common appdata", ...), without a trailing separator; empty when unknown.
+QString Folder(const QString& name);
+// True when a file of this name lies in the folder, its name compared without regard to case.
+bool FileExistsNoCase(const QString& folder, const QString& name);
+// Appends the platform separator unless the path already ends in one.
+QString IncludeTrailingPathDelimiter(const QString& path);
+// The platform's suffix of program files ("" here, ".exe" on Windows).
+QString ExecutableSuffix();
+} // namespace ShellFolders
