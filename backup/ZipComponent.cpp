@@ -68,6 +68,7 @@ void TZipComponent::fail(const QString& what) {
         const char* s = archive_error_string(arc_);
         if (s) text += QStringLiteral(": ") + QString::fromUtf8(s);
     }
+    writeError_ = text;
     throw std::runtime_error(text.toStdString());
 }
 
@@ -80,9 +81,9 @@ void TZipComponent::open() {
     if (fd_ < 0) {
         const int err = errno;
         tempName_.clear();
-        throw std::runtime_error((QStringLiteral("Kann ") + TempFileName(ZipFileName) +
-                                  QStringLiteral(" nicht anlegen: ") + errnoText(err))
-                                     .toStdString());
+        writeError_ = QStringLiteral("Kann ") + TempFileName(ZipFileName) +
+                      QStringLiteral(" nicht anlegen: ") + errnoText(err);
+        throw std::runtime_error(writeError_.toStdString());
     }
     if (!Password.isEmpty() && (AddOptions & AddEncrypt)) ::fchmod(fd_, 0600);
     arc_ = archive_write_new();
@@ -137,9 +138,16 @@ void TZipComponent::Discard() {
     openTarget_.clear();
     written_ = 0;
     broken_ = false;
+    writeError_.clear();
 }
 
 void TZipComponent::Commit() {
+    if (!writeError_.isEmpty()) {
+        // An archive that lost entries to write errors must not replace the previous one.
+        const QString why = writeError_;
+        Discard();
+        throw std::runtime_error(why.toStdString());
+    }
     if (!arc_) return;
     try {
         if (broken_) throw std::runtime_error("Archiv unvollständig");

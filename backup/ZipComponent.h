@@ -93,6 +93,7 @@ private:
     qint64 written_ = 0;
     bool cancelled_ = false;
     bool broken_ = false; // an entry was cut off; the stream must not be committed
+    QString writeError_;  // the archive could not be written since the last Commit or Discard
     QByteArray buffer_;
     // Last folder whose canonical form was looked up, for entry names below the current folder.
     QString lastFolder_;

@@ -193,6 +193,10 @@ void Tmain::backupAllExecute(QObject* Sender) {
 void Tmain::BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
                       const QString& Password) {
     LoadFilter(FilterText, RunFilter);
+    // An empty source would become the root folder, an empty target a file named after the
+    // temporary suffix in whatever folder is current.
+    if (Source.trimmed().isEmpty()) throw std::runtime_error("Kein Quellverzeichnis angegeben");
+    if (Target.trimmed().isEmpty()) throw std::runtime_error("Keine Zieldatei angegeben");
     AbortRequested = false;
     DoneBytes = 0;
     TotalBytes = 0;

@@ -1,0 +1,431 @@
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "Clock.h"
+#include "Priority.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TestFolder.h"
+#include "TextFormats.h"
+#include "ZipComponent.h"
+#include "ZorvaneMain.h"
+#include "lang.h"
+
+namespace {
+
+QString Quoted(const QString& s) {
+    return u'\'' + s + u'\'';
+}
+
+QByteArray Text(int n, char c = 'a') {
+    QByteArray b;
+    while (b.size() < n)
+        b += QByteArray("Text zum Packen ") + c + ' ';
+    b.truncate(n);
+    return b;
+}
+
+class BackupRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(prog.IsValid() && config.IsValid() && src.IsValid() && dst.IsValid());
+        qputenv("XDG_CONFIG_HOME", config.Path().toUtf8());
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(2, 0, 1)));
+        ShellFolders::SetProgramFolder(prog.Path());
+        savedCwd = QDir::currentPath();
+        w = std::make_unique<Tmain>(QStringList{});
+        w->Memo1->clear();
+        w->sg->SetRowCount(1);
+    }
+    void TearDown() override {
+        w.reset();
+        ShellFolders::SetProgramFolder(QString());
+        Clock::UseSystem();
+        Language = 0;
+        QDir::setCurrent(savedCwd);
+    }
+
+    // Adds an action row; returns its row number.
+    int AddRow(const QString& source, const QString& target, const QString& filter = {},
+               const QString& password = {}) {
+        const int row = w->sg->RowCount();
+        w->sg->SetRowCount(row + 1);
+        w->sg->SetCell(colVerz, row, source);
+        w->sg->SetCell(colNach, row, target);
+        w->sg->SetCell(colTime, row, QStringLiteral("02:00:00"));
+        w->sg->SetCell(colCount, row, QStringLiteral("3"));
+        w->sg->SetCell(colActionNumber, row, QString::number(row));
+        w->sg->SetCell(colFilter, row, filter);
+        w->sg->SetCell(colP, row, password);
+        return row;
+    }
+    // "Backup" on a row, as the user clicks it.
+    void RunRow(int row) {
+        w->sg->SetFocusCell(0, row);
+        w->backupSelected->setEnabled(true);
+        w->backupSelected->trigger();
+    }
+    void RunAll() {
+        w->backupSelected->setEnabled(true);
+        w->backupAll->setEnabled(true);
+        w->backupAll->trigger();
+    }
+    QStringList Stats(int row) const {
+        return {w->sg->Cell(colLast, row), w->sg->Cell(colDateien, row), w->sg->Cell(colBytes, row),
+                w->sg->Cell(colArc, row), w->sg->Cell(colDauer, row)};
+    }
+    // Extracts an archive and compares it with the source folder but the listed files.
+    void ExpectArchiveHolds(const QString& archive, const QStringList& except = {},
+                            const QString& password = {}) {
+        const QString pw =
+            password.isEmpty() ? QString() : QStringLiteral(" -p") + Quoted(password);
+        QString log;
+        ASSERT_EQ(RunCommand(QStringLiteral("7z t") + pw + u' ' + Quoted(archive), &log), 0)
+            << log.toStdString();
+        if (password.isEmpty()) {
+            ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(archive), &log), 0)
+                << log.toStdString();
+        }
+        TestFolder x;
+        ASSERT_EQ(RunCommand(QStringLiteral("7z x -y") + pw + QStringLiteral(" -o") +
+                                 Quoted(x.Path()) + u' ' + Quoted(archive),
+                             &log),
+                  0);
+        QStringList expected = src.Files();
+        for (const QString& e : except)
+            expected.removeAll(e);
+        EXPECT_EQ(x.Files(), expected);
+        for (const QString& rel : expected)
+            EXPECT_EQ(x.Read(rel), src.Read(rel)) << rel.toStdString();
+    }
+    QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
+
+    TestFolder prog, config, src, dst;
+    std::unique_ptr<Tmain> w;
+    QString savedCwd;
+};
+
+TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
+    src.Write(QStringLiteral("brief.txt"), Text(1500));
+    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), Text(800, 'b'));
+    src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
+    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), Text(700, 'c'));
+    src.Write(QStringLiteral(".versteckt"), "hidden");
+    w->LogLine(QStringLiteral("alt"));
+    const int row = AddRow(src.Path(), Target());
+    RunRow(row);
+
+    ExpectArchiveHolds(Target());
+    EXPECT_FALSE(QFile::exists(TZipComponent::TempFileName(Target())));
+    const qint64 arc = QFileInfo(Target()).size();
+    const QStringList log = w->LogLines();
+    ASSERT_EQ(log.size(), 5) << log.join(u'\n').toStdString();
+    EXPECT_EQ(log[1], QString());
+    EXPECT_EQ(log[2], QStringLiteral("Beginne Backup von ") + src.Path() +
+                          QStringLiteral(" nach ") + Target() +
+                          QStringLiteral(", 07.12.2026 02:00:01, Manuell, einzeln"));
+    EXPECT_EQ(log[3], QStringLiteral("  - 5 Dateien  von 5 mit 3.006 Byte komprimiert zu ") +
+                          FormatInt64(0, arc) + QStringLiteral(" Byte"));
+    EXPECT_EQ(log[4], QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
+                          Target() + QStringLiteral(" abgeschlossen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(Stats(row), (QStringList{QStringLiteral("07.12.2026 02:00:01"), QStringLiteral("5"),
+                                       QStringLiteral("3.006"), FormatInt64(0, arc),
+                                       QStringLiteral("00:00:00")}));
+    EXPECT_EQ(w->Status->text(), QStringLiteral("Bereit"));
+    EXPECT_EQ(w->ProgressScale, 4);
+    EXPECT_EQ(w->pb->maximum(), 751);
+    EXPECT_EQ(w->pb->value(), 0);
+    EXPECT_FALSE(w->Busy);
+    EXPECT_TRUE(w->btnAbort->isHidden());
+    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_FALSE(Priority::IsIdle());
+    // The history was saved with the run.
+    EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgeschlossen"));
+}
+
+TEST_F(BackupRun, EncryptedRunAndEnglishTexts) {
+    Language = 1;
+    src.Write(QStringLiteral("a.txt"), Text(2000));
+    src.Write(QStringLiteral("b/c.txt"), Text(20, 'x'));
+    const int row = AddRow(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
+    RunRow(row);
+    ExpectArchiveHolds(Target(), {}, QStringLiteral("pw äö"));
+    EXPECT_NE(RunCommand(QStringLiteral("7z t -pfalsch ") + Quoted(Target())), 0);
+    const QStringList log = w->LogLines();
+    ASSERT_EQ(log.size(), 3) << log.join(u'\n').toStdString();
+    EXPECT_EQ(log[0], QStringLiteral("Start Backup of ") + src.Path() + QStringLiteral("/ to ") +
+                          Target() + QStringLiteral(", 07.12.2026 02:00:01, Manually, single"));
+    EXPECT_TRUE(
+        log[1].startsWith(QStringLiteral("  - 2 Files  of 2 with 2.020 Byte compressed to ")));
+    EXPECT_TRUE(log[2].startsWith(QStringLiteral("Backup of ")));
+    EXPECT_EQ(w->Status->text(), QStringLiteral("Ready"));
+}
+
+TEST_F(BackupRun, FilterDecidesWhichFilesGoIn) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    src.Write(QStringLiteral("B.TMP"), "b");
+    src.Write(QStringLiteral("sub.bak/c.bak"), "c");
+    src.Write(QStringLiteral("sub.bak/d.doc"), "d");
+    const int row = AddRow(src.Path(), Target(), QStringLiteral("Nicht:*.TMP; *.bak"));
+    RunRow(row);
+    ExpectArchiveHolds(Target(), {QStringLiteral("B.TMP"), QStringLiteral("sub.bak/c.bak")});
+    EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("2"));
+}
+
+TEST_F(BackupRun, UnreadableFilesGiveTheirLinesAndTheFilesText) {
+    for (int i = 0; i < 10; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(100 + i));
+    const int row = AddRow(src.Path(), Target());
+    w->zip->ReadFault = [](const QString& path, qint64) {
+        return path.endsWith(QStringLiteral("f3.txt")) || path.endsWith(QStringLiteral("f7.txt"));
+    };
+    RunRow(row);
+    ExpectArchiveHolds(Target(), {QStringLiteral("f3.txt"), QStringLiteral("f7.txt")});
+    EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("10-2"));
+    const QStringList log = w->LogLines();
+    EXPECT_EQ(log.filter(QStringLiteral("  - Fehler beim hinzufügen von ") + src.Path() +
+                         QStringLiteral("/f3.txt"))
+                  .size(),
+              1);
+    EXPECT_EQ(log.filter(QStringLiteral("  - Fehler beim hinzufügen von ")).size(), 2);
+    // The component says why, without a prefix.
+    EXPECT_EQ(log.filter(QStringLiteral("Lesefehler in ")).size(), 2);
+    EXPECT_TRUE(log.filter(QStringLiteral("  - 8 Dateien  von 10 mit 1.045 Byte")).size() == 1)
+        << log.join(u'\n').toStdString();
+    EXPECT_TRUE(log.last().contains(QStringLiteral("abgeschlossen")));
+}
+
+TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
+    for (int i = 0; i < 5; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+    const int row1 = AddRow(src.Path(), Target());
+    const int row2 = AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    bool commandsOffDuringRun = false;
+    int reads = 0;
+    // The user clicks "Abbrechen" while the third file is being added.
+    w->zip->ReadFault = [&](const QString&, qint64) {
+        if (++reads == 3) {
+            commandsOffDuringRun = !w->backupSelected->isEnabled() && !w->backupAll->isEnabled() &&
+                                   !w->btnRestore->isEnabled() && !w->btnAbort->isHidden();
+            w->btnAbort->click();
+        }
+        return false;
+    };
+    w->btnRestore->setEnabled(true);
+    RunAll();
+    EXPECT_TRUE(commandsOffDuringRun);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    const QStringList log = w->LogLines();
+    EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
+    EXPECT_EQ(log.filter(QStringLiteral(", Manuell, alle")).size(), 1);
+    EXPECT_EQ(log.filter(QStringLiteral("  - Aktion durch Benutzer abgebrochen")).size(), 1);
+    EXPECT_EQ(log.last(), QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
+                              Target() + QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(w->Status->text(), QStringLiteral("Aktion durch Benutzer abgebrochen"));
+    EXPECT_EQ(Stats(row1), QStringList(5, QString()));
+    EXPECT_EQ(Stats(row2), QStringList(5, QString()));
+    EXPECT_EQ(w->LastFilesText, QStringLiteral("5-2"));
+    EXPECT_FALSE(w->Busy);
+    // The commands come back as they were.
+    EXPECT_TRUE(w->backupSelected->isEnabled());
+    EXPECT_TRUE(w->backupAll->isEnabled());
+    EXPECT_TRUE(w->btnRestore->isEnabled());
+}
+
+TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
+    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    w->sg->SetCell(colCount, 2, QStringLiteral("0"));
+    w->AbortRequested = true; // left over from an earlier abort
+    RunAll();
+    EXPECT_EQ(dst.Files(), (QStringList{QStringLiteral("Eins.Zip"), QStringLiteral("Zwei.Zip")}));
+    EXPECT_EQ(w->LogLines().filter(QStringLiteral("abgeschlossen")).size(), 2);
+}
+
+TEST_F(BackupRun, FailuresKeepTheOldArchiveAndWriteNoStatistics) {
+    dst.Write(QStringLiteral("Daten.Zip"), "alt");
+    src.Write(QStringLiteral("a.txt"), "a");
+    // An unknown filter kind fails before any file is touched.
+    int row = AddRow(src.Path(), Target(), QStringLiteral("nur:*.txt"));
+    RunRow(row);
+    EXPECT_EQ(w->LogLines().last(), QStringLiteral("!!! BO, Backup: nach ") + Target() +
+                                        QStringLiteral(" :Filter nur:*.txt unbekannte Filterart"));
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
+    EXPECT_FALSE(Priority::IsIdle());
+
+    // A missing source folder, and a file where the folder should be.
+    w->sg->SetCell(colFilter, row, QString());
+    for (const QString& source :
+         {src.Path(QStringLiteral("fehlt")), src.Path(QStringLiteral("a.txt"))}) {
+        w->sg->SetCell(colVerz, row, source);
+        w->Status->setText(QStringLiteral("vorher"));
+        RunRow(row);
+        const QString last = w->LogLines().last();
+        EXPECT_TRUE(last.startsWith(QStringLiteral("!!! BO, Backup: nach ") + Target() +
+                                    QStringLiteral(" :Verzeichnis ") + source + u'/'))
+            << last.toStdString();
+        EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+        EXPECT_EQ(Stats(row), QStringList(5, QString()));
+        EXPECT_EQ(w->Status->text(), QStringLiteral("vorher"));
+    }
+    EXPECT_TRUE(w->LogLines().last().endsWith(QStringLiteral(" existiert nicht")) ||
+                w->LogLines().last().contains(QStringLiteral("kann nicht gelesen werden")));
+}
+
+TEST_F(BackupRun, EmptySourceOrTargetFailsTheRun) {
+    const int row = AddRow(QString(), Target());
+    RunRow(row);
+    EXPECT_EQ(w->LogLines().last(), QStringLiteral("!!! BO, Backup: nach ") + Target() +
+                                        QStringLiteral(" :Kein Quellverzeichnis angegeben"));
+    w->sg->SetCell(colVerz, row, src.Path());
+    w->sg->SetCell(colNach, row, QString());
+    RunRow(row);
+    EXPECT_EQ(w->LogLines().last(),
+              QStringLiteral("!!! BO, Backup: nach  :Keine Zieldatei angegeben"));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
+}
+
+TEST_F(BackupRun, WriteErrorGivesItsLinesAndFailsTheRun) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    src.Write(QStringLiteral("b.txt"), "b");
+    dst.Write(QStringLiteral("keinOrdner"), "x");
+    const QString target = dst.Path(QStringLiteral("keinOrdner/Daten.Zip"));
+    const int row = AddRow(src.Path(), target);
+    RunRow(row);
+    const QStringList log = w->LogLines();
+    EXPECT_EQ(log.filter(QStringLiteral("  - !! Fehler beim schreiben in ") + target +
+                         QStringLiteral(", Festplatte voll?"))
+                  .size(),
+              2)
+        << log.join(u'\n').toStdString();
+    EXPECT_TRUE(log.last().startsWith(QStringLiteral("!!! BO, Backup:") + src.Path() + u'/'));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("keinOrdner")});
+}
+
+TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndNoArchive) {
+    dst.Write(QStringLiteral("Daten.Zip"), "alt");
+    dst.Write(QStringLiteral("Daten.Zip.part"), "Rest eines Absturzes");
+    src.MakeDir(QStringLiteral("leer"));
+    const int row = AddRow(src.Path(QStringLiteral("leer")), Target());
+    w->sg->SetCell(colDateien, row, QStringLiteral("99"));
+    RunRow(row);
+    EXPECT_EQ(Stats(row).mid(1, 3),
+              (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+    EXPECT_TRUE(dst.Files().isEmpty());
+    const QStringList log = w->LogLines();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[1].contains(QStringLiteral("abgeschlossen")));
+}
+
+TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {
+    src.Write(QStringLiteral("leer1"), QByteArray());
+    src.Write(QStringLiteral("leer2"), QByteArray());
+    const int row = AddRow(src.Path(), Target());
+    RunRow(row);
+    EXPECT_EQ(w->ProgressScale, 1);
+    EXPECT_EQ(w->pb->maximum(), 0);
+    EXPECT_EQ(Stats(row)[1], QStringLiteral("2"));
+    ExpectArchiveHolds(Target());
+
+    src.Write(QStringLiteral("k.txt"), Text(1001));
+    RunRow(row);
+    EXPECT_EQ(w->ProgressScale, 2);
+    EXPECT_EQ(w->pb->maximum(), 500);
+
+    // The bar follows the bytes across files and stands at its maximum after the last.
+    src.Write(QStringLiteral("k.txt"), Text(2500000));
+    src.Write(QStringLiteral("m.txt"), Text(2500000, 'm'));
+    int top = 0;
+    w->zip->ReadFault = [&](const QString&, qint64) {
+        top = qMax(top, w->pb->value());
+        return false;
+    };
+    const auto c = QObject::connect(w->pb, &QProgressBar::valueChanged, w->pb,
+                                    [&](int v) { top = qMax(top, v); });
+    RunRow(row);
+    QObject::disconnect(c);
+    EXPECT_EQ(w->ProgressScale, 5000);
+    EXPECT_EQ(w->pb->maximum(), 1000);
+    EXPECT_EQ(top, 1000);
+}
+
+TEST_F(BackupRun, DurationWrapsAtADay) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    const int row = AddRow(src.Path(), Target());
+    w->zip->ReadFault = [](const QString&, qint64) {
+        Clock::Advance(qint64(25) * 3600 * 1000 + 61000);
+        return false;
+    };
+    RunRow(row);
+    EXPECT_EQ(Stats(row)[4], QStringLiteral("01:01:01"));
+    EXPECT_EQ(Stats(row)[0], QStringLiteral("08.12.2026 03:01:02"));
+}
+
+TEST_F(BackupRun, ScheduledRunLeavesBusySet) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    const int row = AddRow(src.Path(), Target());
+    w->sg->SetFocusCell(0, row);
+    w->backupSelectedExecute(nullptr);
+    EXPECT_TRUE(w->Busy);
+    EXPECT_TRUE(w->LogLines()[0].endsWith(QStringLiteral(", Automatisch")));
+    EXPECT_TRUE(QFile::exists(Target()));
+}
+
+TEST_F(BackupRun, LinkedFoldersAreNotFollowed) {
+    src.Write(QStringLiteral("a/x.txt"), "x");
+    ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("a")), src.Path(QStringLiteral("a/schleife"))));
+    ASSERT_TRUE(
+        QFile::link(src.Path(QStringLiteral("a/x.txt")), src.Path(QStringLiteral("y.txt"))));
+    const int row = AddRow(src.Path(), Target());
+    RunRow(row);
+    QString log;
+    ASSERT_EQ(RunCommand(QStringLiteral("unzip -Z1 ") + Quoted(Target()), &log), 0);
+    QStringList names = log.split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a/x.txt"), QStringLiteral("y.txt")}));
+}
+
+TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {
+    TZMProgressDetails d;
+    d.Kind = TZMProgressKind::NewItem;
+    d.ItemName = QStringLiteral("/daten/a.txt");
+    d.TotalSize = 1536;
+    w->zipProgress(d);
+    EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [1 Kb]"));
+    d.TotalSize = 1023;
+    w->zipProgress(d);
+    EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
+    w->pb->setMaximum(1000);
+    w->ProgressScale = 5000000;
+    w->DoneBytes = qint64(3) << 30;
+    d.Kind = TZMProgressKind::Progress;
+    d.Written = qint64(1) << 30;
+    w->zipProgress(d);
+    EXPECT_EQ(w->pb->value(), 858);
+
+    w->zipMessage(0, QStringLiteral("  adding: a.txt"));
+    w->zipMessage(0, QStringLiteral("Unzipped 3 files"));
+    w->zipMessage(0, QStringLiteral(" adding: b.txt"));
+    w->zipMessage(0, QStringLiteral("unzipped x"));
+    w->zipMessage(0, QStringLiteral("xx adding"));
+    EXPECT_EQ(w->LogLines(),
+              (QStringList{QStringLiteral(" adding: b.txt"), QStringLiteral("unzipped x"),
+                           QStringLiteral("xx adding")}));
+}
+
+} // namespace
