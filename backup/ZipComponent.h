@@ -98,4 +98,6 @@ private:
     // Last folder whose canonical form was looked up, for entry names below the current folder.
     QString lastFolder_;
     QString lastFolderCanonical_;
+    QString lastCwd_;
+    QString lastCwdCanonical_;
 };

@@ -200,7 +200,8 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
     AbortRequested = false;
     DoneBytes = 0;
     TotalBytes = 0;
-    RunSource = WithSeparator(Source);
+    // Absolute, as the current folder changes below.
+    RunSource = WithSeparator(QDir(Source).absolutePath());
     RunTarget = Target;
     // A temporary archive left by an interrupted run of this action goes first.
     QFile::remove(TZipComponent::TempFileName(Target));

@@ -153,6 +153,17 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgeschlossen"));
 }
 
+TEST_F(BackupRun, RelativeSourceFolderIsTakenFromTheCurrentFolder) {
+    src.Write(QStringLiteral("sub/a.txt"), Text(100));
+    QDir::setCurrent(src.Path());
+    const int row = AddRow(QStringLiteral("sub"), Target());
+    RunRow(row);
+    EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("1"));
+    QString names;
+    ASSERT_EQ(RunCommand(QStringLiteral("unzip -Z1 ") + Quoted(Target()), &names), 0);
+    EXPECT_EQ(names, QStringLiteral("a.txt\n"));
+}
+
 TEST_F(BackupRun, EncryptedRunAndEnglishTexts) {
     Language = 1;
     src.Write(QStringLiteral("a.txt"), Text(2000));
