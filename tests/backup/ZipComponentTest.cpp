@@ -227,6 +227,21 @@ TEST_F(ZipComponent, StreamedFilesRoundTripAndReportProgress) {
     EXPECT_EQ(last.Written, (2 << 20) + 123);
 }
 
+TEST_F(ZipComponent, CancelStopsAStreamedFileAndTheStreamCannotBeCommitted) {
+    zip.WholeReadLimit = 1000;
+    out.Write(QStringLiteral("Daten.Zip"), "alt");
+    src.Write(QStringLiteral("gross.bin"), Noise(3 << 20, 6), when);
+    int reports = 0;
+    zip.OnProgress = [&](const TZMProgressDetails& d) {
+        if (d.Kind == TZMProgressKind::Progress && ++reports == 1) zip.Cancel();
+    };
+    EXPECT_EQ(AddAll(), QStringList{QStringLiteral("gross.bin")});
+    EXPECT_EQ(reports, 1);
+    EXPECT_THROW(zip.Commit(), std::runtime_error);
+    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(out.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+}
+
 TEST_F(ZipComponent, CannotWriteRaisesAndLeavesNothing) {
     out.Write(QStringLiteral("datei"), "kein Ordner");
     zip.ZipFileName = out.Path(QStringLiteral("datei/Daten.Zip"));
