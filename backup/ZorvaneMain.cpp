@@ -223,6 +223,8 @@ void Tmain::buildWindow() {
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
+    // A read-only log needs no undo record; it would only grow for as long as the program runs.
+    Memo1->setUndoRedoEnabled(false);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setFixedHeight(156);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -379,6 +381,11 @@ void Tmain::FormActivate() {
     QCoreApplication::processEvents();
     Panel2->setAutoFillBackground(!Panel2->autoFillBackground());
     QCoreApplication::processEvents();
+    // Here the window is also activated when the user switches between programs; clearing the
+    // modified flag then would drop unsaved changes without the close question. So the
+    // language is applied and the settings counted unchanged at the first activation only.
+    if (activatedOnce_) return;
+    activatedOnce_ = true;
     cbLangChange(nullptr);
     SetModified(false);
 }
@@ -502,11 +509,17 @@ void Tmain::changeEvent(QEvent* e) {
 
 bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
+        // An unhandled key travels up to the parents and passes this filter at each step;
+        // it must count once.
         auto* w = qobject_cast<QWidget*>(watched);
-        if (w && w->window() == this) {
-            auto* k = static_cast<QKeyEvent*>(e);
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (w && w->window() == this && (e != lastKey_ || k->key() != lastKeyCode_)) {
+            lastKey_ = e;
+            lastKeyCode_ = k->key();
             FormKeyDown(k->key(), k->modifiers());
         }
+    } else if (e->type() == QEvent::KeyRelease) {
+        lastKey_ = nullptr;
     }
     return QMainWindow::eventFilter(watched, e);
 }

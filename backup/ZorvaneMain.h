@@ -187,7 +187,9 @@ private:
     void buildWindow();
     void buildTray();
     bool closing_ = false;
-    bool shownOnce_ = false;
+    bool activatedOnce_ = false;
+    const QEvent* lastKey_ = nullptr;
+    int lastKeyCode_ = 0;
 };
 
 // The main window while it exists (the program's `main`).
