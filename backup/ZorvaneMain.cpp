@@ -90,11 +90,13 @@ void Tmain::buildWindow() {
                          QStringLiteral("Einstellungen Speichern"), QStyle::SP_DialogSaveButton);
     NewAktion = makeAction("NewAktion", QStringLiteral("Neuer Eintrag"),
                            QStringLiteral("Neue Backupaktion einfügen"), QStyle::SP_FileIcon);
-    delAktion = makeAction("delAktion", QStringLiteral("Backupaktion löschen"),
-                           QStringLiteral("Ausgewählte Backupaktion löschen"), QStyle::SP_TrashIcon);
-    backupSelected = makeAction(
-        "backupSelected", QStringLiteral("Backup"),
-        QStringLiteral("Backupaktion für ausgewählten Eintrag jetzt ausführen"), QStyle::SP_ArrowDown);
+    delAktion =
+        makeAction("delAktion", QStringLiteral("Backupaktion löschen"),
+                   QStringLiteral("Ausgewählte Backupaktion löschen"), QStyle::SP_TrashIcon);
+    backupSelected =
+        makeAction("backupSelected", QStringLiteral("Backup"),
+                   QStringLiteral("Backupaktion für ausgewählten Eintrag jetzt ausführen"),
+                   QStyle::SP_ArrowDown);
     backupAll = makeAction("backupAll", QStringLiteral("Gesamt Backup"),
                            QStringLiteral("Backupaktion für alle Einträge jetzt ausführen"),
                            QStyle::SP_DriveHDIcon);
@@ -143,13 +145,13 @@ void Tmain::buildWindow() {
     btnRestore->setEnabled(false);
     connect(btnRestore, &QToolButton::clicked, this, [this] { btnRestoreClick(); });
     ToolBar1->addSeparator();
-    btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
-                          QStringLiteral("Automatik"));
+    btnTimer =
+        toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload, QStringLiteral("Automatik"));
     btnTimer->setCheckable(true);
 
     Panel2 = new QWidget(ToolBar1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedWidth(242);
+    Panel2->setMinimumWidth(242);
     Panel2->setToolTip(QStringLiteral("Sperrzeit: in dieser Zeit wird keine Sicherung gestartet"));
     auto* p2 = new QHBoxLayout(Panel2);
     p2->setContentsMargins(2, 0, 2, 0);
@@ -220,6 +222,7 @@ void Tmain::buildWindow() {
     sg = new TSortGrid(ActionColumnCount, Panel4);
     sg->setObjectName(QStringLiteral("sg"));
     sg->setFrameShape(QFrame::NoFrame);
+    SetGridTitles();
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
@@ -311,7 +314,9 @@ void Tmain::buildTray() {
 
 // ---------------------------------------------------------------- log memo
 
-void Tmain::LogLine(const QString& line) { Memo1->appendPlainText(line); }
+void Tmain::LogLine(const QString& line) {
+    Memo1->appendPlainText(line);
+}
 
 int Tmain::LogLineCount() const {
     if (Memo1->document()->isEmpty()) return 0;
@@ -452,9 +457,13 @@ void Tmain::TrayDblClick() {
     activateWindow();
 }
 
-void Tmain::HideToTray() { hide(); }
+void Tmain::HideToTray() {
+    hide();
+}
 
-bool Tmain::HiddenInTray() const { return !isVisible(); }
+bool Tmain::HiddenInTray() const {
+    return !isVisible();
+}
 
 void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     if (key == Qt::Key_D && (shift & Qt::ShiftModifier) && (shift & Qt::ControlModifier))
@@ -529,28 +538,55 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
 void Tmain::cbLangChange(QObject* Sender) {
     Q_UNUSED(Sender);
     Language = static_cast<unsigned char>(cbLang->currentIndex() == 1 ? 1 : 0);
-    static const char* const headers[ActionColumnCount][2] = {
-        {"Verzeichnis", "Directory"}, {"Nach", "To File"},     {"Zeit", "Time"},
-        {"Anz.", "quant."},           {"letzte Sicherung", "last Backup"},
-        {"", ""},                     {"Dateien", "Files"},    {"Bytes", "Bytes"},
-        {"Archiv", "Archiv"},         {"Dauer", "period"},     {"Filter", "Filter"},
-        {"Hist", "Hist"},             {"Meldungen", "Message"}, {"Pw", "Pw"},
-    };
-    for (int c = 0; c < ActionColumnCount; ++c)
-        if (c != colActionNumber) sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language]));
+    SetGridTitles();
     btnAbort->setText(Language == 0 ? QStringLiteral("Abbrechen") : QStringLiteral("Abort"));
     SetModified(true);
+}
+
+void Tmain::SetGridTitles() {
+    static const char* const headers[ActionColumnCount][2] = {
+        {"Verzeichnis", "Directory"},
+        {"Nach", "To File"},
+        {"Zeit", "Time"},
+        {"Anz.", "quant."},
+        {"letzte Sicherung", "last Backup"},
+        {"", ""},
+        {"Dateien", "Files"},
+        {"Bytes", "Bytes"},
+        {"Archiv", "Archiv"},
+        {"Dauer", "period"},
+        {"Filter", "Filter"},
+        {"Hist", "Hist"},
+        {"Meldungen", "Message"},
+        {"Pw", "Pw"},
+    };
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (c != colActionNumber)
+            sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language == 0 ? 0 : 1]));
 }
 
 // ---------------------------------------------------------------- shared routines
 
 void Tmain::SpinnerStep() {
     switch (staTag) {
-    case 0: staTag = 1; sta->setText(QStringLiteral("\\")); break;
-    case 1: staTag = 2; sta->setText(QStringLiteral("|")); break;
-    case 2: staTag = 3; sta->setText(QStringLiteral("/")); break;
-    case 3: staTag = 0; sta->setText(QStringLiteral("---")); break;
-    default: break;
+    case 0:
+        staTag = 1;
+        sta->setText(QStringLiteral("\\"));
+        break;
+    case 1:
+        staTag = 2;
+        sta->setText(QStringLiteral("|"));
+        break;
+    case 2:
+        staTag = 3;
+        sta->setText(QStringLiteral("/"));
+        break;
+    case 3:
+        staTag = 0;
+        sta->setText(QStringLiteral("---"));
+        break;
+    default:
+        break;
     }
 }
 

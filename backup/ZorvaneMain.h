@@ -176,6 +176,7 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
+    void SetGridTitles(); // column titles in the current language
 
 protected:
     void closeEvent(QCloseEvent* e) override;

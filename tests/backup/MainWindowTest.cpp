@@ -15,8 +15,8 @@
 
 #include "Clock.h"
 #include "Dialogs.h"
-#include "SortGrid.h"
 #include "ShellFolders.h"
+#include "SortGrid.h"
 #include "TestFolder.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
