@@ -100,8 +100,21 @@ void Tmain::buildWindow() {
     backupAll = makeAction("backupAll", QStringLiteral("Gesamt Backup"),
                            QStringLiteral("Backupaktion für alle Einträge jetzt ausführen"),
                            QStyle::SP_DriveHDIcon);
-    connect(loadIni, &QAction::triggered, this, [this] { loadIniExecute(loadIni); });
-    connect(saveIni, &QAction::triggered, this, [this] { saveIniExecute(saveIni); });
+    // A failed load or save reaches the user through the standard error box.
+    connect(loadIni, &QAction::triggered, this, [this] {
+        try {
+            loadIniExecute(loadIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
+    connect(saveIni, &QAction::triggered, this, [this] {
+        try {
+            saveIniExecute(saveIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
     connect(backupSelected, &QAction::triggered, this,
             [this] { backupSelectedExecute(backupSelected); });
     connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(backupAll); });
@@ -223,6 +236,7 @@ void Tmain::buildWindow() {
     sg->setObjectName(QStringLiteral("sg"));
     sg->setFrameShape(QFrame::NoFrame);
     SetGridTitles();
+    ConnectGrid();
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
