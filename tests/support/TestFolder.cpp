@@ -19,6 +19,8 @@ QString TestFolder::Write(const QString& rel, const QByteArray& content,
     QFile f(p);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.write(content);
+        // Flushed first: a later flush would stamp the file with the present time again.
+        f.flush();
         if (modified.isValid()) f.setFileTime(modified, QFileDevice::FileModificationTime);
         f.close();
     }
