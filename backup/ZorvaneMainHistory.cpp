@@ -44,7 +44,16 @@ void Tmain::SaveHistory() {
         if (!hist.open(QIODevice::WriteOnly) || hist.write(bytes) != bytes.size() || !hist.commit())
             throw std::runtime_error("history file not written");
 
-        {
+        // A settings file that could not be read must not be rewritten with only these keys.
+        bool settingsUsable = SettingsRead;
+        if (settingsUsable) {
+            try {
+                CheckSettingsReadable();
+            } catch (const std::exception&) {
+                settingsUsable = false;
+            }
+        }
+        if (settingsUsable) {
             IniFile ini(SettingsFileName());
             ini.SetOwnerOnly(true); // the file also holds the archive passwords
             const QString section = QStringLiteral("Actions");

@@ -1,10 +1,12 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 #include "Clock.h"
 #include "IniFile.h"
@@ -210,6 +212,20 @@ TEST_F(History, UnwritableSettingsFileIsSilent) {
     w->SaveHistory();
     EXPECT_EQ(w->LogLines().count(FailureLine), 0);
     EXPECT_EQ(HistoryBytes(), Lines(1, 3));
+}
+
+TEST_F(History, SettingsFileThatCannotBeReadIsNotRewrittenWithStatistics) {
+    // A settings file that turned unreadable after the start: writing the statistics keys
+    // through it would replace every action with just those keys.
+    Start();
+    ClearRows();
+    AddRow(QStringLiteral("1"), QStringLiteral("1"));
+    QFile::remove(SettingsPath());
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(SettingsPath()).constData()), 0);
+    SetLog(2);
+    w->SaveHistory();
+    EXPECT_EQ(HistoryBytes(), Lines(1, 2));
+    EXPECT_EQ(QFileInfo(SettingsPath()).symLinkTarget(), SettingsPath());
 }
 
 TEST_F(History, FilterOKReadsTheDialogsPatterns) {
