@@ -180,6 +180,12 @@ public:
     // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
     // calls nest, the last enable restores the states the first disable found.
     void RunCommandsEnabled(bool enable);
+    bool RunCommandsLocked() const { return runCommandsDisabled_ > 0; }
+    // While locked, the row commands' states are remembered here and applied at the end.
+    void RememberRowCommands(bool qualifies) { savedPackOne_ = savedRestore_ = qualifies; }
+    // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
+    bool RunActive = false;
+    bool allActive_ = false;
     // Per-run values shared by BackupOne with its walks.
     QString RunSource; // with trailing separator
     QString RunTarget;

@@ -111,6 +111,9 @@ void Tmain::RunCommandsEnabled(bool enable) {
 }
 
 void Tmain::backupSelectedExecute(QObject* Sender) {
+    // Messages are processed during a run; nothing may start a second one inside it.
+    if (RunActive) return;
+    RunActive = true;
     RunCommandsEnabled(false);
     btnAbort->setVisible(true);
     Busy = true;
@@ -167,9 +170,12 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     SaveHistory();
     Timer2->start();
     RunCommandsEnabled(true);
+    RunActive = false;
 }
 
 void Tmain::backupAllExecute(QObject* Sender) {
+    if (RunActive || allActive_) return;
+    allActive_ = true;
     RunCommandsEnabled(false);
     // An abort of an earlier run must not stop this one after its first row.
     AbortRequested = false;
@@ -188,6 +194,7 @@ void Tmain::backupAllExecute(QObject* Sender) {
         Busy = false;
     }
     RunCommandsEnabled(true);
+    allActive_ = false;
 }
 
 void Tmain::BackupOne(const QString& Source, const QString& Target, const QString& FilterText,

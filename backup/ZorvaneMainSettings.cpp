@@ -220,6 +220,10 @@ void Tmain::sgClick(QObject* Sender) {
     const int row = sg->Row();
     const bool qualifies = row > 0 && !sg->Cell(colVerz, row).isEmpty();
     delAktion->setEnabled(qualifies);
+    if (RunCommandsLocked()) { // a run or restore is under way: applied when it ends
+        RememberRowCommands(qualifies);
+        return;
+    }
     backupSelected->setEnabled(qualifies);
     btnPackOne->setEnabled(qualifies);
     btnRestore->setEnabled(qualifies);

@@ -227,6 +227,10 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     // The user clicks "Abbrechen" while the third file is being added.
     w->zip->ReadFault = [&](const QString&, qint64) {
         if (++reads == 3) {
+            // A click on a row and both commands, while messages are processed, start nothing.
+            w->sgClick(w->sg);
+            w->backupSelectedExecute(w->backupSelected);
+            w->backupAllExecute(w->backupAll);
             commandsOffDuringRun = !w->backupSelected->isEnabled() && !w->backupAll->isEnabled() &&
                                    !w->btnRestore->isEnabled() && !w->btnAbort->isHidden();
             w->btnAbort->click();
