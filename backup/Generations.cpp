@@ -112,7 +112,9 @@ int ParseCount(const QString& count) {
 }
 
 QString GenerationBase(const QString& target) {
-    return target.left(target.size() - 4);
+    QString base = target;
+    base.chop(4); // a target of four characters or fewer has an empty base
+    return base;
 }
 
 QString GenerationName(const QString& base, const QString& k) {
