@@ -47,10 +47,11 @@ void setRetryWait(TSortGrid* sg, int row, bool wait) {
 } // namespace
 
 void Tmain::SetStaColour(const QColor& colour) {
-    if (colour == staColour) return;
     staColour = colour;
-    sta->setStyleSheet(
-        QStringLiteral("background: %1; color: white; font-weight: bold;").arg(colour.name()));
+    // The run paints the light too, so the style sheet, not the colour, says what is shown.
+    const QString sheet =
+        QStringLiteral("background: %1; color: white; font-weight: bold;").arg(colour.name());
+    if (sta->styleSheet() != sheet) sta->setStyleSheet(sheet);
 }
 
 void Tmain::ShowBalloon(const QString& title, const QString& text) {
