@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -321,6 +322,77 @@ TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
     QTRY_VERIFY(w->sperrBis->hasFocus());
     QTest::keyClick(w->sperrBis, Qt::Key_Up);
     EXPECT_TRUE(w->Modified);
+}
+
+// The names in an archive, sorted; empty when it is no archive.
+QStringList entries(const QString& archive) {
+    QString out;
+    if (RunCommand("unzip -Z1 '" + archive + "'", &out) != 0) return {};
+    QStringList names = out.split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
+
+TEST_F(SchedulerTest, AnActionDueAMinuteAheadMakesItsArchiveAndRotatesTheEarlierOne) {
+    dir.Write("out/Daten.Zip", "earlier");
+    const int r = add({.nach = dir.Path("out/Daten.Zip"),
+                       .time = "10:01:00",
+                       .count = "3",
+                       .last = "07.12.2026 10:01:05"});
+    tickAt(QTime(10, 0, 30));
+    tickAt(QTime(10, 1, 0));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "earlier");
+    EXPECT_FALSE(dir.Exists("out/Daten1.Zip"));
+
+    const int lines = w->LogLineCount();
+    tickAt(QTime(10, 1, 1));
+    EXPECT_EQ(dir.Read("out/Daten1.Zip"), "earlier");
+    EXPECT_EQ(entries(dir.Path("out/Daten.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:01:01");
+    EXPECT_TRUE(w->LogLines().mid(lines).contains("Beginne Backup von " + source + " nach " +
+                                                  dir.Path("out/Daten.Zip") +
+                                                  ", 08.12.2026 10:01:01, Automatisch"));
+    EXPECT_FALSE(w->Busy);
+    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_EQ(w->staColour, Green);
+
+    // Done for today: later ticks leave it alone.
+    tickAt(QTime(10, 1, 2));
+    tickAt(QTime(23, 59, 59));
+    EXPECT_EQ(dir.Read("out/Daten1.Zip"), "earlier");
+    EXPECT_FALSE(dir.Exists("out/Daten2.Zip"));
+}
+
+TEST_F(SchedulerTest, TwoDueRowsWithOneTargetRunOneAfterTheOther) {
+    dir.Write("src2/b.txt", "other data");
+    dir.Write("out/Daten.Zip", "old");
+    const QString target = dir.Path("out/Daten.Zip");
+    add({.nach = target, .time = "02:00:00", .count = "5"});
+    add({.verz = dir.Path("src2"), .nach = target, .time = "02:00:00", .count = "5"});
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(entries(target), QStringList({"b.txt"}));
+    EXPECT_EQ(entries(dir.Path("out/Daten1.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(dir.Read("out/Daten2.Zip"), "old");
+    EXPECT_FALSE(dir.Exists("out/Daten3.Zip"));
+}
+
+TEST_F(SchedulerTest, ATickThatLoggedSomethingSavesTheHistory) {
+    const QString hist = w->HistoryFileName();
+    add({.verz = "C:\\Daten", .nach = "E:\\B\\D.Zip", .time = "12:00:00"});
+    QFile::remove(hist);
+    tickAt(QTime(10, 0, 0)); // nothing due, nothing logged
+    EXPECT_FALSE(QFile::exists(hist));
+    w->sg->SetCell(colTime, 1, "12:61:00");
+    w->cbSperr->setChecked(true);
+    w->sperrVon->setTime(QTime(6, 0));
+    w->sperrBis->setTime(QTime(23, 0));
+    tickAt(QTime(10, 0, 1)); // blocked
+    EXPECT_FALSE(QFile::exists(hist));
+    w->cbSperr->setChecked(false);
+    tickAt(QTime(10, 0, 2));
+    QFile f(hist);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(f.readAll()).contains("'12:61:00' is not a valid time"));
 }
 
 // Runs the night of a clock change tick by tick (every 30 seconds of real time) and returns the
