@@ -21,7 +21,8 @@ void TSortGrid::SetRowCount(int n) {
     const int old = rowCount();
     setRowCount(data);
     for (int r = old; r < data; ++r)
-        for (int c = 0; c < columnCount(); ++c) setItem(r, c, new QTableWidgetItem());
+        for (int c = 0; c < columnCount(); ++c)
+            setItem(r, c, new QTableWidgetItem());
 }
 
 QString TSortGrid::Cell(int col, int row) const {
@@ -49,9 +50,13 @@ void TSortGrid::SetCell(int col, int row, const QString& text) {
     it->setText(text);
 }
 
-int TSortGrid::Row() const { return currentRow() < 0 ? (rowCount() > 0 ? 1 : 0) : currentRow() + 1; }
+int TSortGrid::Row() const {
+    return currentRow() < 0 ? (rowCount() > 0 ? 1 : 0) : currentRow() + 1;
+}
 
-int TSortGrid::Col() const { return currentColumn() < 0 ? 0 : currentColumn(); }
+int TSortGrid::Col() const {
+    return currentColumn() < 0 ? 0 : currentColumn();
+}
 
 void TSortGrid::SetFocusCell(int col, int row) {
     if (row >= 1 && row <= rowCount()) setCurrentCell(row - 1, col);
@@ -61,7 +66,9 @@ void TSortGrid::DeleteRow(int row) {
     if (row >= 1 && row <= rowCount()) removeRow(row - 1);
 }
 
-int TSortGrid::ColWidth(int col) const { return isColumnHidden(col) ? -1 : columnWidth(col); }
+int TSortGrid::ColWidth(int col) const {
+    return isColumnHidden(col) ? -1 : columnWidth(col);
+}
 
 void TSortGrid::SetColWidth(int col, int width) {
     if (width < 0) {
@@ -74,7 +81,8 @@ void TSortGrid::SetColWidth(int col, int width) {
 
 QList<int> TSortGrid::SelectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& i : selectionModel()->selectedRows()) rows << i.row() + 1;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        rows << i.row() + 1;
     std::sort(rows.begin(), rows.end());
     return rows;
 }

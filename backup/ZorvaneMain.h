@@ -205,6 +205,7 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
+    void SetGridTitles(); // column titles in the current language
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -216,7 +217,9 @@ private:
     void buildWindow();
     void buildTray();
     bool closing_ = false;
-    bool shownOnce_ = false;
+    bool activatedOnce_ = false;
+    const QEvent* lastKey_ = nullptr;
+    int lastKeyCode_ = 0;
 };
 
 // The main window while it exists (the program's `main`).
