@@ -5,11 +5,6 @@
 #include "Generations.h"
 #include "TestFolder.h"
 
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 QDateTime at(int y, int mo, int d, int h, int mi, int s) {

@@ -18,11 +18,6 @@
 #include "ZorvaneMain.h"
 #include "lang.h"
 
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 // Rows are written with designated initializers; the fields left out keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
