@@ -265,6 +265,16 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     EXPECT_EQ(generations(1), QStringList({"T"}));
     tickAt(QTime(10, 30, 0));
     EXPECT_EQ(generations(4), QStringList({"again", "T", "1", "2"}));
+
+    // Mended, it runs once the wait is over; a completed run leaves no wait behind.
+    w->sg->SetCell(colFilter, r, "");
+    tickAt(QTime(10, 39, 59));
+    EXPECT_TRUE(cell(colLast, r).isEmpty());
+    tickAt(QTime(10, 40, 0));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:00");
+    w->sg->SetCell(colLast, r, "");
+    tickAt(QTime(10, 40, 1));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
 }
 
 TEST_F(SchedulerTest, WeeklyAndMonthlyCopiesFollowHistAndTheTurnOfTheYear) {
