@@ -1,6 +1,9 @@
 #pragma once
 // The main window of the backup program: its controls, the state its handlers share, and the
 // handlers themselves. The handlers are spread over ZorvaneMain*.cpp by area.
+#include <QColor>
+#include <QDate>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -202,6 +205,17 @@ public:
     void sperrBisChange();
     void cbSperrClick();
     void SpinnerStep();
+    // The status light's colour; the scheduler blinks it, so it must know the current one.
+    QColor staColour = Qt::black;
+    void SetStaColour(const QColor& colour);
+    // A warning balloon of the tray icon, kept for a look afterwards.
+    void ShowBalloon(const QString& title, const QString& text);
+    QString LastBalloonTitle;
+    QString LastBalloonText;
+    // One row's turn in a tick and its parts.
+    void ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month);
+    void RunScheduledRow(int row, int week, int month);
+    void ReportRowError(int row, const QString& title, const QString& text);
 
     // ---- restore ----
     void btnRestoreClick();

@@ -1,17 +1,199 @@
 // The scheduler tick and the blocking window's controls.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QThread>
 #include <QTimeEdit>
+#include <QToolButton>
 
+#include "Clock.h"
+#include "Drive.h"
+#include "Generations.h"
+#include "SortGrid.h"
+#include "TextFormats.h"
 #include "ZorvaneMain.h"
+#include "lang.h"
+
+namespace {
+
+const QColor LightRed(255, 0, 0);
+const QColor LightGreen(0, 128, 0);
+const QColor LightBlack(0, 0, 0);
+
+// A scheduled run that did not complete waits this long before its next attempt.
+constexpr qint64 RetryWaitMs = 10 * 60 * 1000;
+// Where a row keeps the time of its last incomplete scheduled run: on the row's own item, so
+// it follows the row through sorting and goes with it when the row is deleted.
+constexpr int RetryRole = Qt::UserRole + 61;
+
+QTableWidgetItem* retryItem(TSortGrid* sg, int row) {
+    return sg->item(row - 1, colVerz);
+}
+
+bool retryWaiting(TSortGrid* sg, int row) {
+    const QTableWidgetItem* it = retryItem(sg, row);
+    if (!it) return false;
+    const QDateTime failed = it->data(RetryRole).toDateTime();
+    // Real elapsed time, so a clock change does not stretch or cut the wait.
+    return failed.isValid() && std::llabs(failed.msecsTo(Clock::Now())) < RetryWaitMs;
+}
+
+void setRetryWait(TSortGrid* sg, int row, bool wait) {
+    if (QTableWidgetItem* it = retryItem(sg, row))
+        it->setData(RetryRole, wait ? QVariant(Clock::Now()) : QVariant());
+}
+
+} // namespace
+
+void Tmain::SetStaColour(const QColor& colour) {
+    staColour = colour;
+    // The run paints the light too, so the style sheet, not the colour, says what is shown.
+    const QString sheet =
+        QStringLiteral("background: %1; color: white; font-weight: bold;").arg(colour.name());
+    if (sta->styleSheet() != sheet) sta->setStyleSheet(sheet);
+}
+
+void Tmain::ShowBalloon(const QString& title, const QString& text) {
+    LastBalloonTitle = title;
+    LastBalloonText = text;
+    tray->showMessage(title, text, QSystemTrayIcon::Warning, 30000);
+}
 
 void Tmain::Timer2Timer() {
     if (AutoStart) {
         AutoStart = false;
-        HideToTray();
+        QCoreApplication::processEvents();
+        try {
+            HideToTray();
+        } catch (const std::exception&) {
+            QThread::msleep(700);
+            QCoreApplication::processEvents();
+            QThread::msleep(700);
+            QCoreApplication::processEvents();
+            HideToTray();
+        }
+    }
+    SpinnerStep();
+    if (!btnTimer->isChecked()) {
+        SetStaColour(staColour == LightBlack ? LightRed : LightBlack);
+        sta->setToolTip(Tx(txAutomatikNichtAktiv));
+        return;
+    }
+    if (Busy) return;
+    // Sorting the grid pumps no events and stays out while Busy is set, so no tick can find a
+    // sort under way.
+    Busy = true;
+    struct ClearBusy {
+        bool& busy;
+        ~ClearBusy() { busy = false; }
+    } clearBusy{Busy};
+
+    const int linesBefore = LogLineCount();
+    const QDateTime present = Clock::Now();
+    const QDate today = present.date();
+    const QDateTime now = WallClock(present);
+
+    if (cbSperr->isChecked() && InBlockingWindow(now.time(), sperrVon->time(), sperrBis->time())) {
+        SetStaColour(LightRed);
+        sta->setToolTip(Tx(txSperrzeitAktiv));
+        return;
+    }
+    SetStaColour(LightGreen);
+    sta->setToolTip(Tx(txWarteAufBackupzeit));
+    const int week = IsoWeek(today);
+    const int month = today.month();
+
+    for (int i = 1; i < sg->RowCount(); ++i) {
+        try {
+            ScheduleRow(i, today, now, week, month);
+        } catch (const std::exception& e) {
+            LogLine(QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) + u' ' +
+                    sg->Cell(colVerz, i) + QStringLiteral(", ") + Tx(txNach) + u' ' +
+                    sg->Cell(colNach, i) + QStringLiteral("soll: ") + sg->Cell(colTime, i) +
+                    QStringLiteral(", last: ") + sg->Cell(colLast, i) + QStringLiteral(" , um ") +
+                    TextFormats::FormatDateTime(Clock::Now()));
+        }
+    }
+
+    SetStaColour(LightGreen);
+    Busy = false;
+    if (LogLineCount() != linesBefore) SaveHistory();
+}
+
+void Tmain::ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month) {
+    const QString time = sg->Cell(colTime, row);
+    if (time.isEmpty()) return;
+    const QTime tm = ParseActionTime(time);
+    const QDateTime last = ParseLastRun(sg->Cell(colLast, row));
+    if (!IsDue(today, now, tm, last)) return;
+    if (CountSkipsScheduler(sg->Cell(colCount, row))) return;
+
+    const QString drive = Drive::ExtractFileDrive(sg->Cell(colNach, row));
+    if (!Drive::DriveExists(drive)) {
+        const QString text = Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden);
+        ReportRowError(row, Tx(txFehlerBeiBackup) + u' ' + sg->Cell(colVerz, row) + u':', text);
+        return;
+    }
+    if (retryWaiting(sg, row)) return;
+
+    try {
+        RunScheduledRow(row, week, month);
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        ReportRowError(
+            row, QStringLiteral("Fehler bei Backup von ") + sg->Cell(colVerz, row) + u':', message);
     }
 }
 
-void Tmain::sperrVonChange() { SetModified(true); }
+void Tmain::RunScheduledRow(int row, int week, int month) {
+    int col = sg->Col();
+    if (sg->ColWidth(col) < 0) col = colVerz;
+    sg->SetFocusCell(col, row);
+    const QString target = sg->Cell(colNach, row);
+    const QString base = GenerationBase(target);
+    const int g = ParseCount(sg->Cell(colCount, row)) - 1;
 
-void Tmain::sperrBisChange() { SetModified(true); }
+    // Only a new archive may replace the oldest kept generation: without the target (the last
+    // attempt did not complete) a rotation would drop one generation for nothing.
+    if (QFileInfo(target).isFile())
+        RotateGenerations(base, g, [this](const QString& line) { LogLine(line); });
 
-void Tmain::cbSperrClick() { SetModified(true); }
+    const QString lastBefore = sg->Cell(colLast, row);
+    backupSelectedExecute(nullptr);
+    // A run writes Last only when it completes.
+    setRetryWait(sg, row, sg->Cell(colLast, row) == lastBefore);
+
+    const QString hist = sg->Cell(colHist, row);
+    if (MonthlyCopyWanted(hist))
+        MakePeriodCopy(target, MonthlyCopyName(base, month),
+                       {MonthlyCopyName(base, MonthlyCopyToDelete(month))});
+    if (WeeklyCopyWanted(hist)) {
+        QStringList old;
+        for (int k : WeeklyCopiesToDelete(week))
+            old << WeeklyCopyName(base, k);
+        MakePeriodCopy(target, WeeklyCopyName(base, week), old);
+    }
+}
+
+// The report of a missing drive or a failed scheduling step: at most one per row in ten
+// minutes, in the row's last-error column and as a balloon.
+void Tmain::ReportRowError(int row, const QString& title, const QString& text) {
+    const QDateTime now = WallClock(Clock::Now());
+    if (!ReportAllowed(sg->Cell(colLE, row), now)) return;
+    // Always with the time, also at midnight: the throttle reads back 19 characters.
+    sg->SetCell(colLE, row, FormatWallClock(now) + QStringLiteral(": ") + text);
+    ShowBalloon(title, text);
+}
+
+void Tmain::sperrVonChange() {
+    SetModified(true);
+}
+
+void Tmain::sperrBisChange() {
+    SetModified(true);
+}
+
+void Tmain::cbSperrClick() {
+    SetModified(true);
+}

@@ -1,0 +1,255 @@
+#include <QFile>
+#include <ctime>
+#include <gtest/gtest.h>
+
+#include "Generations.h"
+#include "TestFolder.h"
+
+namespace {
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s) {
+    return WallClock(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+// Lays out the named files of base "Daten" with their own names as contents.
+void layOut(TestFolder& dir, const QStringList& names) {
+    for (const QString& n : names)
+        dir.Write(QStringLiteral("Daten") + n + ".Zip", n.toUtf8());
+}
+
+} // namespace
+
+TEST(IsoWeek, MatchesIso8601OverDecadesAndAtTheTurnsOfTheYear) {
+    for (QDate d(1995, 1, 1); d < QDate(2045, 1, 1); d = d.addDays(1)) {
+        ASSERT_EQ(IsoWeek(d), d.weekNumber()) << d.toString(Qt::ISODate).toStdString();
+        ASSERT_EQ(IsoDayOfWeek(d), d.dayOfWeek());
+    }
+    EXPECT_EQ(IsoWeek(QDate(2021, 1, 1)), 53); // a Friday: the old year's last week
+    EXPECT_EQ(IsoWeek(QDate(2024, 12, 30)), 1);
+    EXPECT_EQ(IsoWeek(QDate(2027, 1, 4)), 1);
+    EXPECT_EQ(IsoDayOfWeek(QDate(2026, 12, 6)), 7); // Sunday
+}
+
+TEST(BlockingWindow, StrictAtBothEndsAlsoOverMidnight) {
+    const QTime six(6, 0, 0), eleven(23, 0, 0), ten(22, 0, 0);
+    struct Case {
+        QTime t, start, end;
+        bool blocked;
+    } cases[] = {
+        {QTime(5, 59, 59), six, eleven, false},
+        {QTime(6, 0, 0), six, eleven, false},
+        {QTime(6, 0, 1), six, eleven, true},
+        {QTime(22, 59, 59), six, eleven, true},
+        {QTime(23, 0, 0), six, eleven, false},
+        {QTime(23, 0, 1), six, eleven, false},
+        {QTime(23, 30, 0), ten, six, true},
+        {QTime(5, 0, 0), ten, six, true},
+        {QTime(0, 0, 0), ten, six, true},
+        {QTime(12, 0, 0), ten, six, false},
+        {QTime(22, 0, 0), ten, six, false},
+        {QTime(6, 0, 0), ten, six, false},
+        {QTime(12, 0, 0), six, six, false},
+        {QTime(6, 0, 0), six, six, false},
+        {QTime(0, 0, 0), QTime(0, 0), QTime(0, 0), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(InBlockingWindow(c.t, c.start, c.end), c.blocked)
+            << c.t.toString().toStdString() << " in " << c.start.toString().toStdString() << "-"
+            << c.end.toString().toStdString();
+}
+
+TEST(DueTest, DueFromTheFirstMomentAfterItsTimeUnlessRunSinceMidnight) {
+    const QDate today(2026, 12, 8);
+    const QTime two(2, 0, 0);
+    struct Case {
+        QDateTime now;
+        QTime time;
+        QString last;
+        bool due;
+    } cases[] = {
+        {at(2026, 12, 8, 10, 0, 0), two, "", true}, // started long after its time
+        {at(2026, 12, 8, 2, 0, 0), two, "", false}, // exactly at its time: not yet
+        {at(2026, 12, 8, 2, 0, 1), two, "", true},
+        {at(2026, 12, 8, 1, 59, 59), two, "07.12.2026 02:00:01", false},
+        {at(2026, 12, 8, 2, 0, 1), two, "07.12.2026 02:00:01", true},
+        {at(2026, 12, 8, 2, 0, 1), two, "07.12.2026 23:59:59", true},
+        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026 02:00:05", false},
+        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026", false},          // today at midnight
+        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026 01:00:00", false}, // before its time
+        {at(2026, 12, 8, 10, 0, 0), two, "09.12.2026 01:00:00", false},
+        {at(2026, 12, 8, 10, 0, 0), two, "02:00:00", true}, // a time alone lies on day zero
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsDue(today, c.now, c.time, ParseLastRun(c.last)), c.due)
+            << c.now.toString().toStdString() << " last " << c.last.toStdString();
+
+    EXPECT_EQ(ParseActionTime("02:00:00"), two);
+    EXPECT_THROW(ParseActionTime("25:00:00"), SchedulerError);
+    EXPECT_THROW(ParseLastRun("gestern"), SchedulerError);
+}
+
+TEST(CountAndHist, OnlyTheExactTextsCount) {
+    EXPECT_TRUE(CountSkipsScheduler("0"));
+    EXPECT_FALSE(CountSkipsScheduler("00"));
+    EXPECT_FALSE(CountSkipsScheduler(" 0"));
+    EXPECT_FALSE(CountSkipsScheduler(""));
+    EXPECT_EQ(ParseCount("00"), 0);
+    EXPECT_EQ(ParseCount("1"), 1);
+    EXPECT_EQ(ParseCount("8"), 8);
+    EXPECT_THROW(ParseCount("abc"), SchedulerError);
+    EXPECT_THROW(ParseCount(""), SchedulerError);
+    EXPECT_THROW(ParseCount("99999999999"), SchedulerError);
+    try {
+        ParseCount("abc");
+    } catch (const SchedulerError& e) {
+        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
+    }
+
+    struct Case {
+        const char* hist;
+        bool weekly, monthly;
+    } cases[] = {
+        {"J-J", true, true}, {"J-N", true, false}, {"N-J", false, true},  {"N-N", false, false},
+        {"JJ", true, true},  {"", true, true},     {"j-j", false, false}, {"JJJJ", true, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WeeklyCopyWanted(c.hist), c.weekly) << c.hist;
+        EXPECT_EQ(MonthlyCopyWanted(c.hist), c.monthly) << c.hist;
+    }
+}
+
+TEST(GenerationNames, InsertNumbersAndPeriodsBeforeTheSuffix) {
+    const QString b = GenerationBase("E:\\Backup\\Daten.Zip");
+    EXPECT_EQ(b, "E:\\Backup\\Daten");
+    EXPECT_EQ(GenerationName(b, "0"), "E:\\Backup\\Daten.Zip");
+    EXPECT_EQ(GenerationName(b, "1"), "E:\\Backup\\Daten1.Zip");
+    EXPECT_EQ(WeeklyCopyName(b, 7), "E:\\Backup\\DatenKW7.Zip");
+    EXPECT_EQ(MonthlyCopyName(b, 2), "E:\\Backup\\DatenMon2.Zip");
+    EXPECT_EQ(GenerationBase("abc"), "");
+}
+
+TEST(Rotation, CountFiveKeepsTheTargetsPlaceAndFourGenerations) {
+    TestFolder dir;
+    layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7"});
+    RotateGenerations(dir.Path("Daten"), 5 - 1, {});
+    // The target moved to 1; the run writes the new target.
+    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"}));
+    EXPECT_EQ(dir.Read("Daten1.Zip"), "");
+    EXPECT_EQ(dir.Read("Daten2.Zip"), "1");
+    EXPECT_EQ(dir.Read("Daten4.Zip"), "3");
+}
+
+TEST(Rotation, LoweredCountRemovesTheSurplusAndSmallCountsKeepNothingOlder) {
+    TestFolder dir;
+    layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7", "100", "101"});
+    RotateGenerations(dir.Path("Daten"), 4, {});
+    // 5 to 7 and 100 went; 101 lies beyond what the rotation looks at.
+    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten101.Zip", "Daten2.Zip", "Daten3.Zip",
+                                        "Daten4.Zip"}));
+
+    TestFolder one;
+    layOut(one, {"", "0", "1", "2"});
+    RotateGenerations(one.Path("Daten"), 0, {}); // Count "1"
+    EXPECT_EQ(one.Files(), QStringList({"Daten.Zip"}));
+
+    TestFolder zero;
+    layOut(zero, {"", "-1", "1"});
+    RotateGenerations(zero.Path("Daten"), -1, {}); // Count "00"
+    EXPECT_EQ(zero.Files(), QStringList({"Daten.Zip"}));
+    EXPECT_EQ(zero.Read("Daten.Zip"), "");
+}
+
+TEST(Rotation, LargeCountsOnlyShiftAndGapsLoseNothing) {
+    TestFolder dir;
+    layOut(dir, {"", "1", "3", "150"});
+    RotateGenerations(dir.Path("Daten"), 149, {}); // no deletions above 100
+    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten4.Zip"}));
+
+    // A missing source leaves its destination in place.
+    TestFolder gap;
+    layOut(gap, {"2", "3"});
+    ShiftGeneration(gap.Path("Daten"), "1", "2", {});
+    ShiftGeneration(gap.Path("Daten"), "0", "1", {});
+    EXPECT_EQ(gap.Files(), QStringList({"Daten2.Zip", "Daten3.Zip"}));
+    ShiftGeneration(gap.Path("Daten"), "2", "3", {});
+    EXPECT_EQ(gap.Files(), QStringList({"Daten3.Zip"}));
+    EXPECT_EQ(gap.Read("Daten3.Zip"), "2");
+}
+
+TEST(PeriodCopies, WeekOneKeepsTheOldYearsLastWeeksAndWeekTwoClearsThem) {
+    EXPECT_EQ(WeeklyCopiesToDelete(1), QList<int>({50}));
+    EXPECT_EQ(WeeklyCopiesToDelete(2), QList<int>({51, 52, 53, 54, 55, 56, 57, 58}));
+    EXPECT_EQ(WeeklyCopiesToDelete(10), QList<int>({8}));
+    EXPECT_EQ(MonthlyCopyToDelete(1), 11);
+    EXPECT_EQ(MonthlyCopyToDelete(2), 12);
+    EXPECT_EQ(MonthlyCopyToDelete(7), 5);
+
+    TestFolder dir;
+    layOut(dir, {"", "KW50", "KW51", "KW52", "KW53"});
+    const QString b = dir.Path("Daten");
+    auto names = [&](int week) {
+        QStringList l;
+        for (int k : WeeklyCopiesToDelete(week))
+            l << WeeklyCopyName(b, k);
+        return l;
+    };
+    MakePeriodCopy(b + ".Zip", WeeklyCopyName(b, 1), names(1));
+    EXPECT_EQ(dir.Files(), QStringList({"Daten.Zip", "DatenKW1.Zip", "DatenKW51.Zip",
+                                        "DatenKW52.Zip", "DatenKW53.Zip"}));
+    EXPECT_EQ(dir.Read("DatenKW1.Zip"), "");
+    MakePeriodCopy(b + ".Zip", WeeklyCopyName(b, 2), names(2));
+    EXPECT_EQ(dir.Files(), QStringList({"Daten.Zip", "DatenKW1.Zip", "DatenKW2.Zip"}));
+}
+
+TEST(PeriodCopies, AnExistingCopyCountsAndNoTargetMakesNoCopy) {
+    TestFolder dir;
+    const QString b = dir.Path("Daten");
+    dir.Write("Daten.Zip", "new");
+    dir.Write("DatenMon3.Zip", "last year");
+    dir.Write("DatenMon1.Zip", "two back");
+    MakePeriodCopy(b + ".Zip", MonthlyCopyName(b, 3), {MonthlyCopyName(b, 1)});
+    EXPECT_EQ(dir.Read("DatenMon3.Zip"), "last year");
+    EXPECT_TRUE(dir.Exists("DatenMon1.Zip"));
+
+    // A half copy left by a crash under the temporary name is replaced, never kept.
+    dir.Write("DatenMon4.Zip.tmp", "half");
+    MakePeriodCopy(b + ".Zip", MonthlyCopyName(b, 4), {MonthlyCopyName(b, 2)});
+    EXPECT_EQ(dir.Read("DatenMon4.Zip"), "new");
+    EXPECT_FALSE(dir.Exists("DatenMon4.Zip.tmp"));
+
+    QFile::remove(b + ".Zip");
+    MakePeriodCopy(b + ".Zip", MonthlyCopyName(b, 5), {MonthlyCopyName(b, 3)});
+    EXPECT_FALSE(dir.Exists("DatenMon5.Zip"));
+    EXPECT_FALSE(dir.Exists("DatenMon3.Zip"));
+}
+
+TEST(ReportThrottle, ReportsAgainOnlyAfterMoreThanTenWholeMinutes) {
+    const QString le = "08.12.2026 10:00:00: Laufwerk E: nicht gefunden";
+    struct Case {
+        QDateTime now;
+        bool allowed;
+    } cases[] = {
+        {at(2026, 12, 8, 10, 0, 0), false}, {at(2026, 12, 8, 10, 10, 59), false},
+        {at(2026, 12, 8, 10, 11, 0), true}, {at(2026, 12, 8, 9, 50, 0), false},
+        {at(2026, 12, 8, 9, 49, 0), true}, // the clock set back: without sign
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReportAllowed(le, c.now), c.allowed) << c.now.toString().toStdString();
+    EXPECT_TRUE(ReportAllowed("", at(2026, 12, 8, 10, 0, 0)));
+    EXPECT_THROW(ReportAllowed("Laufwerk E: nicht gefunden", at(2026, 12, 8, 10, 0, 0)),
+                 SchedulerError);
+    // What the scheduler writes reads back, also at midnight.
+    EXPECT_EQ(FormatWallClock(at(2026, 12, 8, 0, 0, 0)), "08.12.2026 00:00:00");
+    EXPECT_FALSE(
+        ReportAllowed(FormatWallClock(at(2026, 12, 8, 0, 0, 0)) + ": x", at(2026, 12, 8, 0, 5, 0)));
+}
+
+TEST(WallClock, ATimeInTheSpringGapReadsAsWritten) {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QDateTime gap = ParseWallClock("29.03.2026 02:30:00");
+    EXPECT_EQ(gap.date(), QDate(2026, 3, 29));
+    EXPECT_EQ(gap.time(), QTime(2, 30, 0));
+    const QDateTime local(QDate(2026, 10, 25), QTime(2, 30, 0));
+    EXPECT_EQ(WallClock(local).time(), QTime(2, 30, 0));
+}

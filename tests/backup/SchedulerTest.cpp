@@ -1,0 +1,456 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "Clock.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TestFolder.h"
+#include "TextFormats.h"
+#include "ZorvaneMain.h"
+#include "lang.h"
+
+// Rows are written with designated initializers; the fields left out keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+const QColor Red(255, 0, 0);
+const QColor Green(0, 128, 0);
+const QColor Black(0, 0, 0);
+
+struct Row {
+    QString verz, nach, time, count = "5", last, hist = "N-N", filter;
+};
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ShellFolders::SetProgramFolder(dir.MakeDir("prog"));
+        qputenv("XDG_CONFIG_HOME", dir.Path("config").toUtf8());
+        day = QDate(2026, 12, 8);
+        Clock::SetFixed(QDateTime(day, QTime(10, 0, 0)));
+        Language = 0;
+        w = std::make_unique<Tmain>(QStringList{});
+        w->btnTimer->setChecked(true);
+        w->cbSperr->setChecked(false);
+        w->sg->SetRowCount(1);
+        SetModified(false);
+        source = dir.Write("src/a.txt", "some data");
+        source.chop(6);
+    }
+    void TearDown() override {
+        w.reset();
+        Language = 0;
+        Clock::UseSystem();
+        ShellFolders::SetProgramFolder({});
+    }
+
+    int add(const Row& r) {
+        const int i = w->sg->RowCount();
+        w->sg->SetCell(colVerz, i, r.verz.isNull() ? source : r.verz);
+        w->sg->SetCell(colNach, i, r.nach);
+        w->sg->SetCell(colTime, i, r.time);
+        w->sg->SetCell(colCount, i, r.count);
+        w->sg->SetCell(colLast, i, r.last);
+        w->sg->SetCell(colHist, i, r.hist);
+        w->sg->SetCell(colFilter, i, r.filter);
+        return i;
+    }
+    QString cell(int col, int row) const { return w->sg->Cell(col, row); }
+    void tickAt(const QTime& t) {
+        Clock::SetFixed(QDateTime(day, t));
+        w->Timer2Timer();
+    }
+    // Generations 1.. of base "out/Daten" with their contents, "-" for a missing one.
+    QStringList generations(int upTo) const {
+        QStringList l;
+        for (int k = 1; k <= upTo; ++k) {
+            const QString rel = QStringLiteral("out/Daten%1.Zip").arg(k);
+            l << (dir.Exists(rel) ? QString::fromUtf8(dir.Read(rel)) : QStringLiteral("-"));
+        }
+        return l;
+    }
+
+    TestFolder dir;
+    QString source;
+    QDate day;
+    std::unique_ptr<Tmain> w;
+};
+
+TEST_F(SchedulerTest, BlockingWindowKeepsEveryRowOutOnlyStrictlyInsideIt) {
+    // A row with a missing drive shows by its report whether the tick looked at it.
+    const int r = add({.verz = "C:\\Daten", .nach = "Q:\\Backup\\Daten.Zip", .time = "00:00:01"});
+    struct Case {
+        QTime from, to, t;
+        bool blocked;
+    } cases[] = {
+        {QTime(6, 0), QTime(23, 0), QTime(5, 59, 59), false},
+        {QTime(6, 0), QTime(23, 0), QTime(6, 0, 0), false},
+        {QTime(6, 0), QTime(23, 0), QTime(6, 0, 1), true},
+        {QTime(6, 0), QTime(23, 0), QTime(22, 59, 59), true},
+        {QTime(6, 0), QTime(23, 0), QTime(23, 0, 0), false},
+        {QTime(6, 0), QTime(23, 0), QTime(23, 0, 1), false},
+        {QTime(22, 0), QTime(6, 0), QTime(23, 30, 0), true},
+        {QTime(22, 0), QTime(6, 0), QTime(5, 0, 0), true},
+        {QTime(22, 0), QTime(6, 0), QTime(12, 0, 0), false},
+        {QTime(22, 0), QTime(6, 0), QTime(22, 0, 0), false},
+        {QTime(22, 0), QTime(6, 0), QTime(6, 0, 0), false},
+        {QTime(6, 0), QTime(6, 0), QTime(12, 0, 0), false},
+    };
+    w->cbSperr->setChecked(true);
+    for (const Case& c : cases) {
+        w->sperrVon->setTime(c.from);
+        w->sperrBis->setTime(c.to);
+        w->sg->SetCell(colLE, r, "");
+        tickAt(c.t);
+        const std::string what = c.t.toString().toStdString();
+        EXPECT_EQ(cell(colLE, r).isEmpty(), c.blocked) << what;
+        EXPECT_EQ(w->staColour, c.blocked ? Red : Green) << what;
+        EXPECT_EQ(w->sta->toolTip(), c.blocked ? "Sperrzeit aktiv" : "Warte auf Backupzeit")
+            << what;
+        EXPECT_FALSE(w->Busy);
+    }
+    w->cbSperr->setChecked(false);
+    w->sg->SetCell(colLE, r, "");
+    tickAt(QTime(12, 0, 0));
+    EXPECT_FALSE(cell(colLE, r).isEmpty());
+}
+
+TEST_F(SchedulerTest, AutomaticModeOffBlinksAndABusyProgramIsLeftAlone) {
+    const int r = add({.verz = "C:\\Daten", .nach = "Q:\\Backup\\Daten.Zip", .time = "02:00:00"});
+    w->btnTimer->setChecked(false);
+    w->staTag = 0;
+    QList<QColor> colours;
+    QStringList captions;
+    for (int k = 0; k < 4; ++k) {
+        tickAt(QTime(10, 0, k));
+        colours << w->staColour;
+        captions << w->sta->text();
+    }
+    EXPECT_EQ(colours, QList<QColor>({Red, Black, Red, Black}));
+    EXPECT_EQ(captions, QStringList({"\\", "|", "/", "---"}));
+    EXPECT_EQ(w->sta->toolTip(), Tx(txAutomatikNichtAktiv));
+    EXPECT_TRUE(cell(colLE, r).isEmpty());
+
+    w->btnTimer->setChecked(true);
+    w->Busy = true; // a manual run under way
+    tickAt(QTime(10, 0, 5));
+    EXPECT_TRUE(cell(colLE, r).isEmpty());
+    EXPECT_TRUE(w->Busy);
+    w->Busy = false;
+    tickAt(QTime(10, 0, 6));
+    EXPECT_FALSE(cell(colLE, r).isEmpty());
+}
+
+TEST_F(SchedulerTest, TheFirstTickAfterAutoHidesTheWindowInTheTray) {
+    w->show();
+    QTRY_VERIFY(w->isVisible());
+    w->AutoStart = true;
+    tickAt(QTime(10, 0, 0));
+    EXPECT_FALSE(w->AutoStart);
+    EXPECT_TRUE(w->HiddenInTray());
+}
+
+TEST_F(SchedulerTest, MissingDriveIsReportedOnceInElevenMinutes) {
+    const int r = add({.verz = "C:\\Daten", .nach = "Q:\\Backup\\Daten.Zip", .time = "02:00:00"});
+    const int lines = w->LogLineCount();
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(cell(colLE, r), "08.12.2026 10:00:00: Laufwerk Q: nicht gefunden");
+    EXPECT_EQ(w->LastBalloonTitle, "Fehler bei Backup von C:\\Daten:");
+    EXPECT_EQ(w->LastBalloonText, "Laufwerk Q: nicht gefunden");
+    for (QTime t : {QTime(10, 0, 1), QTime(10, 5, 0), QTime(10, 10, 59)}) {
+        w->LastBalloonTitle.clear();
+        tickAt(t);
+        EXPECT_EQ(cell(colLE, r), "08.12.2026 10:00:00: Laufwerk Q: nicht gefunden");
+        EXPECT_TRUE(w->LastBalloonTitle.isEmpty());
+    }
+    tickAt(QTime(10, 11, 0));
+    EXPECT_EQ(cell(colLE, r), "08.12.2026 10:11:00: Laufwerk Q: nicht gefunden");
+    EXPECT_EQ(w->LastBalloonTitle, "Fehler bei Backup von C:\\Daten:");
+    // No log line, and the last-error column is no settings change.
+    EXPECT_EQ(w->LogLineCount(), lines);
+    EXPECT_FALSE(w->Modified);
+}
+
+TEST_F(SchedulerTest, ARelativeTargetHasAnEmptyDriveName) {
+    const int r = add({.verz = "C:\\Daten", .nach = "Daten.Zip", .time = "02:00:00"});
+    Language = 1;
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(cell(colLE, r), "08.12.2026 10:00:00: Drive  not found");
+    EXPECT_EQ(w->LastBalloonTitle, "error during backup C:\\Daten:");
+}
+
+TEST_F(SchedulerTest, AnUnreadableRowIsLoggedAtEveryTick) {
+    add({.verz = "C:\\Daten", .nach = "E:\\B\\D.Zip", .time = "25:00:00"});
+    add({.verz = "C:\\Zwei", .nach = "E:\\B\\Z.Zip", .time = "02:00:00", .last = "gestern"});
+    const int lines = w->LogLineCount();
+    tickAt(QTime(10, 0, 0));
+    tickAt(QTime(10, 0, 1));
+    const QStringList log = w->LogLines().mid(lines);
+    EXPECT_EQ(log, QStringList({
+                       "'25:00:00' is not a valid time, von C:\\Daten, nach E:\\B\\D.Zipsoll: "
+                       "25:00:00, last:  , um 08.12.2026 10:00:00",
+                       "'gestern' is not a valid date and time, von C:\\Zwei, nach "
+                       "E:\\B\\Z.Zipsoll: 02:00:00, last: gestern , um 08.12.2026 10:00:00",
+                       "'25:00:00' is not a valid time, von C:\\Daten, nach E:\\B\\D.Zipsoll: "
+                       "25:00:00, last:  , um 08.12.2026 10:00:01",
+                       "'gestern' is not a valid date and time, von C:\\Zwei, nach "
+                       "E:\\B\\Z.Zipsoll: 02:00:00, last: gestern , um 08.12.2026 10:00:01",
+                   }));
+}
+
+TEST_F(SchedulerTest, CountZeroIsSkippedAndAnUnreadableCountIsReportedWithoutRotating) {
+    dir.Write("out/Daten.Zip", "T");
+    dir.Write("out/Daten1.Zip", "1");
+    const QString target = dir.Path("out/Daten.Zip");
+    const int zero = add({.nach = target, .time = "02:00:00", .count = "0"});
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(generations(2), QStringList({"1", "-"}));
+    EXPECT_TRUE(cell(colLE, zero).isEmpty());
+    EXPECT_TRUE(cell(colLast, zero).isEmpty());
+
+    Language = 1; // the title stays German
+    for (const QString& count : {QStringLiteral("abc"), QString()}) {
+        w->sg->SetCell(colCount, zero, count);
+        w->sg->SetCell(colLE, zero, "");
+        tickAt(QTime(10, 0, 1));
+        EXPECT_EQ(cell(colLE, zero),
+                  "08.12.2026 10:00:01: '" + count + "' is not a valid integer value");
+        EXPECT_EQ(w->LastBalloonTitle, "Fehler bei Backup von " + source + ":");
+        EXPECT_EQ(w->LastBalloonText, "'" + count + "' is not a valid integer value");
+        EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+        EXPECT_EQ(generations(2), QStringList({"1", "-"}));
+        EXPECT_TRUE(cell(colLast, zero).isEmpty());
+    }
+}
+
+TEST_F(SchedulerTest, CountFiveRotatesBeforeTheRunAndDropsTheSurplus) {
+    for (const char* n : {"", "1", "2", "3", "4", "5", "6", "7"})
+        dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
+    add({.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "5"});
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(generations(8), QStringList({"T", "1", "2", "3", "-", "-", "-", "-"}));
+}
+
+TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) {
+    for (const char* n : {"", "1", "2", "3", "4"})
+        dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
+    // A filter of no known kind makes every run fail before it touches the target.
+    const int r = add(
+        {.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "5", .filter = "nur:*"});
+    tickAt(QTime(10, 0, 0));
+    const QStringList kept = {"T", "1", "2", "3"};
+    EXPECT_EQ(generations(5), kept + QStringList{"-"});
+    tickAt(QTime(10, 10, 0));
+    tickAt(QTime(10, 20, 0));
+    EXPECT_EQ(generations(5), kept + QStringList{"-"});
+    EXPECT_TRUE(cell(colLast, r).isEmpty());
+
+    // A new target shows whether an attempt (with its rotation) is made: not within ten
+    // minutes of the last one.
+    dir.Write("out/Daten.Zip", "again");
+    tickAt(QTime(10, 25, 0));
+    tickAt(QTime(10, 29, 59));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "again");
+    EXPECT_EQ(generations(1), QStringList({"T"}));
+    tickAt(QTime(10, 30, 0));
+    EXPECT_EQ(generations(4), QStringList({"again", "T", "1", "2"}));
+
+    // Mended, it runs once the wait is over; a completed run leaves no wait behind.
+    w->sg->SetCell(colFilter, r, "");
+    tickAt(QTime(10, 39, 59));
+    EXPECT_TRUE(cell(colLast, r).isEmpty());
+    tickAt(QTime(10, 40, 0));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:00");
+    w->sg->SetCell(colLast, r, "");
+    tickAt(QTime(10, 40, 1));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
+}
+
+TEST_F(SchedulerTest, WeeklyAndMonthlyCopiesFollowHistAndTheTurnOfTheYear) {
+    day = QDate(2027, 1, 5); // ISO week 1, January
+    const char* hists[] = {"J-J", "J-N", "N-J", "N-N", "JJ", "", "j-j"};
+    for (int h = 0; h < 7; ++h) {
+        const QString folder = QStringLiteral("h%1/").arg(h);
+        dir.Write(folder + "Daten.Zip", "T");
+        for (const char* old : {"KW50", "KW51", "KW52", "KW53", "Mon11", "Mon12"})
+            dir.Write(folder + "Daten" + old + ".Zip", "old");
+        add({.nach = dir.Path(folder + "Daten.Zip"),
+             .time = "02:00:00",
+             .count = "1",
+             .hist = hists[h]});
+    }
+    tickAt(QTime(10, 0, 0));
+    const QStringList oldYear = {"DatenKW51.Zip", "DatenKW52.Zip", "DatenKW53.Zip"};
+    const QStringList weekly = QStringList{"DatenKW1.Zip"} + oldYear;
+    const QStringList monthly = {"DatenMon1.Zip", "DatenMon12.Zip"};
+    const QStringList neither = {"DatenKW50.Zip", "DatenMon11.Zip", "DatenMon12.Zip"};
+    const QStringList expected[] = {
+        weekly + monthly,                                         // J-J
+        weekly + QStringList{"DatenMon11.Zip", "DatenMon12.Zip"}, // J-N
+        QStringList{"DatenKW50.Zip"} + oldYear + monthly,         // N-J
+        oldYear + neither,                                        // N-N
+        weekly + monthly,                                         // JJ
+        weekly + monthly,                                         // empty
+        oldYear + neither,                                        // j-j
+    };
+    for (int h = 0; h < 7; ++h) {
+        QStringList files = dir.Files(QStringLiteral("h%1").arg(h));
+        files.removeAll("Daten.Zip");
+        QStringList want = expected[h];
+        want.sort();
+        EXPECT_EQ(files, want) << "Hist '" << hists[h] << "'";
+    }
+    EXPECT_EQ(dir.Read("h0/DatenKW52.Zip"), "old");
+    EXPECT_NE(dir.Read("h0/DatenKW1.Zip"), "old");
+}
+
+TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
+    w->show();
+    w->activateWindow();
+    QTRY_VERIFY(w->isActiveWindow());
+    SetModified(false);
+    w->cbSperr->click();
+    EXPECT_TRUE(w->Modified);
+    SetModified(false);
+    w->sperrBis->setFocus();
+    QTRY_VERIFY(w->sperrBis->hasFocus());
+    QTest::keyClick(w->sperrBis, Qt::Key_Up);
+    EXPECT_TRUE(w->Modified);
+}
+
+// The names in an archive, sorted; empty when it is no archive.
+QStringList entries(const QString& archive) {
+    QString out;
+    if (RunCommand("unzip -Z1 '" + archive + "'", &out) != 0) return {};
+    QStringList names = out.split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
+
+TEST_F(SchedulerTest, AnActionDueAMinuteAheadMakesItsArchiveAndRotatesTheEarlierOne) {
+    dir.Write("out/Daten.Zip", "earlier");
+    const int r = add({.nach = dir.Path("out/Daten.Zip"),
+                       .time = "10:01:00",
+                       .count = "3",
+                       .last = "07.12.2026 10:01:05"});
+    tickAt(QTime(10, 0, 30));
+    tickAt(QTime(10, 1, 0));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "earlier");
+    EXPECT_FALSE(dir.Exists("out/Daten1.Zip"));
+
+    const int lines = w->LogLineCount();
+    tickAt(QTime(10, 1, 1));
+    EXPECT_EQ(dir.Read("out/Daten1.Zip"), "earlier");
+    EXPECT_EQ(entries(dir.Path("out/Daten.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(cell(colLast, r), "08.12.2026 10:01:01");
+    EXPECT_TRUE(w->LogLines().mid(lines).contains("Beginne Backup von " + source + " nach " +
+                                                  dir.Path("out/Daten.Zip") +
+                                                  ", 08.12.2026 10:01:01, Automatisch"));
+    EXPECT_FALSE(w->Busy);
+    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_EQ(w->staColour, Green);
+
+    // Done for today: later ticks leave it alone.
+    tickAt(QTime(10, 1, 2));
+    tickAt(QTime(23, 59, 59));
+    EXPECT_EQ(dir.Read("out/Daten1.Zip"), "earlier");
+    EXPECT_FALSE(dir.Exists("out/Daten2.Zip"));
+}
+
+TEST_F(SchedulerTest, TwoDueRowsWithOneTargetRunOneAfterTheOther) {
+    dir.Write("src2/b.txt", "other data");
+    dir.Write("out/Daten.Zip", "old");
+    const QString target = dir.Path("out/Daten.Zip");
+    add({.nach = target, .time = "02:00:00", .count = "5"});
+    add({.verz = dir.Path("src2"), .nach = target, .time = "02:00:00", .count = "5"});
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(entries(target), QStringList({"b.txt"}));
+    EXPECT_EQ(entries(dir.Path("out/Daten1.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(dir.Read("out/Daten2.Zip"), "old");
+    EXPECT_FALSE(dir.Exists("out/Daten3.Zip"));
+}
+
+TEST_F(SchedulerTest, ATickThatLoggedSomethingSavesTheHistory) {
+    const QString hist = w->HistoryFileName();
+    add({.verz = "C:\\Daten", .nach = "E:\\B\\D.Zip", .time = "12:00:00"});
+    QFile::remove(hist);
+    tickAt(QTime(10, 0, 0)); // nothing due, nothing logged
+    EXPECT_FALSE(QFile::exists(hist));
+    w->sg->SetCell(colTime, 1, "12:61:00");
+    w->cbSperr->setChecked(true);
+    w->sperrVon->setTime(QTime(6, 0));
+    w->sperrBis->setTime(QTime(23, 0));
+    tickAt(QTime(10, 0, 1)); // blocked
+    EXPECT_FALSE(QFile::exists(hist));
+    w->cbSperr->setChecked(false);
+    tickAt(QTime(10, 0, 2));
+    QFile f(hist);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(f.readAll()).contains("'12:61:00' is not a valid time"));
+}
+
+// Runs the night of a clock change tick by tick (every 30 seconds of real time) and returns the
+// moments of the scheduled attempts of an action due at 02:30:00. An attempt shows as the
+// rotation of the target to generation 1; where the run itself does not record its completion,
+// the test does, as a completed run would.
+QList<QDateTime> attemptsInTheNight(Tmain* w, TestFolder& dir, const QDate& night) {
+    const int r = w->sg->RowCount() - 1;
+    QList<QDateTime> attempts;
+    Clock::SetFixed(QDateTime(night, QTime(0, 0, 0)));
+    const QDateTime end(night, QTime(6, 0, 0));
+    while (Clock::Now() < end) {
+        if (!dir.Exists("out/Daten.Zip")) dir.Write("out/Daten.Zip", "T");
+        const QString lastBefore = w->sg->Cell(colLast, r);
+        w->Timer2Timer();
+        if (dir.Exists("out/Daten1.Zip")) {
+            attempts << Clock::Now();
+            QFile::remove(dir.Path("out/Daten1.Zip"));
+            if (w->sg->Cell(colLast, r) == lastBefore)
+                w->sg->SetCell(colLast, r, TextFormats::FormatDateTime(Clock::Now()));
+        }
+        Clock::Advance(30 * 1000);
+    }
+    return attempts;
+}
+
+TEST_F(SchedulerTest, TheNightTheClocksGoForwardRunsTheActionOnce) {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QDate night(2026, 3, 29);
+    ASSERT_EQ(QDateTime(night, QTime(1, 0)).secsTo(QDateTime(night, QTime(4, 0))), 2 * 3600);
+    add({.nach = dir.Path("out/Daten.Zip"),
+         .time = "02:30:00",
+         .count = "2",
+         .last = "28.03.2026 02:30:05"});
+    const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, night);
+    ASSERT_EQ(attempts.size(), 1);
+    EXPECT_EQ(attempts[0].time(), QTime(3, 0, 0)); // the first tick after the gap
+}
+
+TEST_F(SchedulerTest, TheNightTheClocksGoBackRunsTheActionOnce) {
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QDate night(2026, 10, 25);
+    ASSERT_EQ(QDateTime(night, QTime(1, 0)).secsTo(QDateTime(night, QTime(4, 0))), 4 * 3600);
+    add({.nach = dir.Path("out/Daten.Zip"),
+         .time = "02:30:00",
+         .count = "2",
+         .last = "24.10.2026 02:30:05"});
+    const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, night);
+    ASSERT_EQ(attempts.size(), 1);
+    EXPECT_EQ(attempts[0].time(), QTime(2, 30, 30));
+    EXPECT_EQ(attempts[0].offsetFromUtc(), 2 * 3600); // the first pass, summer time
+}
+
+} // namespace
