@@ -259,6 +259,7 @@ void TfRestore::setTitles() {
 // ---------------------------------------------------------------- opening
 
 bool TfRestore::FormShow() {
+    setResult(QDialog::Rejected);
     const QSignalBlocker block(sg);
     sg->clearContents();
     sg->setRowCount(1);
