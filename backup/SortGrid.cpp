@@ -1,14 +1,107 @@
 #include "SortGrid.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+#include "TextFormats.h"
+
+// The header row: paints through the owner's hook and turns a plain click into a sort. Width
+// drags stay with QHeaderView; a release that ends one sorts nothing.
+class TSortGrid::Header : public QHeaderView {
+public:
+    explicit Header(TSortGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
+        // Clicks are ours: a clickable section would also select the column below it.
+        setSectionsClickable(false);
+        setHighlightSections(false);
+        connect(this, &QHeaderView::sectionResized, this, [this] { resized_ = true; });
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        if (!rect.isValid()) return;
+        if (grid_->OnDrawCell) {
+            painter->save();
+            painter->setClipRect(rect);
+            grid_->OnDrawCell(*painter, logicalIndex, 0, rect);
+            painter->restore();
+            return;
+        }
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        if (logicalIndex == grid_->SortColumn) {
+            painter->save();
+            DrawSortMarker(*painter, rect, grid_->SortAscending, palette().color(QPalette::Button));
+            painter->restore();
+        }
+    }
+
+    void mousePressEvent(QMouseEvent* e) override {
+        const int x = e->position().toPoint().x();
+        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+        // A left press on a section edge starts a width drag, even if the mouse never moves.
+        onHandle_ =
+            e->button() == Qt::LeftButton && logicalIndexAt(x - grip) != logicalIndexAt(x + grip);
+        resized_ = false;
+        QHeaderView::mousePressEvent(e);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        const bool dragEnded = onHandle_ || resized_;
+        onHandle_ = resized_ = false;
+        QHeaderView::mouseReleaseEvent(e);
+        const int col = logicalIndexAt(e->position().toPoint());
+        if (dragEnded || col < 0) return;
+        if (e->modifiers() != Qt::NoModifier) return;
+        grid_->HeaderClick(col);
+    }
+
+private:
+    TSortGrid* grid_;
+    bool onHandle_ = false;
+    bool resized_ = false;
+};
+
+// Data cells: painted completely by the owner's hook when it has one.
+class TSortGrid::Delegate : public QStyledItemDelegate {
+public:
+    explicit Delegate(TSortGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (!grid_->OnDrawCell) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        painter->save();
+        painter->setClipRect(option.rect);
+        grid_->OnDrawCell(*painter, index.column(), index.row() + 1, option.rect);
+        painter->restore();
+    }
+
+private:
+    TSortGrid* grid_;
+};
 
 TSortGrid::TSortGrid(int colCount, QWidget* parent) : QTableWidget(0, colCount, parent) {
+    setHorizontalHeader(new Header(this));
     verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(15);
+    horizontalHeader()->setMinimumSectionSize(0);
+    setItemDelegate(new Delegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setWordWrap(false);
+    setSortingEnabled(false);
     for (int c = 0; c < colCount; ++c) {
         setHorizontalHeaderItem(c, new QTableWidgetItem());
         setColumnWidth(c, 150);
@@ -21,7 +114,8 @@ void TSortGrid::SetRowCount(int n) {
     const int old = rowCount();
     setRowCount(data);
     for (int r = old; r < data; ++r)
-        for (int c = 0; c < columnCount(); ++c) setItem(r, c, new QTableWidgetItem());
+        for (int c = 0; c < columnCount(); ++c)
+            setItem(r, c, new QTableWidgetItem());
 }
 
 QString TSortGrid::Cell(int col, int row) const {
@@ -49,9 +143,13 @@ void TSortGrid::SetCell(int col, int row, const QString& text) {
     it->setText(text);
 }
 
-int TSortGrid::Row() const { return currentRow() < 0 ? (rowCount() > 0 ? 1 : 0) : currentRow() + 1; }
+int TSortGrid::Row() const {
+    return currentRow() < 0 ? (rowCount() > 0 ? 1 : 0) : currentRow() + 1;
+}
 
-int TSortGrid::Col() const { return currentColumn() < 0 ? 0 : currentColumn(); }
+int TSortGrid::Col() const {
+    return currentColumn() < 0 ? 0 : currentColumn();
+}
 
 void TSortGrid::SetFocusCell(int col, int row) {
     if (row >= 1 && row <= rowCount()) setCurrentCell(row - 1, col);
@@ -61,7 +159,9 @@ void TSortGrid::DeleteRow(int row) {
     if (row >= 1 && row <= rowCount()) removeRow(row - 1);
 }
 
-int TSortGrid::ColWidth(int col) const { return isColumnHidden(col) ? -1 : columnWidth(col); }
+int TSortGrid::ColWidth(int col) const {
+    return isColumnHidden(col) ? -1 : columnWidth(col);
+}
 
 void TSortGrid::SetColWidth(int col, int width) {
     if (width < 0) {
@@ -74,7 +174,111 @@ void TSortGrid::SetColWidth(int col, int width) {
 
 QList<int> TSortGrid::SelectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& i : selectionModel()->selectedRows()) rows << i.row() + 1;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        rows << i.row() + 1;
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+TSortGrid::SortKind TSortGrid::ColumnKind(const QStringList& cells) {
+    const auto all = [&](auto converts) {
+        return std::all_of(cells.begin(), cells.end(), converts);
+    };
+    if (all([](const QString& s) { return TextFormats::ParseFloat(s).has_value(); }))
+        return SortKind::Numeric;
+    if (all([](const QString& s) { return TextFormats::ParseDateTime(s).has_value(); }))
+        return SortKind::DateTime;
+    if (all([](const QString& s) { return TextFormats::ParseTime(s).has_value(); }))
+        return SortKind::Time;
+    return SortKind::Text;
+}
+
+void TSortGrid::SortByColumn(int col, bool ascending) {
+    const int rows = rowCount();
+    const int cols = columnCount();
+    if (col < 0 || col >= cols || rows < 2) return;
+
+    QStringList cells;
+    for (int r = 0; r < rows; ++r)
+        cells << Cell(col, r + 1);
+    const SortKind kind = ColumnKind(cells);
+
+    // Each row's sort key, converted once.
+    std::vector<double> number(rows);
+    std::vector<QDateTime> stamp(rows);
+    std::vector<QTime> time(rows);
+    for (int r = 0; r < rows; ++r) {
+        switch (kind) {
+        case SortKind::Numeric:
+            number[r] = *TextFormats::ParseFloat(cells[r]);
+            break;
+        case SortKind::DateTime:
+            stamp[r] = *TextFormats::ParseDateTime(cells[r]);
+            break;
+        case SortKind::Time:
+            time[r] = *TextFormats::ParseTime(cells[r]);
+            break;
+        case SortKind::Text:
+            break;
+        }
+    }
+    const auto less = [&](int a, int b) {
+        switch (kind) {
+        case SortKind::Numeric:
+            return number[a] < number[b];
+        case SortKind::DateTime:
+            return stamp[a] < stamp[b];
+        case SortKind::Time:
+            return time[a] < time[b];
+        case SortKind::Text:
+            break;
+        }
+        return cells[a].compare(cells[b], Qt::CaseInsensitive) < 0;
+    };
+    std::vector<int> order(rows);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return ascending ? less(a, b) : less(b, a); });
+
+    // Whole rows move, items and all.
+    std::vector<std::vector<QTableWidgetItem*>> taken(rows, std::vector<QTableWidgetItem*>(cols));
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            taken[r][c] = takeItem(r, c);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            setItem(r, c, taken[order[r]][c]);
+}
+
+void TSortGrid::HeaderClick(int col) {
+    if (col < 0 || col >= columnCount()) return;
+    TSortOptions options;
+    options.Ascending = col == SortColumn ? !SortAscending : true;
+    if (OnClickSort) OnClickSort(col, 0, options);
+    if (!options.CanSort) return;
+    SortAscending = options.Ascending;
+    if (rowCount() >= 2) {
+        if (OnBeginSort) OnBeginSort(col, options);
+        if (options.CanSort) {
+            SortByColumn(col, options.Ascending);
+            SortColumn = col;
+        }
+    }
+    horizontalHeader()->viewport()->update();
+}
+
+void TSortGrid::DrawSortMarker(QPainter& painter, const QRect& cell, bool ascending,
+                               const QColor& fill) {
+    // Right and bottom edges as the cell's outer bounds.
+    const int r = cell.left() + cell.width();
+    const int t = cell.top();
+    const int b = cell.top() + cell.height();
+    QPolygon marker;
+    if (ascending)
+        marker << QPoint(r - 7, t + 3) << QPoint(r - 10, b - 4) << QPoint(r - 4, b - 4);
+    else
+        marker << QPoint(r - 10, t + 3) << QPoint(r - 7, b - 4) << QPoint(r - 4, t + 3);
+    painter.setPen(Qt::black);
+    painter.setBrush(fill);
+    painter.drawPolygon(marker);
 }

@@ -2,7 +2,18 @@
 // A string grid that sorts by header click. Row 0 is the header row, rows 1.. are data rows,
 // as the program's code counts them; every cell is text.
 #include <QList>
+#include <QStringList>
 #include <QTableWidget>
+#include <functional>
+
+class QPainter;
+
+// What a sort is about to do; the owner's hooks may change it.
+struct TSortOptions {
+    bool Ascending = true;
+    // False: leave the rows (and, from the click hook, the marker) as they are.
+    bool CanSort = true;
+};
 
 class TSortGrid : public QTableWidget {
     Q_OBJECT
@@ -32,4 +43,31 @@ public:
 
     int SortColumn = 1;
     bool SortAscending = true;
+
+    // How a column compares, chosen from all of its data cells.
+    enum class SortKind { Numeric, DateTime, Time, Text };
+    static SortKind ColumnKind(const QStringList& cells);
+    // Reorders the data rows by one column (whole rows move; the focused cell keeps its row
+    // and column numbers). Equal cells keep their order.
+    void SortByColumn(int col, bool ascending);
+
+    // A header cell was clicked: runs the hooks, sets the direction and sorts when at least
+    // two data rows exist. The header calls this for a plain click that ends no width drag.
+    void HeaderClick(int col);
+
+    // Called before anything changes; may set the direction or cancel.
+    std::function<void(int col, int row, TSortOptions& options)> OnClickSort;
+    // Called right before the rows are reordered; may cancel.
+    std::function<void(int col, TSortOptions& options)> OnBeginSort;
+    // Paints one cell completely (row 0: the header); without it the grid paints as usual.
+    std::function<void(QPainter& painter, int col, int row, const QRect& rect)> OnDrawCell;
+
+    // The sort marker as the grid draws it: a triangle pointing up (ascending) or down at the
+    // right end of the header cell.
+    static void DrawSortMarker(QPainter& painter, const QRect& cell, bool ascending,
+                               const QColor& fill);
+
+private:
+    class Header;
+    class Delegate;
 };

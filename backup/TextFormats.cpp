@@ -7,7 +7,9 @@
 namespace TextFormats {
 
 namespace {
-QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString two(int v) {
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
 
 int expandYear(int y, int digits) {
     if (digits > 2) return y;
@@ -46,7 +48,8 @@ QString FormatDuration(qint64 ms) {
 }
 
 std::optional<QDate> ParseDate(const QString& s) {
-    static const QRegularExpression re(QStringLiteral("^\\s*(\\d{1,2})\\.(\\d{1,2})\\.(\\d{1,4})\\s*$"));
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(\\d{1,2})\\.(\\d{1,2})\\.(\\d{1,4})\\s*$"));
     const auto m = re.match(s);
     if (!m.hasMatch()) return std::nullopt;
     const QString ys = m.captured(3);

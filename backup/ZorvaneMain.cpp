@@ -92,16 +92,31 @@ void Tmain::buildWindow() {
                          QStringLiteral("Einstellungen Speichern"), QStyle::SP_DialogSaveButton);
     NewAktion = makeAction("NewAktion", QStringLiteral("Neuer Eintrag"),
                            QStringLiteral("Neue Backupaktion einfügen"), QStyle::SP_FileIcon);
-    delAktion = makeAction("delAktion", QStringLiteral("Backupaktion löschen"),
-                           QStringLiteral("Ausgewählte Backupaktion löschen"), QStyle::SP_TrashIcon);
-    backupSelected = makeAction(
-        "backupSelected", QStringLiteral("Backup"),
-        QStringLiteral("Backupaktion für ausgewählten Eintrag jetzt ausführen"), QStyle::SP_ArrowDown);
+    delAktion =
+        makeAction("delAktion", QStringLiteral("Backupaktion löschen"),
+                   QStringLiteral("Ausgewählte Backupaktion löschen"), QStyle::SP_TrashIcon);
+    backupSelected =
+        makeAction("backupSelected", QStringLiteral("Backup"),
+                   QStringLiteral("Backupaktion für ausgewählten Eintrag jetzt ausführen"),
+                   QStyle::SP_ArrowDown);
     backupAll = makeAction("backupAll", QStringLiteral("Gesamt Backup"),
                            QStringLiteral("Backupaktion für alle Einträge jetzt ausführen"),
                            QStyle::SP_DriveHDIcon);
-    connect(loadIni, &QAction::triggered, this, [this] { loadIniExecute(loadIni); });
-    connect(saveIni, &QAction::triggered, this, [this] { saveIniExecute(saveIni); });
+    // A failed load or save reaches the user through the standard error box.
+    connect(loadIni, &QAction::triggered, this, [this] {
+        try {
+            loadIniExecute(loadIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
+    connect(saveIni, &QAction::triggered, this, [this] {
+        try {
+            saveIniExecute(saveIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
     connect(backupSelected, &QAction::triggered, this,
             [this] { backupSelectedExecute(backupSelected); });
     connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(backupAll); });
@@ -145,13 +160,13 @@ void Tmain::buildWindow() {
     btnRestore->setEnabled(false);
     connect(btnRestore, &QToolButton::clicked, this, [this] { btnRestoreClick(); });
     ToolBar1->addSeparator();
-    btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
-                          QStringLiteral("Automatik"));
+    btnTimer =
+        toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload, QStringLiteral("Automatik"));
     btnTimer->setCheckable(true);
 
     Panel2 = new QWidget(ToolBar1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedWidth(242);
+    Panel2->setMinimumWidth(242);
     Panel2->setToolTip(QStringLiteral("Sperrzeit: in dieser Zeit wird keine Sicherung gestartet"));
     auto* p2 = new QHBoxLayout(Panel2);
     p2->setContentsMargins(2, 0, 2, 0);
@@ -222,9 +237,13 @@ void Tmain::buildWindow() {
     sg = new TSortGrid(ActionColumnCount, Panel4);
     sg->setObjectName(QStringLiteral("sg"));
     sg->setFrameShape(QFrame::NoFrame);
+    SetGridTitles();
+    ConnectGrid();
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
+    // A read-only log needs no undo record; it would only grow for as long as the program runs.
+    Memo1->setUndoRedoEnabled(false);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setFixedHeight(156);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -311,7 +330,9 @@ void Tmain::buildTray() {
 
 // ---------------------------------------------------------------- log memo
 
-void Tmain::LogLine(const QString& line) { Memo1->appendPlainText(line); }
+void Tmain::LogLine(const QString& line) {
+    Memo1->appendPlainText(line);
+}
 
 int Tmain::LogLineCount() const {
     if (Memo1->document()->isEmpty()) return 0;
@@ -381,6 +402,11 @@ void Tmain::FormActivate() {
     QCoreApplication::processEvents();
     Panel2->setAutoFillBackground(!Panel2->autoFillBackground());
     QCoreApplication::processEvents();
+    // Here the window is also activated when the user switches between programs; clearing the
+    // modified flag then would drop unsaved changes without the close question. So the
+    // language is applied and the settings counted unchanged at the first activation only.
+    if (activatedOnce_) return;
+    activatedOnce_ = true;
     cbLangChange(nullptr);
     SetModified(false);
 }
@@ -447,9 +473,13 @@ void Tmain::TrayDblClick() {
     activateWindow();
 }
 
-void Tmain::HideToTray() { hide(); }
+void Tmain::HideToTray() {
+    hide();
+}
 
-bool Tmain::HiddenInTray() const { return !isVisible(); }
+bool Tmain::HiddenInTray() const {
+    return !isVisible();
+}
 
 void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     if (key == Qt::Key_D && (shift & Qt::ShiftModifier) && (shift & Qt::ControlModifier))
@@ -504,11 +534,17 @@ void Tmain::changeEvent(QEvent* e) {
 
 bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
+        // An unhandled key travels up to the parents and passes this filter at each step;
+        // it must count once.
         auto* w = qobject_cast<QWidget*>(watched);
-        if (w && w->window() == this) {
-            auto* k = static_cast<QKeyEvent*>(e);
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (w && w->window() == this && (e != lastKey_ || k->key() != lastKeyCode_)) {
+            lastKey_ = e;
+            lastKeyCode_ = k->key();
             FormKeyDown(k->key(), k->modifiers());
         }
+    } else if (e->type() == QEvent::KeyRelease) {
+        lastKey_ = nullptr;
     }
     return QMainWindow::eventFilter(watched, e);
 }
@@ -518,28 +554,55 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
 void Tmain::cbLangChange(QObject* Sender) {
     Q_UNUSED(Sender);
     Language = static_cast<unsigned char>(cbLang->currentIndex() == 1 ? 1 : 0);
-    static const char* const headers[ActionColumnCount][2] = {
-        {"Verzeichnis", "Directory"}, {"Nach", "To File"},     {"Zeit", "Time"},
-        {"Anz.", "quant."},           {"letzte Sicherung", "last Backup"},
-        {"", ""},                     {"Dateien", "Files"},    {"Bytes", "Bytes"},
-        {"Archiv", "Archiv"},         {"Dauer", "period"},     {"Filter", "Filter"},
-        {"Hist", "Hist"},             {"Meldungen", "Message"}, {"Pw", "Pw"},
-    };
-    for (int c = 0; c < ActionColumnCount; ++c)
-        if (c != colActionNumber) sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language]));
+    SetGridTitles();
     btnAbort->setText(Language == 0 ? QStringLiteral("Abbrechen") : QStringLiteral("Abort"));
     SetModified(true);
+}
+
+void Tmain::SetGridTitles() {
+    static const char* const headers[ActionColumnCount][2] = {
+        {"Verzeichnis", "Directory"},
+        {"Nach", "To File"},
+        {"Zeit", "Time"},
+        {"Anz.", "quant."},
+        {"letzte Sicherung", "last Backup"},
+        {"", ""},
+        {"Dateien", "Files"},
+        {"Bytes", "Bytes"},
+        {"Archiv", "Archiv"},
+        {"Dauer", "period"},
+        {"Filter", "Filter"},
+        {"Hist", "Hist"},
+        {"Meldungen", "Message"},
+        {"Pw", "Pw"},
+    };
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (c != colActionNumber)
+            sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language == 0 ? 0 : 1]));
 }
 
 // ---------------------------------------------------------------- shared routines
 
 void Tmain::SpinnerStep() {
     switch (staTag) {
-    case 0: staTag = 1; sta->setText(QStringLiteral("\\")); break;
-    case 1: staTag = 2; sta->setText(QStringLiteral("|")); break;
-    case 2: staTag = 3; sta->setText(QStringLiteral("/")); break;
-    case 3: staTag = 0; sta->setText(QStringLiteral("---")); break;
-    default: break;
+    case 0:
+        staTag = 1;
+        sta->setText(QStringLiteral("\\"));
+        break;
+    case 1:
+        staTag = 2;
+        sta->setText(QStringLiteral("|"));
+        break;
+    case 2:
+        staTag = 3;
+        sta->setText(QStringLiteral("/"));
+        break;
+    case 3:
+        staTag = 0;
+        sta->setText(QStringLiteral("---"));
+        break;
+    default:
+        break;
     }
 }
 

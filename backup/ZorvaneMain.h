@@ -23,6 +23,9 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TSortGrid;
+struct TSortOptions;
+class QPainter;
+class QRect;
 class TZipComponent;
 class TfRestore;
 class IniFile;
@@ -148,8 +151,16 @@ public:
     void saveIniExecute(QObject* Sender);
     void loadIniExecute(QObject* Sender);
     void sgClick(QObject* Sender);
-    void sgClickSort(int col);
-    bool sgBeginSort(int col);
+    void sgClickSort(int Col, int Row, TSortOptions& SortOptions);
+    void sgBeginSort(int Col, TSortOptions& SortOptions);
+    void sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect);
+    // Binds the grid's click, painting and sort events to the handlers above.
+    void ConnectGrid();
+    // False until a load has read the settings file: a file that exists but cannot be read
+    // must not be replaced by saves of what the window shows instead.
+    bool SettingsRead = false;
+    // Throws when the settings file exists but cannot be read (a missing file is fine).
+    void CheckSettingsReadable() const;
 
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
@@ -178,6 +189,7 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
+    void SetGridTitles(); // column titles in the current language
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -189,7 +201,9 @@ private:
     void buildWindow();
     void buildTray();
     bool closing_ = false;
-    bool shownOnce_ = false;
+    bool activatedOnce_ = false;
+    const QEvent* lastKey_ = nullptr;
+    int lastKeyCode_ = 0;
 };
 
 // The main window while it exists (the program's `main`).

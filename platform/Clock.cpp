@@ -26,8 +26,7 @@ void SetFixed(const QDateTime& local) {
 
 // Adds real elapsed time, so moving across a clock change lands where the wall clock would.
 void Advance(qint64 ms) {
-    if (pinned)
-        pinned = pinned->addMSecs(ms);
+    if (pinned) pinned = pinned->addMSecs(ms);
 }
 
 void UseSystem() {

@@ -28,16 +28,15 @@ TestState& state() {
 
 // Takes the next queued answer if there is one. Questions are logged while testing and
 // whenever a queued answer was used, so a scripted run can check what it answered.
-template <typename T> std::optional<T> takeAnswer(std::deque<T>& queue, const QString& what,
-                                                  const QString& text) {
+template <typename T>
+std::optional<T> takeAnswer(std::deque<T>& queue, const QString& what, const QString& text) {
     TestState& s = state();
     std::optional<T> answer;
     if (!queue.empty()) {
         answer = std::move(queue.front());
         queue.pop_front();
     }
-    if (s.testMode || answer)
-        s.log.append(Asked{what, text, answer.has_value()});
+    if (s.testMode || answer) s.log.append(Asked{what, text, answer.has_value()});
     return answer;
 }
 
@@ -87,8 +86,7 @@ QMessageBox::Icon iconOf(Kind kind) {
 }
 
 int showBox(const QString& text, Kind kind, int buttons) {
-    if ((buttons & 0x7F) == 0)
-        buttons = Ok;
+    if ((buttons & 0x7F) == 0) buttons = Ok;
     QMessageBox box(iconOf(kind), titleOf(kind), text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     QList<std::pair<QAbstractButton*, Button>> shown;
@@ -98,36 +96,31 @@ int showBox(const QString& text, Kind kind, int buttons) {
     }
     const auto find = [&](Button b) -> QAbstractButton* {
         for (const auto& [widget, button] : shown) {
-            if (button == b)
-                return widget;
+            if (button == b) return widget;
         }
         return nullptr;
     };
     // Enter takes OK (else Yes); Escape takes Cancel, else No, else OK.
     QAbstractButton* def = find(Ok) ? find(Ok) : find(Yes);
-    if (auto* push = qobject_cast<QPushButton*>(def))
-        box.setDefaultButton(push);
+    if (auto* push = qobject_cast<QPushButton*>(def)) box.setDefaultButton(push);
     QAbstractButton* esc = find(Cancel) ? find(Cancel) : find(No) ? find(No) : find(Ok);
-    if (esc)
-        box.setEscapeButton(esc);
+    if (esc) box.setEscapeButton(esc);
     box.exec();
     for (const auto& [widget, button] : shown) {
-        if (widget == box.clickedButton())
-            return button;
+        if (widget == box.clickedButton()) return button;
     }
     return None;
 }
 
 // Accepts the Windows filter form "ZIP-Dateien|*.zip|Alle|*.*" as well as Qt's own.
 QString qtFilter(const QString& filter) {
-    if (!filter.contains(u'|') || filter.contains(QStringLiteral(";;")))
-        return filter;
-    const QStringList parts = filter.split(u'|');
+    if (!filter.contains(u'|') || filter.contains(QStringLiteral(";;"))) return filter;
+    const QStringList pieces = filter.split(u'|');
     QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
+    for (qsizetype i = 0; i + 1 < pieces.size(); i += 2) {
+        QString patterns = pieces[i + 1];
         patterns.replace(u';', u' ');
-        out.append(parts[i] + QStringLiteral(" (") + patterns + u')');
+        out.append(pieces[i] + QStringLiteral(" (") + patterns + u')');
     }
     return out.join(QStringLiteral(";;"));
 }
@@ -137,8 +130,7 @@ QString qtFilter(const QString& filter) {
 int MessageDlg(const QString& text, Kind kind, int buttons) {
     if (const auto answer = takeAnswer(state().answers, QStringLiteral("message"), text))
         return *answer;
-    if (state().testMode)
-        return None;
+    if (state().testMode) return None;
     return showBox(text, kind, buttons);
 }
 
@@ -154,8 +146,7 @@ void ShowError(const QString& text) {
 QString BrowseForFolder(QWidget* parent, const QString& title, const QString& start) {
     if (const auto answer = takeAnswer(state().directories, QStringLiteral("folder"), title))
         return *answer;
-    if (state().testMode)
-        return QString();
+    if (state().testMode) return QString();
     return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
@@ -163,8 +154,7 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
                      const QString& start) {
     if (const auto answer = takeAnswer(state().fileNames, QStringLiteral("save"), title))
         return *answer;
-    if (state().testMode)
-        return QString();
+    if (state().testMode) return QString();
     return QFileDialog::getSaveFileName(parent, title, start, qtFilter(filter));
 }
 
@@ -172,8 +162,7 @@ int Exec(QDialog& dialog) {
     if (const auto handler =
             takeAnswer(state().dialogHandlers, QStringLiteral("dialog"), dialog.objectName()))
         return (*handler)(dialog);
-    if (state().testMode)
-        return QDialog::Rejected;
+    if (state().testMode) return QDialog::Rejected;
     return dialog.exec();
 }
 

@@ -55,8 +55,7 @@ QByteArray encode1252(const QString& text) {
 // "[Name]" -> Name. A header without its closing bracket still opens a section.
 bool parseSection(const QString& line, QString* name) {
     const QString t = line.trimmed();
-    if (!t.startsWith(u'['))
-        return false;
+    if (!t.startsWith(u'[')) return false;
     const qsizetype close = t.indexOf(u']');
     *name = t.mid(1, close < 0 ? -1 : close - 1).trimmed();
     return true;
@@ -66,14 +65,11 @@ bool parseSection(const QString& line, QString* name) {
 // are comments.
 bool parseKey(const QString& line, QString* key, QString* value = nullptr) {
     const qsizetype eq = line.indexOf(u'=');
-    if (eq < 0)
-        return false;
+    if (eq < 0) return false;
     const QString k = line.left(eq).trimmed();
-    if (k.isEmpty() || k.startsWith(u';'))
-        return false;
+    if (k.isEmpty() || k.startsWith(u';')) return false;
     *key = k;
-    if (value)
-        *value = line.mid(eq + 1);
+    if (value) *value = line.mid(eq + 1);
     return true;
 }
 
@@ -91,8 +87,7 @@ template <typename F> void forEachKey(const QStringList& lines, const QString& s
         if (parseSection(lines[i], &name)) {
             inSection = same(name, wanted);
         } else if (inSection && parseKey(lines[i], &key, &value)) {
-            if (!f(i, key, value))
-                return;
+            if (!f(i, key, value)) return;
         }
     }
 }
@@ -103,32 +98,24 @@ std::optional<QString> findValue(const QStringList& lines, const QString& sectio
     std::optional<QString> found;
     const QString wanted = key.trimmed();
     forEachKey(lines, section, [&](qsizetype, const QString& k, const QString& v) {
-        if (!same(k, wanted))
-            return true;
+        if (!same(k, wanted)) return true;
         found = v;
         return false;
     });
     return found;
 }
 
+// Base 10 only: an optional sign and decimal digits, nothing else ("0x1F" is no number).
 std::optional<int> parseInteger(const QString& text) {
     bool ok = false;
-    const QString t = text.trimmed();
-    // toInt alone would also take "0x1F"; only an optional sign and decimal digits count.
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (!(c.isDigit() || (i == 0 && (c == u'+' || c == u'-'))))
-            return std::nullopt;
-    }
-    const int v = t.toInt(&ok, 10);
+    const int v = text.trimmed().toInt(&ok, 10);
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
 // A value must stay on its line; Windows would read back only its first line anyway.
 QString singleLine(const QString& value) {
     for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == u'\r' || value[i] == u'\n')
-            return value.left(i);
+        if (value[i] == u'\r' || value[i] == u'\n') return value.left(i);
     }
     return value;
 }
@@ -144,23 +131,19 @@ IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)) {}
 
 QStringList IniFile::readLines() const {
     QFile file(fileName_);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     QByteArray bytes = file.readAll();
     QString text;
     if (encoding_ == Encoding::Latin1252) {
         text = decode1252(bytes);
     } else {
-        if (bytes.startsWith("\xEF\xBB\xBF"))
-            bytes.remove(0, 3);
+        if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
         text = QString::fromUtf8(bytes);
     }
     QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     for (QString& line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+        if (line.endsWith(u'\r')) line.chop(1);
     }
     return lines;
 }
@@ -174,33 +157,29 @@ void IniFile::writeLines(const QStringList& lines) {
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.
     const QFileInfo info(fileName_);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath()
-                                                             : info.absoluteFilePath();
+    const QString target =
+        info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
     const QByteArray targetPath = QFile::encodeName(target);
 
     struct stat old {};
     const bool exists = ::stat(targetPath.constData(), &old) == 0;
     // A read-only file is not replaced, as Windows refuses to write it (even for root).
-    if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0)
-        throw IniWriteError(fileName_);
+    if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0) throw IniWriteError(fileName_);
 
     QByteArray tempPath;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempPath = targetPath + ".tmp" +
-                   QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        tempPath =
+            targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0)
-        throw IniWriteError(fileName_);
+    if (fd < 0) throw IniWriteError(fileName_);
 
     bool ok = true;
     for (qsizetype done = 0; ok && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         ok = n > 0;
         done += n;
     }
@@ -215,17 +194,22 @@ void IniFile::writeLines(const QStringList& lines) {
         ::unlink(tempPath.constData());
         throw IniWriteError(fileName_);
     }
+    // Make the rename itself survive a power cut; the new file is complete either way.
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    if (const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }
 
 QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
     const std::optional<QString> v = findValue(readLines(), section, key);
-    if (!v)
-        return def;
+    if (!v) return def;
     QString value = *v;
     if (value.size() > MaxValueLength) {
         value.truncate(MaxValueLength);
-        if (value.back().isHighSurrogate())
-            value.chop(1);
+        if (value.back().isHighSurrogate()) value.chop(1);
     }
     return value;
 }
@@ -252,8 +236,7 @@ bool IniFile::SectionExists(const QString& section) const {
 QStringList IniFile::ReadSection(const QString& section) const {
     QStringList keys;
     forEachKey(readLines(), section, [&](qsizetype, const QString& k, const QString&) {
-        if (!keys.contains(k, Qt::CaseInsensitive))
-            keys.append(k);
+        if (!keys.contains(k, Qt::CaseInsensitive)) keys.append(k);
         return true;
     });
     return keys;
@@ -277,8 +260,7 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
 
     qsizetype existing = -1;
     forEachKey(lines, sec, [&](qsizetype i, const QString& k, const QString&) {
-        if (!same(k, wanted))
-            return true;
+        if (!same(k, wanted)) return true;
         existing = i;
         return false;
     });
@@ -296,11 +278,9 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString name;
         if (parseSection(lines[i], &name)) {
-            if (insertAt >= 0)
-                break;
+            if (insertAt >= 0) break;
             inSection = same(name, sec);
-            if (inSection)
-                insertAt = i + 1;
+            if (inSection) insertAt = i + 1;
         } else if (inSection && !lines[i].trimmed().isEmpty()) {
             insertAt = i + 1;
         }
@@ -308,8 +288,7 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     if (insertAt >= 0) {
         lines.insert(insertAt, wanted + u'=' + val);
     } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(QString());
         lines.append(u'[' + sec + u']');
         lines.append(wanted + u'=' + val);
     }
@@ -329,12 +308,10 @@ void IniFile::DeleteKey(const QString& section, const QString& key) {
     const QString wanted = key.trimmed();
     QList<qsizetype> doomed;
     forEachKey(lines, section, [&](qsizetype i, const QString& k, const QString&) {
-        if (same(k, wanted))
-            doomed.append(i);
+        if (same(k, wanted)) doomed.append(i);
         return true;
     });
-    if (doomed.isEmpty())
-        return;
+    if (doomed.isEmpty()) return;
     for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
         lines.removeAt(*it);
     writeLines(lines);
@@ -347,11 +324,8 @@ void IniFile::EraseSection(const QString& section) {
     bool erasing = false;
     for (const QString& line : lines) {
         QString name;
-        if (parseSection(line, &name))
-            erasing = same(name, wanted);
-        if (!erasing)
-            kept.append(line);
+        if (parseSection(line, &name)) erasing = same(name, wanted);
+        if (!erasing) kept.append(line);
     }
-    if (kept.size() != lines.size())
-        writeLines(kept);
+    if (kept.size() != lines.size()) writeLines(kept);
 }

@@ -24,8 +24,7 @@ void SetIdle() {
 // Raising the priority again needs a privilege ordinary users lack; then the process simply
 // stays niced, which costs only speed.
 void SetNormal() {
-    if (!idle)
-        return;
+    if (!idle) return;
     idle = false;
     ::setpriority(PRIO_PROCESS, 0, savedNice);
 }

@@ -13,8 +13,8 @@ namespace {
 QString normalKey(const QString& key) {
     QString k = key.toLower();
     k.replace(u'/', u'\\');
-    const QStringList parts = k.split(u'\\', Qt::SkipEmptyParts);
-    return parts.join(u'\\');
+    const QStringList pieces = k.split(u'\\', Qt::SkipEmptyParts);
+    return pieces.join(u'\\');
 }
 
 // The unnamed (default) value of a key; an ini key cannot be empty.
@@ -34,8 +34,7 @@ QString RootFile(RegRoot root) {
     const QString fileName = root == RegRoot::CurrentUser ? QStringLiteral("current-user.ini")
                                                           : QStringLiteral("local-machine.ini");
     const QString overridden = qEnvironmentVariable("ZV_REGISTRY_DIR");
-    if (!overridden.isEmpty())
-        return QDir(overridden).filePath(fileName);
+    if (!overridden.isEmpty()) return QDir(overridden).filePath(fileName);
     if (root == RegRoot::CurrentUser) {
         return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                QStringLiteral("/zorvane-registry/") + fileName;
@@ -47,8 +46,7 @@ std::optional<QString> ReadString(RegRoot root, const QString& key, const QStrin
     const IniFile ini = store(root);
     const QString section = normalKey(key);
     // A sentinel cannot tell a missing value from a stored one, so ask first.
-    if (!ini.ValueExists(section, valueName(name)))
-        return std::nullopt;
+    if (!ini.ValueExists(section, valueName(name))) return std::nullopt;
     return ini.ReadString(section, valueName(name), QString());
 }
 
@@ -65,13 +63,11 @@ void WriteString(RegRoot root, const QString& key, const QString& name, const QS
 // A key exists when it or one of its subkeys has a section, even one emptied of its values.
 bool KeyExists(RegRoot root, const QString& key) {
     const QString wanted = normalKey(key);
-    if (wanted.isEmpty())
-        return true; // the root itself
+    if (wanted.isEmpty()) return true; // the root itself
     const QStringList sections = store(root).ReadSections();
     for (const QString& section : sections) {
         const QString s = normalKey(section);
-        if (s == wanted || s.startsWith(wanted + u'\\'))
-            return true;
+        if (s == wanted || s.startsWith(wanted + u'\\')) return true;
     }
     return false;
 }
@@ -79,8 +75,7 @@ bool KeyExists(RegRoot root, const QString& key) {
 bool DeleteValue(RegRoot root, const QString& key, const QString& name) {
     IniFile ini = store(root);
     const QString section = normalKey(key);
-    if (!ini.ValueExists(section, valueName(name)))
-        return false;
+    if (!ini.ValueExists(section, valueName(name))) return false;
     ini.DeleteKey(section, valueName(name));
     return true;
 }

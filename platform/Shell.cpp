@@ -20,10 +20,8 @@ bool hasScheme(const QString& target) {
 namespace Shell {
 
 bool Open(const QString& target) {
-    if (openHandler)
-        return openHandler(target);
-    if (target.isEmpty())
-        return false;
+    if (openHandler) return openHandler(target);
+    if (target.isEmpty()) return false;
     const QUrl url = hasScheme(target)
                          ? QUrl(target, QUrl::TolerantMode)
                          : QUrl::fromUserInput(target, QDir::currentPath(), QUrl::AssumeLocalFile);
@@ -31,8 +29,7 @@ bool Open(const QString& target) {
 }
 
 bool Start(const QString& program, const QStringList& args, const QString& workDir) {
-    if (startHandler)
-        return startHandler(program, args, workDir);
+    if (startHandler) return startHandler(program, args, workDir);
     return QProcess::startDetached(program, args, workDir);
 }
 

@@ -21,8 +21,7 @@ QString standard(QStandardPaths::StandardLocation location) {
 namespace ShellFolders {
 
 QString ProgramFolder() {
-    if (!programFolderOverride.isEmpty())
-        return programFolderOverride;
+    if (!programFolderOverride.isEmpty()) return programFolderOverride;
     return IncludeTrailingPathDelimiter(QCoreApplication::applicationDirPath());
 }
 
@@ -32,26 +31,19 @@ void SetProgramFolder(const QString& folder) {
 
 QString Folder(const QString& name) {
     const QString n = name.trimmed().toLower();
-    if (n == u"appdata")
-        return standard(QStandardPaths::GenericConfigLocation);
-    if (n == u"local appdata")
-        return standard(QStandardPaths::GenericDataLocation);
-    if (n == u"desktop")
-        return standard(QStandardPaths::DesktopLocation);
-    if (n == u"personal")
-        return standard(QStandardPaths::DocumentsLocation);
-    if (n == u"common appdata")
-        return QStringLiteral("/var/lib");
+    if (n == u"appdata") return standard(QStandardPaths::GenericConfigLocation);
+    if (n == u"local appdata") return standard(QStandardPaths::GenericDataLocation);
+    if (n == u"desktop") return standard(QStandardPaths::DesktopLocation);
+    if (n == u"personal") return standard(QStandardPaths::DocumentsLocation);
+    if (n == u"common appdata") return QStringLiteral("/var/lib");
     if (n == u"programs" || n == u"start menu")
         return standard(QStandardPaths::ApplicationsLocation);
-    if (n == u"temp")
-        return withoutTrailingSeparator(QDir::tempPath());
+    if (n == u"temp") return withoutTrailingSeparator(QDir::tempPath());
     return QString();
 }
 
 bool FileExistsNoCase(const QString& folder, const QString& name) {
-    const QStringList files =
-        QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
     return files.contains(name, Qt::CaseInsensitive);
 }
 

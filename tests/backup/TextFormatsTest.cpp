@@ -37,8 +37,7 @@ TEST(FixedFormats, DatesTimesAndDateTimesIgnoreTheUserLocale) {
     EXPECT_EQ(FormatTime(QTime(6, 0, 0)), "06:00:00");
     // Midnight leaves the time out.
     EXPECT_EQ(FormatDateTime(QDateTime(QDate(2026, 12, 8), QTime(0, 0))), "08.12.2026");
-    EXPECT_EQ(FormatDateTime(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1))),
-              "08.12.2026 00:00:01");
+    EXPECT_EQ(FormatDateTime(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1))), "08.12.2026 00:00:01");
     EXPECT_EQ(FormatDuration(3723000), "01:02:03");
     EXPECT_EQ(FormatDuration(100LL * 3600 * 1000), "100:00:00");
 }

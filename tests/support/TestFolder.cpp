@@ -12,7 +12,8 @@ QString TestFolder::Path(const QString& rel) const {
     return rel.isEmpty() ? dir_.path() : dir_.path() + u'/' + rel;
 }
 
-QString TestFolder::Write(const QString& rel, const QByteArray& content, const QDateTime& modified) {
+QString TestFolder::Write(const QString& rel, const QByteArray& content,
+                          const QDateTime& modified) {
     const QString p = Path(rel);
     QDir().mkpath(QFileInfo(p).absolutePath());
     QFile f(p);
@@ -34,13 +35,16 @@ QByteArray TestFolder::Read(const QString& rel) const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool TestFolder::Exists(const QString& rel) const { return QFileInfo::exists(Path(rel)); }
+bool TestFolder::Exists(const QString& rel) const {
+    return QFileInfo::exists(Path(rel));
+}
 
 QStringList TestFolder::Files(const QString& rel) const {
     QStringList out;
     const QString base = Path(rel);
     QDirIterator it(base, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) out << QDir(base).relativeFilePath(it.next());
+    while (it.hasNext())
+        out << QDir(base).relativeFilePath(it.next());
     out.sort();
     return out;
 }

@@ -1,0 +1,242 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+#include "Clock.h"
+#include "IniFile.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TestFolder.h"
+#include "ZorvaneMain.h"
+
+namespace {
+
+const QString FailureLine = QStringLiteral("Kann History nicht speichern");
+
+class History : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(prog.IsValid() && config.IsValid());
+        qputenv("XDG_CONFIG_HOME", config.Path().toUtf8());
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)));
+    }
+    void TearDown() override {
+        w.reset();
+        ShellFolders::SetProgramFolder(QString());
+        Clock::UseSystem();
+    }
+    void Start(const QString& programFolder) {
+        ShellFolders::SetProgramFolder(programFolder);
+        w = std::make_unique<Tmain>(QStringList{});
+    }
+    void Start() { Start(prog.Path()); }
+
+    void SetLog(int lines) {
+        w->Memo1->clear();
+        for (int i = 1; i <= lines; ++i)
+            w->LogLine(QStringLiteral("Zeile %1").arg(i));
+    }
+    static QByteArray Lines(int from, int to) {
+        QByteArray b;
+        for (int i = from; i <= to; ++i)
+            b += "Zeile " + QByteArray::number(i) + "\r\n";
+        return b;
+    }
+    QByteArray HistoryBytes() const { return prog.Read(QStringLiteral("Zorvane.hist")); }
+    QString SettingsPath() const { return config.Path(QStringLiteral("Zorvane2.ini")); }
+
+    // One action row with its number and the five statistics columns.
+    void AddRow(const QString& number, const QString& tag) {
+        const int row = w->sg->RowCount();
+        w->sg->SetRowCount(row + 1);
+        w->sg->SetCell(colVerz, row, QStringLiteral("/src/") + tag);
+        w->sg->SetCell(colActionNumber, row, number);
+        w->sg->SetCell(colLast, row, QStringLiteral("08.12.2026 09:00:0") + tag);
+        w->sg->SetCell(colDateien, row, QStringLiteral("1.23") + tag);
+        w->sg->SetCell(colBytes, row, QStringLiteral("45.67") + tag);
+        w->sg->SetCell(colArc, row, QStringLiteral("8.90") + tag);
+        w->sg->SetCell(colDauer, row, QStringLiteral("00:00:1") + tag);
+    }
+    void ClearRows() { w->sg->SetRowCount(1); }
+    QStringList Stats(int k) const {
+        IniFile ini(SettingsPath());
+        QStringList out;
+        for (const char* key : {"Last", "Dateien", "Bytes", "Arc", "Dauer"})
+            out << ini.ReadString(QStringLiteral("Actions"),
+                                  QString::fromLatin1(key) + QString::number(k),
+                                  QStringLiteral("<none>"));
+        return out;
+    }
+    static QStringList Expected(const QString& tag) {
+        return {QStringLiteral("08.12.2026 09:00:0") + tag, QStringLiteral("1.23") + tag,
+                QStringLiteral("45.67") + tag, QStringLiteral("8.90") + tag,
+                QStringLiteral("00:00:1") + tag};
+    }
+
+    TestFolder prog;
+    TestFolder config;
+    std::unique_ptr<Tmain> w;
+};
+
+} // namespace
+
+TEST_F(History, StartUpWritesTheStartLine) {
+    Start();
+    const QByteArray bytes = HistoryBytes();
+    EXPECT_TRUE(bytes.contains("  - Zorvane gestartet 08.12.2026 10:00:00\r\n")) << bytes.data();
+    EXPECT_TRUE(bytes.endsWith("\r\n"));
+}
+
+TEST_F(History, KeepsTheNewestHundredLinesInMemoAndFile) {
+    Start();
+    SetLog(100);
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLineCount(), 100);
+    EXPECT_EQ(HistoryBytes(), Lines(1, 100));
+
+    SetLog(101);
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLines().first(), "Zeile 2");
+    EXPECT_EQ(w->LogLineCount(), 100);
+    EXPECT_EQ(HistoryBytes(), Lines(2, 101));
+
+    // Lines added on top of a saved log.
+    for (int i = 102; i <= 351; ++i)
+        w->LogLine(QStringLiteral("Zeile %1").arg(i));
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLineCount(), 100);
+    EXPECT_EQ(w->LogLines().first(), "Zeile 252");
+    EXPECT_EQ(w->LogLines().last(), "Zeile 351");
+    EXPECT_EQ(HistoryBytes(), Lines(252, 351));
+    // The read-only log keeps no undo record of its lines, or a long-running program grows.
+    EXPECT_EQ(w->Memo1->document()->availableUndoSteps(), 0);
+    // The end of the log is in view: caret at the end, nothing selected.
+    const QTextCursor caret = w->Memo1->textCursor();
+    EXPECT_TRUE(caret.atEnd());
+    EXPECT_FALSE(caret.hasSelection());
+}
+
+TEST_F(History, EmptyLogGivesAnEmptyFileAndTextIsUtf8WithCrLf) {
+    Start();
+    w->Memo1->clear();
+    w->SaveHistory();
+    EXPECT_TRUE(prog.Exists(QStringLiteral("Zorvane.hist")));
+    EXPECT_EQ(HistoryBytes(), QByteArray());
+
+    w->LogLine(QStringLiteral("Größe: 12 Dateien"));
+    w->LogLine(QString());
+    w->LogLine(QStringLiteral("  - Bereit"));
+    w->SaveHistory();
+    EXPECT_EQ(HistoryBytes(), QByteArray("Gr\xc3\xb6\xc3\x9f"
+                                         "e: 12 Dateien\r\n\r\n  - Bereit\r\n"));
+    // Nothing is left beside the file.
+    EXPECT_EQ(prog.Files(), QStringList{QStringLiteral("Zorvane.hist")});
+}
+
+TEST_F(History, UnwritableHistoryAddsTheFailureLineEachTimeAndWritesNoStatistics) {
+    Start();
+    AddRow(QStringLiteral("1"), QStringLiteral("1"));
+    w->SaveHistory();
+    ASSERT_EQ(Stats(1), Expected(QStringLiteral("1")));
+
+    // A folder where the file should be: no user, root included, can replace it.
+    QFile::remove(prog.Path(QStringLiteral("Zorvane.hist")));
+    prog.MakeDir(QStringLiteral("Zorvane.hist"));
+    ClearRows();
+    AddRow(QStringLiteral("1"), QStringLiteral("2"));
+    SetLog(100);
+    const QString status = w->Status->text();
+
+    w->SaveHistory();
+    QStringList lines = w->LogLines();
+    EXPECT_EQ(lines.size(), 101); // the failure line comes after the trimming
+    EXPECT_EQ(lines.last(), FailureLine);
+    w->SaveHistory();
+    lines = w->LogLines();
+    EXPECT_EQ(lines.size(), 101);
+    EXPECT_EQ(lines.count(FailureLine), 2);
+    EXPECT_EQ(lines.first(), "Zeile 2");
+    EXPECT_EQ(w->Status->text(), status);
+    EXPECT_EQ(Stats(1), Expected(QStringLiteral("1")));
+}
+
+TEST_F(History, ProgramFolderThatCannotHoldFilesFailsFromStartUp) {
+    prog.Write(QStringLiteral("plain"), "x");
+    Start(prog.Path(QStringLiteral("plain/sub")));
+    EXPECT_EQ(w->LogLines().last(), FailureLine);
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLines().count(FailureLine), 2);
+}
+
+TEST_F(History, StatisticsGoUnderTheActionNumberNotTheRowPosition) {
+    Start();
+    ClearRows();
+    // Display order after a sort: row 1 holds action 3.
+    AddRow(QStringLiteral("3"), QStringLiteral("a"));
+    AddRow(QString(), QStringLiteral("b"));            // new, never saved
+    AddRow(QStringLiteral("x7"), QStringLiteral("c")); // no number: skipped silently
+    AddRow(QStringLiteral("1"), QStringLiteral("d"));
+    QFile::remove(SettingsPath());
+    w->Memo1->clear();
+    w->SaveHistory();
+
+    EXPECT_EQ(Stats(3), Expected(QStringLiteral("a")));
+    EXPECT_EQ(Stats(1), Expected(QStringLiteral("d")));
+    EXPECT_EQ(Stats(2), QStringList(5, QStringLiteral("<none>")));
+    const IniFile ini(SettingsPath());
+    const QStringList keys = ini.ReadSection(QStringLiteral("Actions"));
+    EXPECT_EQ(keys.size(), 10) << keys.join(u',').toStdString();
+    EXPECT_EQ(w->LogLineCount(), 0);
+    // Only the five statistics keys are written, in their order, and no other column.
+    EXPECT_EQ(keys.mid(0, 5), (QStringList{"Last3", "Dateien3", "Bytes3", "Arc3", "Dauer3"}));
+    // The settings file holds passwords: owner only.
+    const auto perms = QFile::permissions(SettingsPath());
+    EXPECT_FALSE(perms &
+                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST_F(History, UnwritableSettingsFileIsSilent) {
+    Start();
+    QFile::remove(SettingsPath());
+    config.MakeDir(QStringLiteral("Zorvane2.ini"));
+    ClearRows();
+    AddRow(QStringLiteral("1"), QStringLiteral("1"));
+    AddRow(QStringLiteral("2"), QStringLiteral("2"));
+    SetLog(3);
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLines().count(FailureLine), 0);
+    EXPECT_EQ(HistoryBytes(), Lines(1, 3));
+}
+
+TEST_F(History, SettingsFileThatCannotBeReadIsNotRewrittenWithStatistics) {
+    // A settings file that turned unreadable after the start: writing the statistics keys
+    // through it would replace every action with just those keys.
+    Start();
+    ClearRows();
+    AddRow(QStringLiteral("1"), QStringLiteral("1"));
+    QFile::remove(SettingsPath());
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(SettingsPath()).constData()), 0);
+    SetLog(2);
+    w->SaveHistory();
+    EXPECT_EQ(HistoryBytes(), Lines(1, 2));
+    EXPECT_EQ(QFileInfo(SettingsPath()).symLinkTarget(), SettingsPath());
+}
+
+TEST_F(History, FilterOKReadsTheDialogsPatterns) {
+    Start();
+    w->FilterList = SplitFilterPatterns(QStringLiteral("*.DOC;~*"));
+    w->FilterInclude = true;
+    EXPECT_TRUE(w->FilterOK(QStringLiteral("Bericht.Doc")));
+    EXPECT_FALSE(w->FilterOK(QStringLiteral("Bericht.xls")));
+    w->FilterInclude = false;
+    EXPECT_FALSE(w->FilterOK(QStringLiteral("~$Bericht.xls")));
+    EXPECT_TRUE(w->FilterOK(QStringLiteral("Bericht.xls")));
+    w->FilterList.clear();
+    EXPECT_TRUE(w->FilterOK(QStringLiteral("~$Bericht.xls")));
+}

@@ -1,0 +1,370 @@
+// The settings file as the main window loads and saves it.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Clock.h"
+#include "Dialogs.h"
+#include "IniFile.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TestFolder.h"
+#include "ZorvaneMain.h"
+#include "lang.h"
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    TestFolder tmp;
+    QString data;
+
+    void SetUp() override {
+        Dialogs::ResetTestState();
+        ShellFolders::SetProgramFolder(tmp.MakeDir(QStringLiteral("prog")));
+        data = tmp.MakeDir(QStringLiteral("config"));
+        qputenv("XDG_CONFIG_HOME", data.toUtf8());
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
+        Language = 0;
+    }
+    void TearDown() override {
+        ShellFolders::SetProgramFolder(QString());
+        Clock::UseSystem();
+    }
+
+    QString iniPath() const { return data + QStringLiteral("/Zorvane2.ini"); }
+    void writeIni(const QByteArray& text) {
+        tmp.Write(QStringLiteral("config/Zorvane2.ini"), text);
+    }
+    QByteArray iniBytes() const { return tmp.Read(QStringLiteral("config/Zorvane2.ini")); }
+    QString read(const char* section, const QString& key) const {
+        return IniFile(iniPath()).ReadString(QString::fromLatin1(section), key,
+                                             QStringLiteral("<absent>"));
+    }
+    static std::unique_ptr<Tmain> start() { return std::make_unique<Tmain>(QStringList()); }
+
+    static void trigger(QAction* action) {
+        ASSERT_TRUE(action->isEnabled()) << action->objectName().toStdString();
+        action->trigger();
+    }
+    static QStringList errors() {
+        QStringList out;
+        for (const Dialogs::Asked& a : Dialogs::AskedLog())
+            if (a.what == QStringLiteral("error")) out << a.text;
+        return out;
+    }
+    static QStringList column(const Tmain& w, int col) {
+        QStringList out;
+        for (int r = 1; r < w.sg->RowCount(); ++r)
+            out << w.sg->Cell(col, r);
+        return out;
+    }
+};
+
+const QByteArray ThreeActions = "[Global]\r\nIV=2\r\n\r\n[Actions]\r\n"
+                                "Verz1=/src/b\r\nNach1=/dst/b.Zip\r\nCount1=3\r\n"
+                                "Verz2=/src/C\r\nNach2=/dst/c.Zip\r\np2=geheim\r\n"
+                                "Verz3=/src/a\r\nNach3=/dst/a.Zip\r\n";
+
+TEST_F(SettingsTest, FirstStartCreatesTheFileWithDefaultsOwnerOnly) {
+    auto w = start();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+    EXPECT_EQ(iniBytes(), QByteArray("[Global]\r\nSperrVon=06:00:00\r\nSperrBis=23:00:00\r\n"
+                                     "Speerzeit=1\r\nIV=2\r\n\r\n[Actions]\r\n"
+                                     "Verz1=\r\nNach1=\r\nTime1=\r\nCount1=\r\nLast1=\r\n"
+                                     "Dateien1=\r\nBytes1=\r\nArc1=\r\nDauer1=\r\nFilter1=\r\n"
+                                     "Hist1=\r\nLE1=\r\np1=\r\nVerz2=\r\n"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    EXPECT_EQ(w->sg->RowCount(), 2);
+    EXPECT_EQ(w->sg->Cell(colVerz, 1), QString());
+    EXPECT_EQ(w->sg->Cell(colActionNumber, 1), u"1");
+    EXPECT_FALSE(w->backupAll->isEnabled());
+    EXPECT_FALSE(w->btnTimer->isEnabled());
+    EXPECT_FALSE(w->loadIni->isEnabled());
+    EXPECT_FALSE(w->saveIni->isEnabled());
+    EXPECT_FALSE(w->delAktion->isEnabled());
+    EXPECT_EQ(w->sperrVon->time(), QTime(6, 0));
+    EXPECT_EQ(w->sperrBis->time(), QTime(23, 0));
+    EXPECT_TRUE(w->cbSperr->isChecked());
+    EXPECT_EQ(w->cbLang->currentIndex(), 0);
+    EXPECT_EQ(w->size(), QSize(890, 460));
+
+    // A file of another mode becomes owner-only again at the next save, also a layout save.
+    ASSERT_TRUE(QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ReadGroup | QFile::ReadOther));
+    w->saveIniExecute(nullptr);
+    ASSERT_EQ(::stat(QFile::encodeName(iniPath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(SettingsTest, OnlyAVersionOneFileHasItsBlockingEndConverted) {
+    struct Case {
+        const char* global;
+        const char* storedBis;
+    } cases[] = {
+        {"SperrBis=02:00:00\r\n", "23:00:00"},
+        {"SperrBis=02:00:00\r\nIV=1\r\n", "23:00:00"},
+        {"SperrBis=02:00:00\r\nIV=2\r\n", "02:00:00"},
+        // The key is one name in any mix of letter case.
+        {"SperrBis=02:00:00\r\niv=2\r\n", "02:00:00"},
+        {"sperrbis=02:00:00\r\niV=2\r\n", "02:00:00"},
+        {"SperrBis=02:30:00\r\n", "02:30:00"},
+        {"SperrBis=kaputt\r\nSperrVon=7:5\r\nSpeerzeit=0\r\n", "23:00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.global);
+        writeIni(QByteArray("[Global]\r\n") + c.global);
+        auto w = start();
+        EXPECT_EQ(read("Global", QStringLiteral("SperrBis")), QString::fromLatin1(c.storedBis));
+        EXPECT_EQ(read("Global", QStringLiteral("IV")), u"2");
+        EXPECT_EQ(w->sperrBis->time().toString(QStringLiteral("hh:mm:ss")),
+                  QString::fromLatin1(c.storedBis));
+    }
+    // The last case also read a short time and a switched-off blocking window.
+    EXPECT_EQ(read("Global", QStringLiteral("SperrVon")), u"07:05:00");
+    EXPECT_EQ(read("Global", QStringLiteral("Speerzeit")), u"0");
+}
+
+TEST_F(SettingsTest, AGapEndsTheListAndLaterKeysStay) {
+    writeIni("[Actions]\r\nVerz1=/a\r\nTime1=\r\nVerz2=/b\r\nLast2=07.12.2026 02:00:00\r\n"
+             "Verz4=/d\r\nNach4=/d.Zip\r\n");
+    auto w = start();
+    ASSERT_EQ(w->sg->RowCount(), 3);
+    EXPECT_EQ(column(*w, colVerz), QStringList({"/a", "/b"}));
+    // Present but empty stays empty; absent takes the default.
+    EXPECT_EQ(column(*w, colTime), QStringList({"", "02:00:00"}));
+    EXPECT_EQ(column(*w, colCount), QStringList({"5", "5"}));
+    EXPECT_EQ(column(*w, colHist), QStringList({"J-J", "J-J"}));
+    EXPECT_EQ(column(*w, colLast), QStringList({"", "07.12.2026 02:00:00"}));
+    EXPECT_EQ(column(*w, colActionNumber), QStringList({"1", "2"}));
+    EXPECT_TRUE(w->backupAll->isEnabled());
+    EXPECT_TRUE(w->btnTimer->isEnabled());
+
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz3")), QString());
+    EXPECT_EQ(read("Actions", QStringLiteral("Time1")), QString());
+    EXPECT_EQ(read("Actions", QStringLiteral("Time2")), u"02:00:00");
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz4")), u"/d");
+    EXPECT_EQ(read("Actions", QStringLiteral("Nach4")), u"/d.Zip");
+}
+
+TEST_F(SettingsTest, AFullSaveWritesTheDisplayOrderNumberedFromOne) {
+    writeIni(ThreeActions);
+    auto w = start();
+    w->sg->HeaderClick(colVerz); // ascending, without regard to case: /src/a, /src/b, /src/C
+    EXPECT_FALSE(w->Modified);
+    EXPECT_EQ(column(*w, colActionNumber), QStringList({"3", "1", "2"}));
+
+    SetModified(true);
+    trigger(w->saveIni);
+    EXPECT_FALSE(w->Modified);
+    EXPECT_EQ(column(*w, colActionNumber), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz1")), u"/src/a");
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz2")), u"/src/b");
+    EXPECT_EQ(read("Actions", QStringLiteral("Count2")), u"3");
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz3")), u"/src/C");
+    EXPECT_EQ(read("Actions", QStringLiteral("p3")), u"geheim");
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz4")), QString());
+}
+
+TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
+    writeIni(ThreeActions);
+    auto w = start();
+
+    // As the new-action command leaves it: a row without keys, the flag set.
+    w->sg->SetRowCount(5);
+    w->sg->SetCell(colVerz, 4, QStringLiteral("/neu"));
+    w->sg->SetCell(colNach, 4, QStringLiteral("/neu.Zip"));
+    SetModified(true);
+
+    Dialogs::SetNextAnswer(Dialogs::No);
+    trigger(w->loadIni);
+    ASSERT_EQ(Dialogs::AskedLog().size(), 1);
+    EXPECT_EQ(Dialogs::AskedLog().at(0).text, DiscardChangesText());
+    EXPECT_EQ(w->sg->RowCount(), 5);
+    EXPECT_TRUE(w->Modified);
+
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    trigger(w->loadIni);
+    EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
+    EXPECT_FALSE(w->Modified);
+    EXPECT_FALSE(w->loadIni->isEnabled());
+    EXPECT_EQ(read("Actions", QStringLiteral("Verz4")), QString());
+
+    // A deleted action comes back the same way, and the per-row commands follow the focus.
+    w->sg->DeleteRow(1);
+    SetModified(true);
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    trigger(w->loadIni);
+    EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
+    EXPECT_TRUE(w->delAktion->isEnabled());
+    EXPECT_TRUE(w->btnRestore->isEnabled());
+
+    // A file that lost every action leaves one empty row.
+    writeIni("[Actions]\r\nVerz1=\r\n");
+    SetModified(true);
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    trigger(w->loadIni);
+    EXPECT_EQ(w->sg->RowCount(), 2);
+    EXPECT_EQ(column(*w, colNach), QStringList({""}));
+    EXPECT_FALSE(w->backupAll->isEnabled());
+    EXPECT_FALSE(w->delAktion->isEnabled());
+}
+
+TEST_F(SettingsTest, TheLayoutReadClampsThePositionAndTakesTheSizeAsStored) {
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    writeIni(QStringLiteral("[Opt]\r\nlang=1\r\nLeft=-50\r\nTop=%1\r\nWidth=5000\r\nHeight=300\r\n"
+                            "C0=222\r\nC3=-1\r\nC13=0\r\n")
+                 .arg(screen.height() + 500)
+                 .toUtf8());
+    auto w = start();
+    EXPECT_EQ(w->pos(), QPoint(0, screen.height() - 10));
+    EXPECT_EQ(w->height(), 300);
+    EXPECT_EQ(w->cbLang->currentIndex(), 1);
+    EXPECT_EQ(w->sg->ColWidth(colVerz), 222);
+    EXPECT_EQ(w->sg->ColWidth(colCount), -1);
+    EXPECT_EQ(w->sg->ColWidth(colP), 0);
+    EXPECT_EQ(w->sg->ColWidth(colNach), 100);
+    EXPECT_EQ(w->sg->ColWidth(colActionNumber), -1);
+
+    writeIni(QStringLiteral("[Opt]\r\nLeft=%1\r\nTop=-1\r\n").arg(screen.width() + 1).toUtf8());
+    auto again = start();
+    EXPECT_EQ(again->pos(), QPoint(screen.width() - 10, 0));
+}
+
+TEST_F(SettingsTest, AFailedWriteNamesTheFileAndKeepsTheChangesMarked) {
+    auto w = start();
+    // A regular file where the settings folder should be: no user can write below it.
+    tmp.Write(QStringLiteral("blocker"), "x");
+    w->DataDir = tmp.Path(QStringLiteral("blocker")) + u'/';
+    SetModified(true);
+    trigger(w->saveIni);
+    EXPECT_EQ(
+        errors(),
+        QStringList(
+            {QStringLiteral("In %1Zorvane2.ini kann nicht geschrieben werden").arg(w->DataDir)}));
+    EXPECT_TRUE(w->Modified);
+    EXPECT_TRUE(w->saveIni->isEnabled());
+}
+
+// A file that is there but cannot be read: the start reports it, and neither the save-back
+// nor a save the user asks for writes over it.
+std::unique_ptr<Tmain> startWithUnreadableFile(const QString& path,
+                                               const std::function<QByteArray()>& state) {
+    Dialogs::ResetTestState();
+    const QByteArray before = state();
+    auto w = std::make_unique<Tmain>(QStringList());
+    const QList<Dialogs::Asked> asked = Dialogs::AskedLog();
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_TRUE(!asked.isEmpty() && asked.at(0).what == u"error" &&
+                asked.at(0).text.contains(path));
+    EXPECT_EQ(state(), before);
+
+    w->sg->SetCell(colVerz, 1, QStringLiteral("/neu"));
+    SetModified(true);
+    w->saveIni->trigger();
+    EXPECT_EQ(Dialogs::AskedLog().size(), 2);
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(w->Modified);
+    return w;
+}
+
+// Nor does the close, with the changes kept (a full save) and the layout save after it.
+void closeKeepingChanges(Tmain& w) {
+    const qsizetype asked = Dialogs::AskedLog().size();
+    Dialogs::SetNextAnswer(Dialogs::No);
+    w.ExitConfirmed = true;
+    w.close();
+    EXPECT_EQ(Dialogs::AskedLog().size(), asked + 3); // the question and two failed saves
+}
+
+TEST_F(SettingsTest, AnUnreadableFileSurvivesAStartUnchanged) {
+    // A link to itself cannot be opened, whoever runs the test.
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(iniPath()).constData()), 0);
+    const auto link = [&] { return QFile::encodeName(QFile::symLinkTarget(iniPath())); };
+    const QByteArray before = link();
+    {
+        auto w = startWithUnreadableFile(iniPath(), link);
+        closeKeepingChanges(*w);
+        EXPECT_EQ(link(), before);
+    }
+
+    // Readable again, the file still holds what the window never loaded: saves wait for a
+    // successful load.
+    auto w = startWithUnreadableFile(iniPath(), link);
+    ASSERT_TRUE(QFile::remove(iniPath()));
+    writeIni(ThreeActions);
+    w->saveIni->trigger();
+    EXPECT_EQ(iniBytes(), ThreeActions);
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    w->loadIni->trigger();
+    EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
+    EXPECT_EQ(read("Global", QStringLiteral("SperrVon")), u"06:00:00");
+}
+
+TEST_F(SettingsTest, AFileWithoutReadPermissionSurvivesAStartUnchanged) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root from reading";
+    writeIni(ThreeActions);
+    ASSERT_TRUE(QFile::setPermissions(iniPath(), QFile::WriteOwner));
+    const auto bytes = [&] {
+        QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner);
+        const QByteArray b = iniBytes();
+        QFile::setPermissions(iniPath(), QFile::WriteOwner);
+        return b;
+    };
+    auto w = startWithUnreadableFile(iniPath(), bytes);
+    closeKeepingChanges(*w);
+    EXPECT_EQ(bytes(), ThreeActions);
+}
+
+TEST_F(SettingsTest, ASecondStartShowsWhatTheFirstSaved) {
+    {
+        auto first = start();
+        first->sg->SetCell(colVerz, 1, QStringLiteral("/home/u/Dokumente"));
+        first->sg->SetCell(colNach, 1, QStringLiteral("/media/u/stick/doku.Zip"));
+        first->sg->SetCell(colTime, 1, QStringLiteral("03:30:00"));
+        first->sg->SetCell(colP, 1, QStringLiteral("pw"));
+        first->sg->SetCell(colVerz, 2, QStringLiteral("/home/u/Bilder"));
+        first->sperrVon->setTime(QTime(7, 0));
+        first->cbSperr->setChecked(false);
+        SetModified(true);
+        trigger(first->saveIni);
+        first->move(123, 77);
+        first->resize(700, 400);
+        first->sg->SetColWidth(colVerz, 222);
+        first->sg->SetColWidth(colLE, 90);
+        first->cbLang->setCurrentIndex(1);
+        first->ExitConfirmed = true;
+        first->close(); // the layout save
+    }
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+    auto second = start();
+    EXPECT_EQ(column(*second, colVerz), QStringList({"/home/u/Dokumente", "/home/u/Bilder"}));
+    EXPECT_EQ(second->sg->Cell(colNach, 1), u"/media/u/stick/doku.Zip");
+    EXPECT_EQ(second->sg->Cell(colTime, 1), u"03:30:00");
+    EXPECT_EQ(second->sg->Cell(colP, 1), u"pw");
+    EXPECT_EQ(second->sg->Cell(colHist, 2), QString()); // saved empty, read as saved
+    EXPECT_EQ(second->sperrVon->time(), QTime(7, 0));
+    EXPECT_FALSE(second->cbSperr->isChecked());
+    EXPECT_EQ(second->pos(), QPoint(123, 77));
+    EXPECT_EQ(second->size(), QSize(700, 400));
+    EXPECT_EQ(second->sg->ColWidth(colVerz), 222);
+    EXPECT_EQ(second->sg->ColWidth(colLE), 90);
+    EXPECT_EQ(second->sg->ColWidth(colActionNumber), -1);
+    EXPECT_EQ(second->cbLang->currentIndex(), 1);
+}
+
+} // namespace

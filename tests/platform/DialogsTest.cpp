@@ -1,0 +1,96 @@
+#include "Dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class DialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { Dialogs::ResetTestState(); }
+    void TearDown() override {
+        Dialogs::SetTestMode(true);
+        Dialogs::ResetTestState();
+    }
+    static QStringList log() {
+        QStringList lines;
+        for (const Dialogs::Asked& a : Dialogs::AskedLog())
+            lines.append(a.what + u' ' + a.text + (a.answered ? u""_s : u" (unanswered)"_s));
+        return lines;
+    }
+};
+
+TEST_F(DialogsTest, QueuedAnswersComeInOrderAndEveryQuestionIsLogged) {
+    using namespace Dialogs;
+    SetNextAnswer(No);
+    SetNextAnswer(Retry);
+    SetNextDirectory(u"/ziel"_s);
+    SetNextFileName(u"/ziel/a.zip"_s);
+    EXPECT_EQ(PendingAnswers(), 4);
+
+    EXPECT_EQ(MessageDlg(u"Eins?"_s, Kind::Confirmation, Yes | No), No);
+    EXPECT_EQ(SaveFileName(nullptr, u"Speichern"_s, u"ZIP|*.zip"_s, {}), u"/ziel/a.zip");
+    EXPECT_EQ(MessageDlg(u"Zwei?"_s, Kind::Error, Abort | Retry | Ignore), Retry);
+    EXPECT_EQ(BrowseForFolder(nullptr, u"Ordner"_s, {}), u"/ziel");
+    EXPECT_EQ(PendingAnswers(), 0);
+
+    // Nobody answers these: no window, None or empty, and the log says so.
+    EXPECT_EQ(MessageDlg(u"Drei?"_s, Kind::Warning, Ok), None);
+    EXPECT_EQ(BrowseForFolder(nullptr, u"Ordner"_s, {}), QString());
+    EXPECT_EQ(SaveFileName(nullptr, u"Speichern"_s, {}, {}), QString());
+    ShowError(u"Kaputt"_s);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+
+    EXPECT_EQ(log(), (QStringList{u"message Eins?"_s, u"save Speichern"_s, u"message Zwei?"_s,
+                                  u"folder Ordner"_s, u"message Drei? (unanswered)"_s,
+                                  u"folder Ordner (unanswered)"_s, u"save Speichern (unanswered)"_s,
+                                  u"error Kaputt"_s}));
+}
+
+TEST_F(DialogsTest, ExecRunsTheQueuedHandlerOnTheDialog) {
+    QDialog dialog;
+    dialog.setObjectName(u"TfPassword"_s);
+    auto* edit = new QLineEdit(&dialog);
+    Dialogs::SetNextDialog([](QDialog& d) {
+        d.findChild<QLineEdit*>()->setText(u"geheim"_s);
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(Dialogs::Exec(dialog), QDialog::Accepted);
+    EXPECT_EQ(edit->text(), u"geheim");
+    EXPECT_EQ(Dialogs::Exec(dialog), QDialog::Rejected);
+    EXPECT_EQ(log(), (QStringList{u"dialog TfPassword"_s, u"dialog TfPassword (unanswered)"_s}));
+}
+
+// Outside test mode the real box appears; a timer plays the user.
+TEST_F(DialogsTest, RealBoxHasGermanTitleAndButtons) {
+    Dialogs::SetTestMode(false);
+    QString seen;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        QStringList texts;
+        QAbstractButton* no = nullptr;
+        for (QAbstractButton* b : box->buttons()) {
+            texts.append(b->text());
+            if (b->text() == u"&Nein") no = b;
+        }
+        texts.sort(); // the platform's style decides the order on screen
+        seen = box->windowTitle() + u'/' + QString::number(box->icon()) + u'/' + texts.join(u'/');
+        no ? no->click() : box->reject(); // never leave the test hanging
+    });
+    timer.start(10);
+    EXPECT_EQ(Dialogs::MessageDlg(u"Wirklich?"_s, Dialogs::Kind::Confirmation,
+                                  Dialogs::Yes | Dialogs::No | Dialogs::Cancel),
+              Dialogs::No);
+    EXPECT_EQ(seen, u"Bestätigung/%1/&Ja/&Nein/Abbrechen"_s.arg(int(QMessageBox::Question)));
+}
+
+} // namespace
