@@ -27,6 +27,7 @@ struct TSortOptions;
 class QPainter;
 class QRect;
 class TZipComponent;
+struct TZMProgressDetails;
 class TfRestore;
 class IniFile;
 
@@ -174,6 +175,20 @@ public:
     void btnAbortClick();
     // The run's own filter, loaded from the action's Filter text.
     FileFilter RunFilter;
+    void zipProgress(const TZMProgressDetails& Details);
+    void zipMessage(int ErrCode, const QString& ErrMsg);
+    // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
+    // calls nest, the last enable restores the states the first disable found.
+    void RunCommandsEnabled(bool enable);
+    // Per-run values shared by BackupOne with its walks.
+    QString RunSource; // with trailing separator
+    QString RunTarget;
+    qint64 FoundCount = 0;
+    qint64 AddedCount = 0;
+    void ScanSource(const QString& Folder);
+    void AddTree(const QString& Folder);
+    int runCommandsDisabled_ = 0;
+    bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
     // ---- scheduler ----
     void Timer2Timer();

@@ -1,0 +1,260 @@
+#include "ZipComponent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+#include "TestFolder.h"
+
+namespace {
+
+QByteArray Text(int n) {
+    QByteArray b;
+    while (b.size() < n)
+        b += "Zeile mit etwas Text, die sich gut packen laesst. ";
+    b.truncate(n);
+    return b;
+}
+
+QByteArray Noise(int n, quint32 seed) {
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        b[i] = char(seed >> 24);
+    }
+    return b;
+}
+
+QString Quoted(const QString& s) {
+    return u'\'' + s + u'\'';
+}
+
+class ZipComponent : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(src.IsValid() && out.IsValid());
+        savedCwd = QDir::currentPath();
+        QDir::setCurrent(src.Path());
+        zip.ZipFileName = out.Path(QStringLiteral("Daten.Zip"));
+        zip.OnMessage = [this](int, const QString& m) { messages << m; };
+    }
+    void TearDown() override { QDir::setCurrent(savedCwd); }
+
+    // Adds every file below the source folder, one Add per file; returns the failed ones.
+    QStringList AddAll() {
+        QStringList failed;
+        for (const QString& rel : src.Files()) {
+            zip.FSpecArgs = QStringList{src.Path(rel)};
+            zip.Add();
+            EXPECT_TRUE(zip.FSpecArgs.isEmpty());
+            if (zip.SuccessCnt != 1) failed << rel;
+        }
+        return failed;
+    }
+    // Extracts the archive with 7z into a fresh folder and compares it with the source.
+    void ExpectRoundTrip(const QStringList& except = {}, const QString& password = {}) {
+        const QString pw =
+            password.isEmpty() ? QString() : QStringLiteral(" -p") + Quoted(password);
+        QString log;
+        ASSERT_EQ(RunCommand(QStringLiteral("7z t") + pw + u' ' + Quoted(zip.ZipFileName), &log), 0)
+            << log.toStdString();
+        if (password.isEmpty()) {
+            ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
+                << log.toStdString();
+        }
+        TestFolder x;
+        ASSERT_EQ(RunCommand(QStringLiteral("7z x -y") + pw + QStringLiteral(" -o") +
+                                 Quoted(x.Path()) + u' ' + Quoted(zip.ZipFileName),
+                             &log),
+                  0)
+            << log.toStdString();
+        QStringList expected = src.Files();
+        for (const QString& e : except)
+            expected.removeAll(e);
+        EXPECT_EQ(x.Files(), expected);
+        for (const QString& rel : expected) {
+            EXPECT_EQ(x.Read(rel), src.Read(rel)) << rel.toStdString();
+            EXPECT_EQ(QFileInfo(x.Path(rel)).lastModified().toSecsSinceEpoch(),
+                      QFileInfo(src.Path(rel)).lastModified().toSecsSinceEpoch())
+                << rel.toStdString();
+        }
+    }
+    QString Listing() {
+        QString log;
+        RunCommand(QStringLiteral("7z l -slt ") + Quoted(zip.ZipFileName), &log);
+        return log;
+    }
+
+    TestFolder src, out;
+    TZipComponent zip;
+    QStringList messages;
+    QString savedCwd;
+    const QDateTime when{QDate(2024, 3, 17), QTime(14, 25, 36)};
+};
+
+TEST_F(ZipComponent, WritesEveryFileWithItsFolderNameAndDate) {
+    src.Write(QStringLiteral("a.txt"), Text(5000), when);
+    src.Write(QStringLiteral("Unter Ordner/Grüße äöü ß.txt"), Text(300), when.addDays(-40));
+    src.Write(QStringLiteral("Unter Ordner/tief/leer.doc"), QByteArray(), when);
+    src.Write(QStringLiteral(".versteckt"), "hidden", when);
+    src.Write(QStringLiteral("bild.JPG"), Noise(4000, 1), when);
+    src.Write(QStringLiteral("musik.mp3"), Noise(3000, 2), when);
+    EXPECT_TRUE(AddAll().isEmpty());
+    // Nothing reaches the target before the archive is complete.
+    EXPECT_FALSE(QFile::exists(zip.ZipFileName));
+    EXPECT_TRUE(QFile::exists(TZipComponent::TempFileName(zip.ZipFileName)));
+    zip.Commit();
+    EXPECT_FALSE(QFile::exists(TZipComponent::TempFileName(zip.ZipFileName)));
+    EXPECT_EQ(zip.ZipFileSize(), QFileInfo(zip.ZipFileName).size());
+    ExpectRoundTrip();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+
+    // Listed suffixes are stored whatever their case, the rest deflated.
+    const QString l = Listing();
+    auto methodOf = [&](const QString& name) {
+        const qsizetype at = l.indexOf(QStringLiteral("Path = ") + name + u'\n');
+        const qsizetype m = l.indexOf(QStringLiteral("Method = "), at);
+        return l.mid(m + 9, l.indexOf(u'\n', m) - m - 9);
+    };
+    EXPECT_EQ(methodOf(QStringLiteral("bild.JPG")), QStringLiteral("Store"));
+    EXPECT_EQ(methodOf(QStringLiteral("musik.mp3")), QStringLiteral("Store"));
+    EXPECT_EQ(methodOf(QStringLiteral("a.txt")), QStringLiteral("Deflate"));
+    EXPECT_TRUE(l.contains(QStringLiteral("Path = Unter Ordner/Grüße äöü ß.txt")));
+}
+
+TEST_F(ZipComponent, PasswordEncryptsEveryEntryWithAes256) {
+    src.Write(QStringLiteral("a.txt"), Text(2000), when);
+    src.Write(QStringLiteral("b.zip"), Noise(500, 3), when);
+    src.Write(QStringLiteral("leer"), QByteArray(), when);
+    zip.AddOptions = TZipComponent::AddDirNames | TZipComponent::AddEncrypt;
+    zip.Password = QStringLiteral("Geheim ä1");
+    EXPECT_TRUE(AddAll().isEmpty());
+    zip.Commit();
+    ExpectRoundTrip({}, zip.Password);
+    EXPECT_NE(RunCommand(QStringLiteral("7z t -pfalsch ") + Quoted(zip.ZipFileName)), 0);
+    const QString l = Listing();
+    // Every entry with content is encrypted; the writer leaves empty ones plain, which
+    // discloses nothing the names do not.
+    EXPECT_EQ(l.count(QStringLiteral("Encrypted = +")), 2) << l.toStdString();
+    EXPECT_TRUE(l.contains(QStringLiteral("AES-256"))) << l.toStdString();
+}
+
+TEST_F(ZipComponent, WithoutDirNamesOnlyTheBareNameIsStored) {
+    src.Write(QStringLiteral("sub/x.txt"), "x", when);
+    zip.AddOptions = 0;
+    AddAll();
+    zip.Commit();
+    EXPECT_TRUE(Listing().contains(QStringLiteral("Path = x.txt\n")));
+}
+
+TEST_F(ZipComponent, DiscardLeavesThePreviousArchiveUntouched) {
+    QFile::remove(zip.ZipFileName);
+    out.Write(QStringLiteral("Daten.Zip"), "altes Archiv");
+    src.Write(QStringLiteral("a.txt"), Text(100), when);
+    AddAll();
+    zip.Discard();
+    EXPECT_EQ(out.Read(QStringLiteral("Daten.Zip")), QByteArray("altes Archiv"));
+    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    // A new stream overwrites a leftover temporary file of an interrupted run.
+    out.Write(QStringLiteral("Daten.Zip.part"), "Rest");
+    AddAll();
+    zip.Commit();
+    ExpectRoundTrip();
+    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+}
+
+TEST_F(ZipComponent, UnreadableFileIsLeftOutAndSpoilsNothing) {
+    src.Write(QStringLiteral("a.txt"), Text(3000), when);
+    src.Write(QStringLiteral("b.txt"), Text(7000), when);
+    src.Write(QStringLiteral("c.txt"), Text(2000), when);
+    zip.ReadFault = [](const QString& path, qint64 offset) {
+        return path.endsWith(QStringLiteral("b.txt")) && offset >= 0;
+    };
+    // A file that vanished between scan and add.
+    zip.FSpecArgs = QStringList{src.Path(QStringLiteral("weg.txt"))};
+    zip.Add();
+    EXPECT_EQ(zip.SuccessCnt, 0);
+    EXPECT_EQ(AddAll(), QStringList{QStringLiteral("b.txt")});
+    zip.Commit();
+    ExpectRoundTrip({QStringLiteral("b.txt")});
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("weg.txt")));
+    EXPECT_TRUE(messages[1].startsWith(QStringLiteral("Lesefehler in ") + src.Path("b.txt")));
+}
+
+TEST_F(ZipComponent, StreamedFileFailingMidwayKeepsTheArchiveReadable) {
+    zip.WholeReadLimit = 1000; // stream everything larger, in 1 MiB pieces
+    src.Write(QStringLiteral("a.txt"), Text(3000), when);
+    src.Write(QStringLiteral("gross.bin"), Noise(3 << 20, 4), when);
+    src.Write(QStringLiteral("z.txt"), Text(1500), when);
+    zip.ReadFault = [](const QString& path, qint64 offset) {
+        return path.endsWith(QStringLiteral("gross.bin")) && offset >= (1 << 20);
+    };
+    EXPECT_EQ(AddAll(), QStringList{QStringLiteral("gross.bin")});
+    zip.Commit();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("unvollständig")));
+    QString log;
+    EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(zip.ZipFileName), &log), 0)
+        << log.toStdString();
+    EXPECT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
+        << log.toStdString();
+    // The other entries come back whole.
+    zip.ReadFault = nullptr;
+    TestFolder x;
+    RunCommand(QStringLiteral("cd ") + Quoted(x.Path()) + QStringLiteral(" && unzip -q ") +
+               Quoted(zip.ZipFileName) + QStringLiteral(" a.txt z.txt"));
+    EXPECT_EQ(x.Read(QStringLiteral("a.txt")), src.Read(QStringLiteral("a.txt")));
+    EXPECT_EQ(x.Read(QStringLiteral("z.txt")), src.Read(QStringLiteral("z.txt")));
+}
+
+TEST_F(ZipComponent, StreamedFilesRoundTripAndReportProgress) {
+    zip.WholeReadLimit = 1000;
+    src.Write(QStringLiteral("gross.txt"), Text((2 << 20) + 123), when);
+    src.Write(QStringLiteral("gross.avi"), Noise((1 << 20) + 7, 5), when);
+    QList<TZMProgressDetails> reports;
+    zip.OnProgress = [&](const TZMProgressDetails& d) { reports << d; };
+    EXPECT_TRUE(AddAll().isEmpty());
+    zip.Commit();
+    ExpectRoundTrip();
+    ASSERT_FALSE(reports.isEmpty());
+    EXPECT_EQ(reports.first().Kind, TZMProgressKind::NewItem);
+    EXPECT_EQ(reports.first().TotalSize, (1 << 20) + 7);
+    const auto last = reports.last();
+    EXPECT_EQ(last.Kind, TZMProgressKind::Progress);
+    EXPECT_EQ(last.Written, (2 << 20) + 123);
+}
+
+TEST_F(ZipComponent, CannotWriteRaisesAndLeavesNothing) {
+    out.Write(QStringLiteral("datei"), "kein Ordner");
+    zip.ZipFileName = out.Path(QStringLiteral("datei/Daten.Zip"));
+    src.Write(QStringLiteral("a.txt"), "a");
+    zip.FSpecArgs = QStringList{src.Path(QStringLiteral("a.txt"))};
+    EXPECT_THROW(zip.Add(), std::runtime_error);
+    EXPECT_NO_THROW(zip.Commit()); // nothing open
+    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("datei")});
+}
+
+TEST_F(ZipComponent, MoreThan65535EntriesUseZip64) {
+    const int n = 65600;
+    QDir().mkpath(src.Path(QStringLiteral("v")));
+    for (int i = 0; i < n; ++i) {
+        QFile f(src.Path(QStringLiteral("v/%1").arg(i)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    for (int i = 0; i < n; ++i) {
+        zip.FSpecArgs = QStringList{src.Path(QStringLiteral("v/%1").arg(i))};
+        zip.Add();
+        ASSERT_EQ(zip.SuccessCnt, 1);
+    }
+    zip.Commit();
+    QString log;
+    ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("No errors detected"))) << log.right(300).toStdString();
+    ASSERT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(zip.ZipFileName), &log), 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("Files: %1").arg(n))) << log.right(300).toStdString();
+}
+
+} // namespace
