@@ -5,7 +5,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QToolButton>
 
 #include "Dialogs.h"
@@ -13,18 +12,12 @@
 #include "Shell.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
+#include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
 #include "uRestore.h"
 
 namespace {
-
-// The reader's messages reach the log as the backup run's component messages do: its
-// per-file chatter is dropped, everything else is logged.
-bool droppedMessage(const QString& text) {
-    return text.indexOf(QStringLiteral("adding")) == 2 ||
-           text.startsWith(QStringLiteral("Unzipped"));
-}
 
 void setLight(QLabel* sta, const char* colour) {
     sta->setStyleSheet(QStringLiteral("background: %1; color: white; font-weight: bold;")
@@ -71,12 +64,7 @@ void Tmain::btnRestoreClick() {
         }
     } done{this};
     // Also a listing that cannot read a generation reports through here.
-    reader.OnMessage = [this](int, const QString& text) {
-        if (droppedMessage(text)) return;
-        LogLine(text);
-        Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
-        QCoreApplication::processEvents();
-    };
+    reader.OnMessage = [this](int code, const QString& text) { zipMessage(code, text); };
 
     if (!fRestore->FormShow()) return;
     if (Dialogs::Exec(*fRestore) != QDialog::Accepted) return;
@@ -108,16 +96,15 @@ void Tmain::btnRestoreClick() {
     SetStatus(Tx(txEntpacke) + u' ' + fRestore->lDatei->text() + u' ' + Tx(txNach) + u' ' +
               fRestore->verzeichnis->text());
 
-    // A backup run inside this restore must not move its bar: keep the restore's own scale.
-    const qint64 scale = ProgressScale;
-    const qint64 base = DoneBytes;
-    reader.OnProgress = [this, scale, base](const TZipReader::ProgressDetails& d) {
-        if (d.Kind == TZipReader::ProgressKind::NewItem)
-            Status->setText(d.ItemName + QStringLiteral(" [") + FormatInt64(0, d.ItemSize / 1024) +
-                            QStringLiteral(" Kb]"));
-        else
-            pb->setValue(int((d.Written + base) / scale));
-        QCoreApplication::processEvents();
+    // The reader reports as the backup run's component does, to the same bar and log.
+    reader.OnProgress = [this](const TZipReader::ProgressDetails& d) {
+        TZMProgressDetails z;
+        z.Kind = d.Kind == TZipReader::ProgressKind::NewItem ? TZMProgressKind::NewItem
+                                                             : TZMProgressKind::Progress;
+        z.ItemName = d.ItemName;
+        z.TotalSize = d.ItemSize;
+        z.Written = d.Written;
+        zipProgress(z);
     };
 
     int count = 0;

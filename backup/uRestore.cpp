@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 #include "Dialogs.h"
+#include "SortGrid.h"
 #include "TextFormats.h"
 #include "lang.h"
 
@@ -67,24 +68,6 @@ QTableWidget* makeGrid(int cols, QWidget* parent) {
     return g;
 }
 
-// How the entry grid compares a column: by number when every cell is one, else by date and
-// time, else by time, else as text without regard to case.
-enum class SortKind { Number, DateTime, Time, Text };
-
-SortKind kindOf(const QList<QStringList>& rows, int col) {
-    const auto all = [&](auto&& test) {
-        return std::all_of(rows.begin(), rows.end(),
-                           [&](const QStringList& r) { return test(r[col]); });
-    };
-    if (all([](const QString& s) { return TextFormats::ParseFloat(s).has_value(); }))
-        return SortKind::Number;
-    if (all([](const QString& s) { return TextFormats::ParseDateTime(s).has_value(); }))
-        return SortKind::DateTime;
-    if (all([](const QString& s) { return TextFormats::ParseTime(s).has_value(); }))
-        return SortKind::Time;
-    return SortKind::Text;
-}
-
 } // namespace
 
 qint64 SizeTextToInt64(const QString& text) {
@@ -123,9 +106,12 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     fileRow->addWidget(Label2);
     fileRow->addWidget(lDatei, 1);
     gl->addLayout(fileRow);
-    stringgrid1 = makeGrid(6, GroupBox1);
+    stringgrid1 = new TSortGrid(6, GroupBox1);
     stringgrid1->setObjectName(QStringLiteral("stringgrid1"));
     stringgrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    stringgrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    stringgrid1->SortColumn = 0;
+    stringgrid1->SortAscending = true;
     gl->addWidget(stringgrid1, 1);
     top->addWidget(GroupBox1, 1);
 
@@ -161,21 +147,12 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
 
     // Column widths of the entry grid; the ratio column is hidden.
     const int widths[6] = {300, 91, 105, 108, -1, 150};
-    for (int c = 0; c < 6; ++c) {
-        if (widths[c] < 0)
-            stringgrid1->setColumnHidden(c, true);
-        else
-            stringgrid1->setColumnWidth(c, widths[c]);
-    }
-    stringgrid1->horizontalHeader()->setSortIndicatorShown(true);
-    stringgrid1->horizontalHeader()->setSortIndicator(SortColumn, Qt::AscendingOrder);
-    stringgrid1->horizontalHeader()->setSectionsClickable(true);
+    for (int c = 0; c < 6; ++c)
+        stringgrid1->SetColWidth(c, widths[c]);
 
     connect(sg, &QTableWidget::currentCellChanged, this, [this](int row, int, int oldRow, int) {
         if (row >= 0 && row != oldRow) sgClick();
     });
-    connect(stringgrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int col) { stringgrid1ClickSort(col); });
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         try {
@@ -315,11 +292,11 @@ void TfRestore::sgClick() {
     lDatei->setText(RestoreFolder + GenerationCell(0, row));
     zip->Open(lDatei->text());
 
-    stringgrid1->clearContents();
-    stringgrid1->setRowCount(1);
+    stringgrid1->SetRowCount(1);
+    stringgrid1->SetRowCount(2);
     EntryCount = zip->Count();
     if (EntryCount == 0) return;
-    stringgrid1->setRowCount(EntryCount);
+    stringgrid1->SetRowCount(EntryCount + 1);
     for (int i = 1; i <= EntryCount; ++i) {
         const ZipEntry& e = zip->Entry(i - 1);
         const qsizetype sep = lastEntrySeparator(e.Name);
@@ -340,53 +317,9 @@ void TfRestore::sgClick() {
         setEntryCell(4, i, ratio);
         setEntryCell(5, i, e.Name.left(sep + 1));
     }
-    SortEntries(SortColumn, true);
-    stringgrid1->setCurrentCell(0, 0);
-}
-
-// ---------------------------------------------------------------- sorting
-
-void TfRestore::stringgrid1ClickSort(int col) {
-    const bool ascending = col == SortColumn ? !SortAscending : true;
-    SortEntries(col, ascending);
-}
-
-void TfRestore::SortEntries(int col, bool ascending) {
-    SortAscending = ascending;
-    stringgrid1->horizontalHeader()->setSortIndicator(col, ascending ? Qt::AscendingOrder
-                                                                     : Qt::DescendingOrder);
-    if (EntryCount < 2) return;
-    SortColumn = col;
-    QList<QStringList> rows;
-    for (int r = 1; r <= EntryCount; ++r) {
-        QStringList cells;
-        for (int c = 0; c < 6; ++c)
-            cells << EntryCell(c, r);
-        rows << cells;
-    }
-    const SortKind kind = kindOf(rows, col);
-    const auto less = [&](const QStringList& a, const QStringList& b) {
-        const QString& x = a[col];
-        const QString& y = b[col];
-        switch (kind) {
-        case SortKind::Number:
-            return *TextFormats::ParseFloat(x) < *TextFormats::ParseFloat(y);
-        case SortKind::DateTime:
-            return *TextFormats::ParseDateTime(x) < *TextFormats::ParseDateTime(y);
-        case SortKind::Time:
-            return *TextFormats::ParseTime(x) < *TextFormats::ParseTime(y);
-        case SortKind::Text:
-            break;
-        }
-        return x.compare(y, Qt::CaseInsensitive) < 0;
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&](const QStringList& a, const QStringList& b) {
-        return ascending ? less(a, b) : less(b, a);
-    });
-    stringgrid1->clearSelection();
-    for (int r = 1; r <= EntryCount; ++r)
-        for (int c = 0; c < 6; ++c)
-            setEntryCell(c, r, rows[r - 1][c]);
+    stringgrid1->SortAscending = true;
+    stringgrid1->SortByColumn(stringgrid1->SortColumn, true);
+    stringgrid1->SetFocusCell(0, 1);
 }
 
 // ---------------------------------------------------------------- folder and button
@@ -419,11 +352,7 @@ void TfRestore::BitBtn1Click() {
         for (int r = 1; r <= EntryCount; ++r)
             TotalBytes += SizeTextToInt64(EntryCell(2, r));
     } else {
-        QList<int> rows;
-        for (const QModelIndex& i : stringgrid1->selectionModel()->selectedRows())
-            rows << i.row() + 1;
-        std::sort(rows.begin(), rows.end());
-        for (int r : rows) {
+        for (int r : stringgrid1->SelectedRows()) {
             if (r < 1 || r > EntryCount) continue;
             FSpecArgs << EntryCell(5, r) + EntryCell(0, r);
             TotalBytes += SizeTextToInt64(EntryCell(2, r));

@@ -15,6 +15,7 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class QToolButton;
+class TSortGrid;
 
 namespace uRestore {
 // The action's target archive, set by the restore command before the dialog opens.
@@ -40,9 +41,6 @@ public:
     void SpeedButton1Click();
     void BitBtn1Click();
     Qt::Alignment stringgrid1GetCellFormat(int col, int row) const;
-    // Header click on the entry grid: the same column again reverses the direction.
-    void stringgrid1ClickSort(int col);
-    void SortEntries(int col, bool ascending);
 
     // Bytes per progress-bar unit, so the bar never has more than 1000 steps.
     static qint64 ProgressScaleFor(qint64 totalBytes);
@@ -61,7 +59,7 @@ public:
     QTableWidget* sg = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* lDatei = nullptr;
-    QTableWidget* stringgrid1 = nullptr;
+    TSortGrid* stringgrid1 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* verzeichnis = nullptr;
     QToolButton* SpeedButton1 = nullptr;
@@ -79,9 +77,6 @@ public:
     qint64 TotalBytes = 0;
     QStringList FSpecArgs;
     QString TargetDir; // the target folder text, trimmed
-
-    int SortColumn = 0;
-    bool SortAscending = true;
 
 private:
     void setGenerationCell(int col, int row, const QString& text);
