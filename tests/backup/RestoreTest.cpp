@@ -413,3 +413,47 @@ TEST_F(Restore, AbortStopsTheExtractionAndTheClosingStepsStillRun) {
     });
     EXPECT_EQ(t.Files(QStringLiteral("danach")).size(), 4);
 }
+
+TEST_F(Restore, OwnArchivesWithAndWithoutPasswordRestoreByteForByte) {
+    QMap<QString, QByteArray> files{
+        {QStringLiteral("text.txt"), QByteArray(100000, 't')},
+        {QStringLiteral("bild.jpg"), QByteArray(70000, 'j')}, // stored, not deflated
+        {QStringLiteral("sub/leer.dat"), QByteArray()},
+    };
+    QByteArray noise(150000, Qt::Uninitialized);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919) % 251 ^ (i >> 5));
+    files[QStringLiteral("sub/tief/zufall.bin")] = noise;
+    for (auto it = files.begin(); it != files.end(); ++it)
+        setDate(t.Write(QStringLiteral("src/") + it.key(), it.value()), When);
+
+    for (const QString& password : {QString(), QStringLiteral("geheim")}) {
+        SCOPED_TRACE(password.toStdString());
+        const QString folder = QStringLiteral("Sich") + password;
+        const QString target = t.MakeDir(folder) + QStringLiteral("/Daten.Zip");
+        SetAction(target, password);
+        m->sgClick(m->sg);
+        ASSERT_TRUE(m->backupSelected->isEnabled());
+        m->backupSelected->trigger();
+        ASSERT_TRUE(QFileInfo::exists(target)) << m->LogLines().join(u'\n').toStdString();
+
+        const QString to = QStringLiteral("zurueck") + password;
+        RunRestore([&](TfRestore& f) {
+            for (int i = 0; i < f.zip->Count(); ++i) {
+                const ZipEntry& e = f.zip->Entry(i);
+                EXPECT_EQ(e.Encrypted, !password.isEmpty() && e.UnpackedSize > 0)
+                    << e.Name.toStdString();
+            }
+            f.allFiles->setChecked(true);
+            f.verzeichnis->setText(t.Path(to));
+            return Press(f);
+        });
+        EXPECT_EQ(t.Files(to), QStringList(files.keys()));
+        for (auto it = files.begin(); it != files.end(); ++it) {
+            EXPECT_EQ(t.Read(to + u'/' + it.key()), it.value()) << it.key().toStdString();
+            EXPECT_EQ(QFileInfo(t.Path(to + u'/' + it.key())).lastModified(), When);
+        }
+        EXPECT_EQ(m->LogLines().last(), QStringLiteral("  - 4 Dateie(n) entpackt"))
+            << m->LogLines().join(u'\n').toStdString();
+    }
+}
