@@ -1,7 +1,9 @@
 #include "ZipReader.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QSet>
 
 #include <cerrno>
@@ -124,16 +126,55 @@ private:
     QByteArray in_;
 };
 
-// Salt, password check and authentication code around the data of a WinZip AES entry.
-qint64 aesOverhead(int encryptionMethod) {
+// WinZip AES: key length by method; the salt is half as long. Around the data lie the salt
+// and a two-byte password check before, a ten-byte authentication code after.
+int aesKeyLength(int encryptionMethod) {
     switch (encryptionMethod) {
     case ZIP_EM_AES_128:
-        return 8 + 2 + 10;
+        return 16;
     case ZIP_EM_AES_192:
-        return 12 + 2 + 10;
+        return 24;
     default:
-        return 16 + 2 + 10;
+        return 32;
     }
+}
+constexpr int AesCheckLength = 2;
+constexpr int AesMacLength = 10;
+qint64 aesOverhead(int encryptionMethod) {
+    return aesKeyLength(encryptionMethod) / 2 + AesCheckLength + AesMacLength;
+}
+
+// PBKDF2 with HMAC-SHA1 and 1000 rounds, as WinZip AES derives its keys.
+QByteArray aesKeys(const QByteArray& password, const QByteArray& salt, int length) {
+    QByteArray out;
+    for (quint32 block = 1; out.size() < length; ++block) {
+        QByteArray index(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            index[i] = char(block >> (24 - 8 * i));
+        QByteArray u =
+            QMessageAuthenticationCode::hash(salt + index, password, QCryptographicHash::Sha1);
+        QByteArray t = u;
+        for (int round = 1; round < 1000; ++round) {
+            u = QMessageAuthenticationCode::hash(u, password, QCryptographicHash::Sha1);
+            for (qsizetype j = 0; j < t.size(); ++j)
+                t[j] = char(t[j] ^ u[j]);
+        }
+        out += t;
+    }
+    return out.left(length);
+}
+
+// Reads exactly n bytes (fewer only at an error or the end).
+QByteArray readExact(zip_file_t* zf, qint64 n) {
+    QByteArray b(n, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < n) {
+        const zip_int64_t r = zip_fread(zf, b.data() + got, zip_uint64_t(n - got));
+        if (r <= 0) break;
+        got += r;
+    }
+    b.truncate(got);
+    return b;
 }
 
 } // namespace
@@ -180,6 +221,7 @@ bool TZipReader::Open(const QString& fileName) {
         e.Encrypted =
             (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
         if (st.valid & ZIP_STAT_COMP_METHOD) e.Method = st.comp_method;
+        if (e.Encrypted) e.Encryption = st.encryption_method;
         const bool aes = e.Encrypted && (st.encryption_method == ZIP_EM_AES_128 ||
                                          st.encryption_method == ZIP_EM_AES_192 ||
                                          st.encryption_method == ZIP_EM_AES_256);
@@ -243,6 +285,45 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
                 message(QStringLiteral("Datei ") + spec + QStringLiteral(" nicht im Archiv"));
     cancelled_ = false;
     return SuccessCnt;
+}
+
+// A stored WinZip AES entry without checksum: its password check and authentication code,
+// tested against the raw data, since the library tests them only along with the checksum.
+// Returns why the entry is bad, or "" when it is sound.
+QString TZipReader::checkStoredAes(const ZipEntry& e) {
+    zip_file_t* raw = zip_fopen_index(za_, zip_uint64_t(e.Index), ZIP_FL_ENCRYPTED);
+    if (!raw) {
+        const QString why = zipErrorText(zip_get_error(za_));
+        zip_error_clear(za_);
+        return why;
+    }
+    const int keyLength = aesKeyLength(e.Encryption);
+    const int saltLength = keyLength / 2;
+    const QByteArray head = readExact(raw, saltLength + AesCheckLength);
+    QString why;
+    if (head.size() != saltLength + AesCheckLength) {
+        why = QStringLiteral("Daten unvollständig");
+    } else {
+        const QByteArray keys =
+            aesKeys(Password.toUtf8(), head.left(saltLength), 2 * keyLength + AesCheckLength);
+        if (keys.mid(2 * keyLength) != head.mid(saltLength)) {
+            why = QStringLiteral("falsches Passwort");
+        } else {
+            QMessageAuthenticationCode mac(QCryptographicHash::Sha1,
+                                           keys.mid(keyLength, keyLength));
+            // Only the data's own bytes: reading past them would meet the checksum test.
+            for (qint64 left = e.UnpackedSize; left > 0 && why.isEmpty();) {
+                const QByteArray chunk = readExact(raw, std::min<qint64>(left, 64 * 1024));
+                if (chunk.isEmpty()) why = QStringLiteral("Daten unvollständig");
+                mac.addData(chunk);
+                left -= chunk.size();
+            }
+            if (why.isEmpty() && readExact(raw, AesMacLength) != mac.result().left(AesMacLength))
+                why = QStringLiteral("Authentifizierung fehlgeschlagen");
+        }
+    }
+    zip_fclose(raw);
+    return why;
 }
 
 bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& written) {
@@ -311,6 +392,15 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
                     code);
         zip_error_clear(za_);
         return false;
+    }
+    if (mode == EntryStream::Mode::StoredNoCrc) {
+        const QString why = checkStoredAes(e);
+        if (!why.isEmpty()) {
+            message(QStringLiteral("Fehler beim Entpacken von ") + e.Name + QStringLiteral(": ") +
+                    why);
+            zip_fclose(zf);
+            return false;
+        }
     }
 
     TempFile tmp;

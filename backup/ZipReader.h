@@ -22,7 +22,8 @@ struct ZipEntry {
     // WinZip AES entries of the second kind store no checksum; their authentication code
     // checks the content instead.
     bool NoCrc = false;
-    int Method = 0; // compression method
+    int Method = 0;     // compression method
+    int Encryption = 0; // encryption method
 };
 
 class TZipReader {
@@ -68,6 +69,7 @@ public:
 
 private:
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
+    QString checkStoredAes(const ZipEntry& e);
     void message(const QString& text, int code = 0);
 
     zip* za_ = nullptr;

@@ -207,6 +207,25 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
                     (rd.said(QStringLiteral("sub/b.bin: ")) &&
                      rd.said(QStringLiteral("(falsches Passwort?)"))))
             << rd.messages.join(u'\n').toStdString();
+        // A flipped byte in an entry's data is caught (checksum or authentication code).
+        QFile f(archive);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        const qsizetype at = bytes.indexOf("sub/b.bin") + 9 + 40000;
+        bytes[at] = char(bytes[at] ^ 0x01);
+        const QString damaged =
+            s.t.Write(QFileInfo(archive).baseName() + QStringLiteral(".damaged.zip"), bytes);
+        Reader broken;
+        ASSERT_TRUE(broken.r.Open(damaged));
+        broken.r.Password = QStringLiteral("geheim");
+        EXPECT_EQ(
+            broken.r.Extract(s.t.Path(QFileInfo(archive).baseName() + QStringLiteral(".damaged"))),
+            3);
+        EXPECT_FALSE(
+            s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
+        EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
+            << broken.messages.join(u'\n').toStdString();
         for (const QString& d : {none, wrong})
             EXPECT_TRUE(filesBelow(d).isEmpty()) << d.toStdString();
     }
@@ -248,13 +267,18 @@ TEST(ZipReader, NoLinksCreatedNorFollowed) {
     const QString target = t.MakeDir(QStringLiteral("target"));
     const QString outside = t.MakeDir(QStringLiteral("outside"));
     ASSERT_TRUE(QFile::link(outside, target + QStringLiteral("/planted")));
+    const QString victim = t.Write(QStringLiteral("victim.txt"), "unchanged");
+    ASSERT_TRUE(QFile::link(victim, target + QStringLiteral("/plain.txt")));
     Reader rd;
     ASSERT_TRUE(rd.r.Open(archive));
     EXPECT_TRUE(rd.r.Entry(0).IsLink);
     EXPECT_EQ(rd.r.Extract(target), 2); // plain.txt and link/passwd as a real folder
     EXPECT_FALSE(QFileInfo(target + QStringLiteral("/link")).isSymLink());
     EXPECT_EQ(t.Read(QStringLiteral("target/link/passwd")), "x");
+    // A link where a file is restored is replaced, not written through.
     EXPECT_EQ(t.Read(QStringLiteral("target/plain.txt")), "p");
+    EXPECT_FALSE(QFileInfo(target + QStringLiteral("/plain.txt")).isSymLink());
+    EXPECT_EQ(t.Read(QStringLiteral("victim.txt")), "unchanged");
     EXPECT_TRUE(QDir(outside).isEmpty());
     EXPECT_TRUE(rd.said(QStringLiteral("Überspringe link: symbolische Verknüpfung")));
     EXPECT_TRUE(rd.said(QStringLiteral("Überspringe planted/f.txt: Verknüpfung im Zielpfad")));
