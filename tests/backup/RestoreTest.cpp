@@ -318,40 +318,27 @@ TEST_F(Restore, EntryColumnsAlignmentAndSorting) {
     });
 }
 
-TEST_F(Restore, ActionPasswordTraditionalAndAes) {
+// The reader tests cover the password kinds; here: the action's password is the one used.
+TEST_F(Restore, TheActionsPasswordIsUsed) {
     const auto files = MakeSource();
-    const QString trad = Zip(QStringLiteral("Sich/Daten.Zip"), QStringLiteral("-P geheim"));
-    QString out;
-    ASSERT_EQ(
-        RunCommand(QStringLiteral("mkdir -p %2 && cd %1 && 7z a -tzip -mem=AES256 -pgeheim %3 .")
-                       .arg(q(t.Path(QStringLiteral("src"))), q(t.Path(QStringLiteral("Aes"))),
-                            q(t.Path(QStringLiteral("Aes/Daten.Zip")))),
-                   &out),
-        0)
-        << out.toStdString();
-    const auto restoreInto = [&](const QString& archive, const QString& password,
-                                 const QString& to) {
-        SetAction(archive, password);
+    const QString archive = Zip(QStringLiteral("Sich/Daten.Zip"), QStringLiteral("-P geheim"));
+    for (const char* password : {"geheim", "falsch"}) {
+        SetAction(archive, QString::fromLatin1(password));
         RunRestore([&](TfRestore& f) {
-            f.allFiles->setChecked(true);
-            f.verzeichnis->setText(t.Path(to));
+            f.verzeichnis->setText(t.Path(QString::fromLatin1(password)));
             return Press(f);
         });
-    };
-    restoreInto(trad, QStringLiteral("geheim"), QStringLiteral("trad"));
-    restoreInto(t.Path(QStringLiteral("Aes/Daten.Zip")), QStringLiteral("geheim"),
-                QStringLiteral("aes"));
-    for (const char* to : {"trad/", "aes/"})
-        for (auto it = files.begin(); it != files.end(); ++it)
-            EXPECT_EQ(t.Read(QString::fromLatin1(to) + it.key()), it.value()) << to;
-
-    restoreInto(trad, QStringLiteral("falsch"), QStringLiteral("falsch"));
+    }
+    for (auto it = files.begin(); it != files.end(); ++it)
+        EXPECT_EQ(t.Read(QStringLiteral("geheim/") + it.key()), it.value());
     EXPECT_TRUE(t.Files(QStringLiteral("falsch")).isEmpty());
     const QStringList log = m->LogLines();
-    EXPECT_TRUE(log.contains(QStringLiteral("Falsches Passwort für a.txt")) ||
-                log.contains(QStringLiteral(
-                    "Fehler beim Entpacken von a.txt: CRC error (falsches Passwort?)")))
-        << log.join(u'\n').toStdString();
+    // A wrong traditional password may pass its one-byte check; the data check fails then.
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const QString& l) {
+        return l == QStringLiteral("Falsches Passwort für a.txt") ||
+               (l.startsWith(QStringLiteral("Fehler beim Entpacken von a.txt: ")) &&
+                l.endsWith(QStringLiteral("(falsches Passwort?)")));
+    })) << log.join(u'\n').toStdString();
     EXPECT_EQ(log.last(), QStringLiteral("  - 0 Dateie(n) entpackt"));
 }
 

@@ -201,8 +201,9 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
             << rd.messages.join(u'\n').toStdString();
         rd.r.Password = QStringLiteral("falsch");
         const QString wrong = archive + QStringLiteral(".wrong");
-        EXPECT_EQ(rd.r.Extract(wrong), 0);
-        // A wrong traditional password may pass its one-byte check; the checksum then fails.
+        // A wrong traditional password may pass its one-byte check; the checksum then fails
+        // (and an empty file, which has nothing to check, comes out right).
+        EXPECT_LE(rd.r.Extract(wrong), 1);
         EXPECT_TRUE(rd.said(QStringLiteral("Falsches Passwort für sub/b.bin")) ||
                     (rd.said(QStringLiteral("sub/b.bin: ")) &&
                      rd.said(QStringLiteral("(falsches Passwort?)"))))
@@ -226,8 +227,10 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
             s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
         EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
             << broken.messages.join(u'\n').toStdString();
-        for (const QString& d : {none, wrong})
-            EXPECT_TRUE(filesBelow(d).isEmpty()) << d.toStdString();
+        EXPECT_TRUE(filesBelow(none).isEmpty());
+        const QStringList wrongFiles = filesBelow(wrong);
+        EXPECT_TRUE(wrongFiles.isEmpty() ||
+                    wrongFiles == QStringList({wrong + QStringLiteral("/empty.dat")}));
     }
 }
 
