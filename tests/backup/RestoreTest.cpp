@@ -19,6 +19,7 @@
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "uRestore.h"
 
@@ -443,4 +444,22 @@ TEST_F(Restore, OwnArchivesWithAndWithoutPasswordRestoreByteForByte) {
         EXPECT_EQ(m->LogLines().last(), QStringLiteral("  - 4 Dateie(n) entpackt"))
             << m->LogLines().join(u'\n').toStdString();
     }
+}
+
+// A backup that replaces the archive while the dialog is open changes nothing of the restore.
+TEST_F(Restore, TheListedArchiveIsTheOneRestored) {
+    const auto files = MakeSource();
+    const QString archive = Zip(QStringLiteral("Sich/Daten.Zip"));
+    t.Write(QStringLiteral("src/a.txt"), "replaced");
+    const QString other = Zip(QStringLiteral("other.zip"));
+    SetAction(archive);
+    RunRestore([&](TfRestore& f) {
+        EXPECT_TRUE(QFile::remove(archive));
+        EXPECT_TRUE(QFile::rename(other, archive));
+        m->zip->Password = QStringLiteral("vom Backup");
+        f.verzeichnis->setText(t.Path(QStringLiteral("ziel")));
+        return Press(f);
+    });
+    for (auto it = files.begin(); it != files.end(); ++it)
+        EXPECT_EQ(t.Read(QStringLiteral("ziel/") + it.key()), it.value());
 }
