@@ -1,6 +1,79 @@
 #pragma once
-// Reading backup archives for restore.
+// Reading backup archives for restore: the central directory with sizes and dates, and the
+// extraction of all or named entries below a target folder. Progress and messages are
+// delivered synchronously from inside the calls, so they arrive in the caller's thread.
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+struct zip;
+
+struct ZipEntry {
+    QString Name; // stored name, as the archive holds it
+    qint64 PackedSize = 0;
+    qint64 UnpackedSize = 0;
+    QDateTime DateTime; // the entry's date in local time
+    qint64 Index = 0;   // position in the archive's directory
+    bool IsDir = false;
+    bool IsLink = false;
+    bool Encrypted = false;
+    // WinZip AES entries of the second kind store no checksum; their authentication code
+    // checks the content instead.
+    bool NoCrc = false;
+    int Method = 0;     // compression method
+    int Encryption = 0; // encryption method
+};
+
 class TZipReader {
 public:
+    enum class ProgressKind { NewItem, Progress };
+    struct ProgressDetails {
+        ProgressKind Kind = ProgressKind::NewItem;
+        QString ItemName;
+        qint64 ItemSize = 0; // unpacked size of the item that begins
+        qint64 Written = 0;  // bytes written so far in the whole extraction
+    };
+
     TZipReader() = default;
+    ~TZipReader();
+    TZipReader(const TZipReader&) = delete;
+    TZipReader& operator=(const TZipReader&) = delete;
+
+    // Opens the archive and reads its directory. A failure is reported through OnMessage and
+    // leaves an empty entry list. The archive stays open, so what is extracted later is what
+    // was listed, whatever happens to the file meanwhile.
+    bool Open(const QString& fileName);
+    void Close();
+    QString ZipFileName() const { return fileName_; }
+    int Count() const { return int(entries_.size()); }
+    const ZipEntry& Entry(int i) const { return entries_[i]; }
+
+    // Extracts the entries whose stored names are in Specs (every entry when it is empty) into
+    // their stored folders below BaseDir, overwriting existing files. Returns the number of
+    // files extracted, also kept in SuccessCnt.
+    int Extract(const QString& BaseDir, const QStringList& Specs = {});
+    // Stops an extraction under way before its next entry (or the next extraction, when
+    // none is under way yet).
+    void Cancel() { cancelled_ = true; }
+
+    QString Password;
+    int SuccessCnt = 0;
+    std::function<void(const ProgressDetails&)> OnProgress;
+    std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
+
+    // The folder segments of a stored name below the target folder ("\" counts as "/"), or an
+    // empty list when the name is absolute, carries a drive letter or climbs with "..".
+    static QStringList SafeSegments(const QString& storedName);
+
+private:
+    bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
+    QString checkStoredAes(const ZipEntry& e);
+    void message(const QString& text, int code = 0);
+
+    zip* za_ = nullptr;
+    QString fileName_;
+    QList<ZipEntry> entries_;
+    bool cancelled_ = false;
 };

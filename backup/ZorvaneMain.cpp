@@ -33,6 +33,7 @@
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "lang.h"
+#include "uRestore.h"
 
 namespace ZorvaneMain {
 Tmain* main = nullptr;
@@ -56,6 +57,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     zip = std::make_unique<TZipComponent>();
     buildWindow();
     buildTray();
+    fRestore = new TfRestore(this);
     try {
         FormCreate();
     } catch (const std::exception& e) {

@@ -219,6 +219,8 @@ public:
 
     // ---- restore ----
     void btnRestoreClick();
+    // A restore is extracting; keeps a second restore from starting inside it.
+    bool RestoreRunning = false;
 
     // ---- language ----
     void cbLangChange(QObject* Sender);

@@ -1,4 +1,124 @@
 // The restore command of the main window.
-#include "ZorvaneMain.h"
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
 
-void Tmain::btnRestoreClick() {}
+#include "Dialogs.h"
+#include "Drive.h"
+#include "Shell.h"
+#include "SortGrid.h"
+#include "TextFormats.h"
+#include "ZipComponent.h"
+#include "ZorvaneMain.h"
+#include "lang.h"
+#include "uRestore.h"
+
+namespace {
+
+void setLight(QLabel* sta, const char* colour) {
+    sta->setStyleSheet(QStringLiteral("background: %1; color: white; font-weight: bold;")
+                           .arg(QLatin1String(colour)));
+}
+
+void setGridColour(QWidget* grid, QPalette::ColorRole role) {
+    QPalette p = grid->palette();
+    p.setColor(QPalette::Base, QApplication::palette().color(role));
+    grid->setPalette(p);
+}
+
+} // namespace
+
+void Tmain::btnRestoreClick() {
+    if (!btnRestore->isEnabled()) return;
+    // One run or restore at a time.
+    if (Busy || RestoreRunning) return;
+    const int row = sg->Row();
+    const QString target = sg->Cell(colNach, row);
+    if (!target.isEmpty()) {
+        const QString drive = Drive::ExtractFileDrive(target);
+        if (!Drive::DriveExists(drive)) {
+            Dialogs::MessageDlg(u' ' + Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden),
+                                Dialogs::Kind::Information, Dialogs::Ok);
+            return;
+        }
+    }
+    uRestore::RestoreArchive = target;
+    DoneBytes = 0;
+    ProgressScale = 1;
+    TZipReader& reader = *fRestore->zip;
+    reader.Password = sg->Cell(colP, row);
+
+    RestoreRunning = true;
+    struct Done {
+        Tmain* m;
+        ~Done() {
+            m->RestoreRunning = false;
+            TZipReader& r = *m->fRestore->zip;
+            r.Close();
+            r.OnProgress = nullptr;
+            r.OnMessage = nullptr;
+        }
+    } done{this};
+    // Also a listing that cannot read a generation reports through here.
+    reader.OnMessage = [this](int code, const QString& text) { zipMessage(code, text); };
+
+    if (!fRestore->FormShow()) return;
+    if (Dialogs::Exec(*fRestore) != QDialog::Accepted) return;
+
+    TotalBytes = fRestore->TotalBytes;
+    ProgressScale = TfRestore::ProgressScaleFor(TotalBytes);
+    pb->setRange(0, int(TotalBytes / ProgressScale));
+
+    const auto abortConnection =
+        connect(btnAbort, &QPushButton::clicked, this, [&reader] { reader.Cancel(); });
+    btnAbort->setVisible(true);
+    setLight(sta, "yellow");
+    sg->setEnabled(false);
+    setGridColour(sg, QPalette::Button);
+    QCoreApplication::processEvents();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Closing {
+        Tmain* m;
+        QMetaObject::Connection abort;
+        ~Closing() {
+            QObject::disconnect(abort);
+            m->btnAbort->setVisible(false);
+            QApplication::restoreOverrideCursor();
+            m->sg->setEnabled(true);
+            setGridColour(m->sg, QPalette::Base);
+        }
+    } closing{this, abortConnection};
+
+    SetStatus(Tx(txEntpacke) + u' ' + fRestore->lDatei->text() + u' ' + Tx(txNach) + u' ' +
+              fRestore->verzeichnis->text());
+
+    // The reader reports as the backup run's component does, to the same bar and log.
+    reader.OnProgress = [this](const TZipReader::ProgressDetails& d) {
+        TZMProgressDetails z;
+        z.Kind = d.Kind == TZipReader::ProgressKind::NewItem ? TZMProgressKind::NewItem
+                                                             : TZMProgressKind::Progress;
+        z.ItemName = d.ItemName;
+        z.TotalSize = d.ItemSize;
+        z.Written = d.Written;
+        zipProgress(z);
+    };
+
+    int count = 0;
+    try {
+        count = reader.Extract(fRestore->TargetDir, fRestore->FSpecArgs);
+    } catch (...) {
+        Dialogs::MessageDlg(
+            QStringLiteral("Fehler beim entpacken: Fatal DLL Exception in mainunit"),
+            Dialogs::Kind::Information, Dialogs::Ok);
+        count = reader.SuccessCnt;
+    }
+
+    SetStatus(QString::number(count) + QStringLiteral(" Dateie(n) entpackt"));
+    pb->setValue(0);
+    Status->setText(Tx(txBereit));
+    Shell::Open(fRestore->TargetDir);
+}

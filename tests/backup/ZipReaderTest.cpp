@@ -1,0 +1,358 @@
+// The restore's archive reader against archives written by other tools, good and hostile.
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include "TestFolder.h"
+#include "ZipReader.h"
+
+namespace {
+
+QByteArray randomBytes(int n, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray b(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        b[i] = char(gen.bounded(256));
+    return b;
+}
+
+QStringList filesBelow(const QString& root) {
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    return out;
+}
+
+QString q(const QString& s) {
+    return u'\'' + s + u'\'';
+}
+
+// A reader that keeps its messages.
+struct Reader {
+    TZipReader r;
+    QStringList messages;
+    Reader() {
+        r.OnMessage = [this](int, const QString& m) { messages << m; };
+    }
+    bool said(const QString& part) const {
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const QString& m) { return m.contains(part); });
+    }
+};
+
+// Every path below a folder, folders included, with each file's contents.
+QMap<QString, QByteArray> snapshot(const QString& root) {
+    QMap<QString, QByteArray> out;
+    QDir dir(root);
+    const auto infos = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& fi : infos) {
+        if (fi.isSymLink()) {
+            out.insert(fi.fileName(), "link:" + fi.symLinkTarget().toUtf8());
+        } else if (fi.isDir()) {
+            out.insert(fi.fileName() + u'/', {});
+            const auto sub = snapshot(fi.filePath());
+            for (auto it = sub.begin(); it != sub.end(); ++it)
+                out.insert(fi.fileName() + u'/' + it.key(), it.value());
+        } else {
+            QFile f(fi.filePath());
+            out.insert(fi.fileName(), f.open(QIODevice::ReadOnly) ? f.readAll() : "?");
+        }
+    }
+    return out;
+}
+
+// A source tree with sub-folders, an empty file and dates on even seconds.
+struct Source {
+    TestFolder t;
+    QDateTime when = QDateTime(QDate(2012, 11, 17), QTime(14, 3, 22));
+    QMap<QString, QByteArray> files;
+    Source() {
+        files.insert(QStringLiteral("a.txt"), QByteArray(5000, 'a'));
+        files.insert(QStringLiteral("sub/b.bin"), randomBytes(70000, 1));
+        files.insert(QStringLiteral("sub/deeper/c.txt"), "c");
+        files.insert(QStringLiteral("empty.dat"), QByteArray());
+        for (auto it = files.begin(); it != files.end(); ++it) {
+            // Dated after writing: a date set before the file is flushed would not hold.
+            QFile f(t.Write(QStringLiteral("src/") + it.key(), it.value()));
+            f.open(QIODevice::ReadWrite);
+            f.setFileTime(when, QFileDevice::FileModificationTime);
+        }
+    }
+    QString Zip(const QString& name, const QString& options = {}) {
+        const QString archive = t.Path(name);
+        QString out;
+        const int rc = RunCommand(QStringLiteral("cd %1 && zip -q -r %2 %3 .")
+                                      .arg(q(t.Path(QStringLiteral("src"))), options, q(archive)),
+                                  &out);
+        EXPECT_EQ(rc, 0) << out.toStdString();
+        return archive;
+    }
+};
+
+void expectRestored(const Source& s, const QString& dest) {
+    for (auto it = s.files.begin(); it != s.files.end(); ++it) {
+        QFile f(dest + u'/' + it.key());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << it.key().toStdString();
+        EXPECT_EQ(f.readAll(), it.value()) << it.key().toStdString();
+        EXPECT_EQ(QFileInfo(f).lastModified(), s.when) << it.key().toStdString();
+    }
+}
+
+// Writes an archive with python's zipfile; entries are (name, data[, external attr]).
+QString pythonZip(const TestFolder& t, const QString& name, const QString& entries) {
+    const QString script = t.Path(QStringLiteral("make.py"));
+    QFile f(script);
+    f.open(QIODevice::WriteOnly);
+    f.write(QStringLiteral("import zipfile, sys\n"
+                           "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
+                           "for e in %1:\n"
+                           "    i = zipfile.ZipInfo(e[0], (2012, 11, 17, 14, 3, 22))\n"
+                           "    if len(e) > 2:\n"
+                           "        i.create_system = 3\n"
+                           "        i.external_attr = e[2] << 16\n"
+                           "    i.compress_type = zipfile.ZIP_DEFLATED\n"
+                           "    z.writestr(i, e[1])\n"
+                           "z.close()\n")
+                .arg(entries)
+                .toUtf8());
+    f.close();
+    const QString archive = t.Path(name);
+    QString out;
+    EXPECT_EQ(RunCommand(QStringLiteral("python3 %1 %2").arg(q(script), q(archive)), &out), 0)
+        << out.toStdString();
+    return archive;
+}
+
+} // namespace
+
+TEST(ZipReader, ListsEntriesWithSizesDatesAndFolders) {
+    Source s;
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(s.Zip(QStringLiteral("d.zip"))));
+    QMap<QString, ZipEntry> byName;
+    for (int i = 0; i < rd.r.Count(); ++i)
+        byName.insert(rd.r.Entry(i).Name, rd.r.Entry(i));
+    for (auto it = s.files.begin(); it != s.files.end(); ++it) {
+        ASSERT_TRUE(byName.contains(it.key())) << it.key().toStdString();
+        const ZipEntry& e = byName[it.key()];
+        EXPECT_EQ(e.UnpackedSize, it.value().size());
+        EXPECT_EQ(e.DateTime, s.when);
+        EXPECT_FALSE(e.IsDir);
+        EXPECT_FALSE(e.Encrypted);
+    }
+    EXPECT_LT(byName[QStringLiteral("a.txt")].PackedSize, 5000);
+    EXPECT_TRUE(byName[QStringLiteral("sub/")].IsDir);
+}
+
+TEST(ZipReader, ExtractsAllOrNamedEntriesIntoTheirFoldersAndOverwrites) {
+    Source s;
+    const QString archive = s.Zip(QStringLiteral("d.zip"));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    const QString all = s.t.Path(QStringLiteral("all"));
+    // Folders count as created, not as extracted files.
+    EXPECT_EQ(rd.r.Extract(all), 4);
+    expectRestored(s, all);
+    EXPECT_TRUE(rd.messages.isEmpty()) << rd.messages.join(u'\n').toStdString();
+
+    const QString some = s.t.Path(QStringLiteral("some"));
+    s.t.Write(QStringLiteral("some/sub/deeper/c.txt"), "old and longer");
+    EXPECT_EQ(rd.r.Extract(some, {QStringLiteral("sub/deeper/c.txt"), QStringLiteral("empty.dat")}),
+              2);
+    EXPECT_EQ(s.t.Files(QStringLiteral("some")),
+              QStringList({QStringLiteral("empty.dat"), QStringLiteral("sub/deeper/c.txt")}));
+    EXPECT_EQ(s.t.Read(QStringLiteral("some/sub/deeper/c.txt")), "c");
+
+    EXPECT_EQ(rd.r.Extract(some, {QStringLiteral("nicht/da.txt")}), 0);
+    EXPECT_TRUE(rd.said(QStringLiteral("nicht/da.txt")));
+}
+
+TEST(ZipReader, TraditionalAndAesPasswords) {
+    Source s;
+    const QString trad = s.Zip(QStringLiteral("trad.zip"), QStringLiteral("-P geheim"));
+    const QString aes = s.t.Path(QStringLiteral("aes.zip"));
+    QString out;
+    ASSERT_EQ(RunCommand(QStringLiteral("cd %1 && 7z a -tzip -mem=AES256 -pgeheim %2 . >/dev/null")
+                             .arg(q(s.t.Path(QStringLiteral("src"))), q(aes)),
+                         &out),
+              0)
+        << out.toStdString();
+    for (const QString& archive : {trad, aes}) {
+        SCOPED_TRACE(archive.toStdString());
+        Reader rd;
+        ASSERT_TRUE(rd.r.Open(archive));
+        EXPECT_TRUE(rd.r.Entry(0).Encrypted || rd.r.Entry(0).IsDir);
+
+        rd.r.Password = QStringLiteral("geheim");
+        const QString good = archive + QStringLiteral(".good");
+        EXPECT_EQ(rd.r.Extract(good), 4) << rd.messages.join(u'\n').toStdString();
+        expectRestored(s, good);
+
+        // Without or with a wrong password nothing is written and the log says why.
+        rd.r.Password.clear();
+        const QString none = archive + QStringLiteral(".none");
+        EXPECT_EQ(rd.r.Extract(none), 0);
+        EXPECT_TRUE(rd.said(QStringLiteral("Kein Passwort für verschlüsselte Datei sub/b.bin")))
+            << rd.messages.join(u'\n').toStdString();
+        rd.r.Password = QStringLiteral("falsch");
+        const QString wrong = archive + QStringLiteral(".wrong");
+        // A wrong traditional password may pass its one-byte check; the checksum then fails
+        // (and an empty file, which has nothing to check, comes out right).
+        EXPECT_LE(rd.r.Extract(wrong), 1);
+        EXPECT_TRUE(rd.said(QStringLiteral("Falsches Passwort für sub/b.bin")) ||
+                    (rd.said(QStringLiteral("sub/b.bin: ")) &&
+                     rd.said(QStringLiteral("(falsches Passwort?)"))))
+            << rd.messages.join(u'\n').toStdString();
+        // A flipped byte in an entry's data is caught (checksum or authentication code).
+        QFile f(archive);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        const qsizetype at = bytes.indexOf("sub/b.bin") + 9 + 40000;
+        bytes[at] = char(bytes[at] ^ 0x01);
+        const QString damaged =
+            s.t.Write(QFileInfo(archive).baseName() + QStringLiteral(".damaged.zip"), bytes);
+        Reader broken;
+        ASSERT_TRUE(broken.r.Open(damaged));
+        broken.r.Password = QStringLiteral("geheim");
+        EXPECT_EQ(
+            broken.r.Extract(s.t.Path(QFileInfo(archive).baseName() + QStringLiteral(".damaged"))),
+            3);
+        EXPECT_FALSE(
+            s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
+        EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
+            << broken.messages.join(u'\n').toStdString();
+        EXPECT_TRUE(filesBelow(none).isEmpty());
+        const QStringList wrongFiles = filesBelow(wrong);
+        EXPECT_TRUE(wrongFiles.isEmpty() ||
+                    wrongFiles == QStringList({wrong + QStringLiteral("/empty.dat")}));
+    }
+}
+
+TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
+    TestFolder t;
+    t.Write(QStringLiteral("outside/keep.txt"), "keep");
+    const QString archive =
+        pythonZip(t, QStringLiteral("evil.zip"),
+                  QStringLiteral("[('../evil', b'x'), ('..\\\\evil2', b'x'), ('/etc/x', b'x'), "
+                                 "('C:\\\\x', b'x'), ('c:/y', b'x'), ('a/../../evil3', b'x'), "
+                                 "('good/./ok.txt', b'ok'), ('dir\\\\win.txt', b'win')]"));
+    const QString target = t.MakeDir(QStringLiteral("outside/target"));
+    const auto before = snapshot(t.Path());
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(target), 2);
+
+    auto after = snapshot(t.Path());
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/good/")), QByteArray());
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/good/ok.txt")), "ok");
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/dir/")), QByteArray());
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/dir/win.txt")), "win");
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/etc/x")));
+    for (const char* name : {"../evil", "..\\evil2", "/etc/x", "C:\\x", "c:/y", "a/../../evil3"})
+        EXPECT_TRUE(rd.said(QStringLiteral("Überspringe ") + QString::fromUtf8(name) +
+                            QStringLiteral(": Pfad außerhalb")))
+            << name;
+}
+
+TEST(ZipReader, NoLinksCreatedNorFollowed) {
+    TestFolder t;
+    const QString archive =
+        pythonZip(t, QStringLiteral("links.zip"),
+                  QStringLiteral("[('link', b'/etc', 0o120777), ('link/passwd', b'x'), "
+                                 "('planted/f.txt', b'x'), ('plain.txt', b'p', 0o100644)]"));
+    const QString target = t.MakeDir(QStringLiteral("target"));
+    const QString outside = t.MakeDir(QStringLiteral("outside"));
+    ASSERT_TRUE(QFile::link(outside, target + QStringLiteral("/planted")));
+    const QString victim = t.Write(QStringLiteral("victim.txt"), "unchanged");
+    ASSERT_TRUE(QFile::link(victim, target + QStringLiteral("/plain.txt")));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_TRUE(rd.r.Entry(0).IsLink);
+    EXPECT_EQ(rd.r.Extract(target), 2); // plain.txt and link/passwd as a real folder
+    EXPECT_FALSE(QFileInfo(target + QStringLiteral("/link")).isSymLink());
+    EXPECT_EQ(t.Read(QStringLiteral("target/link/passwd")), "x");
+    // A link where a file is restored is replaced, not written through.
+    EXPECT_EQ(t.Read(QStringLiteral("target/plain.txt")), "p");
+    EXPECT_FALSE(QFileInfo(target + QStringLiteral("/plain.txt")).isSymLink());
+    EXPECT_EQ(t.Read(QStringLiteral("victim.txt")), "unchanged");
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    EXPECT_TRUE(rd.said(QStringLiteral("Überspringe link: symbolische Verknüpfung")));
+    EXPECT_TRUE(rd.said(QStringLiteral("Überspringe planted/f.txt: Verknüpfung im Zielpfad")));
+}
+
+TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
+    TestFolder t;
+    const QByteArray data = randomBytes(20000, 7);
+    QString archive =
+        pythonZip(t, QStringLiteral("d.zip"),
+                  QStringLiteral("[('first.txt', b'1'), ('data.bin', open(%1,'rb').read()), "
+                                 "('big.txt', b'A' * 100000)]")
+                      .arg(q(t.Write(QStringLiteral("data.in"), data))));
+    // Flip one byte in the middle of data.bin's compressed bytes; declare big.txt as 10 bytes.
+    QFile f(archive);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray zip = f.readAll();
+    const qsizetype local = zip.indexOf("data.bin");
+    ASSERT_GT(local, 0);
+    zip[local + 8 + 10000] = char(zip[local + 8 + 10000] ^ 0x55);
+    // Unpacked size field of big.txt's local (30-byte) and central (46-byte) headers.
+    const auto declareTen = [&](const char* signature, qsizetype headerSize, qsizetype field) {
+        for (qsizetype at = zip.indexOf(signature); at >= 0; at = zip.indexOf(signature, at + 4)) {
+            if (zip.mid(at + headerSize, 7) != "big.txt") continue;
+            zip.replace(at + field, 4, QByteArray("\x0a\0\0\0", 4));
+        }
+    };
+    declareTen("PK\x03\x04", 30, 22);
+    declareTen("PK\x01\x02", 46, 24);
+    f.seek(0);
+    f.write(zip);
+    f.close();
+
+    t.Write(QStringLiteral("target/data.bin"), "old data");
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("target"))), 1);
+    EXPECT_EQ(t.Files(QStringLiteral("target")),
+              QStringList({QStringLiteral("data.bin"), QStringLiteral("first.txt")}));
+    EXPECT_EQ(t.Read(QStringLiteral("target/data.bin")), "old data");
+    EXPECT_TRUE(rd.said(QStringLiteral("Fehler beim Entpacken von data.bin")));
+    EXPECT_TRUE(
+        rd.said(QStringLiteral("Fehler beim Entpacken von big.txt: mehr Daten als angegeben")))
+        << rd.messages.join(u'\n').toStdString();
+}
+
+TEST(ZipReader, EmptyUnreadableAndAborted) {
+    TestFolder t;
+    Reader rd;
+    EXPECT_TRUE(rd.r.Open(pythonZip(t, QStringLiteral("empty.zip"), QStringLiteral("[]"))));
+    EXPECT_EQ(rd.r.Count(), 0);
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("e"))), 0);
+
+    EXPECT_FALSE(rd.r.Open(t.Write(QStringLiteral("junk.zip"), "no archive at all")));
+    EXPECT_EQ(rd.r.Count(), 0);
+    EXPECT_TRUE(rd.said(QStringLiteral("junk.zip kann nicht gelesen werden")));
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("j"))), 0);
+
+    // An abort during the first file lets it finish and stops before the second.
+    ASSERT_TRUE(
+        rd.r.Open(pythonZip(t, QStringLiteral("three.zip"),
+                            QStringLiteral("[('1', b'a' * 200000), ('2', b'b'), ('3', b'c')]"))));
+    QList<TZipReader::ProgressDetails> reports;
+    rd.r.OnProgress = [&](const TZipReader::ProgressDetails& d) {
+        reports << d;
+        rd.r.Cancel();
+    };
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("a"))), 1);
+    EXPECT_EQ(t.Files(QStringLiteral("a")), QStringList({QStringLiteral("1")}));
+    ASSERT_GE(reports.size(), 2);
+    EXPECT_EQ(reports.first().Kind, TZipReader::ProgressKind::NewItem);
+    EXPECT_EQ(reports.first().ItemSize, 200000);
+    EXPECT_EQ(reports.last().Written, 200000);
+}
