@@ -35,7 +35,7 @@ void setGridColour(QWidget* grid, QPalette::ColorRole role) {
 void Tmain::btnRestoreClick() {
     if (!btnRestore->isEnabled()) return;
     // One run or restore at a time.
-    if (Busy || RestoreRunning) return;
+    if (Busy || RunActive || RestoreRunning) return;
     const int row = sg->Row();
     const QString target = sg->Cell(colNach, row);
     if (!target.isEmpty()) {
@@ -53,9 +53,12 @@ void Tmain::btnRestoreClick() {
     reader.Password = sg->Cell(colP, row);
 
     RestoreRunning = true;
+    // No run may start from the tool bar while a restore is under way.
+    RunCommandsEnabled(false);
     struct Done {
         Tmain* m;
         ~Done() {
+            m->RunCommandsEnabled(true);
             m->RestoreRunning = false;
             TZipReader& r = *m->fRestore->zip;
             r.Close();

@@ -1,4 +1,5 @@
 // The restore command and its dialog, driven as a user would through the dialog seam.
+#include <QAction>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -462,4 +463,23 @@ TEST_F(Restore, TheListedArchiveIsTheOneRestored) {
     });
     for (auto it = files.begin(); it != files.end(); ++it)
         EXPECT_EQ(t.Read(QStringLiteral("ziel/") + it.key()), it.value());
+}
+
+TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
+    MakeSource();
+    SetAction(Zip(QStringLiteral("Sich/Daten.Zip")));
+    m->backupSelected->setEnabled(true);
+    m->backupAll->setEnabled(true);
+    bool runCommandsOff = false;
+    RunRestore([&](TfRestore& f) {
+        runCommandsOff = !m->backupSelected->isEnabled() && !m->backupAll->isEnabled() &&
+                         !m->btnRestore->isEnabled();
+        f.verzeichnis->setText(t.Path(QStringLiteral("ziel")));
+        return Press(f);
+    });
+    EXPECT_TRUE(runCommandsOff);
+    EXPECT_TRUE(m->backupSelected->isEnabled());
+    EXPECT_TRUE(m->backupAll->isEnabled());
+    EXPECT_TRUE(m->btnRestore->isEnabled());
+    EXPECT_EQ(t.Files(QStringLiteral("ziel")).size(), 4);
 }
