@@ -271,7 +271,7 @@ void Tmain::buildWindow() {
     sta->setFixedWidth(19);
     sta->setAlignment(Qt::AlignCenter);
     sta->setAutoFillBackground(true);
-    sta->setStyleSheet(QStringLiteral("background: black; color: white; font-weight: bold;"));
+    SetStaColour(Qt::black);
     pb = new QProgressBar(Panel1);
     pb->setObjectName(QStringLiteral("pb"));
     pb->setTextVisible(false);

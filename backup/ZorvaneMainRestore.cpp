@@ -19,11 +19,6 @@
 
 namespace {
 
-void setLight(QLabel* sta, const char* colour) {
-    sta->setStyleSheet(QStringLiteral("background: %1; color: white; font-weight: bold;")
-                           .arg(QLatin1String(colour)));
-}
-
 void setGridColour(QWidget* grid, QPalette::ColorRole role) {
     QPalette p = grid->palette();
     p.setColor(QPalette::Base, QApplication::palette().color(role));
@@ -79,7 +74,7 @@ void Tmain::btnRestoreClick() {
     const auto abortConnection =
         connect(btnAbort, &QPushButton::clicked, this, [&reader] { reader.Cancel(); });
     btnAbort->setVisible(true);
-    setLight(sta, "yellow");
+    SetStaColour(Qt::yellow);
     sg->setEnabled(false);
     setGridColour(sg, QPalette::Button);
     QCoreApplication::processEvents();

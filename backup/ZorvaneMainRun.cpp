@@ -129,7 +129,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     const QString verz = sg->Cell(colVerz, row);
     const QString nach = sg->Cell(colNach, row);
     try {
-        sta->setStyleSheet(QStringLiteral("background: blue; color: white; font-weight: bold;"));
+        SetStaColour(Qt::blue);
         sta->setToolTip(Tx(txBackupLaeuft));
         if (LogLineCount() > 0) LogLine(QString());
         LogLine(Tx(txBeginneBackup) + u' ' + verz + u' ' + Tx(txNach) + u' ' + nach +

@@ -48,7 +48,6 @@ void setRetryWait(TSortGrid* sg, int row, bool wait) {
 
 void Tmain::SetStaColour(const QColor& colour) {
     staColour = colour;
-    // The run paints the light too, so the style sheet, not the colour, says what is shown.
     const QString sheet =
         QStringLiteral("background: %1; color: white; font-weight: bold;").arg(colour.name());
     if (sta->styleSheet() != sheet) sta->setStyleSheet(sheet);
