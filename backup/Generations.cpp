@@ -117,8 +117,10 @@ QString GenerationBase(const QString& target) {
     return base;
 }
 
-QString GenerationName(const QString& base, const QString& k) {
-    return base + (k == QStringLiteral("0") ? QString() : k) + QStringLiteral(".Zip");
+QString GenerationName(const QString& target, const QString& k) {
+    // The newest archive is the target as written, whatever the case of its suffix.
+    if (k == QStringLiteral("0")) return target;
+    return GenerationBase(target) + k + QStringLiteral(".Zip");
 }
 
 QString WeeklyCopyName(const QString& base, int week) {
@@ -138,10 +140,10 @@ void DeleteGeneration(const QString& base, const QString& k, const GenerationLog
     }
 }
 
-void ShiftGeneration(const QString& base, const QString& from, const QString& to,
+void ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log) {
-    const QString source = GenerationName(base, from);
-    const QString dest = GenerationName(base, to);
+    const QString source = GenerationName(target, from);
+    const QString dest = GenerationName(target, to);
     if (!fileExists(source)) return;
     try {
         if (fileExists(dest)) QFile::remove(dest);
@@ -157,12 +159,13 @@ void ShiftGeneration(const QString& base, const QString& from, const QString& to
     }
 }
 
-void RotateGenerations(const QString& base, int g, const GenerationLog& log) {
+void RotateGenerations(const QString& target, int g, const GenerationLog& log) {
+    const QString base = GenerationBase(target);
     if (g <= 100)
         for (int k = 100; k >= g; --k)
             DeleteGeneration(base, QString::number(k), log);
     for (int k = g; k >= 1; --k)
-        ShiftGeneration(base, QString::number(k - 1), QString::number(k), log);
+        ShiftGeneration(target, QString::number(k - 1), QString::number(k), log);
 }
 
 // ---------------------------------------------------------------- weekly and monthly copies

@@ -59,7 +59,8 @@ int ParseCount(const QString& count);
 
 // The target without its last four characters.
 QString GenerationBase(const QString& target);
-QString GenerationName(const QString& base, const QString& k); // k "0" is the target itself
+// Generation k of a target; "0" is the target itself.
+QString GenerationName(const QString& target, const QString& k);
 QString WeeklyCopyName(const QString& base, int week);
 QString MonthlyCopyName(const QString& base, int month);
 
@@ -69,13 +70,13 @@ using GenerationLog = std::function<void(const QString& line)>;
 
 // Deletes generation k if it exists.
 void DeleteGeneration(const QString& base, const QString& k, const GenerationLog& log);
-// Moves generation from to number to (from "0" is the target). A missing source changes
-// nothing, so no kept generation is lost for a name that has nothing to replace it.
-void ShiftGeneration(const QString& base, const QString& from, const QString& to,
+// Moves generation from of the target to number to (from "0" is the target). A missing source
+// changes nothing, so no kept generation is lost for a name that has nothing to replace it.
+void ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log);
 // The rotation before a scheduled run with g = count - 1: the surplus generations g..100 go
 // (left out when g exceeds 100), then each generation moves up by one, the target becoming 1.
-void RotateGenerations(const QString& base, int g, const GenerationLog& log);
+void RotateGenerations(const QString& target, int g, const GenerationLog& log);
 
 // ---- weekly and monthly copies ----
 

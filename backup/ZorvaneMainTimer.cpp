@@ -156,7 +156,7 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     // Only a new archive may replace the oldest kept generation: without the target (the last
     // attempt did not complete) a rotation would drop one generation for nothing.
     if (QFileInfo(target).isFile())
-        RotateGenerations(base, g, [this](const QString& line) { LogLine(line); });
+        RotateGenerations(target, g, [this](const QString& line) { LogLine(line); });
 
     const QString lastBefore = sg->Cell(colLast, row);
     backupSelectedExecute(nullptr);

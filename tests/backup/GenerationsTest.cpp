@@ -121,8 +121,8 @@ TEST(CountAndHist, OnlyTheExactTextsCount) {
 TEST(GenerationNames, InsertNumbersAndPeriodsBeforeTheSuffix) {
     const QString b = GenerationBase("E:\\Backup\\Daten.Zip");
     EXPECT_EQ(b, "E:\\Backup\\Daten");
-    EXPECT_EQ(GenerationName(b, "0"), "E:\\Backup\\Daten.Zip");
-    EXPECT_EQ(GenerationName(b, "1"), "E:\\Backup\\Daten1.Zip");
+    EXPECT_EQ(GenerationName("E:\\Backup\\Daten.zip", "0"), "E:\\Backup\\Daten.zip");
+    EXPECT_EQ(GenerationName("E:\\Backup\\Daten.zip", "1"), "E:\\Backup\\Daten1.Zip");
     EXPECT_EQ(WeeklyCopyName(b, 7), "E:\\Backup\\DatenKW7.Zip");
     EXPECT_EQ(MonthlyCopyName(b, 2), "E:\\Backup\\DatenMon2.Zip");
     EXPECT_EQ(GenerationBase("abc"), "");
@@ -131,7 +131,7 @@ TEST(GenerationNames, InsertNumbersAndPeriodsBeforeTheSuffix) {
 TEST(Rotation, CountFiveKeepsTheTargetsPlaceAndFourGenerations) {
     TestFolder dir;
     layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7"});
-    RotateGenerations(dir.Path("Daten"), 5 - 1, {});
+    RotateGenerations(dir.Path("Daten.Zip"), 5 - 1, {});
     // The target moved to 1; the run writes the new target.
     EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"}));
     EXPECT_EQ(dir.Read("Daten1.Zip"), "");
@@ -142,19 +142,19 @@ TEST(Rotation, CountFiveKeepsTheTargetsPlaceAndFourGenerations) {
 TEST(Rotation, LoweredCountRemovesTheSurplusAndSmallCountsKeepNothingOlder) {
     TestFolder dir;
     layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7", "100", "101"});
-    RotateGenerations(dir.Path("Daten"), 4, {});
+    RotateGenerations(dir.Path("Daten.Zip"), 4, {});
     // 5 to 7 and 100 went; 101 lies beyond what the rotation looks at.
     EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten101.Zip", "Daten2.Zip", "Daten3.Zip",
                                         "Daten4.Zip"}));
 
     TestFolder one;
     layOut(one, {"", "0", "1", "2"});
-    RotateGenerations(one.Path("Daten"), 0, {}); // Count "1"
+    RotateGenerations(one.Path("Daten.Zip"), 0, {}); // Count "1"
     EXPECT_EQ(one.Files(), QStringList({"Daten.Zip"}));
 
     TestFolder zero;
     layOut(zero, {"", "-1", "1"});
-    RotateGenerations(zero.Path("Daten"), -1, {}); // Count "00"
+    RotateGenerations(zero.Path("Daten.Zip"), -1, {}); // Count "00"
     EXPECT_EQ(zero.Files(), QStringList({"Daten.Zip"}));
     EXPECT_EQ(zero.Read("Daten.Zip"), "");
 }
@@ -162,16 +162,16 @@ TEST(Rotation, LoweredCountRemovesTheSurplusAndSmallCountsKeepNothingOlder) {
 TEST(Rotation, LargeCountsOnlyShiftAndGapsLoseNothing) {
     TestFolder dir;
     layOut(dir, {"", "1", "3", "150"});
-    RotateGenerations(dir.Path("Daten"), 149, {}); // no deletions above 100
+    RotateGenerations(dir.Path("Daten.Zip"), 149, {}); // no deletions above 100
     EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten4.Zip"}));
 
     // A missing source leaves its destination in place.
     TestFolder gap;
     layOut(gap, {"2", "3"});
-    ShiftGeneration(gap.Path("Daten"), "1", "2", {});
-    ShiftGeneration(gap.Path("Daten"), "0", "1", {});
+    ShiftGeneration(gap.Path("Daten.Zip"), "1", "2", {});
+    ShiftGeneration(gap.Path("Daten.Zip"), "0", "1", {});
     EXPECT_EQ(gap.Files(), QStringList({"Daten2.Zip", "Daten3.Zip"}));
-    ShiftGeneration(gap.Path("Daten"), "2", "3", {});
+    ShiftGeneration(gap.Path("Daten.Zip"), "2", "3", {});
     EXPECT_EQ(gap.Files(), QStringList({"Daten3.Zip"}));
     EXPECT_EQ(gap.Read("Daten3.Zip"), "2");
 }

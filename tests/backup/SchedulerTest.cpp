@@ -238,8 +238,15 @@ TEST_F(SchedulerTest, CountFiveRotatesBeforeTheRunAndDropsTheSurplus) {
     for (const char* n : {"", "1", "2", "3", "4", "5", "6", "7"})
         dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
     add({.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "5"});
+    // A target written in small letters is rotated under its own name.
+    dir.Write("low/d.zip", "T");
+    dir.Write("low/d1.Zip", "1");
+    add({.nach = dir.Path("low/d.zip"), .time = "02:00:00", .count = "5"});
     tickAt(QTime(10, 0, 0));
     EXPECT_EQ(generations(8), QStringList({"T", "1", "2", "3", "-", "-", "-", "-"}));
+    EXPECT_EQ(dir.Files("low"), QStringList({"d.zip", "d1.Zip", "d2.Zip"}));
+    EXPECT_EQ(dir.Read("low/d1.Zip"), "T");
+    EXPECT_EQ(dir.Read("low/d2.Zip"), "1");
 }
 
 TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) {
@@ -325,7 +332,7 @@ TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
     SetModified(false);
     w->sperrBis->setFocus();
     QTRY_VERIFY(w->sperrBis->hasFocus());
-    QTest::keyClick(w->sperrBis, Qt::Key_Down);  // the loaded end, 23:00:00, cannot go up
+    QTest::keyClick(w->sperrBis, Qt::Key_Down); // the loaded end, 23:00:00, cannot go up
     EXPECT_TRUE(w->Modified);
 }
 
