@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "SafeFile.h"
 #include "TextFormats.h"
 #include "lang.h"
 
@@ -198,7 +199,7 @@ void MakePeriodCopy(const QString& target, const QString& copy, const QStringLis
     if (!fileExists(target)) return;
     const QString temp = copy + QStringLiteral(".tmp");
     if (QFileInfo::exists(temp)) QFile::remove(temp);
-    if (!QFile::copy(target, temp) || !renameOver(temp, copy)) QFile::remove(temp);
+    if (!QFile::copy(target, temp) || !SafeFile::CommitTemp(temp, copy)) QFile::remove(temp);
 }
 
 // ---------------------------------------------------------------- report throttle

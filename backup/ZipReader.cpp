@@ -14,6 +14,8 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include "SafeFile.h"
+
 namespace {
 
 QString zipErrorText(int code) {
@@ -463,9 +465,10 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             times[0].tv_nsec = times[1].tv_nsec = 0;
             ::futimens(tmp.fd, times);
         }
-        const int closed = ::close(tmp.fd);
+        // On disk before it takes the entry's name, so a crash leaves no empty file there.
+        const bool committed = SafeFile::CommitTemp(tmp.fd, tmp.path, QFile::encodeName(target));
         tmp.fd = -1;
-        if (closed != 0 || ::rename(tmp.path.constData(), QFile::encodeName(target).constData())) {
+        if (!committed) {
             failure = QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
                       QString::fromLocal8Bit(std::strerror(errno));
             ok = false;

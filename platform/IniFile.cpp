@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "SafeFile.h"
+
 namespace {
 
 constexpr qsizetype MaxValueLength = 2047;
@@ -187,19 +189,10 @@ void IniFile::writeLines(const QStringList& lines) {
         ok = ::fchmod(fd, 0600) == 0;
     else if (ok && exists && S_ISREG(old.st_mode))
         ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tempPath.constData(), targetPath.constData()) == 0;
-    if (!ok) {
+    if (!ok) ::close(fd);
+    if (!ok || !SafeFile::CommitTemp(fd, tempPath, targetPath)) {
         ::unlink(tempPath.constData());
         throw IniWriteError(fileName_);
-    }
-    // Make the rename itself survive a power cut; the new file is complete either way.
-    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
-    if (const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
 }
 
