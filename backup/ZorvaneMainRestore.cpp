@@ -66,6 +66,8 @@ void Tmain::btnRestoreClick() {
 
     if (!fRestore->FormShow()) return;
     if (Dialogs::Exec(*fRestore) != QDialog::Accepted) return;
+    // A run that ended while the dialog was open left its own progress base.
+    DoneBytes = 0;
 
     TotalBytes = fRestore->TotalBytes;
     ProgressScale = TfRestore::ProgressScaleFor(TotalBytes);

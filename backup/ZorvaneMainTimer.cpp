@@ -79,7 +79,9 @@ void Tmain::Timer2Timer() {
         sta->setToolTip(Tx(txAutomatikNichtAktiv));
         return;
     }
-    if (Busy) return;
+    // A restore pumps events while its dialog is open and while it extracts; a run started
+    // inside it would take over the progress bar and the abort button.
+    if (Busy || RestoreRunning) return;
     // Sorting the grid pumps no events and stays out while Busy is set, so no tick can find a
     // sort under way.
     Busy = true;

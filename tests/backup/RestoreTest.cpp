@@ -1,5 +1,6 @@
 // The restore command and its dialog, driven as a user would through the dialog seam.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -467,16 +468,33 @@ TEST_F(Restore, TheListedArchiveIsTheOneRestored) {
 
 TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
     MakeSource();
-    SetAction(Zip(QStringLiteral("Sich/Daten.Zip")));
+    // A target in small letters lists itself and its generations.
+    const QString archive = Zip(QStringLiteral("Sich/d.zip"));
+    QFile::copy(archive, t.Path(QStringLiteral("Sich/d1.Zip")));
+    SetAction(archive);
     m->backupSelected->setEnabled(true);
     m->backupAll->setEnabled(true);
+    // Due now, so a scheduler tick during the restore would rotate and run it.
+    m->sg->SetCell(colTime, 1, QStringLiteral("02:00:00"));
+    m->sg->SetCell(colCount, 1, QStringLiteral("5"));
+    m->btnTimer->setChecked(true);
+    m->cbSperr->setChecked(false);
     bool runCommandsOff = false;
+    QStringList names;
     RunRestore([&](TfRestore& f) {
         runCommandsOff = !m->backupSelected->isEnabled() && !m->backupAll->isEnabled() &&
                          !m->btnRestore->isEnabled();
+        for (int r = 1; r < f.GenerationRowCount(); ++r)
+            names << f.GenerationCell(0, r);
+        m->Timer2Timer();
+        m->DoneBytes = 123456789; // as a run would leave it
         f.verzeichnis->setText(t.Path(QStringLiteral("ziel")));
         return Press(f);
     });
+    EXPECT_EQ(names, QStringList({"d.zip", "d1.Zip"}));
+    EXPECT_FALSE(t.Exists(QStringLiteral("Sich/d2.Zip")));
+    EXPECT_TRUE(m->sg->Cell(colLast, 1).isEmpty());
+    EXPECT_EQ(m->DoneBytes, 0);
     EXPECT_TRUE(runCommandsOff);
     EXPECT_TRUE(m->backupSelected->isEnabled());
     EXPECT_TRUE(m->backupAll->isEnabled());
