@@ -462,7 +462,9 @@ void Tmain::FormDestroy() {
 void Tmain::CommitDataRequest() {
     SessionEnding = true;
     const QDateTime now = Clock::Now();
-    LogLine(Tx(txBenutzerAbmeldung) + now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    // Date and time also at midnight.
+    LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
+            TextFormats::FormatTime(now.time()));
     close();
 }
 
