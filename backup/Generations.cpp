@@ -18,15 +18,10 @@ bool fileExists(const QString& path) {
 }
 
 // Replaces the destination in one step where the file system allows it.
-bool renameOver(const QString& from, const QString& to) {
-    std::error_code ec;
+bool renameOver(const QString& from, const QString& to, std::error_code& ec) {
     std::filesystem::rename(std::filesystem::path(QFile::encodeName(from).toStdString()),
                             std::filesystem::path(QFile::encodeName(to).toStdString()), ec);
     return !ec;
-}
-
-QString errorText(const std::exception& e) {
-    return QString::fromUtf8(e.what());
 }
 
 } // namespace
@@ -134,39 +129,34 @@ QString MonthlyCopyName(const QString& base, int month) {
 
 void DeleteGeneration(const QString& base, const QString& k, const GenerationLog& log) {
     const QString name = base + k + QStringLiteral(".Zip");
-    try {
-        if (fileExists(name)) QFile::remove(name);
-    } catch (const std::exception& e) {
-        if (log) log(errorText(e) + u' ' + Tx(txBeiLoeschversuch) + u' ' + name);
-    }
+    QFile file(name);
+    if (fileExists(name) && !file.remove() && log)
+        log(file.errorString() + u' ' + Tx(txBeiLoeschversuch) + u' ' + name);
 }
 
-void ShiftGeneration(const QString& target, const QString& from, const QString& to,
+bool ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log) {
     const QString source = GenerationName(target, from);
     const QString dest = GenerationName(target, to);
-    if (!fileExists(source)) return;
-    try {
-        if (fileExists(dest)) QFile::remove(dest);
-    } catch (const std::exception& e) {
-        if (log) log(errorText(e) + u' ' + Tx(txBeiLoeschversuch) + QStringLiteral(" (u) ") + dest);
-    }
-    try {
-        renameOver(source, dest);
-    } catch (const std::exception& e) {
-        if (log)
-            log(errorText(e) + u' ' + Tx(txBeiUmbenennen) + u' ' + source + u' ' + Tx(txNach) +
-                u' ' + dest);
-    }
+    if (!fileExists(source)) return true;
+    // The rename replaces the destination in one step, so a failed move leaves both files.
+    std::error_code ec;
+    if (renameOver(source, dest, ec)) return true;
+    if (log)
+        log(QString::fromLocal8Bit(ec.message()) + u' ' + Tx(txBeiUmbenennen) + u' ' + source +
+            u' ' + Tx(txNach) + u' ' + dest);
+    return false;
 }
 
-void RotateGenerations(const QString& target, int g, const GenerationLog& log) {
+bool RotateGenerations(const QString& target, int g, const GenerationLog& log) {
     const QString base = GenerationBase(target);
     if (g <= 100)
         for (int k = 100; k >= g; --k)
             DeleteGeneration(base, QString::number(k), log);
+    // Newest last: a generation that could not move must not be replaced by the next one.
     for (int k = g; k >= 1; --k)
-        ShiftGeneration(target, QString::number(k - 1), QString::number(k), log);
+        if (!ShiftGeneration(target, QString::number(k - 1), QString::number(k), log)) return false;
+    return true;
 }
 
 // ---------------------------------------------------------------- weekly and monthly copies

@@ -64,19 +64,21 @@ QString GenerationName(const QString& target, const QString& k);
 QString WeeklyCopyName(const QString& base, int week);
 QString MonthlyCopyName(const QString& base, int month);
 
-// Receives the line of an error raised while deleting or renaming; failed deletes and renames
-// themselves change nothing and report nothing.
+// Receives the log line of a failed delete or rename.
 using GenerationLog = std::function<void(const QString& line)>;
 
 // Deletes generation k if it exists.
 void DeleteGeneration(const QString& base, const QString& k, const GenerationLog& log);
 // Moves generation from of the target to number to (from "0" is the target). A missing source
 // changes nothing, so no kept generation is lost for a name that has nothing to replace it.
-void ShiftGeneration(const QString& target, const QString& from, const QString& to,
+// Returns false when the move failed; both files are then as they were.
+bool ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log);
 // The rotation before a scheduled run with g = count - 1: the surplus generations g..100 go
 // (left out when g exceeds 100), then each generation moves up by one, the target becoming 1.
-void RotateGenerations(const QString& target, int g, const GenerationLog& log);
+// Stops at the first move that fails and returns false: moving the newer ones on would
+// overwrite the generation that stayed.
+bool RotateGenerations(const QString& target, int g, const GenerationLog& log);
 
 // ---- weekly and monthly copies ----
 

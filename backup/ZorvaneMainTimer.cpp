@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <stdexcept>
 
 #include "Clock.h"
 #include "Drive.h"
@@ -157,8 +158,12 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
 
     // Only a new archive may replace the oldest kept generation: without the target (the last
     // attempt did not complete) a rotation would drop one generation for nothing.
-    if (QFileInfo(target).isFile())
-        RotateGenerations(target, g, [this](const QString& line) { LogLine(line); });
+    if (QFileInfo(target).isFile() &&
+        !RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) {
+        // The new archive would replace a generation that could not move on.
+        setRetryWait(sg, row, true);
+        throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
+    }
 
     const QString lastBefore = sg->Cell(colLast, row);
     backupSelectedExecute(nullptr);

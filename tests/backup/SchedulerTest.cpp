@@ -249,6 +249,24 @@ TEST_F(SchedulerTest, CountFiveRotatesBeforeTheRunAndDropsTheSurplus) {
     EXPECT_EQ(dir.Read("low/d2.Zip"), "1");
 }
 
+TEST_F(SchedulerTest, AGenerationThatCannotMoveStopsTheRotationAndTheRun) {
+    for (const char* n : {"", "2"})
+        dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
+    // A folder where generation 1 belongs: the target cannot move there.
+    dir.Write("out/Daten1.Zip/inside", "x");
+    const int r = add({.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "5"});
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(dir.Read("out/Daten3.Zip"), "2"); // the older ones moved on before
+    EXPECT_TRUE(cell(colLast, r).isEmpty());
+    EXPECT_TRUE(cell(colLE, r).contains("nicht umbenannt")) << cell(colLE, r).toStdString();
+    const QStringList l = w->LogLines();
+    EXPECT_EQ(l.filter(" bei Umbenennen " + dir.Path("out/Daten.Zip") + " nach ").size(), 1);
+    // Not tried again at every tick.
+    tickAt(QTime(10, 0, 1));
+    EXPECT_EQ(w->LogLines().size(), l.size());
+}
+
 TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) {
     for (const char* n : {"", "1", "2", "3", "4"})
         dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
