@@ -59,6 +59,11 @@ void KeepFreedMemory() {
 }
 } // namespace
 
+qint64 ProgressScaleFor(qint64 totalBytes) {
+    if (totalBytes <= 1000) return 1;
+    return (totalBytes + 999) / 1000;
+}
+
 QString TZipComponent::TempFileName(const QString& target) {
     return target + QStringLiteral(".part");
 }
@@ -107,6 +112,7 @@ void TZipComponent::open() {
     openTarget_ = ZipFileName;
     written_ = 0;
     broken_ = false;
+    brokenReason_.clear();
     if (archive_write_set_format_zip(arc_) != ARCHIVE_OK) fail(QStringLiteral("ZIP-Format"));
     // Names are stored as UTF-8 with the UTF-8 flag, whatever the process locale.
     archive_write_set_format_option(arc_, "zip", "hdrcharset", "UTF-8");
@@ -155,6 +161,7 @@ void TZipComponent::Discard() {
     openTarget_.clear();
     written_ = 0;
     broken_ = false;
+    brokenReason_.clear();
     writeError_.clear();
     buffer_ = QByteArray();
     malloc_trim(0);
@@ -169,7 +176,9 @@ void TZipComponent::Commit() {
     }
     if (!arc_) return;
     try {
-        if (broken_) throw std::runtime_error("Archiv unvollständig");
+        if (broken_)
+            throw std::runtime_error(brokenReason_.isEmpty() ? std::string("Archiv unvollständig")
+                                                             : brokenReason_.toStdString());
         closeArchive(true);
         if (::fsync(fd_) != 0)
             throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
@@ -248,6 +257,7 @@ void TZipComponent::Add() {
     const QStringList files = FSpecArgs;
     for (const QString& path : files) {
         if (cancelled_) break;
+        if (arc_ && broken_ && openTarget_ == ZipFileName) break; // nothing more goes in
         if (!arc_ || openTarget_ != ZipFileName) open();
         if (addOne(path)) ++SuccessCnt;
     }
@@ -329,7 +339,6 @@ bool TZipComponent::addOne(const QString& path) {
         }
     };
 
-    bool complete = true;
     if (whole) {
         for (qint64 off = 0; off < have; off += ChunkSize) {
             const qint64 n = qMin(ChunkSize, have - off);
@@ -347,19 +356,15 @@ bool TZipComponent::addOne(const QString& path) {
             }
             const qint64 r = readSome(buffer_.data(), qMin(ChunkSize, size - have), have);
             if (r <= 0) {
-                // The entry is already under way: fill it up to its announced size so the
-                // archive stays readable, and say that its content is not the file's.
-                message(QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") +
-                        (r < 0 ? errnoText(errno) : QStringLiteral("Datei verkürzt")) +
-                        QStringLiteral(", Eintrag im Archiv unvollständig"));
-                std::memset(buffer_.data(), 0, size_t(buffer_.size()));
-                while (have < size) {
-                    const qint64 n = qMin(ChunkSize, size - have);
-                    put(buffer_.constData(), n);
-                    have += n;
-                }
-                complete = false;
-                break;
+                // The entry is already under way and cannot be taken back: padding it would
+                // store content that is not the file's, which a restore would write over a
+                // good copy. The stream can only be discarded now.
+                const QString why = r < 0 ? errnoText(errno) : QStringLiteral("Datei verkürzt");
+                message(QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") + why);
+                broken_ = true;
+                brokenReason_ = QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") +
+                                why + QStringLiteral(", Archiv verworfen");
+                return false;
             }
             put(buffer_.constData(), r);
             have += r;
@@ -373,5 +378,5 @@ bool TZipComponent::addOne(const QString& path) {
     }
     written_ = archive_filter_bytes(arc_, -1);
     if (buffer_.size() > ChunkSize) buffer_ = QByteArray(); // keep no large file in memory
-    return complete;
+    return true;
 }

@@ -24,6 +24,9 @@ struct TZMProgressDetails {
     qint64 Written = 0;   // bytes of the operation under way done so far
 };
 
+// Bytes per progress-bar unit, so the bar never has more than 1000 steps.
+qint64 ProgressScaleFor(qint64 totalBytes);
+
 class TZipComponent {
 public:
     enum AddOption : unsigned {
@@ -65,6 +68,9 @@ public:
     // Stops the operation under way.
     void Cancel() { cancelled_ = true; }
     bool StreamOpen() const { return arc_ != nullptr; }
+    // Why the open stream cannot be committed any more (an entry was begun but its file could
+    // not be read to its end); empty while the stream is sound. Commit raises with it.
+    QString BrokenReason() const { return brokenReason_; }
 
     // Name of the temporary archive beside a target; never matches a generation name.
     static QString TempFileName(const QString& target);
@@ -94,6 +100,7 @@ private:
     bool cancelled_ = false;
     bool broken_ = false; // an entry was cut off; the stream must not be committed
     QString writeError_;  // the archive could not be written since the last Commit or Discard
+    QString brokenReason_;
     QByteArray buffer_;
     // Last folder whose canonical form was looked up, for entry names below the current folder.
     QString lastFolder_;

@@ -165,6 +165,12 @@ public:
     bool SettingsRead = false;
     // Throws when the settings file exists but cannot be read (a missing file is fine).
     void CheckSettingsReadable() const;
+    // A reload asked for while a run or restore is under way waits for its end, as the run
+    // writes its results into its grid row by number.
+    bool ReloadPending = false;
+    bool RunOrRestoreUnderWay() const;
+    // Carries out a waiting reload once nothing is under way; reports a failure itself.
+    void ReloadIfPending();
 
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
@@ -186,6 +192,11 @@ public:
     bool RunCommandsLocked() const { return runCommandsDisabled_ > 0; }
     // While locked, the row commands' states are remembered here and applied at the end.
     void RememberRowCommands(bool qualifies) { savedPackOne_ = savedRestore_ = qualifies; }
+    // "Gesamt Backup" on or off, or remembered for the end while locked.
+    void SetPackAllEnabled(bool enable);
+    // The run's archive has taken the target's place (or the target was removed for a run that
+    // found nothing): from then on the run counts as completed and an abort is ignored.
+    bool RunCommitted = false;
     // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
     bool RunActive = false;
     bool allActive_ = false;

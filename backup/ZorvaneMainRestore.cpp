@@ -59,6 +59,7 @@ void Tmain::btnRestoreClick() {
             r.Close();
             r.OnProgress = nullptr;
             r.OnMessage = nullptr;
+            m->ReloadIfPending(); // a reload asked for meanwhile
         }
     } done{this};
     // Also a listing that cannot read a generation reports through here.
@@ -70,7 +71,7 @@ void Tmain::btnRestoreClick() {
     DoneBytes = 0;
 
     TotalBytes = fRestore->TotalBytes;
-    ProgressScale = TfRestore::ProgressScaleFor(TotalBytes);
+    ProgressScale = ProgressScaleFor(TotalBytes);
     pb->setRange(0, int(TotalBytes / ProgressScale));
 
     const auto abortConnection =

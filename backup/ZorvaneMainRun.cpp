@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -38,8 +39,9 @@ struct FolderEntry {
 
 // The entries of one folder in the order the file system returns them, without "." and "..".
 // Links to folders are left out, so a link loop cannot recurse forever; sockets, pipes and
-// devices are left out too, as they hold no file content. A dangling link counts as a file,
-// so its failed add shows in the files text. Raises when the folder cannot be listed.
+// devices are left out too, as they hold no file content. A dangling link, or an entry that
+// cannot be looked at, counts as a file, so its failed add shows in the files text. Raises when
+// the folder cannot be listed.
 std::vector<FolderEntry> ListFolder(const QString& folder) {
     const QByteArray native = QFile::encodeName(folder);
     DIR* d = ::opendir(native.constData());
@@ -65,7 +67,12 @@ std::vector<FolderEntry> ListFolder(const QString& folder) {
         struct stat st {};
         FolderEntry fe;
         fe.name = QFile::decodeName(e->d_name);
-        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue; // gone meanwhile
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone meanwhile or not to be looked at: counted as a file, so its failed add
+            // gives its line and shows in the files text.
+            out.push_back(fe);
+            continue;
+        }
         if (S_ISLNK(st.st_mode)) {
             struct stat target {};
             if (::fstatat(dfd, e->d_name, &target, 0) != 0) {
@@ -110,10 +117,18 @@ void Tmain::RunCommandsEnabled(bool enable) {
     }
 }
 
+void Tmain::SetPackAllEnabled(bool enable) {
+    if (RunCommandsLocked())
+        savedPackAll_ = enable;
+    else
+        backupAll->setEnabled(enable);
+}
+
 void Tmain::backupSelectedExecute(QObject* Sender) {
     // Messages are processed during a run; nothing may start a second one inside it.
     if (RunActive) return;
     RunActive = true;
+    RunCommitted = false;
     RunCommandsEnabled(false);
     btnAbort->setVisible(true);
     Busy = true;
@@ -140,7 +155,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         BackupOne(verz, nach, sg->Cell(colFilter, row), sg->Cell(colP, row));
         Priority::SetNormal();
         QCoreApplication::processEvents();
-        if (AbortRequested) {
+        if (AbortRequested && !RunCommitted) {
             Status->setText(Tx(txAbgebrochenDurchBenutzer));
             LogLine(QStringLiteral("Backup ") + Tx(txVon) + u' ' + verz + u' ' + Tx(txNach) + u' ' +
                     nach + u' ' + Tx(txAbgebrochen) + QStringLiteral(", ") +
@@ -171,6 +186,8 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     Timer2->start();
     RunCommandsEnabled(true);
     RunActive = false;
+    RunCommitted = false;
+    if (!allActive_) ReloadIfPending();
 }
 
 void Tmain::backupAllExecute(QObject* Sender) {
@@ -195,6 +212,7 @@ void Tmain::backupAllExecute(QObject* Sender) {
     }
     RunCommandsEnabled(true);
     allActive_ = false;
+    ReloadIfPending();
 }
 
 void Tmain::BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
@@ -207,11 +225,13 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
     AbortRequested = false;
     DoneBytes = 0;
     TotalBytes = 0;
-    // Absolute, as the current folder changes below.
+    RunCommitted = false;
+    // Both absolute, as the current folder changes below.
     RunSource = WithSeparator(QDir(Source).absolutePath());
-    RunTarget = Target;
+    const QString target = QFileInfo(Target).absoluteFilePath();
+    RunTarget = target;
     // A temporary archive left by an interrupted run of this action goes first.
-    QFile::remove(TZipComponent::TempFileName(Target));
+    QFile::remove(TZipComponent::TempFileName(target));
     // Whatever happens below, an archive not committed never reaches the target.
     struct DiscardGuard {
         TZipComponent* z;
@@ -226,11 +246,12 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
     ScanSource(RunSource);
     if (FoundCount == 0) {
         // Completes with an empty result: the target no longer stands for this folder.
-        QFile::remove(Target);
+        QFile::remove(target);
+        RunCommitted = true;
         LastFilesText = QStringLiteral("0");
         return;
     }
-    ProgressScale = TotalBytes <= 1000 ? 1 : (TotalBytes + 999) / 1000;
+    ProgressScale = ProgressScaleFor(TotalBytes);
     pb->setMaximum(int(TotalBytes / ProgressScale));
     pb->setValue(0);
 
@@ -238,18 +259,33 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
                           ? unsigned(TZipComponent::AddDirNames)
                           : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
     zip->Password = Password;
-    zip->ZipFileName = Target;
+    zip->ZipFileName = target;
     zip->OnProgress = [this](const TZMProgressDetails& d) { zipProgress(d); };
     zip->OnMessage = [this](int code, const QString& msg) { zipMessage(code, msg); };
     QDir::setCurrent(RunSource);
 
     AddTree(RunSource);
+    LastFilesText = FoundCount == AddedCount ? FormatInt64(0, FoundCount)
+                                             : FormatInt64(0, FoundCount) + u'-' +
+                                                   FormatInt64(0, FoundCount - AddedCount);
     if (AbortRequested) {
         QThread::msleep(100);
         QCoreApplication::processEvents();
         zip->Discard();
+    } else if (AddedCount == 0) {
+        // Files were found but not one could be added: an empty archive must not replace
+        // the last good one.
+        zip->Discard();
+        pb->setValue(0);
+        throw std::runtime_error((QStringLiteral("Keine der ") + FormatInt64(0, FoundCount) +
+                                  QStringLiteral(" gefundenen Dateien konnte gesichert werden, ") +
+                                  target + QStringLiteral(" bleibt unverändert"))
+                                     .toStdString());
     } else {
         zip->Commit();
+        // Done: a click on "Abbrechen" from here on must not undo the completed run.
+        RunCommitted = true;
+        btnAbort->setVisible(false);
     }
     pb->setValue(0);
     if (AbortRequested) {
@@ -260,9 +296,6 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
                   FormatInt64(0, TotalBytes) + QStringLiteral(" Byte ") + Tx(txKomprimiertZu) +
                   u' ' + FormatInt64(0, zip->ZipFileSize()) + QStringLiteral(" Byte"));
     }
-    LastFilesText = FoundCount == AddedCount ? FormatInt64(0, FoundCount)
-                                             : FormatInt64(0, FoundCount) + u'-' +
-                                                   FormatInt64(0, FoundCount - AddedCount);
 }
 
 void Tmain::ScanSource(const QString& Folder) {
@@ -318,10 +351,15 @@ void Tmain::AddTree(const QString& Folder) {
         } catch (const std::exception& ex) {
             SetStatus(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
         }
+        // An entry that was begun but could not be read to its end spoils the stream: the
+        // run fails, and its archive is thrown away.
+        if (!AbortRequested && !zip->BrokenReason().isEmpty())
+            throw std::runtime_error(zip->BrokenReason().toStdString());
     }
 }
 
 void Tmain::btnAbortClick() {
+    if (RunActive && RunCommitted) return;
     AbortRequested = true;
     zip->Cancel();
 }

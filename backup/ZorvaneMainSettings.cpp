@@ -138,7 +138,7 @@ void Tmain::LoadSettings() {
     saveIniExecute(saveIni);
     SetModified(false);
     const bool any = !sg->Cell(colVerz, 1).isEmpty();
-    backupAll->setEnabled(any);
+    SetPackAllEnabled(any); // a run's lock stays
     btnTimer->setEnabled(any);
 }
 
@@ -211,8 +211,28 @@ void Tmain::loadIniExecute(QObject* Sender) {
     if (Modified && Dialogs::MessageDlg(DiscardChangesText(), Dialogs::Kind::Confirmation,
                                         Dialogs::Yes | Dialogs::No) == Dialogs::No)
         return;
+    if (RunOrRestoreUnderWay()) {
+        ReloadPending = true;
+        return;
+    }
+    ReloadPending = false;
     LoadSettings();
     sgClick(nullptr);
+}
+
+bool Tmain::RunOrRestoreUnderWay() const {
+    return RunActive || allActive_ || RestoreRunning || Busy;
+}
+
+void Tmain::ReloadIfPending() {
+    if (!ReloadPending || RunOrRestoreUnderWay()) return;
+    ReloadPending = false;
+    try {
+        LoadSettings();
+        sgClick(nullptr);
+    } catch (const std::exception& e) {
+        Dialogs::ShowError(QString::fromUtf8(e.what()));
+    }
 }
 
 void Tmain::sgClick(QObject* Sender) {

@@ -121,6 +121,7 @@ void Tmain::Timer2Timer() {
     SetStaColour(LightGreen);
     Busy = false;
     if (LogLineCount() != linesBefore) SaveHistory();
+    ReloadIfPending(); // a reload asked for during the tick's runs
 }
 
 void Tmain::ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month) {

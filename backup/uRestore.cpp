@@ -78,11 +78,6 @@ qint64 SizeTextToInt64(const QString& text) {
     return *v;
 }
 
-qint64 TfRestore::ProgressScaleFor(qint64 totalBytes) {
-    if (totalBytes <= 1000) return 1;
-    return (totalBytes + 999) / 1000;
-}
-
 TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZipReader>()) {
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));

@@ -42,9 +42,6 @@ public:
     void BitBtn1Click();
     Qt::Alignment stringgrid1GetCellFormat(int col, int row) const;
 
-    // Bytes per progress-bar unit, so the bar never has more than 1000 steps.
-    static qint64 ProgressScaleFor(qint64 totalBytes);
-
     // Cells of the entry grid, rows counted with the title row 0.
     QString EntryCell(int col, int row) const;
     int EntryRowCount() const; // title row included

@@ -156,11 +156,15 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
 TEST_F(BackupRun, RelativeSourceFolderIsTakenFromTheCurrentFolder) {
     src.Write(QStringLiteral("sub/a.txt"), Text(100));
     QDir::setCurrent(src.Path());
-    const int row = AddRow(QStringLiteral("sub"), Target());
+    // A relative target is taken from the same folder, not from the source it changes to.
+    const int row = AddRow(QStringLiteral("sub"), QStringLiteral("rel.Zip"));
     RunRow(row);
     EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("1"));
+    EXPECT_EQ(src.Files(), (QStringList{QStringLiteral("rel.Zip"), QStringLiteral("sub/a.txt")}));
     QString names;
-    ASSERT_EQ(RunCommand(QStringLiteral("unzip -Z1 ") + Quoted(Target()), &names), 0);
+    ASSERT_EQ(RunCommand(QStringLiteral("unzip -Z1 ") + Quoted(src.Path(QStringLiteral("rel.Zip"))),
+                         &names),
+              0);
     EXPECT_EQ(names, QStringLiteral("a.txt\n"));
 }
 
@@ -214,6 +218,23 @@ TEST_F(BackupRun, UnreadableFilesGiveTheirLinesAndTheFilesText) {
     EXPECT_TRUE(log.filter(QStringLiteral("  - 8 Dateien  von 10 mit 1.045 Byte")).size() == 1)
         << log.join(u'\n').toStdString();
     EXPECT_TRUE(log.last().contains(QStringLiteral("abgeschlossen")));
+
+    // Not one file readable: the run fails and the archive of the last run stays.
+    const QByteArray good = dst.Read(QStringLiteral("Daten.Zip"));
+    const QStringList stats = Stats(row);
+    Clock::Advance(60);
+    w->zip->ReadFault = [](const QString&, qint64) { return true; };
+    RunRow(row);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), good);
+    EXPECT_EQ(Stats(row), stats);
+    const QStringList log2 = w->LogLines().mid(log.size());
+    EXPECT_EQ(log2.filter(QStringLiteral("  - Fehler beim hinzufügen von ")).size(), 10);
+    EXPECT_TRUE(log2.last().startsWith(QStringLiteral("!!! BO, Backup:")));
+    EXPECT_TRUE(log2.last().endsWith(
+        QStringLiteral(" :Keine der 10 gefundenen Dateien konnte gesichert werden, ") + Target() +
+        QStringLiteral(" bleibt unverändert")))
+        << log2.last().toStdString();
 }
 
 TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
@@ -265,9 +286,20 @@ TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
     AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
     w->sg->SetCell(colCount, 2, QStringLiteral("0"));
     w->AbortRequested = true; // left over from an earlier abort
+    // A click on "Abbrechen" that arrives with the summary line, after the archive is in place,
+    // does not turn the completed run into an aborted one.
+    bool abortHidden = false;
+    QObject::connect(w->Memo1, &QPlainTextEdit::textChanged, w.get(), [&] {
+        if (w->LogLines().last().contains(QStringLiteral("komprimiert zu")) && w->sg->Row() == 1) {
+            abortHidden = w->btnAbort->isHidden();
+            w->btnAbortClick();
+        }
+    });
     RunAll();
+    EXPECT_TRUE(abortHidden);
     EXPECT_EQ(dst.Files(), (QStringList{QStringLiteral("Eins.Zip"), QStringLiteral("Zwei.Zip")}));
     EXPECT_EQ(w->LogLines().filter(QStringLiteral("abgeschlossen")).size(), 2);
+    EXPECT_FALSE(w->sg->Cell(colLast, 1).isEmpty());
 }
 
 TEST_F(BackupRun, FailuresKeepTheOldArchiveAndWriteNoStatistics) {
@@ -299,6 +331,45 @@ TEST_F(BackupRun, FailuresKeepTheOldArchiveAndWriteNoStatistics) {
     }
     EXPECT_TRUE(w->LogLines().last().endsWith(QStringLiteral(" existiert nicht")) ||
                 w->LogLines().last().contains(QStringLiteral("kann nicht gelesen werden")));
+
+    // A file whose entry is begun but cannot be read to its end spoils the archive.
+    w->sg->SetCell(colVerz, row, src.Path());
+    src.Write(QStringLiteral("b.txt"), Text(500));
+    w->zip->WholeReadLimit = 10; // streamed
+    w->zip->ReadFault = [](const QString& path, qint64) { return path.endsWith("b.txt"); };
+    RunRow(row);
+    EXPECT_EQ(w->LogLines().last(),
+              QStringLiteral("!!! BO, Backup:") + src.Path(QStringLiteral("b.txt")) +
+                  QStringLiteral(" nach ") + Target() + QStringLiteral(" :Lesefehler in ") +
+                  src.Path(QStringLiteral("b.txt")) +
+                  QStringLiteral(": Input/output error, Archiv verworfen"));
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
+}
+
+TEST_F(BackupRun, SettingsReloadDuringARunWaitsForItsEnd) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    const int row = AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
+    w->saveIniExecute(w->saveIni);
+    // The grid differs from the file, as after a sort, until the reload.
+    w->sg->SetCell(colNach, row, dst.Path(QStringLiteral("Zwei.Zip")));
+    QString targetDuringRun;
+    bool allOffDuringRun = false;
+    w->zip->ReadFault = [&](const QString&, qint64) {
+        w->loadIniExecute(w->loadIni);
+        targetDuringRun = w->sg->Cell(colNach, row);
+        allOffDuringRun = !w->backupAll->isEnabled();
+        return false;
+    };
+    RunRow(row);
+    EXPECT_EQ(targetDuringRun, dst.Path(QStringLiteral("Zwei.Zip")));
+    EXPECT_TRUE(allOffDuringRun);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Zwei.Zip")});
+    // The reload came after the run.
+    EXPECT_EQ(w->sg->Cell(colNach, row), dst.Path(QStringLiteral("Eins.Zip")));
+    EXPECT_FALSE(w->ReloadPending);
+    EXPECT_TRUE(w->backupAll->isEnabled());
 }
 
 TEST_F(BackupRun, EmptySourceOrTargetFailsTheRun) {

@@ -349,9 +349,9 @@ TEST_F(Restore, ProgressScaleAndSizeTexts) {
     EXPECT_EQ(SizeTextToInt64(QStringLiteral("1.234.567")), 1234567);
     EXPECT_EQ(SizeTextToInt64(QStringLiteral("0")), 0);
     EXPECT_THROW(SizeTextToInt64(QStringLiteral("1,5")), std::runtime_error);
-    EXPECT_EQ(TfRestore::ProgressScaleFor(999), 1);
-    EXPECT_EQ(TfRestore::ProgressScaleFor(0), 1);
-    EXPECT_EQ(TfRestore::ProgressScaleFor(1001), 2);
+    EXPECT_EQ(ProgressScaleFor(999), 1);
+    EXPECT_EQ(ProgressScaleFor(0), 1);
+    EXPECT_EQ(ProgressScaleFor(1001), 2);
 
     setDate(t.Write(QStringLiteral("src/big.dat"), QByteArray(2500000, '\0')), When);
     SetAction(Zip(QStringLiteral("Sich/Daten.Zip")));
