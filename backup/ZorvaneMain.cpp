@@ -54,6 +54,7 @@ void setHintColour() {
 
 Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std::move(args)) {
     main = this;
+    StartFolder = QDir::currentPath();
     zip = std::make_unique<TZipComponent>();
     buildWindow();
     buildTray();

@@ -80,6 +80,9 @@ public:
     QString LastFilesText;
 
     QStringList Args;
+    // The current folder when the program started: relative paths in actions refer to it, not to
+    // the source folder a run last worked in.
+    QString StartFolder;
 
     // ---- controls ----
     QToolBar* ToolBar1 = nullptr;

@@ -227,8 +227,9 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
     TotalBytes = 0;
     RunCommitted = false;
     // Both absolute, as the current folder changes below.
-    RunSource = WithSeparator(QDir(Source).absolutePath());
-    const QString target = QFileInfo(Target).absoluteFilePath();
+    const QDir start(StartFolder);
+    RunSource = WithSeparator(QDir::cleanPath(start.absoluteFilePath(Source)));
+    const QString target = QDir::cleanPath(start.absoluteFilePath(Target));
     RunTarget = target;
     // A temporary archive left by an interrupted run of this action goes first.
     QFile::remove(TZipComponent::TempFileName(target));

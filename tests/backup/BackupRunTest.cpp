@@ -153,11 +153,13 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgeschlossen"));
 }
 
-TEST_F(BackupRun, RelativeSourceFolderIsTakenFromTheCurrentFolder) {
+TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
     src.Write(QStringLiteral("sub/a.txt"), Text(100));
-    QDir::setCurrent(src.Path());
-    // A relative target is taken from the same folder, not from the source it changes to.
+    w->StartFolder = src.Path();
+    // A relative target is taken from the same folder, not from the source a run changes to,
+    // also at the second run.
     const int row = AddRow(QStringLiteral("sub"), QStringLiteral("rel.Zip"));
+    RunRow(row);
     RunRow(row);
     EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("1"));
     EXPECT_EQ(src.Files(), (QStringList{QStringLiteral("rel.Zip"), QStringLiteral("sub/a.txt")}));
