@@ -28,6 +28,7 @@
 #include "Clock.h"
 #include "Dialogs.h"
 #include "Registry.h"
+#include "SessionEnd.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
@@ -68,6 +69,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
 }
 
 Tmain::~Tmain() {
+    SessionEnd::SetHandler(nullptr);
     FormDestroy();
     if (main == this) main = nullptr;
 }
@@ -303,6 +305,7 @@ void Tmain::buildWindow() {
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { CommitDataRequest(); });
+    SessionEnd::SetHandler([this] { CommitDataRequest(); });
 }
 
 void Tmain::buildTray() {

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -199,6 +200,18 @@ TEST_F(MainWindowTest, LogoffQuerySavesWithoutAQuestionAndAgrees) {
     ASSERT_GE(l.size(), 2);
     EXPECT_EQ(l[l.size() - 2], "Benutzer Abmeldung oder Windows Shutdown07.12.2026 23:59:00");
     EXPECT_EQ(l.last(), "  - Zorvane wird beendet 07.12.2026 23:59:00");
+}
+
+TEST_F(MainWindowTest, TerminationSignalEndsTheSessionLikeTheLogoffQuery) {
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    SetModified(true);
+    ::raise(SIGTERM);
+    QTRY_VERIFY(w.SessionEnding);
+    EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
+    EXPECT_FALSE(w.Modified);
+    EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
 }
 
 TEST_F(MainWindowTest, ShiftCtrlDTogglesDebugModeOtherKeysDoNot) {

@@ -1,0 +1,48 @@
+#include "SessionEnd.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int pipeFds[2] = {-1, -1};
+std::function<void()>& handler() {
+    static std::function<void()> h;
+    return h;
+}
+
+void onSignal(int) {
+    const char c = 1;
+    // Only async-signal-safe work here: the event loop picks the byte up.
+    [[maybe_unused]] const ssize_t n = ::write(pipeFds[0], &c, 1);
+}
+
+void install() {
+    if (pipeFds[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeFds) != 0) return;
+    auto* notifier = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char buf[16];
+        [[maybe_unused]] const ssize_t n = ::read(pipeFds[1], buf, sizeof buf);
+        if (handler()) handler()();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+}
+
+} // namespace
+
+namespace SessionEnd {
+
+void SetHandler(std::function<void()> h) {
+    install();
+    handler() = std::move(h);
+}
+
+} // namespace SessionEnd
