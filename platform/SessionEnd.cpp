@@ -1,5 +1,6 @@
 #include "SessionEnd.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
@@ -22,7 +23,9 @@ void onSignal(int) {
 void install() {
     if (pipeFds[0] >= 0) return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeFds) != 0) return;
-    auto* notifier = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read);
+    // Owned by the application, so it goes with it.
+    auto* notifier =
+        new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char buf[16];
         [[maybe_unused]] const ssize_t n = ::read(pipeFds[1], buf, sizeof buf);

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("ZV_REGISTRY_DIR", h + "/registry");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("LANG")) qputenv("LANG", "C.UTF-8");
     QLocale::setDefault(QLocale::c());
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
