@@ -150,9 +150,11 @@ bool ShiftGeneration(const QString& target, const QString& from, const QString& 
 
 bool RotateGenerations(const QString& target, int g, const GenerationLog& log) {
     const QString base = GenerationBase(target);
+    // Generation g (from 1 on) is replaced by the move onto it, so it is not deleted first: a
+    // rotation tried again after one that stopped halfway removes nothing that had moved up.
     if (g <= 100)
         for (int k = 100; k >= g; --k)
-            DeleteGeneration(base, QString::number(k), log);
+            if (k < 1 || k > g) DeleteGeneration(base, QString::number(k), log);
     // Newest last: a generation that could not move must not be replaced by the next one.
     for (int k = g; k >= 1; --k)
         if (!ShiftGeneration(target, QString::number(k - 1), QString::number(k), log)) return false;

@@ -74,8 +74,8 @@ void DeleteGeneration(const QString& base, const QString& k, const GenerationLog
 // Returns false when the move failed; both files are then as they were.
 bool ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log);
-// The rotation before a scheduled run with g = count - 1: the surplus generations g..100 go
-// (left out when g exceeds 100), then each generation moves up by one, the target becoming 1.
+// The rotation before a scheduled run with g = count - 1: the surplus generations above g go
+// (up to 100), then each generation moves up by one, the target becoming 1.
 // Stops at the first move that fails and returns false: moving the newer ones on would
 // overwrite the generation that stayed.
 bool RotateGenerations(const QString& target, int g, const GenerationLog& log);

@@ -362,8 +362,8 @@ bool TZipComponent::addOne(const QString& path) {
                 const QString why = r < 0 ? errnoText(errno) : QStringLiteral("Datei verkürzt");
                 message(QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") + why);
                 broken_ = true;
-                brokenReason_ = QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") +
-                                why + QStringLiteral(", Archiv verworfen");
+                brokenReason_ =
+                    QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") + why;
                 return false;
             }
             put(buffer_.constData(), r);

@@ -465,6 +465,9 @@ void Tmain::FormDestroy() {
 
 void Tmain::CommitDataRequest() {
     SessionEnding = true;
+    // A run or restore under way is stopped as by its abort button, so the session is not
+    // kept waiting; its old archive or files stay as they were.
+    if (btnAbort->isVisible()) btnAbort->click();
     const QDateTime now = Clock::Now();
     // Date and time also at midnight.
     LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
@@ -516,9 +519,10 @@ void Tmain::closeEvent(QCloseEvent* e) {
         return;
     }
     closing_ = true;
+    // No scheduled run may start inside the close, which pumps messages.
+    Timer2->stop();
     FormClose();
     e->accept();
-    Timer2->stop();
     tray->hide();
     QCoreApplication::quit();
 }
@@ -624,6 +628,9 @@ void SetStatus(const QString& Text) {
 void SetModified(bool Value) {
     if (!main) return;
     main->Modified = Value;
+    // A reload still waiting for a run to end must not throw away changes made after it was
+    // asked for; the close question will ask about them.
+    if (Value) main->ReloadPending = false;
     main->loadIni->setEnabled(Value);
     main->saveIni->setEnabled(Value);
 }

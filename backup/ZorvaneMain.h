@@ -208,6 +208,7 @@ public:
     QString RunTarget;
     qint64 FoundCount = 0;
     qint64 AddedCount = 0;
+    QStringList RunSkipped; // files that broke off mid-entry; left out of this run
     void ScanSource(const QString& Folder);
     void AddTree(const QString& Folder);
     int runCommandsDisabled_ = 0;

@@ -94,6 +94,13 @@ std::vector<FolderEntry> ListFolder(const QString& folder) {
     return out;
 }
 
+// A file whose entry was begun but could not be read to its end: the stream is spoilt.
+struct BrokenEntry : std::runtime_error {
+    BrokenEntry(QString file, const QString& why)
+        : std::runtime_error(why.toStdString()), path(std::move(file)) {}
+    QString path;
+};
+
 QString WithSeparator(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -265,7 +272,23 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
     zip->OnMessage = [this](int code, const QString& msg) { zipMessage(code, msg); };
     QDir::setCurrent(RunSource);
 
-    AddTree(RunSource);
+    // A file that breaks off after its entry began cannot be taken out of the stream: the
+    // archive is begun again without it, so that file alone is missing. Each file can do this
+    // once, so the attempts are bounded.
+    RunSkipped.clear();
+    for (;;) {
+        AddedCount = 0;
+        DoneBytes = 0;
+        pb->setValue(0);
+        try {
+            AddTree(RunSource);
+            break;
+        } catch (const BrokenEntry& broken) {
+            zip->Discard();
+            RunSkipped << broken.path;
+            SetStatus(Tx(txFehlerHinzufuegen) + broken.path);
+        }
+    }
     LastFilesText = FoundCount == AddedCount ? FormatInt64(0, FoundCount)
                                              : FormatInt64(0, FoundCount) + u'-' +
                                                    FormatInt64(0, FoundCount - AddedCount);
@@ -278,10 +301,11 @@ void Tmain::BackupOne(const QString& Source, const QString& Target, const QStrin
         // the last good one.
         zip->Discard();
         pb->setValue(0);
-        throw std::runtime_error((QStringLiteral("Keine der ") + FormatInt64(0, FoundCount) +
-                                  QStringLiteral(" gefundenen Dateien konnte gesichert werden, ") +
-                                  target + QStringLiteral(" bleibt unverändert"))
-                                     .toStdString());
+        QString text = QStringLiteral("Keine der ") + FormatInt64(0, FoundCount) +
+                       QStringLiteral(" gefundenen Dateien konnte gesichert werden");
+        if (QFileInfo::exists(target))
+            text += QStringLiteral(", ") + target + QStringLiteral(" bleibt unverändert");
+        throw std::runtime_error(text.toStdString());
     } else {
         zip->Commit();
         // Done: a click on "Abbrechen" from here on must not undo the completed run.
@@ -335,6 +359,7 @@ void Tmain::AddTree(const QString& Folder) {
         }
         if (!FilterAccepts(RunFilter, e.name)) continue;
         const QString path = Folder + e.name;
+        if (RunSkipped.contains(path)) continue; // spoilt an earlier attempt of this run
         CurrentFile = path;
         try {
             zip->FSpecArgs = QStringList{path};
@@ -352,10 +377,9 @@ void Tmain::AddTree(const QString& Folder) {
         } catch (const std::exception& ex) {
             SetStatus(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
         }
-        // An entry that was begun but could not be read to its end spoils the stream: the
-        // run fails, and its archive is thrown away.
+        // An entry that was begun but could not be read to its end spoils the stream.
         if (!AbortRequested && !zip->BrokenReason().isEmpty())
-            throw std::runtime_error(zip->BrokenReason().toStdString());
+            throw BrokenEntry(path, zip->BrokenReason());
     }
 }
 

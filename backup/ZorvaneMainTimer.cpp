@@ -106,7 +106,8 @@ void Tmain::Timer2Timer() {
     const int week = IsoWeek(today);
     const int month = today.month();
 
-    for (int i = 1; i < sg->RowCount(); ++i) {
+    // The session ending (logoff, shutdown) stops the tick after the row under way.
+    for (int i = 1; i < sg->RowCount() && !SessionEnding; ++i) {
         try {
             ScheduleRow(i, today, now, week, month);
         } catch (const std::exception& e) {

@@ -265,6 +265,12 @@ TEST_F(SchedulerTest, AGenerationThatCannotMoveStopsTheRotationAndTheRun) {
     // Not tried again at every tick.
     tickAt(QTime(10, 0, 1));
     EXPECT_EQ(w->LogLines().size(), l.size());
+    // The next attempts, ten minutes apart, remove no kept archive (it only moves up to the
+    // last kept number).
+    tickAt(QTime(10, 10, 1));
+    tickAt(QTime(10, 20, 2));
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(dir.Read("out/Daten4.Zip"), "2");
 }
 
 TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) {
