@@ -526,15 +526,15 @@ bool TiupMain::event(QEvent* event) {
 }
 
 bool TiupMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) {
-        lastKey_ = nullptr;
-        return false;
-    }
-    // An ignored key travels on to the parents; count it once.
-    if (event == lastKey_) return false;
+    if (event->type() != QEvent::KeyPress) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;
-    lastKey_ = event;
+    // A key the receiver ignores travels on to its parents, up to this window: count it once.
+    const bool travelling =
+        event == lastKey_ && lastReceiver_ && widget->isAncestorOf(lastReceiver_);
+    lastKey_ = widget->isWindow() ? nullptr : event;
+    lastReceiver_ = widget;
+    if (travelling) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     FormKeyDown(key->key(), key->modifiers());
     return false;

@@ -4,6 +4,7 @@
 // rules they apply live in the core library (configuration, placeholders, versions).
 #include <QByteArray>
 #include <QPair>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -132,4 +133,5 @@ private:
     bool downloadDirReady_ = false;
     int clickDepth_ = 0;
     const QEvent* lastKey_ = nullptr;
+    QPointer<QWidget> lastReceiver_;
 };

@@ -40,7 +40,7 @@ IniFile OpenForeignIni(const QString& path) {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         QStringDecoder utf8(QStringDecoder::Utf8);
-        (void)utf8.decode(file.readAll());
+        const QString decoded = utf8.decode(file.readAll()); // decoding sets the error flag
         if (utf8.hasError()) ini.SetEncoding(IniFile::Encoding::Latin1252);
     }
     return ini;
