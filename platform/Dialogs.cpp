@@ -134,6 +134,19 @@ int MessageDlg(const QString& text, Kind kind, int buttons) {
     return showBox(text, kind, buttons);
 }
 
+// Needs no answer either, so it is only recorded while testing.
+void ShowMessage(const QString& text, const QString& caption) {
+    if (state().testMode) {
+        state().log.append(Asked{QStringLiteral("show"), text, true});
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon,
+                    caption.isEmpty() ? QCoreApplication::applicationName() : caption, text,
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
 // An error box needs no answer, so it is only recorded while testing.
 void ShowError(const QString& text) {
     if (state().testMode) {

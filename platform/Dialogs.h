@@ -29,6 +29,9 @@ enum Button : int {
 // A message box with the class library's German titles ("Warnung", "Fehler", "Informationen",
 // "Bestätigung") and buttons ("&Ja", "&Nein", ...) in both languages. Returns the pressed button.
 int MessageDlg(const QString& text, Kind kind, int buttons);
+// A plain message without icon and with one OK button, captioned with the given text or, when
+// that is empty, the application's name.
+void ShowMessage(const QString& text, const QString& caption = QString());
 // The application's standard error box for an error that reached the top of a handler.
 void ShowError(const QString& text);
 // Folder picker; returns the chosen folder or "" when cancelled.
@@ -41,7 +44,7 @@ int Exec(QDialog& dialog);
 
 // ---- test seam ----
 struct Asked {
-    QString what; // "message", "error", "folder", "save", "dialog"
+    QString what; // "message", "show", "error", "folder", "save", "dialog"
     QString text; // the question, title or dialog's object name
     bool answered;
 };

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,8 +33,24 @@ IniFile store(RegRoot root) {
 namespace Registry {
 
 QString RootFile(RegRoot root) {
-    const QString fileName = root == RegRoot::CurrentUser ? QStringLiteral("current-user.ini")
-                                                          : QStringLiteral("local-machine.ini");
+    QString fileName;
+    switch (root) {
+    case RegRoot::CurrentUser:
+        fileName = QStringLiteral("current-user.ini");
+        break;
+    case RegRoot::LocalMachine:
+        fileName = QStringLiteral("local-machine.ini");
+        break;
+    case RegRoot::ClassesRoot:
+        fileName = QStringLiteral("classes-root.ini");
+        break;
+    case RegRoot::Users:
+        fileName = QStringLiteral("users.ini");
+        break;
+    case RegRoot::CurrentConfig:
+        fileName = QStringLiteral("current-config.ini");
+        break;
+    }
     const QString overridden = qEnvironmentVariable("ZV_REGISTRY_DIR");
     if (!overridden.isEmpty()) return QDir(overridden).filePath(fileName);
     if (root == RegRoot::CurrentUser) {
@@ -70,6 +88,16 @@ bool KeyExists(RegRoot root, const QString& key) {
         if (s == wanted || s.startsWith(wanted + u'\\')) return true;
     }
     return false;
+}
+
+bool OpenKeyFullAccess(RegRoot root, const QString& key) {
+    if (!KeyExists(root, key)) return false;
+    const QByteArray path = QFile::encodeName(RootFile(root));
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) return false;
+    // A file without write bits counts as unwritable even for root, as the ini writer does.
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return false;
+    return ::access(path.constData(), W_OK) == 0;
 }
 
 bool DeleteValue(RegRoot root, const QString& key, const QString& name) {

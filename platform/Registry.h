@@ -3,11 +3,11 @@
 // to case), the value name as key. The current user's root lies in the user's config folder,
 // the local machine's in a machine-wide folder only a privileged user may write, so writes
 // there fail for ordinary users as they do on Windows. ZV_REGISTRY_DIR points every root into
-// one folder (tests).
+// one folder (tests). The other roots are machine-wide as well, each a file of its own.
 #include <QString>
 #include <optional>
 
-enum class RegRoot { CurrentUser, LocalMachine };
+enum class RegRoot { CurrentUser, LocalMachine, ClassesRoot, Users, CurrentConfig };
 
 namespace Registry {
 // The file that holds a root.
@@ -17,6 +17,9 @@ std::optional<QString> ReadString(RegRoot root, const QString& key, const QStrin
 // Creates the key as needed; raises std::runtime_error when the store cannot be written.
 void WriteString(RegRoot root, const QString& key, const QString& name, const QString& value);
 bool KeyExists(RegRoot root, const QString& key);
+// Opening a key with full access: the key must exist and this user must be able to write the
+// root's file, so an ordinary user cannot open a machine-wide key this way.
+bool OpenKeyFullAccess(RegRoot root, const QString& key);
 // Returns whether the value existed.
 bool DeleteValue(RegRoot root, const QString& key, const QString& name);
 } // namespace Registry

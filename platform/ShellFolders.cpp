@@ -38,6 +38,13 @@ QString Folder(const QString& name) {
     if (n == u"common appdata") return QStringLiteral("/var/lib");
     if (n == u"programs" || n == u"start menu")
         return standard(QStandardPaths::ApplicationsLocation);
+    if (n == u"startup")
+        return standard(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
+    if (n == u"templates")
+        return withoutTrailingSeparator(QDir::homePath()) + QStringLiteral("/Templates");
+    if (n == u"common programs" || n == u"common start menu")
+        return QStringLiteral("/usr/share/applications");
+    if (n == u"common startup") return QStringLiteral("/etc/xdg/autostart");
     if (n == u"temp") return withoutTrailingSeparator(QDir::tempPath());
     return QString();
 }

@@ -7,7 +7,8 @@ namespace ShellFolders {
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder); // empty: back to the real one
 // A shell folder by its Windows name ("appdata", "local appdata", "desktop", "personal",
-// "common appdata", ...), without a trailing separator; empty when unknown.
+// "common appdata", "startup", "templates", ...), without a trailing separator; empty when this
+// platform has no such folder ("sendto", "common desktop", ...).
 QString Folder(const QString& name);
 // True when a file of this name lies in the folder, its name compared without regard to case.
 bool FileExistsNoCase(const QString& folder, const QString& name);

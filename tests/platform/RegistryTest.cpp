@@ -65,4 +65,24 @@ TEST_F(RegistryTest, UnwritableStoreRaises) {
     EXPECT_EQ(Registry::ReadString(RegRoot::LocalMachine, Key, u"v"_s), std::nullopt);
 }
 
+TEST_F(RegistryTest, FullAccessNeedsTheKeyAndAWritableRoot) {
+    const RegRoot roots[] = {User, RegRoot::LocalMachine, RegRoot::ClassesRoot, RegRoot::Users,
+                             RegRoot::CurrentConfig};
+    QStringList files;
+    for (RegRoot root : roots) {
+        files << Registry::RootFile(root);
+        EXPECT_FALSE(Registry::OpenKeyFullAccess(root, Key));
+        Registry::WriteString(root, Key, u"v"_s, u"1"_s);
+        EXPECT_TRUE(Registry::OpenKeyFullAccess(root, Key));
+    }
+    files.removeDuplicates();
+    EXPECT_EQ(files.size(), 5);
+
+    // Readable but not writable, as the machine's root is for an ordinary user.
+    QFile::setPermissions(Registry::RootFile(RegRoot::LocalMachine), QFile::ReadOwner);
+    EXPECT_FALSE(Registry::OpenKeyFullAccess(RegRoot::LocalMachine, Key));
+    EXPECT_EQ(Registry::ReadString(RegRoot::LocalMachine, Key, u"v"_s), u"1"_s);
+    EXPECT_FALSE(Registry::OpenKeyFullAccess(User, u"software\\other"_s));
+}
+
 } // namespace

@@ -1,0 +1,541 @@
+#include "IUpdateMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "Beep.h"
+#include "Dialogs.h"
+#include "Shell.h"
+#include "ShellFolders.h"
+#include "SystemList.h"
+
+namespace {
+
+QPixmap lamp(const QColor& colour) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(colour);
+    p.setPen(colour.darker(160));
+    p.drawEllipse(2, 2, 12, 12);
+    return pm;
+}
+
+QLineEdit* addField(QGridLayout* grid, int column, const char* caption, const char* name) {
+    auto* label = new QLabel(QString::fromUtf8(caption));
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    grid->addWidget(label, 0, column);
+    grid->addWidget(edit, 1, column);
+    return edit;
+}
+
+// "The configuration path" may arrive with the quotes a Windows command line would drop.
+QString unquoted(QString arg) {
+    if (arg.size() >= 2 && arg.startsWith(u'"') && arg.endsWith(u'"'))
+        arg = arg.mid(1, arg.size() - 2);
+    return arg;
+}
+
+void makeFolder(const QString& folder) {
+    if (!QDir().mkpath(folder)) {
+        throw std::runtime_error(
+            QStringLiteral("Der Ordner %1 kann nicht angelegt werden").arg(folder).toStdString());
+    }
+}
+
+} // namespace
+
+TiupMain::TiupMain(QStringList args, QWidget* parent) : QWidget(parent), args_(std::move(args)) {
+    setObjectName(QStringLiteral("iupMain"));
+    buildWindow();
+    qApp->installEventFilter(this); // sees every key first
+    FormCreate();
+}
+
+TiupMain::~TiupMain() {
+    FormDestroy();
+}
+
+void TiupMain::buildWindow() {
+    setWindowTitle(QStringLiteral("Kelvo Internet Update"));
+    resize(716, 557);
+
+    auto* group = new QGroupBox(QStringLiteral("Verfügbare Programme mit Versioninformationen"));
+    lvMods = new QTreeWidget;
+    lvMods->setObjectName(QStringLiteral("lvMods"));
+    lvMods->setHeaderLabels({QStringLiteral("Modul"), QStringLiteral("Ausfuehren"),
+                             QStringLiteral("Beschr"), QStringLiteral("Hist"),
+                             QStringLiteral("Größe")});
+    lvMods->setRootIsDecorated(false);
+    lvMods->setFrameShape(QFrame::NoFrame);
+    lvMods->setColumnWidth(0, 120);
+    for (int c = 1; c <= 3; ++c)
+        lvMods->setColumnHidden(c, true);
+    lvMods->setColumnWidth(4, 90);
+    lvMods->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+    QPalette face = lvMods->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    lvMods->setPalette(face);
+    mBemerkung = new QPlainTextEdit;
+    mBemerkung->setObjectName(QStringLiteral("mBemerkung"));
+    mBemerkung->setReadOnly(true);
+    mHist = new QPlainTextEdit;
+    mHist->setObjectName(QStringLiteral("mHist"));
+    mHist->setReadOnly(true);
+    auto* right = new QSplitter(Qt::Vertical);
+    right->addWidget(mBemerkung);
+    right->addWidget(mHist);
+    right->setStretchFactor(0, 0);
+    right->setStretchFactor(1, 1);
+    right->setSizes({100, 300});
+    FileListBox1 = new QListWidget;
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    FileListBox1->hide();
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(lvMods, 1);
+    groupLayout->addWidget(right, 1);
+    groupLayout->addWidget(FileListBox1);
+
+    lvPanel = new QStackedWidget;
+    lvPanel->setObjectName(QStringLiteral("lvPanel"));
+    lvPanel->setFixedHeight(100);
+    done = new QPlainTextEdit;
+    done->setObjectName(QStringLiteral("done"));
+    done->setReadOnly(true);
+    lvPanel->addWidget(done);
+
+    auto* bottom = new QWidget;
+    auto* grid = new QGridLayout(bottom);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->addWidget(new QLabel(QStringLiteral("Dateigröße")), 0, 0);
+    lgesamt = new QLabel(QStringLiteral("0"));
+    lgesamt->setObjectName(QStringLiteral("lgesamt"));
+    grid->addWidget(lgesamt, 1, 0);
+    startBtn = new QPushButton;
+    startBtn->setObjectName(QStringLiteral("startBtn"));
+    SpeedButton3 = new QPushButton(QStringLiteral("Abbrechen"));
+    SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
+    SpeedButton3->setEnabled(false);
+    goBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("Beenden"));
+    goBtn->setObjectName(QStringLiteral("goBtn"));
+    grid->addWidget(startBtn, 0, 1, 2, 1);
+    grid->addWidget(SpeedButton3, 0, 2, 2, 1);
+    grid->addWidget(goBtn, 0, 3, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("System")), 0, 4);
+    cbSystem = new QComboBox;
+    cbSystem->setObjectName(QStringLiteral("cbSystem"));
+    cbSystem->addItems(SystemNames());
+    cbSystem->setCurrentIndex(-1);
+    grid->addWidget(cbSystem, 1, 4);
+    cbAllesNeu = new QCheckBox(QStringLiteral("Alles Neu"));
+    cbAllesNeu->setObjectName(QStringLiteral("cbAllesNeu"));
+    cbDebug = new QCheckBox(QStringLiteral("Debug"));
+    cbDebug->setObjectName(QStringLiteral("cbDebug"));
+    cbDebug->setChecked(true);
+    cbDebug->hide();
+    cbUseFW = new QCheckBox(QStringLiteral("Firewall / Proxy benutzen"));
+    cbUseFW->setObjectName(QStringLiteral("cbUseFW"));
+    cbUseFW->hide();
+    grid->addWidget(cbAllesNeu, 0, 5);
+    grid->addWidget(cbDebug, 1, 5);
+    grid->addWidget(cbUseFW, 0, 6);
+
+    pUseFW = new QFrame;
+    pUseFW->setObjectName(QStringLiteral("pUseFW"));
+    auto* fw = new QGridLayout(pUseFW);
+    fw->setContentsMargins(2, 2, 2, 2);
+    edFHost = addField(fw, 0, "Firewall", "edFHost");
+    edFuser = addField(fw, 1, "User", "edFuser");
+    edFPort = addField(fw, 2, "Port", "edFPort");
+    edFPort->setText(QStringLiteral("80"));
+    edFPW = addField(fw, 3, "PW", "edFPW");
+    edFPW->setEchoMode(QLineEdit::Password);
+    edAuth = addField(fw, 4, "Auth", "edAuth");
+    grid->addWidget(pUseFW, 2, 0, 1, 7);
+
+    imgon = new QLabel;
+    imgon->setObjectName(QStringLiteral("imgon"));
+    imgon->setPixmap(lamp(QColor(0, 170, 0)));
+    imgon->hide();
+    imgoff = new QLabel;
+    imgoff->setObjectName(QStringLiteral("imgoff"));
+    imgoff->setPixmap(lamp(QColor(190, 0, 0)));
+    auto* lamps = new QHBoxLayout;
+    lamps->addWidget(imgon);
+    lamps->addWidget(imgoff);
+    grid->addLayout(lamps, 1, 6);
+    grid->setColumnStretch(7, 1);
+
+    auto* status = new QFrame;
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setFrameShadow(QFrame::Sunken);
+    Panel3 = new QLabel(QStringLiteral("Bereit"));
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    progress = new QProgressBar;
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setTextVisible(false);
+    progress->setFixedWidth(200);
+    progress->setValue(0);
+    auto* statusLayout = new QHBoxLayout(status);
+    statusLayout->setContentsMargins(4, 1, 4, 1);
+    statusLayout->addWidget(Panel3, 1);
+    statusLayout->addWidget(progress);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(group, 1);
+    layout->addWidget(lvPanel);
+    layout->addWidget(bottom);
+    layout->addWidget(status);
+
+    SetStartState(1);
+    cbUseFWClick();
+    setSystemListAttention(false);
+
+    connect(startBtn, &QPushButton::clicked, this, &TiupMain::startBtnClick);
+    connect(goBtn, &QPushButton::clicked, this, &TiupMain::goBtnClick);
+    connect(cbSystem, &QComboBox::activated, this, &TiupMain::cbSystemChange);
+    connect(cbUseFW, &QCheckBox::toggled, this, &TiupMain::cbUseFWClick);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TiupMain::FormCreate() {
+    CancelRequested = false;
+    ArchiveList.clear();
+    DownloadBuffer.clear();
+}
+
+void TiupMain::FormShow() {
+    int n = 0;
+    try {
+        OsVersion = WinVersion::GetOsVersionEx();
+        ExeDir = ShellFolders::ProgramFolder();
+        AddBackslash(ExeDir);
+        BatchStarted = false;
+        SettingsIni = std::make_unique<IniFile>(ExeDir + QStringLiteral("crupdate.ini"));
+        SettingsIni->SetOwnerOnly(true);
+        const UpdaterSettings s = ReadUpdaterSettings(*SettingsIni);
+        cbUseFW->setChecked(s.ufw);
+        cbUseFWClick();
+        edFHost->setText(s.fh);
+        edFuser->setText(s.fu);
+        edFPort->setText(s.fp);
+        edAuth->setText(s.aut);
+
+        n = 1;
+        // The password field can take the focus only while the firewall panel is on.
+        if (!edFuser->text().isEmpty() && pUseFW->isEnabled()) edFPW->setFocus();
+        DownloadDir = ExeDir + QStringLiteral("iupTemp/");
+
+        n = 2;
+        makeFolder(DownloadDir);
+        UnpackDir = ExeDir + QStringLiteral("iupT/");
+
+        n = 3;
+        makeFolder(UnpackDir);
+        PointFileList(UnpackDir);
+
+        n = 4;
+        deleteListedFiles(UnpackDir, true);
+
+        n = 5;
+        PointFileList(DownloadDir);
+        deleteListedFiles(DownloadDir, true);
+        downloadDirReady_ = true;
+
+        n = 6;
+        const QString second = args_.value(1);
+        ConfigPath = unquoted(args_.value(0));
+        cbAllesNeu->setChecked(second == u"-oa");
+        if (ConfigPath.isEmpty() && QFileInfo(ExeDir + QStringLiteral("iup.ini")).isFile())
+            ConfigPath = ExeDir + QStringLiteral("iup.ini");
+        if (ConfigPath.isEmpty()) {
+            Dialogs::ShowMessage(
+                QStringLiteral("Dieses Programm wird von der Hauptanwendung gestartet"));
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
+        ReadUpdaterConfig();
+        if (EndRequested) return;
+        CurrentModule = nullptr;
+        CurrentFileRow = nullptr;
+
+        n = 7;
+        SystemIndex = DetectSystemIndex(OsVersion);
+        cbSystem->setCurrentIndex(SystemIndex);
+        if (SystemIndex == -1) {
+            setSystemListAttention(true);
+            startBtn->setEnabled(false);
+            Dialogs::MessageDlg(QStringLiteral("Windows Version nicht erkannt,\n"
+                                               "bitte suchen Sie die richtige Version\n"
+                                               "aus der Liste aus"),
+                                Dialogs::Kind::Warning, Dialogs::Ok);
+            cbSystem->showPopup();
+        } else {
+            AutoRun = second == u"auto";
+        }
+    } catch (const std::exception& e) {
+        Dialogs::ShowMessage(QStringLiteral("Fehler %1 in Show:\r\n").arg(n) +
+                             QString::fromUtf8(e.what()));
+    }
+}
+
+void TiupMain::FormActivate() {
+    if (!AutoRun || EndRequested) return;
+    AutoRun = false;
+    QCoreApplication::processEvents();
+    startBtnClick();
+}
+
+void TiupMain::startBtnClick() {
+    // A chained click runs inside the one before it; an error ends the whole chain and is
+    // reported once, by the outermost click.
+    ++clickDepth_;
+    startBtn->setEnabled(false);
+    SpeedButton3->setEnabled(true);
+    try {
+        runStartStep();
+    } catch (const std::exception& e) {
+        startBtn->setEnabled(true);
+        if (--clickDepth_ > 0) throw;
+        Dialogs::ShowError(QString::fromUtf8(e.what()));
+        return;
+    }
+    --clickDepth_;
+    startBtn->setEnabled(true);
+    Beep::MessageBeep(Beep::Question);
+}
+
+void TiupMain::runStartStep() {
+    switch (StartTag()) {
+    case 1:
+        if (FetchAndParse()) startBtnClick();
+        break;
+    case 2:
+        TransferFiles();
+        if (StartTag() == 3) startBtnClick();
+        break;
+    case 3:
+        InstallFiles();
+        if (ConfigUpdated) ReadUpdaterConfig();
+        break;
+    default:
+        close();
+        break;
+    }
+}
+
+void TiupMain::goBtnClick() {
+    close();
+}
+
+void TiupMain::FormClose() {
+    if (SelfUpdating || EndRequested || Config.start.isEmpty()) return;
+    const QString program = ExeDir + Config.start;
+    const QFileInfo info(program);
+    if (!info.exists()) return;
+    // Programs are started; any other file is opened with its program.
+    if (info.isFile() && info.isExecutable())
+        Shell::Start(program, {}, ExeDir);
+    else
+        Shell::Open(program);
+}
+
+void TiupMain::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    ArchiveList.clear();
+    DownloadBuffer.clear();
+    if (SettingsIni) {
+        UpdaterSettings s;
+        s.ufw = cbUseFW->isChecked();
+        s.fh = edFHost->text();
+        s.fu = edFuser->text();
+        s.fp = edFPort->text();
+        s.aut = edAuth->text();
+        try {
+            WriteUpdaterSettings(*SettingsIni, s);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    }
+    if (downloadDirReady_) {
+        PointFileList(DownloadDir);
+        deleteListedFiles(DownloadDir, false);
+    }
+}
+
+void TiupMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    const Qt::KeyboardModifiers both = Qt::ShiftModifier | Qt::ControlModifier;
+    if (key == Qt::Key_D && (modifiers & both) == both) DebugMode = !DebugMode;
+    cbDebug->setVisible(DebugMode);
+}
+
+void TiupMain::cbSystemChange(int index) {
+    SystemIndex = index;
+    startBtn->setEnabled(true);
+}
+
+void TiupMain::cbUseFWClick() {
+    const bool on = cbUseFW->isChecked();
+    pUseFW->setEnabled(on);
+    pUseFW->setFrameShape(on ? QFrame::NoFrame : QFrame::StyledPanel);
+    pUseFW->setFrameShadow(QFrame::Sunken);
+}
+
+void TiupMain::ReadUpdaterConfig() {
+    Config = ReadUpdaterConfigFile(ConfigPath);
+    if (Config.ziel1 == 0)
+        TargetFromIni();
+    else if (Config.ziel1 >= 1 && Config.ziel1 <= 5)
+        TargetFromRegistry();
+    else
+        AskInstallDir(
+            InstallDirQuestion(QStringLiteral("Programm Pfad konnte nicht ermittelt werden")));
+    ConfigUpdated = false;
+}
+
+void TiupMain::TargetFromIni() {
+    const QString question = ::TargetFromIni(Config.ziel2, Placeholders());
+    if (!question.isEmpty()) AskInstallDir(question);
+}
+
+void TiupMain::TargetFromRegistry() {
+    const QString question = ::TargetFromRegistry(Config.ziel1, Config.ziel2, Placeholders());
+    if (!question.isEmpty()) AskInstallDir(question);
+}
+
+void TiupMain::AskInstallDir(const QString& message) {
+    const int answer =
+        Dialogs::MessageDlg(message, Dialogs::Kind::Error, Dialogs::Ok | Dialogs::Abort);
+    if (answer != Dialogs::Ok) {
+        endProgram();
+        return;
+    }
+    QString& install = Placeholders()[Placeholder::InstallDir].folder;
+    install = ExeDir;
+    const QString chosen =
+        Dialogs::BrowseForFolder(this, QStringLiteral("Programmverzeichnis"), install);
+    if (chosen.isEmpty()) {
+        endProgram();
+        return;
+    }
+    install = chosen;
+    AddBackslash(install);
+    if (DebugMode) mHist->appendPlainText(QStringLiteral("Pfad geändert zu ") + install);
+}
+
+void TiupMain::endProgram() {
+    EndRequested = true;
+    AutoRun = false;
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TiupMain::SetStartState(int tag) {
+    static const char* const captions[] = {"Start", "Übertragen", "Installieren", "Beenden"};
+    tag = qBound(1, tag, 4);
+    startBtn->setProperty("Tag", tag);
+    startBtn->setText(QString::fromUtf8(captions[tag - 1]));
+    startBtn->setIcon(tag == 4 ? goBtn->icon() : style()->standardIcon(QStyle::SP_ArrowRight));
+}
+
+int TiupMain::StartTag() const {
+    return startBtn->property("Tag").toInt();
+}
+
+void TiupMain::DecodeZiel(const QString& spec) {
+    Ziel.systemIndex = SystemIndex;
+    Ziel.debugMode = DebugMode;
+    Ziel.showMessage = [](const QString& text) {
+        Dialogs::ShowMessage(text, QCoreApplication::applicationFilePath());
+    };
+    Ziel.trace = [this](const QString& line) { done->appendPlainText(line); };
+    Ziel.DecodeZiel(spec);
+}
+
+void TiupMain::PointFileList(const QString& folder) {
+    FileListBox1->clear();
+    FileListBox1->addItems(
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name));
+}
+
+void TiupMain::deleteListedFiles(const QString& folder, bool lastFirst) {
+    const int count = FileListBox1->count();
+    for (int i = 0; i < count; ++i) {
+        const int row = lastFirst ? count - 1 - i : i;
+        QFile::remove(folder + FileListBox1->item(row)->text());
+    }
+}
+
+void TiupMain::setSystemListAttention(bool on) {
+    QPalette pal = cbSystem->palette();
+    pal.setColor(QPalette::Base,
+                 on ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
+    pal.setColor(QPalette::Button,
+                 on ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
+    cbSystem->setPalette(pal);
+}
+
+void TiupMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TiupMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+bool TiupMain::event(QEvent* event) {
+    const bool result = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return result;
+}
+
+bool TiupMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;
+    // A key the receiver ignores travels on to its parents, up to this window: count it once.
+    const bool travelling =
+        event == lastKey_ && lastReceiver_ && widget->isAncestorOf(lastReceiver_);
+    lastKey_ = widget->isWindow() ? nullptr : event;
+    lastReceiver_ = widget;
+    if (travelling) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    FormKeyDown(key->key(), key->modifiers());
+    return false;
+}

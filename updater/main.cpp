@@ -1,0 +1,5 @@
+#include "UpdaterProgram.h"
+
+int main(int argc, char** argv) {
+    return UpdaterProgram(argc, argv);
+}
