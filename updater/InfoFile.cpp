@@ -79,7 +79,8 @@ InfoFileReader::InfoFileReader(const QByteArray& body) {
     if (count <= 0) return;
     const qsizetype left = data_.size() - pos_;
     if (count > left / MinModuleRecord)
-        fail(QStringLiteral("kündigt %1 Module an, hat aber nur noch %2 Bytes")
+        fail(QStringLiteral(
+                 "ist unvollständig: sie kündigt %1 Module an, hat aber nur noch %2 Bytes")
                  .arg(count)
                  .arg(left));
     moduleCount_ = count;
@@ -100,7 +101,8 @@ bool InfoFileReader::NextModule(InfoModuleRecord* module) {
     const qint32 count = readInt("Dateianzahl");
     const qsizetype left = data_.size() - pos_;
     if (count > 0 && count > left / MinFileRecord)
-        fail(QStringLiteral("kündigt %1 Dateien an, hat aber nur noch %2 Bytes")
+        fail(QStringLiteral(
+                 "ist unvollständig: sie kündigt %1 Dateien an, hat aber nur noch %2 Bytes")
                  .arg(count)
                  .arg(left));
     filesInModule_ = count > 0 ? count : 0;
