@@ -103,6 +103,7 @@ struct HttpClient::Impl {
     std::function<bool(const char*, size_t)> sink;
     bool refused = false;
     bool closing = false; // the client is going: no more events
+    bool busy = false;    // a transfer runs on the worker
     char errorText[CURL_ERROR_SIZE] = {};
 
     // Hands an event to the caller's thread; queued events arrive in order.
@@ -122,6 +123,13 @@ struct HttpClient::Impl {
 
     // Runs job on a worker while the caller's event loop goes on; rethrows what it raised.
     void runOnWorker(const std::function<void()>& job) {
+        // Events keep running meanwhile; none of them may start a second transfer.
+        if (busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
+        busy = true;
+        struct Idle {
+            bool& flag;
+            ~Idle() { flag = false; }
+        } idle{busy};
         QEventLoop loop;
         std::exception_ptr failure;
         std::thread worker([&] {
@@ -262,6 +270,8 @@ struct HttpClient::Impl {
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, long(ConnectTimeoutSeconds));
+        // Always straight to the server, whatever proxy the environment names.
+        curl_easy_setopt(h, CURLOPT_PROXY, "");
         curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Impl::openSocket);
         curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, &Impl::socketOptions);
@@ -468,6 +478,7 @@ void HttpClient::Connect(const QString& url) {
 }
 
 void HttpClient::Disconnect() {
+    if (d->busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
     if (d->easy) {
         curl_easy_cleanup(d->easy);
         d->easy = nullptr;

@@ -145,3 +145,22 @@ TEST(Http, ReportsConnectionStatusAndWorkInOrderBeforeReturning) {
     http.Get(server.Url("/a"));
     EXPECT_EQ(events, QStringList({"<on>"}));
 }
+
+TEST(Http, AHandlerRunningDuringATransferCannotStartAnother) {
+    TestHttpServer server;
+    server.Serve("/a", "a");
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    QStringList refused;
+    QObject::connect(&http, &HttpClient::WorkBegin, [&] {
+        try {
+            http.Get(server.Url("/a"));
+        } catch (const HttpError& e) {
+            refused << e.what();
+        }
+        EXPECT_THROW(http.Disconnect(), HttpError);
+    });
+    EXPECT_EQ(http.Get(server.Url("/a")), "a");
+    EXPECT_EQ(refused.size(), 1);
+    EXPECT_EQ(server.Paths(), QStringList({"/a"}));
+}
