@@ -55,8 +55,10 @@ TEST(UpdateServer, FetchInfoTriesFourTimes) {
         HttpClient http;
         UpdateServer::PrepareRequest(http, "", "", false);
         QStringList log;
-        const auto r = UpdateServer::FetchInfo(http, server.Url("/u/iup.hinf"),
-                                               [&](const QString& l) { log << l; });
+        // The configured "localhost:PORT" becomes www.localhost, which is the loopback.
+        QString host = server.Host(), dir = "u";
+        const QString url = UpdateServer::PrepareLocation(host, dir);
+        const auto r = UpdateServer::FetchInfo(http, url, [&](const QString& l) { log << l; });
         QStringList expected;
         for (int n = 1; n <= std::min(failures + 1, 4); ++n)
             expected << QStringLiteral("Hole Info, Versuch %1").arg(n);
