@@ -39,19 +39,14 @@ TEST(InfoFile, ReadsModulesAndFilesRecordByRecord) {
     InfoModuleRecord m;
     InfoFileRecord f;
     ASSERT_TRUE(r.NextModule(&m));
-    EXPECT_EQ(m.name, "Zorvane");
-    EXPECT_EQ(m.text, "run");
-    EXPECT_EQ(m.description, "Sicherung für alle");
-    EXPECT_EQ(m.history, "v2");
+    EXPECT_EQ(QStringList({m.name, m.text, m.description, m.history}),
+              QStringList({"Zorvane", "run", "Sicherung für alle", "v2"}));
     EXPECT_EQ(m.fileCount, 2);
     ASSERT_TRUE(r.NextFile(&f));
-    EXPECT_EQ(f.fileName, "Zorvane2.exe");
-    EXPECT_EQ(f.destination, "<app>\\");
-    EXPECT_EQ(f.version, "1.2.3.4");
-    EXPECT_EQ(f.date, "01.02.2024 10:00:00");
-    EXPECT_EQ(f.archive, "a.z");
-    EXPECT_EQ(f.size, "1.234");
-    EXPECT_EQ(f.service, "svc");
+    EXPECT_EQ(QStringList({f.fileName, f.destination, f.version, f.date, f.archive, f.size,
+                           f.marker, f.service}),
+              QStringList({"Zorvane2.exe", "<app>\\", "1.2.3.4", "01.02.2024 10:00:00", "a.z",
+                           "1.234", "", "svc"}));
     // The second file of the first module is passed over by asking for the next module.
     ASSERT_TRUE(r.NextModule(&m));
     EXPECT_EQ(m.name, "Leer");
@@ -61,7 +56,6 @@ TEST(InfoFile, ReadsModulesAndFilesRecordByRecord) {
     EXPECT_EQ(f.fileName, "hilfe.hlp");
     EXPECT_FALSE(r.NextFile(&f));
     EXPECT_FALSE(r.NextModule(&m));
-
     // Windows-1252 on the wire.
     EXPECT_TRUE(HinfWriter::Info(sample()).Content().contains("Gr\xf6\xdf"
                                                               "e.txt"));
