@@ -1,5 +1,7 @@
 #include "Clock.h"
 
+#include <QThread>
+
 #include <optional>
 
 namespace {
@@ -35,6 +37,14 @@ void UseSystem() {
 
 bool IsFixed() {
     return pinned.has_value();
+}
+
+void Sleep(qint64 ms) {
+    if (ms <= 0) return;
+    if (pinned)
+        Advance(ms);
+    else
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 } // namespace Clock

@@ -17,4 +17,8 @@ void SetFixed(const QDateTime& local);
 void Advance(qint64 ms);
 void UseSystem();
 bool IsFixed();
+
+// Waits the given time: really on the system clock, by moving a pinned clock on otherwise, so
+// tests of retry loops do not sleep.
+void Sleep(qint64 ms);
 } // namespace Clock

@@ -13,46 +13,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Cp1252.h"
 #include "SafeFile.h"
 
 namespace {
 
 constexpr qsizetype MaxValueLength = 2047;
-
-// Windows-1252 differs from Latin-1 only in 0x80-0x9F. The five unassigned codes map to the
-// C1 control of the same number, as Windows itself decodes them.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString decode1252(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out.append(b >= 0x80 && b < 0xA0 ? QChar(Cp1252High[b - 0x80]) : QChar(b));
-    }
-    return out;
-}
-
-QByteArray encode1252(const QString& text) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out.append(static_cast<char>(u));
-            continue;
-        }
-        const auto* hit = std::find(Cp1252High.begin(), Cp1252High.end(), u);
-        // Like the Windows conversion: what the code page lacks becomes '?'.
-        out.append(hit != Cp1252High.end() ? static_cast<char>(0x80 + (hit - Cp1252High.begin()))
-                                           : '?');
-    }
-    return out;
-}
 
 // "[Name]" -> Name. A header without its closing bracket still opens a section.
 bool parseSection(const QString& line, QString* name) {
@@ -137,7 +103,7 @@ QStringList IniFile::readLines() const {
     QByteArray bytes = file.readAll();
     QString text;
     if (encoding_ == Encoding::Latin1252) {
-        text = decode1252(bytes);
+        text = Cp1252::Decode(bytes);
     } else {
         if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
         text = QString::fromUtf8(bytes);
@@ -154,7 +120,8 @@ void IniFile::writeLines(const QStringList& lines) {
     QString text;
     for (const QString& line : lines)
         text += line + QStringLiteral("\r\n");
-    const QByteArray bytes = encoding_ == Encoding::Latin1252 ? encode1252(text) : text.toUtf8();
+    const QByteArray bytes =
+        encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
 
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.

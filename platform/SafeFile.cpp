@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SafeFile {
@@ -34,6 +36,29 @@ bool CommitTemp(const QString& tempPath, const QString& finalPath) {
     const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     return CommitTemp(fd, temp, QFile::encodeName(finalPath));
+}
+
+int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
+    const QFileInfo fi(finalPath);
+    const QByteArray stem = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") +
+                                              fi.fileName() + QStringLiteral("."));
+    struct stat old {};
+    const bool replaces = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name =
+            stem + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        // The mode is filtered by the umask, as for any new file.
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        if (replaces && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+        *tempPath = name;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 } // namespace SafeFile

@@ -1,0 +1,107 @@
+#include "TestHttpServer.h"
+
+#include <httplib.h>
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+struct TestHttpServer::Impl {
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    std::string authorization;
+    mutable std::mutex lock;
+    std::map<std::string, std::pair<std::string, Headers>> bodies;
+    std::map<std::string, std::string> redirects;
+    int failures = 0;
+    QList<Request> requests;
+
+    void handle(const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard g(lock);
+        Request r;
+        r.path = QString::fromStdString(req.path);
+        r.remotePort = req.remote_port;
+        for (const auto& [name, value] : req.headers)
+            r.headers.insert(QString::fromStdString(name).toLower(), QString::fromStdString(value));
+        requests.append(r);
+        if (req.get_header_value("Authorization") != authorization) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"update\"");
+            return;
+        }
+        if (failures > 0) {
+            --failures;
+            res.status = 500;
+            res.set_content("failed", "text/plain");
+            return;
+        }
+        if (auto it = redirects.find(req.path); it != redirects.end()) {
+            res.set_redirect(it->second);
+            return;
+        }
+        auto it = bodies.find(req.path);
+        if (it == bodies.end()) {
+            res.status = 404;
+            return;
+        }
+        for (const auto& [name, value] : it->second.second)
+            res.set_header(name.toStdString(), value.toStdString());
+        res.set_content(it->second.first, "application/octet-stream");
+    }
+};
+
+TestHttpServer::TestHttpServer(const QString& user, const QString& password)
+    : d(std::make_unique<Impl>()) {
+    d->authorization = "Basic " + (user + u':' + password).toLatin1().toBase64().toStdString();
+    d->server.Get(
+        ".*", [this](const httplib::Request& req, httplib::Response& res) { d->handle(req, res); });
+    d->port = d->server.bind_to_any_port("127.0.0.1");
+    d->thread = std::thread([this] { d->server.listen_after_bind(); });
+    while (!d->server.is_running())
+        std::this_thread::yield();
+}
+
+TestHttpServer::~TestHttpServer() {
+    d->server.stop();
+    d->thread.join();
+}
+
+int TestHttpServer::Port() const {
+    return d->port;
+}
+
+QString TestHttpServer::Host() const {
+    return QStringLiteral("localhost:%1").arg(d->port);
+}
+
+QString TestHttpServer::Url(const QString& path) const {
+    return QStringLiteral("http://www.localhost:%1%2").arg(d->port).arg(path);
+}
+
+void TestHttpServer::Serve(const QString& path, const QByteArray& body, const Headers& headers) {
+    std::lock_guard g(d->lock);
+    d->bodies[path.toStdString()] = {body.toStdString(), headers};
+}
+
+void TestHttpServer::Redirect(const QString& path, const QString& location) {
+    std::lock_guard g(d->lock);
+    d->redirects[path.toStdString()] = location.toStdString();
+}
+
+void TestHttpServer::FailNext(int n) {
+    std::lock_guard g(d->lock);
+    d->failures = n;
+}
+
+QList<TestHttpServer::Request> TestHttpServer::Requests() const {
+    std::lock_guard g(d->lock);
+    return d->requests;
+}
+
+QStringList TestHttpServer::Paths() const {
+    QStringList paths;
+    for (const Request& r : Requests())
+        paths.append(r.path);
+    return paths;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// A real HTTP server on the loopback address for the updater's tests: serves given bodies,
+// demands the Basic credentials it was given, records every request and can fail the first
+// requests.
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class TestHttpServer {
+public:
+    struct Request {
+        QString path;
+        QMap<QString, QString> headers; // names in lower case
+        int remotePort = 0;
+    };
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+    TestHttpServer(const QString& user = {}, const QString& password = {});
+    ~TestHttpServer();
+
+    int Port() const;
+    // The host as the configuration names it: "localhost:PORT".
+    QString Host() const;
+    QString Url(const QString& path) const; // http://www.localhost:PORT + path
+
+    void Serve(const QString& path, const QByteArray& body, const Headers& headers = {});
+    void Redirect(const QString& path, const QString& location);
+    // The next n requests are answered with 500.
+    void FailNext(int n);
+
+    QList<Request> Requests() const;
+    QStringList Paths() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,58 @@
+#include "BatchFile.h"
+
+#include <gtest/gtest.h>
+
+#include "Registry.h"
+#include "TestFolder.h"
+
+TEST(BatchFile, WritesCp1252LinesWithCrLf) {
+    TestFolder dir;
+    dir.Write("iupT/Update.bat", "left from an earlier run\r\n");
+    BatchFile batch(dir.Path("iupT/Update.bat"));
+    const QString unpack = dir.Path("iupT/");
+    const QString s1 = batch.StagedPath(unpack, "prog.dll");
+    const QString s2 = batch.StagedPath(unpack, "prog.dll");
+    EXPECT_EQ(s1, unpack + "prog.dll");
+    EXPECT_EQ(s2, unpack + "prog.dll.2");
+    EXPECT_FALSE(batch.Started());
+    batch.AddReplacement("/opt/Größe/prog.dll", s1);
+    batch.AddReplacement("/opt/b/prog.dll", s2);
+    batch.Finish();
+    const QByteArray u = unpack.toUtf8();
+    EXPECT_EQ(dir.Read("iupT/Update.bat"), "del \"/opt/Gr\xf6\xdf"
+                                           "e/prog.dll\"\r\n"
+                                           "copy \"" +
+                                               u +
+                                               "prog.dll\" \"/opt/Gr\xf6\xdf"
+                                               "e/prog.dll\"\r\n"
+                                               "del \"/opt/b/prog.dll\"\r\n"
+                                               "copy \"" +
+                                               u +
+                                               "prog.dll.2\" \"/opt/b/prog.dll\"\r\n"
+                                               "exit\r\n\r\n");
+}
+
+TEST(BatchFile, PathsTheInterpreterWouldMisreadAreNeverWritten) {
+    TestFolder dir;
+    BatchFile batch(dir.Path("Update.bat"));
+    const QString bad[] = {"/a\"b/x", "/100%/x", "/a^b/x",  "/a&b/x",  "/a|b/x",
+                           "/a<b/x",  "/a>b/x",  "/a\nb/x", "/a\rb/x", "/\u4e2d/x"};
+    for (const QString& p : bad) {
+        EXPECT_FALSE(BatchPathProblem(p).isEmpty()) << p.toStdString();
+        EXPECT_THROW(batch.AddReplacement(p, dir.Path("x")), std::runtime_error);
+        EXPECT_THROW(batch.AddReplacement(dir.Path("x"), p), std::runtime_error);
+    }
+    EXPECT_FALSE(dir.Exists("Update.bat"));
+    EXPECT_EQ(BatchPathProblem("/home/ä b/(1) x.dll"), "");
+}
+
+TEST(BatchFile, RunOnceValueOnlyUnderAnExistingKey) {
+    EXPECT_FALSE(RegisterRunOnce("/opt/k/iupT/Update.bat"));
+    EXPECT_FALSE(Registry::KeyExists(RegRoot::LocalMachine, RunOnceKey));
+    Registry::WriteString(RegRoot::LocalMachine, RunOnceKey, "other", "x");
+    EXPECT_TRUE(RegisterRunOnce("/opt/k/iupT/Update.bat"));
+    EXPECT_EQ(Registry::ReadString(RegRoot::LocalMachine, RunOnceKey, "iupdate"),
+              "cmd.exe < \"/opt/k/iupT/Update.bat\" /C");
+    Registry::DeleteValue(RegRoot::LocalMachine, RunOnceKey, "iupdate");
+    Registry::DeleteValue(RegRoot::LocalMachine, RunOnceKey, "other");
+}

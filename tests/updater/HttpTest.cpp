@@ -1,0 +1,162 @@
+#include "Http.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "HinfWriter.h"
+#include "TestFolder.h"
+#include "TestHttpServer.h"
+#include "UpdateServer.h"
+
+TEST(Http, SendsTheUpdatersHeadersAndBasicAuthOnEveryRequest) {
+    struct Case {
+        QString user, password;
+        bool firewall;
+        QString accept, agent, authorization;
+    } cases[] = {
+        // Empty credentials are still sent: Base64 of ":".
+        {"", "", false, "text/html, */*", "Mozilla/3.0 (compatible; Indy Library)", "Basic Og=="},
+        {"kunde", "gehéim", true, "*/*", "Mozilla/4.0 (compatible; MSIE 4.0; Windows NT)",
+         "Basic a3VuZGU6Z2Vo6Wlt"},
+    };
+    for (const Case& c : cases) {
+        TestHttpServer server(c.user, c.password);
+        server.Serve("/u/iup.hinf", "body");
+        HttpClient http;
+        UpdateServer::PrepareRequest(http, c.user, c.password, c.firewall);
+        EXPECT_EQ(http.Get(server.Url("/u/iup.hinf")), "body");
+        EXPECT_EQ(http.Get(server.Url("/u/iup.hinf")), "body");
+        ASSERT_EQ(server.Requests().size(), 2);
+        for (const auto& r : server.Requests()) {
+            EXPECT_EQ(r.headers.value("host"), server.Url("").mid(7));
+            EXPECT_EQ(r.headers.value("accept"), c.accept);
+            EXPECT_EQ(r.headers.value("authorization"), c.authorization);
+            EXPECT_EQ(r.headers.value("user-agent"), c.agent);
+            EXPECT_EQ(r.headers.value("accept-encoding"), "gzip, deflate, identity");
+            EXPECT_EQ(r.headers.value("accept-language"), "de");
+            EXPECT_FALSE(r.headers.contains("accept-charset"));
+            EXPECT_FALSE(r.headers.contains("range"));
+        }
+        // The same connection carries both requests.
+        EXPECT_EQ(server.Requests()[0].remotePort, server.Requests()[1].remotePort);
+    }
+}
+
+TEST(Http, UndoesTheServersContentCoding) {
+    QByteArray file;
+    for (int i = 0; i < 5000; ++i)
+        file += QByteArray::number(i * 7919);
+    TestHttpServer server;
+    server.Serve("/gz", GzipStream(file), {{"Content-Encoding", "gzip"}});
+    server.Serve("/deflate", ZlibStream(file), {{"Content-Encoding", "deflate"}});
+    // A zlib archive served without coding stays as it is.
+    server.Serve("/plain", ZlibStream(file));
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    EXPECT_EQ(http.Get(server.Url("/gz")), file);
+    EXPECT_EQ(http.Get(server.Url("/deflate")), file);
+    EXPECT_EQ(http.Get(server.Url("/plain")), ZlibStream(file));
+}
+
+TEST(Http, ErrorRepliesAndRedirectsRaiseAndStoreNothing) {
+    TestHttpServer server("u", "p");
+    server.Serve("/target", "moved here");
+    server.Redirect("/old", server.Url("/target"));
+    TestFolder dir;
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "u", "p", false);
+    try {
+        http.Get(server.Url("/old"));
+        FAIL() << "a redirect was followed";
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.StatusCode(), 302);
+    }
+    EXPECT_THROW(http.GetToFile(server.Url("/missing"), dir.Path("a.z")), HttpError);
+    UpdateServer::PrepareRequest(http, "u", "wrong", false);
+    try {
+        http.Get(server.Url("/target"));
+        FAIL() << "wrong credentials accepted";
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.StatusCode(), 401);
+        EXPECT_NE(QString(e.what()).indexOf("401"), -1) << e.what();
+    }
+    EXPECT_EQ(server.Paths(), QStringList({"/old", "/missing", "/target"}));
+    EXPECT_TRUE(dir.Files().isEmpty());
+
+    // Nobody listens on a port the server gave up: a connection error, said with the URL.
+    int port = 0;
+    {
+        TestHttpServer gone;
+        port = gone.Port();
+    }
+    const QString url = QStringLiteral("http://www.localhost:%1/x").arg(port);
+    try {
+        http.Get(url);
+        FAIL();
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.StatusCode(), 0);
+        EXPECT_TRUE(QString(e.what()).startsWith(url)) << e.what();
+    }
+
+    // A body beyond the limit is refused rather than held.
+    UpdateServer::PrepareRequest(http, "u", "p", false);
+    EXPECT_THROW(http.Get(server.Url("/target"), 4), HttpError);
+}
+
+TEST(Http, ReportsConnectionStatusAndWorkInOrderBeforeReturning) {
+    TestHttpServer server;
+    const QByteArray body(300000, 'x');
+    server.Serve("/a", body);
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    QStringList events;
+    QObject::connect(&http, &HttpClient::Status, [&](const QString& t) { events << t; });
+    QObject::connect(&http, &HttpClient::Connected, [&] { events << "<on>"; });
+    QObject::connect(&http, &HttpClient::Disconnected, [&] { events << "<off>"; });
+    QList<qint64> work;
+    QObject::connect(&http, &HttpClient::WorkBegin, [&](qint64 n) { work << -n; });
+    QObject::connect(&http, &HttpClient::Work, [&](qint64 n) { work << n; });
+    QObject::connect(&http, &HttpClient::WorkEnd, [&] { work << 0; });
+
+    http.SetTrafficLog(true);
+    http.Connect(server.Url("/a"));
+    EXPECT_TRUE(http.IsConnected());
+    EXPECT_EQ(events, QStringList({"Resolving hostname www.localhost.", "Connecting to 127.0.0.1.",
+                                   "Connected.", "<on>"}));
+    events.clear();
+    // The request goes over the connection opened above.
+    EXPECT_EQ(http.Get(server.Url("/a")), body);
+    EXPECT_TRUE(events.isEmpty()) << events.join(" | ").toStdString();
+    ASSERT_GE(work.size(), 3);
+    EXPECT_EQ(work.first(), -qint64(body.size()));
+    EXPECT_EQ(work[work.size() - 2], body.size());
+    EXPECT_EQ(work.last(), 0);
+
+    http.Disconnect();
+    EXPECT_FALSE(http.IsConnected());
+    EXPECT_EQ(events, QStringList({"Disconnecting.", "Disconnected.", "<off>"}));
+    // With the traffic log off the texts are not reported, the lamp events are.
+    events.clear();
+    http.SetTrafficLog(false);
+    http.Get(server.Url("/a"));
+    EXPECT_EQ(events, QStringList({"<on>"}));
+}
+
+TEST(Http, AHandlerRunningDuringATransferCannotStartAnother) {
+    TestHttpServer server;
+    server.Serve("/a", "a");
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    QStringList refused;
+    QObject::connect(&http, &HttpClient::WorkBegin, [&] {
+        try {
+            http.Get(server.Url("/a"));
+        } catch (const HttpError& e) {
+            refused << e.what();
+        }
+        EXPECT_THROW(http.Disconnect(), HttpError);
+    });
+    EXPECT_EQ(http.Get(server.Url("/a")), "a");
+    EXPECT_EQ(refused.size(), 1);
+    EXPECT_EQ(server.Paths(), QStringList({"/a"}));
+}

@@ -1,0 +1,173 @@
+#include "Install.h"
+
+#include <QMap>
+#include <QSet>
+#include <gtest/gtest.h>
+
+#include "BatchFile.h"
+#include "Clock.h"
+#include "FileDelete.h"
+#include "HinfWriter.h"
+#include "Service.h"
+#include "TestFolder.h"
+
+namespace {
+
+// Services that change state one poll after a request, and say what was asked of them.
+class FakeServices : public ServiceManager {
+public:
+    bool available = true;
+    QMap<QString, ServiceState> states;
+    QStringList calls;
+    int pollsToSettle = 1;
+
+    bool Available() override { return available; }
+    bool Exists(const QString& name) override { return states.contains(name); }
+    ServiceState Query(const QString& name) override {
+        calls << "query " + name;
+        if (pending.contains(name) && --pending[name] == 0) states[name] = goal.take(name);
+        return states.value(name);
+    }
+    void Start(const QString& name) override { request("start", name, ServiceState::Running); }
+    void Stop(const QString& name) override { request("stop", name, ServiceState::Stopped); }
+
+private:
+    void request(const QString& verb, const QString& name, ServiceState to) {
+        calls << verb + " " + name;
+        pending[name] = pollsToSettle;
+        goal[name] = to;
+    }
+    QMap<QString, int> pending;
+    QMap<QString, ServiceState> goal;
+};
+
+struct InstallFixture : ::testing::Test {
+    TestFolder dir;
+    FakeServices services;
+    QSet<QString> inUse;
+    QStringList log, status;
+    BatchFile batch{dir.Path("iupT/Update.bat")};
+    Install::Context ctx;
+
+    void SetUp() override {
+        Clock::SetFixed(QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+        Services::SetManager(&services);
+        FileDelete::SetInUseCheck([this](const QString& p) { return inUse.contains(p); });
+        dir.MakeDir("iupT");
+        dir.MakeDir("app");
+        ctx.unpackDir = dir.Path("iupT/");
+        ctx.batch = &batch;
+        ctx.log = [this](const QString& l) { log << l; };
+        ctx.status = [this](const QString& s) { status << s; };
+    }
+    void TearDown() override {
+        FileDelete::SetInUseCheck({});
+        Services::SetManager(nullptr);
+        Clock::UseSystem();
+    }
+    Install::FileJob job(const QString& name, const QByteArray& content,
+                         const QString& service = {}, const QString& folder = "app") {
+        return {dir.Write("dl/" + name + ".z", ZlibStream(content)), dir.Path(folder + "/"), name,
+                "02.03.2024 04:05:06", service};
+    }
+};
+
+} // namespace
+
+TEST_F(InstallFixture, ServiceStoppedAroundItsFileAndStartedAgain) {
+    services.states["db"] = ServiceState::Running;
+    services.pollsToSettle = 2;
+    dir.Write("app/db.exe", "old");
+    const auto r = Install::InstallFile(job("db.exe", "new", "db"), ctx);
+    EXPECT_EQ(r.outcome, Install::Outcome::Replaced);
+    EXPECT_EQ(r.bytes, 3);
+    EXPECT_EQ(dir.Read("app/db.exe"), "new");
+    EXPECT_EQ(dir.Files("app"), QStringList({"db.exe"}));
+    EXPECT_EQ(services.calls, QStringList({"query db", "stop db", "query db", "query db",
+                                           "query db", "start db", "query db", "query db"}));
+    EXPECT_EQ(log, QStringList({"Warte auf Service Ende:db:1", "Warte auf Service Ende:db:2",
+                                "Warte auf Service Start:db:1", "Warte auf Service Start:db:2"}));
+    EXPECT_EQ(QFileInfo(dir.Path("app/db.exe")).lastModified(),
+              QDateTime(QDate(2024, 3, 2), QTime(4, 5, 6)));
+}
+
+TEST_F(InstallFixture, ServiceSwitchEdgeCases) {
+    // Not installed: reported before and after the file, since a start is attempted.
+    Install::InstallFile(job("a.dll", "x", "nope"), ctx);
+    EXPECT_EQ(
+        log, QStringList({"!! Service nope nicht gefunden!!", "!! Service nope nicht gefunden!!"}));
+    // Already stopped: no stop request, and not started afterwards.
+    log.clear();
+    services.states["idle"] = ServiceState::Stopped;
+    Install::InstallFile(job("b.dll", "x", "idle"), ctx);
+    EXPECT_EQ(services.calls, QStringList({"query idle"}));
+    EXPECT_TRUE(log.isEmpty());
+    // Unreachable manager: reported, and taken as running.
+    services.available = false;
+    log.clear();
+    EXPECT_TRUE(Install::ServiceControl("idle", false, ctx.log));
+    EXPECT_EQ(log, QStringList({"!! Service Manager konnte nicht erstellt werden!!"}));
+}
+
+TEST_F(InstallFixture, ServiceFileThatStaysInUseStopsTheInstall) {
+    services.states["db"] = ServiceState::Running;
+    dir.Write("app/db.exe", "old");
+    inUse.insert(dir.Path("app/db.exe"));
+    const QDateTime start = Clock::Now();
+    const auto r = Install::InstallFile(job("db.exe", "new", "db"), ctx);
+    EXPECT_EQ(r.outcome, Install::Outcome::ServiceStuck);
+    QStringList counted;
+    for (int n = 1; n <= 9; ++n)
+        counted << "Warte auf Service " + QString::number(n);
+    EXPECT_EQ(status, counted);
+    EXPECT_EQ(start.msecsTo(Clock::Now()), 10 * 600 + 500);
+    EXPECT_EQ(dir.Read("app/db.exe"), "old");
+    EXPECT_FALSE(services.calls.contains("start db"));
+}
+
+TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
+    dir.Write("app/x.dll", "old a");
+    dir.Write("lib/x.dll", "old b");
+    inUse = {dir.Path("app/x.dll"), dir.Path("lib/x.dll")};
+    EXPECT_EQ(Install::InstallFile(job("x.dll", "new a"), ctx).outcome, Install::Outcome::Staged);
+    EXPECT_EQ(Install::InstallFile(job("x.dll", "new b", {}, "lib"), ctx).outcome,
+              Install::Outcome::Staged);
+    EXPECT_EQ(dir.Read("app/x.dll"), "old a");
+    EXPECT_EQ(dir.Read("iupT/x.dll"), "new a");
+    EXPECT_EQ(dir.Read("iupT/x.dll.2"), "new b");
+    batch.Finish();
+    const QString bat = QString::fromLatin1(dir.Read("iupT/Update.bat"));
+    EXPECT_EQ(bat.count("del "), 2);
+    EXPECT_TRUE(bat.contains("copy \"" + dir.Path("iupT/x.dll.2") + "\" \"" +
+                             dir.Path("lib/x.dll") + "\"\r\n"));
+    // The offered date goes to the old file where it lies.
+    EXPECT_EQ(QFileInfo(dir.Path("app/x.dll")).lastModified().date(), QDate(2024, 3, 2));
+
+    // A path the batch file cannot hold: reported, nothing staged.
+    dir.Write("a&b/y.dll", "old");
+    inUse.insert(dir.Path("a&b/y.dll"));
+    EXPECT_EQ(Install::InstallFile(job("y.dll", "new", {}, "a&b"), ctx).outcome,
+              Install::Outcome::Skipped);
+    EXPECT_TRUE(log.last().contains("a&b/y.dll")) << log.last().toStdString();
+    EXPECT_FALSE(dir.Exists("iupT/y.dll"));
+}
+
+TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
+    services.states["db"] = ServiceState::Running;
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        dir.Write("app/p.dll", "old");
+        Install::FileJob j = job("p.dll", QByteArray(50000, 'n'), service);
+        dir.Write("dl/p.dll.z", ZlibStream(QByteArray(50000, 'n')).chopped(9));
+        EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
+        EXPECT_EQ(dir.Read("app/p.dll"), "old");
+        EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+    }
+    // A target folder that does not exist fails at that file.
+    EXPECT_THROW(Install::InstallFile(job("q.dll", "x", {}, "missing/deeper"), ctx),
+                 std::runtime_error);
+    // An unreadable offered date is only logged.
+    Install::FileJob j = job("r.dll", "x");
+    j.offeredDate = "gestern";
+    Install::InstallFile(j, ctx);
+    EXPECT_EQ(log.last(), "Konnte Zeit für " + dir.Path("app/r.dll") + " nicht setzen");
+}

@@ -1,0 +1,87 @@
+#include "Unpack.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include "HinfWriter.h"
+#include "TestFolder.h"
+
+namespace {
+
+QByteArray randomBytes(qsizetype n) {
+    QByteArray b(n, '\0');
+    QRandomGenerator rng(42);
+    for (char& c : b)
+        c = char(rng.bounded(256));
+    return b;
+}
+
+} // namespace
+
+TEST(Unpack, InflatesInBlocksAndReportsProgress) {
+    TestFolder dir;
+    const QByteArray content = randomBytes(300000); // hardly compressible: several input blocks
+    const QString archive = dir.Write("dl/a.z", ZlibStream(content));
+    dir.Write("app/prog.dll", "old");
+    QStringList status;
+    QList<qint64> done;
+    qint64 total = -1;
+    const UnpackCallbacks cb{[&](const QString& s) { status << s; },
+                             [&](qint64 d, qint64 t) {
+                                 done << d;
+                                 if (t) total = t;
+                             }};
+    EXPECT_EQ(UnpackFile(archive, dir.Path("app/prog.dll"), cb), content.size());
+    EXPECT_EQ(dir.Read("app/prog.dll"), content);
+    EXPECT_EQ(dir.Files("app"), QStringList({"prog.dll"}));
+    EXPECT_EQ(status, QStringList({"Entpacke prog.dll", "Bereit"}));
+    EXPECT_EQ(total, QFileInfo(archive).size());
+    ASSERT_GE(done.size(), 4);
+    EXPECT_EQ(done[done.size() - 2], total);
+    EXPECT_EQ(done.last(), 0);
+    EXPECT_EQ(UnpackFile(dir.Write("dl/e.z", ZlibStream({})), dir.Path("app/empty")), 0);
+}
+
+TEST(Unpack, BadArchivesLeaveTheOldFileUntouched) {
+    const QByteArray content = randomBytes(200000);
+    const QByteArray stream = ZlibStream(content);
+    QByteArray badCheck = stream;
+    badCheck[badCheck.size() - 1] = char(badCheck.back() ^ 0x55);
+    struct Case {
+        QByteArray archive;
+        QString says;
+        qint64 cap = MaxUnpackedSize;
+    } cases[] = {
+        {stream.left(stream.size() / 2), "unvollständig"},
+        {stream.chopped(1), "unvollständig"},
+        {QByteArray(), "unvollständig"},
+        {stream + "tail", "nach dem Ende"},
+        {badCheck, "beschädigt"},
+        {QByteArray("PK\x03\x04 not zlib"), "beschädigt"},
+        {stream, "mehr als 1000 Bytes", 1000},
+    };
+    for (const Case& c : cases) {
+        TestFolder dir;
+        const QString archive = dir.Write("dl/prog.z", c.archive);
+        dir.Write("app/prog.dll", "old");
+        try {
+            UnpackFile(archive, dir.Path("app/prog.dll"), {}, c.cap);
+            ADD_FAILURE() << "accepted: " << c.says.toStdString();
+        } catch (const std::runtime_error& e) {
+            const QString text = QString::fromUtf8(e.what());
+            EXPECT_TRUE(text.startsWith("Archiv prog.z")) << e.what();
+            EXPECT_TRUE(text.contains(c.says)) << e.what();
+        }
+        EXPECT_EQ(dir.Read("app/prog.dll"), "old");
+        EXPECT_EQ(dir.Files("app"), QStringList({"prog.dll"})); // no temporary file left
+    }
+    TestFolder dir;
+    const QString archive = dir.Write("a.z", stream);
+    EXPECT_THROW(UnpackFile(dir.Path("missing.z"), dir.Path("x")), std::runtime_error);
+    try {
+        UnpackFile(archive, dir.Path("no/such/folder/x.dll"));
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(QString(e.what()).contains("no/such/folder/x.dll")) << e.what();
+    }
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The updater's HTTP client: plain GET requests with Basic authentication and the request
+// headers the update servers know, over libcurl. A transfer runs on a worker thread while the
+// caller's event loop keeps running, so the window stays responsive; every event reaches the
+// caller's thread in the order it happened, before the call returns.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+// A failed request: the text is what the user sees. StatusCode is the server's reply code, or 0
+// when no reply came (no connection, a time-out, ...).
+class HttpError : public std::runtime_error {
+public:
+    HttpError(const QString& text, int statusCode = 0);
+    int StatusCode() const { return status_; }
+
+private:
+    int status_;
+};
+
+class HttpClient : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int ConnectTimeoutSeconds = 120;
+    // A reply that stops for this long without a single byte ends the request.
+    static constexpr int StallTimeoutSeconds = 120;
+    static constexpr qint64 DefaultMaxBody = 64 * 1024 * 1024;
+
+    explicit HttpClient(QObject* parent = nullptr);
+    ~HttpClient() override;
+
+    // Accept "text/html, */*", the client's own User-Agent, no authentication. Accept-Encoding
+    // ("gzip, deflate", then ", identity") and Accept-Language ("de") are not touched.
+    void ResetHeaders();
+    void SetAccept(const QString& value);
+    void SetUserAgent(const QString& value);
+    void SetCredentials(const QString& user, const QString& password);
+    // While on, every request carries Authorization: Basic, also with empty credentials.
+    void SetBasicAuth(bool on);
+
+    // The traffic log: while it is on, the connection's status texts are reported.
+    void SetTrafficLog(bool on);
+    bool TrafficLog() const;
+
+    // GETs the URL and returns the body, with any content coding the server applied undone.
+    // Redirects are not followed; any reply outside 2xx raises HttpError with its status line.
+    QByteArray Get(const QString& url, qint64 maxBytes = DefaultMaxBody);
+    // The same into a file: written under a temporary name beside path and renamed to path only
+    // when the reply is complete. An existing file at path is replaced.
+    void GetToFile(const QString& url, const QString& path);
+
+    // Opens a connection to the URL's server ahead of the next request, which then uses it.
+    void Connect(const QString& url);
+    // Closes every connection the client holds.
+    void Disconnect();
+    bool IsConnected() const;
+
+Q_SIGNALS:
+    // "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.",
+    // "Disconnected."; only while the traffic log is on.
+    void Status(const QString& text);
+    void Connected();
+    void Disconnected();
+    // The reply's announced length (0 when unknown), then the bytes received so far.
+    void WorkBegin(qint64 expected);
+    void Work(qint64 received);
+    void WorkEnd();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,47 @@
+#include "SelfUpdate.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "Clock.h"
+#include "Http.h"
+#include "Install.h"
+#include "Unpack.h"
+
+namespace SelfUpdate {
+
+bool IsUpdaterRow(const QString& fileName) {
+    return fileName.toLower() == QStringLiteral("kelvoiupdate.exe");
+}
+
+RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
+    const QString notice = QStringLiteral("!!! Ich muß mich selber Updaten, Moment bitte. !!!");
+    callbacks.log(notice);
+    if (callbacks.status) callbacks.status(notice);
+    QCoreApplication::processEvents();
+
+    // An archive left by an earlier attempt of this run may be cut: it is fetched again.
+    QFile::remove(job.downloadPath);
+    http.SetTrafficLog(false);
+    try {
+        http.GetToFile(job.archiveUrl, job.downloadPath);
+    } catch (...) {
+        http.SetTrafficLog(true);
+        throw;
+    }
+    http.SetTrafficLog(true);
+    http.Disconnect();
+
+    callbacks.log(QStringLiteral("Entpacken..."));
+    QCoreApplication::processEvents();
+    const QString newProgram = job.targetDir + QStringLiteral("iupneu");
+    UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress});
+    Clock::Sleep(100);
+    QCoreApplication::processEvents();
+    Install::SetOfferedDate(newProgram, job.offeredDate, [&](const QString&) {
+        callbacks.log(QStringLiteral("Konnte Zeit nicht setzen"));
+    });
+    return {job.exeDir + QStringLiteral("iren"), {job.configPath}, job.exeDir};
+}
+
+} // namespace SelfUpdate

@@ -1,0 +1,87 @@
+#include "UpdateServer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+#include "Clock.h"
+#include "Http.h"
+
+namespace {
+
+constexpr int InfoAttempts = 4;
+constexpr int PauseBeforeAttemptMs = 100;
+
+// Switches the traffic log on when leaving, also when a request failed.
+struct TrafficLogOnAfterwards {
+    HttpClient& http;
+    ~TrafficLogOnAfterwards() { http.SetTrafficLog(true); }
+};
+
+} // namespace
+
+namespace UpdateServer {
+
+QString PrepareLocation(QString& host, QString& dir) {
+    if (dir.isEmpty())
+        throw std::runtime_error("In iup.ini fehlt unter [iups] der Ordner auf dem Server (dir).");
+    if (!host.contains(QStringLiteral("http://www."))) host.prepend(QStringLiteral("http://www."));
+    QString url = !host.endsWith(u'/') && !dir.startsWith(u'/') ? host + u'/' + dir : host + dir;
+    if (!dir.endsWith(u'/')) dir.append(u'/');
+    if (!url.endsWith(u'/')) url.append(u'/');
+    return url + QStringLiteral("iup.hinf");
+}
+
+QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive) {
+    return host + u'/' + dir + archive;
+}
+
+void PrepareRequest(HttpClient& http, const QString& user, const QString& password,
+                    bool useFirewall) {
+    http.ResetHeaders();
+    if (useFirewall) {
+        http.SetAccept(QStringLiteral("*/*"));
+        http.SetUserAgent(QStringLiteral("Mozilla/4.0 (compatible; MSIE 4.0; Windows NT)"));
+    }
+    http.SetCredentials(user, password);
+    http.SetBasicAuth(true);
+    http.SetTrafficLog(false);
+}
+
+InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log) {
+    InfoFetch result;
+    {
+        TrafficLogOnAfterwards logOn{http};
+        for (int attempt = 1; attempt <= InfoAttempts && !result.body; ++attempt) {
+            log(QStringLiteral("Hole Info, Versuch %1").arg(attempt));
+            Clock::Sleep(PauseBeforeAttemptMs);
+            QCoreApplication::processEvents();
+            try {
+                result.body = http.Get(infoUrl);
+                result.lastError.clear();
+            } catch (const std::exception& e) {
+                result.lastError = QString::fromStdString(e.what());
+            }
+        }
+    }
+    if (result.body) log(QStringLiteral("Infos abgeholt"));
+    return result;
+}
+
+bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
+                  const std::function<void()>& beforeGet) {
+    if (QFileInfo::exists(path)) return false;
+    if (!http.IsConnected()) http.Connect(url);
+    TrafficLogOnAfterwards logOn{http};
+    http.SetTrafficLog(false);
+    if (beforeGet) beforeGet();
+    try {
+        http.GetToFile(url, path);
+    } catch (const HttpError&) {
+        http.GetToFile(url, path);
+    }
+    return true;
+}
+
+} // namespace UpdateServer

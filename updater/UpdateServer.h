@@ -1,0 +1,45 @@
+#pragma once
+// Talking to the update server: where its files lie, the request every download of a run
+// carries, the information file's fetch with its attempts and the download of one archive.
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class HttpClient;
+
+namespace UpdateServer {
+
+using LogLine = std::function<void(const QString&)>;
+
+// Normalises the configured server in place and returns the information file's URL: "http://
+// www." goes in front of host unless host holds it somewhere, dir gets a trailing "/". A "/"
+// joins host and dir unless host ends with one or dir begins with one. An empty dir raises
+// std::runtime_error: without it there is no folder to ask for.
+QString PrepareLocation(QString& host, QString& dir);
+
+// An archive's URL from the normalised host and dir: host, "/", dir and the archive's name.
+QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive);
+
+// The headers and credentials of every request of the run. Leaves the traffic log off.
+void PrepareRequest(HttpClient& http, const QString& user, const QString& password,
+                    bool useFirewall);
+
+struct InfoFetch {
+    std::optional<QByteArray> body; // nothing after the fourth failed attempt
+    QString lastError;              // the last attempt's error, when it failed
+};
+
+// Up to four attempts, each logged as "Hole Info, Versuch " and its number, each after a short
+// pause that lets pending events run; "Infos abgeholt" on success. The traffic log is on
+// afterwards.
+InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log);
+
+// Makes sure the archive lies at path. Returns false when it was there already. Otherwise
+// connects when the client holds no connection, calls beforeGet, GETs the URL and, when that
+// fails, once more; the file appears only complete. The error of the second GET is raised. The
+// traffic log is off during the GETs and on afterwards.
+bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
+                  const std::function<void()>& beforeGet = {});
+
+} // namespace UpdateServer
