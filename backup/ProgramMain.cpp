@@ -4,9 +4,11 @@
 #include <QLocale>
 #include <QToolTip>
 
+#include "Allocator.h"
 #include "ZorvaneMain.h"
 
 int ProgramMain(int argc, char** argv) {
+    Allocator::KeepFreedMemory();
     // Dates, times and numbers use the program's fixed forms (TextFormats) everywhere; the C
     // locale keeps Qt's own defaults from following the user's regional settings.
     QLocale::setDefault(QLocale::c());

@@ -44,21 +44,6 @@ TZipComponent::~TZipComponent() {
     Discard();
 }
 
-namespace {
-// Every entry sets up and tears down its own compressor; with the allocator's default
-// thresholds each of them goes back to the kernel and faults in again, which costs about a
-// third of the run on many small files. Hold on to freed memory during a run instead and
-// hand it back at the run's end.
-void KeepFreedMemory() {
-    static const bool done = [] {
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        return true;
-    }();
-    (void)done;
-}
-} // namespace
-
 qint64 ProgressScaleFor(qint64 totalBytes) {
     if (totalBytes <= 1000) return 1;
     return (totalBytes + 999) / 1000;
@@ -95,7 +80,6 @@ void TZipComponent::fail(const QString& what) {
 
 void TZipComponent::open() {
     Discard();
-    KeepFreedMemory();
     tempName_ = TempFileName(ZipFileName);
     const QByteArray native = QFile::encodeName(tempName_);
     // A leftover of an interrupted run is simply overwritten.
@@ -230,6 +214,7 @@ QString TZipComponent::entryName(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString name = path.mid(slash + 1);
     if (!(AddOptions & AddDirNames)) return name;
+    if (!BaseFolder.isEmpty() && path.startsWith(BaseFolder)) return path.mid(BaseFolder.size());
     const QString folder = slash > 0 ? path.left(slash) : QStringLiteral("/");
     if (folder != lastFolder_) {
         lastFolder_ = folder;
@@ -237,7 +222,7 @@ QString TZipComponent::entryName(const QString& path) {
         if (lastFolderCanonical_.isEmpty()) lastFolderCanonical_ = QDir::cleanPath(folder);
     }
     // Compare resolved forms, as links may lead to the current folder or the file's.
-    const QString cwd = QDir::currentPath();
+    const QString cwd = BaseFolder.isEmpty() ? QDir::currentPath() : BaseFolder;
     if (cwd != lastCwd_) {
         lastCwd_ = cwd;
         lastCwdCanonical_ = QDir(cwd).canonicalPath();

@@ -30,7 +30,7 @@ qint64 ProgressScaleFor(qint64 totalBytes);
 class TZipComponent {
 public:
     enum AddOption : unsigned {
-        AddDirNames = 1,    // entry names carry the folders below the current folder
+        AddDirNames = 1,    // entry names carry the folders below BaseFolder
         AddEncrypt = 2,     // WinZip AES-256 for every entry, with Password
         AddHiddenFiles = 4, // hidden files are always added; kept for the design value
     };
@@ -43,6 +43,9 @@ public:
     unsigned AddOptions = AddDirNames | AddHiddenFiles;
     QString Password;
     QString ZipFileName;
+    // With AddDirNames, entry names are the paths below this folder (with trailing separator);
+    // while it is empty, below the process's current folder.
+    QString BaseFolder;
     // Files to add by the next Add (full paths); emptied by every Add that completes.
     QStringList FSpecArgs;
     // Suffixes (lower case, without dot) stored without compression.

@@ -10,6 +10,8 @@
 #include <QSystemTrayIcon>
 #include <memory>
 
+#include "ActionStore.h"
+#include "BackupJob.h"
 #include "Filter.h"
 
 class QAction;
@@ -34,55 +36,31 @@ struct TZMProgressDetails;
 class TfRestore;
 class IniFile;
 
-// Grid columns of one backup action.
-enum ActionColumn : int {
-    colVerz = 0,
-    colNach = 1,
-    colTime = 2,
-    colCount = 3,
-    colLast = 4,
-    colActionNumber = 5,
-    colDateien = 6,
-    colBytes = 7,
-    colArc = 8,
-    colDauer = 9,
-    colFilter = 10,
-    colHist = 11,
-    colLE = 12,
-    colP = 13,
-    ActionColumnCount = 14,
-};
-
 class Tmain : public QMainWindow {
     Q_OBJECT
 public:
     explicit Tmain(QStringList args, QWidget* parent = nullptr);
     ~Tmain() override;
 
-    // ---- unit state ----
-    QString ProgDir; // with trailing separator
-    QString DataDir; // with trailing separator
-    bool Modified = false;
-    bool Busy = false;
-    bool AutoStart = false;
-    bool ExitConfirmed = false;
-    bool SessionEnding = false;
-    bool AbortRequested = false;
-    bool DebugMode = false;
-    // Patterns of the filter dialog; a run keeps its own in RunFilter.
+    // Patterns of the filter dialog, shared with it; a run keeps its own.
     QStringList FilterList;
     bool FilterInclude = false;
-    // Run variables.
-    qint64 TotalBytes = 0;
-    qint64 DoneBytes = 0;
-    qint64 ProgressScale = 1;
-    QString CurrentFile;
-    QString LastFilesText;
 
-    QStringList Args;
-    // The current folder when the program started: relative paths in actions refer to it, not to
-    // the source folder a run last worked in.
-    QString StartFolder;
+    // The window's state as tests and the other windows see it.
+    struct StateView {
+        QString ProgDir; // with trailing separator
+        QString DataDir; // with trailing separator
+        bool Modified, Busy, AutoStart, ExitConfirmed, SessionEnding, AbortRequested, DebugMode;
+        bool ReloadPending;
+        // The progress bar's base: bytes to do, bytes done before the item under way, bytes
+        // per bar step.
+        qint64 TotalBytes, DoneBytes, ProgressScale;
+        int SpinnerPosition; // the status light's tag
+        QColor LightColour;  // the status light
+        QString LastBalloonTitle, LastBalloonText;
+        int BalloonsShown;
+    };
+    StateView State() const;
 
     // ---- controls ----
     QToolBar* ToolBar1 = nullptr;
@@ -125,11 +103,8 @@ public:
     QAction* ZorvaneClose = nullptr;
     QAction* zorvaneanzeigen1 = nullptr;
     QSystemTrayIcon* tray = nullptr;
-    std::unique_ptr<TZipComponent> zip;
-    TfRestore* fRestore = nullptr;
-
-    // The status light's spinner position (the light's tag).
-    int staTag = 0;
+    // The ZIP component the runs write through.
+    TZipComponent& Zip() { return *zip; }
 
     // ---- log memo ----
     void LogLine(const QString& line); // appends one line to Memo1
@@ -163,17 +138,12 @@ public:
     void sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect);
     // Binds the grid's click, painting and sort events to the handlers above.
     void ConnectGrid();
-    // False until a load has read the settings file: a file that exists but cannot be read
-    // must not be replaced by saves of what the window shows instead.
-    bool SettingsRead = false;
-    // Throws when the settings file exists but cannot be read (a missing file is fine).
-    void CheckSettingsReadable() const;
-    // A reload asked for while a run or restore is under way waits for its end, as the run
-    // writes its results into its grid row by number.
-    bool ReloadPending = false;
     bool RunOrRestoreUnderWay() const;
     // Carries out a waiting reload once nothing is under way; reports a failure itself.
     void ReloadIfPending();
+    // The grid's action rows as values, and back.
+    QList<BackupAction> GridActions() const;
+    void SetGridActions(const QList<BackupAction>& actions);
 
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
@@ -182,11 +152,15 @@ public:
     // ---- backup run ----
     void backupSelectedExecute(QObject* Sender);
     void backupAllExecute(QObject* Sender);
-    void BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
-                   const QString& Password);
+    // One run of an action through the backup job; its events go to the status line, the
+    // progress bar and the log.
+    BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
+                            const QString& Password);
+    // The run's scan; sets the progress bar's range.
+    void ScanSource(BackupJob& job);
+    // The run's add phase.
+    void AddTree(BackupJob& job);
     void btnAbortClick();
-    // The run's own filter, loaded from the action's Filter text.
-    FileFilter RunFilter;
     void zipProgress(const TZMProgressDetails& Details);
     void zipMessage(int ErrCode, const QString& ErrMsg);
     // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
@@ -197,22 +171,6 @@ public:
     void RememberRowCommands(bool qualifies) { savedPackOne_ = savedRestore_ = qualifies; }
     // "Gesamt Backup" on or off, or remembered for the end while locked.
     void SetPackAllEnabled(bool enable);
-    // The run's archive has taken the target's place (or the target was removed for a run that
-    // found nothing): from then on the run counts as completed and an abort is ignored.
-    bool RunCommitted = false;
-    // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
-    bool RunActive = false;
-    bool allActive_ = false;
-    // Per-run values shared by BackupOne with its walks.
-    QString RunSource; // with trailing separator
-    QString RunTarget;
-    qint64 FoundCount = 0;
-    qint64 AddedCount = 0;
-    QStringList RunSkipped; // files that broke off mid-entry; left out of this run
-    void ScanSource(const QString& Folder);
-    void AddTree(const QString& Folder);
-    int runCommandsDisabled_ = 0;
-    bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
     // ---- scheduler ----
     void Timer2Timer();
@@ -220,13 +178,9 @@ public:
     void sperrBisChange();
     void cbSperrClick();
     void SpinnerStep();
-    // The status light's colour; the scheduler blinks it, so it must know the current one.
-    QColor staColour = Qt::black;
     void SetStaColour(const QColor& colour);
     // A warning balloon of the tray icon, kept for a look afterwards.
     void ShowBalloon(const QString& title, const QString& text);
-    QString LastBalloonTitle;
-    QString LastBalloonText;
     // One row's turn in a tick and its parts.
     void ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month);
     void RunScheduledRow(int row, int week, int month);
@@ -234,8 +188,6 @@ public:
 
     // ---- restore ----
     void btnRestoreClick();
-    // A restore is extracting; keeps a second restore from starting inside it.
-    bool RestoreRunning = false;
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
@@ -248,8 +200,61 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    friend void SetStatus(const QString& Text);
+    friend void SetModified(bool Value);
+
     void buildWindow();
     void buildTray();
+
+    // ---- unit state ----
+    QString ProgDir; // with trailing separator
+    QString DataDir; // with trailing separator
+    bool Modified = false;
+    bool Busy = false;
+    bool AutoStart = false;
+    bool ExitConfirmed = false;
+    bool SessionEnding = false;
+    bool AbortRequested = false;
+    bool DebugMode = false;
+    // The progress bar's base, shared by the run and the restore.
+    qint64 TotalBytes = 0;
+    qint64 DoneBytes = 0;
+    qint64 ProgressScale = 1;
+
+    QStringList Args;
+    // The current folder when the program started: relative paths in actions refer to it.
+    QString StartFolder;
+    std::unique_ptr<TZipComponent> zip;
+    TfRestore* fRestore = nullptr;
+
+    // The status light's spinner position (the light's tag) and colour; the scheduler blinks
+    // the light, so it must know the current colour.
+    int staTag = 0;
+    QColor staColour = Qt::black;
+    QString LastBalloonTitle;
+    QString LastBalloonText;
+    int balloonsShown_ = 0;
+
+    // False until a load has read the settings file: a file that exists but cannot be read
+    // must not be replaced by saves of what the window shows instead.
+    bool SettingsRead = false;
+    // A reload asked for while a run or restore is under way waits for its end, as the run
+    // writes its results into its grid row by number.
+    bool ReloadPending = false;
+    // A restore is extracting; keeps a second restore from starting inside it.
+    bool RestoreRunning = false;
+
+    // The run under way, for the abort button.
+    BackupJob* runJob_ = nullptr;
+    // The run's archive has taken the target's place (or the target was removed for a run that
+    // found nothing): from then on the run counts as completed and an abort is ignored.
+    bool RunCommitted = false;
+    // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
+    bool RunActive = false;
+    bool allActive_ = false;
+    int runCommandsDisabled_ = 0;
+    bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
+
     bool closing_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;

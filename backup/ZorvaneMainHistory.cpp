@@ -7,7 +7,7 @@
 #include <QTextDocument>
 #include <stdexcept>
 
-#include "IniFile.h"
+#include "ActionStore.h"
 #include "SortGrid.h"
 #include "ZorvaneMain.h"
 
@@ -44,36 +44,15 @@ void Tmain::SaveHistory() {
         if (!hist.open(QIODevice::WriteOnly) || hist.write(bytes) != bytes.size() || !hist.commit())
             throw std::runtime_error("history file not written");
 
-        // A settings file that could not be read must not be rewritten with only these keys.
-        bool settingsUsable = SettingsRead;
-        if (settingsUsable) {
+        // A settings file that could not be read is not rewritten (the store refuses it); one
+        // the window never loaded is not touched either. Both are no reason for a log line.
+        if (SettingsRead) {
             try {
-                CheckSettingsReadable();
+                ActionStore store(SettingsFileName());
+                store.Open();
+                store.PutStatistics(GridActions());
+                store.Commit();
             } catch (const std::exception&) {
-                settingsUsable = false;
-            }
-        }
-        if (settingsUsable) {
-            IniFile ini(SettingsFileName());
-            ini.SetOwnerOnly(true); // the file also holds the archive passwords
-            const QString section = QStringLiteral("Actions");
-            for (int row = 1; row < sg->RowCount(); ++row) {
-                try {
-                    const QString number = sg->Cell(colActionNumber, row);
-                    if (number.isEmpty()) continue;
-                    bool ok = false;
-                    const int k = number.toInt(&ok);
-                    if (!ok) continue;
-                    const QString n = QString::number(k);
-                    ini.WriteString(section, QStringLiteral("Last") + n, sg->Cell(colLast, row));
-                    ini.WriteString(section, QStringLiteral("Dateien") + n,
-                                    sg->Cell(colDateien, row));
-                    ini.WriteString(section, QStringLiteral("Bytes") + n, sg->Cell(colBytes, row));
-                    ini.WriteString(section, QStringLiteral("Arc") + n, sg->Cell(colArc, row));
-                    ini.WriteString(section, QStringLiteral("Dauer") + n, sg->Cell(colDauer, row));
-                } catch (...) {
-                    // A row that cannot be written must not cost the other rows theirs.
-                }
             }
         }
 

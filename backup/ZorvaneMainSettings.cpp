@@ -2,7 +2,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QPainter>
@@ -10,76 +9,13 @@
 #include <QTimeEdit>
 #include <QToolButton>
 
-#include <cerrno>
 #include <stdexcept>
-#include <sys/stat.h>
 
+#include "ActionStore.h"
 #include "Dialogs.h"
-#include "IniFile.h"
 #include "SortGrid.h"
-#include "TextFormats.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
-
-namespace {
-
-const QString Opt = QStringLiteral("Opt");
-const QString Global = QStringLiteral("Global");
-const QString ActionsSection = QStringLiteral("Actions");
-
-// Key words of the action keys by grid column; column 5 has no key.
-const char* const ActionKeys[ActionColumnCount] = {
-    "Verz",  "Nach", "Time",  "Count",  "Last", nullptr, "Dateien",
-    "Bytes", "Arc",  "Dauer", "Filter", "Hist", "LE",    "p",
-};
-// Defaults on reading, by column.
-const char* const ActionDefaults[ActionColumnCount] = {
-    "", "", "02:00:00", "5", "", "", "", "", "", "", "", "J-J", "", "",
-};
-// Column widths before a layout was saved, by column.
-const int DefaultWidths[ActionColumnCount] = {160, 100, 50, 30, 110, -1, 50,
-                                              80,  70,  60, 60, 20,  50, 20};
-
-QString key(int col, int n) {
-    return QString::fromLatin1(ActionKeys[col]) + QString::number(n);
-}
-
-QString widthKey(int col) {
-    return QStringLiteral("C") + QString::number(col);
-}
-
-// The settings file holds archive passwords in plain text: only its owner may read it.
-IniFile settingsFile(const QString& path) {
-    IniFile ini(path);
-    ini.SetOwnerOnly(true);
-    return ini;
-}
-
-QTime readTime(const IniFile& ini, const QString& section, const QString& name, QTime def) {
-    const auto t = TextFormats::ParseTime(ini.ReadString(section, name, QString()));
-    return t ? *t : def;
-}
-
-} // namespace
-
-// The ini layer reads an unreadable file as empty and rewrites it with what it was given, so a
-// file that is there but cannot be read must stop every load and save before it starts.
-void Tmain::CheckSettingsReadable() const {
-    const QString path = SettingsFileName();
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 &&
-        (errno == ENOENT || errno == ENOTDIR))
-        return; // not there yet: the first start creates it
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        file.readAll();
-        if (file.error() == QFileDevice::NoError) return;
-    }
-    throw std::runtime_error(QStringLiteral("Die Einstellungsdatei %1 kann nicht gelesen werden "
-                                            "(%2). Sie bleibt unverändert.")
-                                 .arg(path, file.errorString())
-                                 .toStdString());
-}
 
 void Tmain::ConnectGrid() {
     connect(sg, &QTableWidget::cellClicked, this, [this] { sgClick(sg); });
@@ -90,49 +26,50 @@ void Tmain::ConnectGrid() {
     };
 }
 
-void Tmain::LoadSettings() {
-    try {
-        CheckSettingsReadable();
-    } catch (...) {
-        SettingsRead = false;
-        throw;
+QList<BackupAction> Tmain::GridActions() const {
+    QList<BackupAction> actions;
+    for (int row = 1; row < sg->RowCount(); ++row) {
+        BackupAction a;
+        for (int c = 0; c < ActionColumnCount; ++c)
+            a[c] = sg->Cell(c, row);
+        actions.append(std::move(a));
     }
-    {
-        const IniFile ini = settingsFile(SettingsFileName());
-        int n = 1;
-        cbLang->setCurrentIndex(ini.ReadInteger(Opt, QStringLiteral("lang"), 0));
-        const int version = ini.ReadInteger(Global, QStringLiteral("iv"), 1);
-        sperrVon->setTime(readTime(ini, Global, QStringLiteral("SperrVon"), QTime(6, 0)));
-        sperrBis->setTime(readTime(ini, Global, QStringLiteral("SperrBis"), QTime(23, 0)));
-        cbSperr->setChecked(ini.ReadBool(Global, QStringLiteral("Speerzeit"), true));
-        // Old files kept the end of the blocking window at two in the morning.
-        if (TextFormats::FormatTime(sperrBis->time()) == QStringLiteral("02:00:00") && version < 2)
-            sperrBis->setTime(QTime(23, 0));
+    return actions;
+}
 
-        QString verz = ini.ReadString(ActionsSection, key(colVerz, n), QString());
-        while (!verz.isEmpty()) {
-            if (sg->RowCount() < n + 1) sg->SetRowCount(n + 1);
-            sg->SetCell(colVerz, n, verz);
-            for (int c = colNach; c < ActionColumnCount; ++c) {
-                if (c == colActionNumber)
-                    sg->SetCell(c, n, QString::number(n));
-                else
-                    sg->SetCell(c, n,
-                                ini.ReadString(ActionsSection, key(c, n),
-                                               QString::fromLatin1(ActionDefaults[c])));
-            }
-            ++n;
-            verz = ini.ReadString(ActionsSection, key(colVerz, n), QString());
-        }
-        if (n == 1) {
-            // No action: one empty row, as at the first start.
-            sg->SetRowCount(2);
-            for (int c = 0; c < ActionColumnCount; ++c)
-                sg->SetCell(c, 1, QString());
-        } else {
-            sg->SetRowCount(n);
-        }
+void Tmain::SetGridActions(const QList<BackupAction>& actions) {
+    if (actions.isEmpty()) {
+        // No action: one empty row, as at the first start.
+        sg->SetRowCount(2);
+        for (int c = 0; c < ActionColumnCount; ++c)
+            sg->SetCell(c, 1, QString());
+        return;
     }
+    const int rows = int(actions.size()) + 1;
+    if (sg->RowCount() < rows) sg->SetRowCount(rows);
+    for (int n = 1; n < rows; ++n)
+        for (int c = 0; c < ActionColumnCount; ++c)
+            sg->SetCell(c, n, actions[n - 1][c]);
+    sg->SetRowCount(rows);
+}
+
+void Tmain::LoadSettings() {
+    StoredSettings stored;
+    {
+        ActionStore store(SettingsFileName());
+        try {
+            store.Open();
+        } catch (...) {
+            SettingsRead = false;
+            throw;
+        }
+        stored = store.ReadSettings();
+    }
+    cbLang->setCurrentIndex(stored.Lang);
+    sperrVon->setTime(stored.Blocking.From);
+    sperrBis->setTime(stored.Blocking.To);
+    cbSperr->setChecked(stored.Blocking.On);
+    SetGridActions(stored.Actions);
     SettingsRead = true;
 
     saveIniExecute(saveIni);
@@ -143,41 +80,33 @@ void Tmain::LoadSettings() {
 }
 
 void Tmain::ReadLayout() {
-    CheckSettingsReadable();
-    const IniFile ini = settingsFile(SettingsFileName());
-    cbLang->setCurrentIndex(ini.ReadInteger(Opt, QStringLiteral("lang"), 0));
-
+    ActionStore store(SettingsFileName());
+    store.Open();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize area = screen ? screen->geometry().size() : QSize(width(), height());
-    int left = ini.ReadInteger(Opt, QStringLiteral("Left"), area.width() / 2 - width() / 2);
-    int top = ini.ReadInteger(Opt, QStringLiteral("Top"), area.height() / 2 - height() / 2);
-    const int w = ini.ReadInteger(Opt, QStringLiteral("Width"), width());
-    const int h = ini.ReadInteger(Opt, QStringLiteral("Height"), height());
-    if (left < 0) left = 0;
-    if (left > area.width() - 10) left = area.width() - 10;
-    if (top < 0) top = 0;
-    if (top > area.height() - 10) top = area.height() - 10;
-    move(left, top);
-    resize(w, h);
-
-    for (int c = 0; c < ActionColumnCount; ++c) {
-        if (c == colActionNumber) continue;
-        sg->SetColWidth(c, ini.ReadInteger(Opt, widthKey(c), DefaultWidths[c]));
-    }
+    const QSize area = screen ? screen->geometry().size() : size();
+    const WindowLayout layout = store.ReadLayout(area, size());
+    cbLang->setCurrentIndex(layout.Lang);
+    move(layout.Left, layout.Top);
+    resize(layout.Width, layout.Height);
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (c != colActionNumber) sg->SetColWidth(c, layout.ColWidths[size_t(c)]);
 }
 
 void Tmain::saveIniExecute(QObject* Sender) {
-    CheckSettingsReadable();
-    IniFile ini = settingsFile(SettingsFileName());
+    ActionStore store(SettingsFileName());
+    store.Open();
     if (Sender == nullptr) {
         // The layout: language, window bounds and column widths only.
-        ini.WriteInteger(Opt, QStringLiteral("lang"), cbLang->currentIndex());
-        ini.WriteInteger(Opt, QStringLiteral("Left"), x());
-        ini.WriteInteger(Opt, QStringLiteral("Top"), y());
-        ini.WriteInteger(Opt, QStringLiteral("Width"), width());
-        ini.WriteInteger(Opt, QStringLiteral("Height"), height());
+        WindowLayout layout;
+        layout.Lang = cbLang->currentIndex();
+        layout.Left = x();
+        layout.Top = y();
+        layout.Width = width();
+        layout.Height = height();
         for (int c = 0; c < ActionColumnCount; ++c)
-            if (c != colActionNumber) ini.WriteInteger(Opt, widthKey(c), sg->ColWidth(c));
+            layout.ColWidths[size_t(c)] = sg->ColWidth(c);
+        store.PutLayout(layout);
+        store.Commit();
     } else {
         // After a failed load the grid does not hold the file's actions; saving them would
         // replace the user's list.
@@ -187,20 +116,12 @@ void Tmain::saveIniExecute(QObject* Sender) {
                                "Einstellungsdatei %1 nicht gelesen werden konnte.")
                     .arg(SettingsFileName())
                     .toStdString());
-        ini.WriteString(Global, QStringLiteral("SperrVon"),
-                        TextFormats::FormatTime(sperrVon->time()));
-        ini.WriteString(Global, QStringLiteral("SperrBis"),
-                        TextFormats::FormatTime(sperrBis->time()));
-        ini.WriteBool(Global, QStringLiteral("Speerzeit"), cbSperr->isChecked());
-        ini.WriteInteger(Global, QStringLiteral("IV"), 2);
-        const int last = sg->RowCount() - 1;
-        for (int i = 1; i <= last; ++i) {
-            for (int c = 0; c < ActionColumnCount; ++c)
-                if (c != colActionNumber)
-                    ini.WriteString(ActionsSection, key(c, i), sg->Cell(c, i));
-            sg->SetCell(colActionNumber, i, QString::number(i));
-        }
-        ini.WriteString(ActionsSection, key(colVerz, last + 1), QString());
+        QList<BackupAction> actions = GridActions();
+        store.PutFull({sperrVon->time(), sperrBis->time(), cbSperr->isChecked()}, actions);
+        store.Commit();
+        // The rows now carry the numbers they were saved under.
+        for (int i = 1; i < sg->RowCount(); ++i)
+            sg->SetCell(colActionNumber, i, actions[i - 1][colActionNumber]);
     }
     SetModified(false);
     sgClick(nullptr);

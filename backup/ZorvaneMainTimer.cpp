@@ -57,6 +57,7 @@ void Tmain::SetStaColour(const QColor& colour) {
 void Tmain::ShowBalloon(const QString& title, const QString& text) {
     LastBalloonTitle = title;
     LastBalloonText = text;
+    ++balloonsShown_;
     tray->showMessage(title, text, QSystemTrayIcon::Warning, 30000);
 }
 

@@ -3,7 +3,7 @@
 unsigned char Language = 0;
 
 // Stored exactly as shipped, blanks and spelling included: log lines and stored texts rely on it.
-const std::array<TextPair, TextPairCount> pair = {{
+const std::array<TextPair, TextPairCount> TextTable = {{
     {"Datei", "File"},
     {"Größe", "Size"},
     {"Datum/Zeit", "Date/Time"},
@@ -55,7 +55,7 @@ const std::array<TextPair, TextPairCount> pair = {{
 }};
 
 QString Tx(TextId index) {
-    return QString::fromUtf8(pair[size_t(index)][Language == 0 ? 0 : 1]);
+    return QString::fromUtf8(TextTable[size_t(index)][Language == 0 ? 0 : 1]);
 }
 
 QString DiscardChangesText() {

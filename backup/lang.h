@@ -8,7 +8,7 @@ extern unsigned char Language;
 
 using TextPair = std::array<const char*, 2>;
 inline constexpr int TextPairCount = 47;
-extern const std::array<TextPair, TextPairCount> pair;
+extern const std::array<TextPair, TextPairCount> TextTable;
 
 // Positions in the table, named after the German text.
 enum TextId : int {

@@ -1,35 +1,43 @@
 // Runs one backup with the program's own run on the offscreen platform and prints its wall
-// time and peak memory. Usage: zv_bench SOURCE TARGET.Zip
+// time and peak memory.
+//   zv_bench SOURCE TARGET.Zip        the run as "Backup" starts it in the main window
+//   zv_bench --job SOURCE TARGET.Zip  the backup job alone, without a window
+//   zv_bench --save30                 a full save of 30 actions, the window's and the store's
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
+#include <vector>
 
+#include "ActionStore.h"
+#include "Allocator.h"
+#include "BackupJob.h"
 #include "Dialogs.h"
+#include "Priority.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
+#include "ZipComponent.h"
 #include "ZorvaneMain.h"
 
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zv_bench SOURCE TARGET.Zip\n");
-        return 2;
-    }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
-    QApplication app(argc, argv);
-    Dialogs::SetTestMode(true);
-    ShellFolders::SetProgramFolder(home.path());
+namespace {
+
+long PeakKiB() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+int RunWindow(const QString& source, const QString& target) {
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->sg->SetRowCount(2);
-    w->sg->SetCell(colVerz, 1, QString::fromLocal8Bit(argv[1]));
-    w->sg->SetCell(colNach, 1, QString::fromLocal8Bit(argv[2]));
+    w->sg->SetCell(colVerz, 1, source);
+    w->sg->SetCell(colNach, 1, target);
     w->sg->SetCell(colCount, 1, QStringLiteral("1"));
     w->sg->SetFocusCell(0, 1);
     w->Memo1->clear();
@@ -38,12 +46,105 @@ int main(int argc, char** argv) {
     t.start();
     w->backupSelectedExecute(w->backupSelected);
     const qint64 ms = t.elapsed();
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
     const QStringList log = w->LogLines();
     for (const QString& l : log)
         std::printf("%s\n", qPrintable(l));
-    std::printf("zv_bench: %lld ms, peak RSS %ld KiB\n", static_cast<long long>(ms), ru.ru_maxrss);
+    std::printf("zv_bench: %lld ms, peak RSS %ld KiB\n", static_cast<long long>(ms), PeakKiB());
     const bool ok = !log.isEmpty() && log.last().contains(QStringLiteral("abgeschlossen"));
     return ok ? 0 : 1;
+}
+
+int RunJob(const QString& source, const QString& target) {
+    TZipComponent zip;
+    BackupJob job(zip);
+    job.Source = source;
+    job.Target = target;
+    QElapsedTimer t;
+    t.start();
+    Priority::SetIdle();
+    const BackupOutcome out = job.Run();
+    Priority::SetNormal();
+    const qint64 ms = t.elapsed();
+    std::printf("%s files, %lld bytes, archive %lld bytes%s\n", qPrintable(out.FilesText),
+                static_cast<long long>(out.Bytes), static_cast<long long>(out.ArchiveSize),
+                qPrintable(out.FailureLine.isEmpty() ? QString() : u' ' + out.FailureLine));
+    std::printf("zv_bench job: %lld ms, peak RSS %ld KiB\n", static_cast<long long>(ms), PeakKiB());
+    return out.State == BackupOutcome::Result::Completed ? 0 : 1;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+int RunSave30(const QString& folder) {
+    constexpr int Actions = 30, Rounds = 21;
+    const auto w = std::make_unique<Tmain>(QStringList{});
+    w->sg->SetRowCount(Actions + 1);
+    for (int r = 1; r <= Actions; ++r) {
+        const QString n = QString::number(r);
+        const QStringList cells = {
+            QStringLiteral("/home/benutzer/Dokumente/Projekt ") + n,
+            QStringLiteral("/media/benutzer/Sicherung/Projekt") + n + QStringLiteral(".Zip"),
+            QStringLiteral("02:00:00"),
+            QStringLiteral("5"),
+            QStringLiteral("08.12.2026 02:00:0") + QString::number(r % 10),
+            n,
+            QStringLiteral("12.345"),
+            QStringLiteral("1.234.567.890"),
+            QStringLiteral("987.654.321"),
+            QStringLiteral("00:01:23"),
+            QStringLiteral("Nicht:*.tmp;*.bak;~*"),
+            QStringLiteral("J-J"),
+            QString(),
+            QStringLiteral("Passwort") + n,
+        };
+        for (int c = 0; c < ActionColumnCount; ++c)
+            w->sg->SetCell(c, r, cells[c]);
+    }
+    std::vector<double> window, store;
+    for (int i = 0; i < Rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        w->saveIniExecute(w->saveIni);
+        window.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    QList<BackupAction> actions = w->GridActions();
+    for (int i = 0; i < Rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        ActionStore s(folder + QStringLiteral("/store.ini"));
+        s.Open();
+        s.PutFull(BlockingWindow(), actions);
+        s.Commit();
+        store.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::printf("zv_bench save30: window full save %.2f ms, store alone %.2f ms (median of %d)\n",
+                Median(window), Median(store), Rounds);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Allocator::KeepFreedMemory();
+    const bool job = argc == 4 && std::strcmp(argv[1], "--job") == 0;
+    const bool save30 = argc == 2 && std::strcmp(argv[1], "--save30") == 0;
+    if (argc != 3 && !job && !save30) {
+        std::fprintf(stderr, "usage: zv_bench [--job] SOURCE TARGET.Zip | zv_bench --save30\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
+    if (job) {
+        QCoreApplication app(argc, argv);
+        return RunJob(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QApplication app(argc, argv);
+    Dialogs::SetTestMode(true);
+    ShellFolders::SetProgramFolder(home.path());
+    if (save30) return RunSave30(home.path());
+    return RunWindow(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -20,57 +21,90 @@ namespace {
 
 constexpr qsizetype MaxValueLength = 2047;
 
-// "[Name]" -> Name. A header without its closing bracket still opens a section.
-bool parseSection(const QString& line, QString* name) {
-    const QString t = line.trimmed();
-    if (!t.startsWith(u'[')) return false;
-    const qsizetype close = t.indexOf(u']');
-    *name = t.mid(1, close < 0 ? -1 : close - 1).trimmed();
-    return true;
-}
+// One line of the file with what it declares, worked out once when the file is read.
+struct Line {
+    enum Kind : unsigned char { Other, Section, Key };
+    QString text;
+    QString name; // the section's or the key's name, trimmed
+    qsizetype eq = -1;
+    Kind kind = Other;
+    bool blank = true;
+};
 
-// "key=value": the first '=' splits; the value stays as written. Lines starting with ';'
-// are comments.
-bool parseKey(const QString& line, QString* key, QString* value = nullptr) {
-    const qsizetype eq = line.indexOf(u'=');
-    if (eq < 0) return false;
-    const QString k = line.left(eq).trimmed();
-    if (k.isEmpty() || k.startsWith(u';')) return false;
-    *key = k;
-    if (value) *value = line.mid(eq + 1);
-    return true;
+// "[Name]" is a section (a header without its closing bracket still opens one); "key=value"
+// a key, split at the first '=', with the value as written. Lines starting with ';' are
+// comments.
+Line parseLine(QString text) {
+    Line l;
+    l.text = std::move(text);
+    const QString t = l.text.trimmed();
+    l.blank = t.isEmpty();
+    if (t.startsWith(u'[')) {
+        const qsizetype close = t.indexOf(u']');
+        l.name = t.mid(1, close < 0 ? -1 : close - 1).trimmed();
+        l.kind = Line::Section;
+        return l;
+    }
+    const qsizetype eq = l.text.indexOf(u'=');
+    if (eq < 0) return l;
+    const QString k = l.text.left(eq).trimmed();
+    if (k.isEmpty() || k.startsWith(u';')) return l;
+    l.name = k;
+    l.eq = eq;
+    l.kind = Line::Key;
+    return l;
 }
 
 bool same(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// Calls f(index, key, value) for every key line of every section with this name, in file order;
-// stops when f returns false.
-template <typename F> void forEachKey(const QStringList& lines, const QString& section, F f) {
+} // namespace
+
+struct IniFile::Doc {
+    QList<Line> lines;
+    QString readProblem; // set when the file exists but could not be read
+    bool changed = false;
+};
+
+namespace {
+
+using Doc = IniFile::Doc;
+
+QString valueOf(const Line& l) {
+    return l.text.mid(l.eq + 1);
+}
+
+// Calls f(index) for every key line of every section with this name, in file order; stops
+// when f returns false.
+template <typename F> void forEachKey(const Doc& doc, const QString& section, F f) {
     const QString wanted = section.trimmed();
     bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString name, key, value;
-        if (parseSection(lines[i], &name)) {
-            inSection = same(name, wanted);
-        } else if (inSection && parseKey(lines[i], &key, &value)) {
-            if (!f(i, key, value)) return;
+    for (qsizetype i = 0; i < doc.lines.size(); ++i) {
+        const Line& l = doc.lines[i];
+        if (l.kind == Line::Section) {
+            inSection = same(l.name, wanted);
+        } else if (inSection && l.kind == Line::Key) {
+            if (!f(i)) return;
         }
     }
 }
 
-// The key's value, or nothing; the first of duplicate lines wins, as on Windows.
-std::optional<QString> findValue(const QStringList& lines, const QString& section,
-                                 const QString& key) {
-    std::optional<QString> found;
+// The first line of the key, or -1; the first of duplicate lines wins, as on Windows.
+qsizetype findKey(const Doc& doc, const QString& section, const QString& key) {
+    qsizetype found = -1;
     const QString wanted = key.trimmed();
-    forEachKey(lines, section, [&](qsizetype, const QString& k, const QString& v) {
-        if (!same(k, wanted)) return true;
-        found = v;
+    forEachKey(doc, section, [&](qsizetype i) {
+        if (!same(doc.lines[i].name, wanted)) return true;
+        found = i;
         return false;
     });
     return found;
+}
+
+std::optional<QString> findValue(const Doc& doc, const QString& section, const QString& key) {
+    const qsizetype i = findKey(doc, section, key);
+    return i < 0 ? std::nullopt : std::optional<QString>(valueOf(doc.lines[i]));
 }
 
 // Base 10 only: an optional sign and decimal digits, nothing else ("0x1F" is no number).
@@ -95,31 +129,75 @@ IniWriteError::IniWriteError(const QString& path)
                              .arg(QFileInfo(path).absoluteFilePath())
                              .toStdString()) {}
 
-IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)) {}
-
-QStringList IniFile::readLines() const {
-    QFile file(fileName_);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QByteArray bytes = file.readAll();
-    QString text;
-    if (encoding_ == Encoding::Latin1252) {
-        text = Cp1252::Decode(bytes);
-    } else {
-        if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
-        text = QString::fromUtf8(bytes);
-    }
-    QStringList lines = text.split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (QString& line : lines) {
-        if (line.endsWith(u'\r')) line.chop(1);
-    }
-    return lines;
+QString DecodeOwnText(const QByteArray& raw) {
+    QByteArrayView bytes(raw);
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+    return Cp1252::Decode(bytes.toByteArray());
 }
 
-void IniFile::writeLines(const QStringList& lines) {
+IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)) {}
+
+IniFile::~IniFile() = default;
+
+IniFile::IniFile(const IniFile& other)
+    : fileName_(other.fileName_), ownerOnly_(other.ownerOnly_), encoding_(other.encoding_),
+      held_(other.held_ ? std::make_unique<Doc>(*other.held_) : nullptr) {}
+
+IniFile& IniFile::operator=(const IniFile& other) {
+    if (this != &other) {
+        fileName_ = other.fileName_;
+        ownerOnly_ = other.ownerOnly_;
+        encoding_ = other.encoding_;
+        held_ = other.held_ ? std::make_unique<Doc>(*other.held_) : nullptr;
+    }
+    return *this;
+}
+
+IniFile::Doc IniFile::load() const {
+    Doc doc;
+    QFile file(fileName_);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly)) {
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            doc.readProblem = file.errorString();
+            return doc;
+        }
+    } else {
+        // Only a file that is not there reads as empty; one that is there (a link to nowhere
+        // included) but cannot be opened must not be replaced by what a caller writes.
+        struct stat st {};
+        const int found = ::lstat(QFile::encodeName(fileName_).constData(), &st);
+        if (found != 0 && (errno == ENOENT || errno == ENOTDIR)) return doc;
+        doc.readProblem = file.errorString();
+        return doc;
+    }
+    const QString text =
+        encoding_ == Encoding::Latin1252 ? Cp1252::Decode(bytes) : DecodeOwnText(bytes);
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    doc.lines.reserve(lines.size());
+    for (QString& line : lines) {
+        if (line.endsWith(u'\r')) line.chop(1);
+        doc.lines.append(parseLine(std::move(line)));
+    }
+    return doc;
+}
+
+void IniFile::save(const Doc& doc) {
+    if (!doc.readProblem.isEmpty()) throw IniWriteError(fileName_);
     QString text;
-    for (const QString& line : lines)
-        text += line + QStringLiteral("\r\n");
+    qsizetype size = 0;
+    for (const Line& line : doc.lines)
+        size += line.text.size() + 2;
+    text.reserve(size);
+    for (const Line& line : doc.lines) {
+        text += line.text;
+        text += QStringLiteral("\r\n");
+    }
     const QByteArray bytes =
         encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
 
@@ -135,27 +213,30 @@ void IniFile::writeLines(const QStringList& lines) {
     // A read-only file is not replaced, as Windows refuses to write it (even for root).
     if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0) throw IniWriteError(fileName_);
 
+    // A file holding passwords is owner-only from its creation on, not only once written.
+    const mode_t createMode = ownerOnly_ ? 0600 : 0666;
     QByteArray tempPath;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tempPath =
             targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) throw IniWriteError(fileName_);
+    if (TempCreatedHook) TempCreatedHook(QFile::decodeName(tempPath));
 
     bool ok = true;
+    if (ownerOnly_)
+        ok = ::fchmod(fd, 0600) == 0;
+    else if (exists && S_ISREG(old.st_mode))
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
     for (qsizetype done = 0; ok && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR) continue;
         ok = n > 0;
         done += n;
     }
-    if (ok && ownerOnly_)
-        ok = ::fchmod(fd, 0600) == 0;
-    else if (ok && exists && S_ISREG(old.st_mode))
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
     if (!ok) ::close(fd);
     if (!ok || !SafeFile::CommitTemp(fd, tempPath, targetPath)) {
         ::unlink(tempPath.constData());
@@ -163,8 +244,47 @@ void IniFile::writeLines(const QStringList& lines) {
     }
 }
 
+template <typename F> auto IniFile::withDoc(F f) const {
+    if (held_) return f(*held_);
+    const Doc doc = load();
+    return f(doc);
+}
+
+// f changes the document and returns whether it did.
+template <typename F> void IniFile::modify(F f) {
+    if (held_) {
+        if (f(*held_)) held_->changed = true;
+        return;
+    }
+    Doc doc = load();
+    if (f(doc)) save(doc);
+}
+
+void IniFile::BeginUpdate() {
+    held_ = std::make_unique<Doc>(load());
+}
+
+void IniFile::Commit() {
+    if (!held_) return;
+    const std::unique_ptr<Doc> doc = std::move(held_);
+    if (doc->changed) save(*doc);
+}
+
+void IniFile::Rollback() {
+    held_.reset();
+}
+
+bool IniFile::Holding() const {
+    return held_ != nullptr;
+}
+
+QString IniFile::ReadProblem() const {
+    return withDoc([](const Doc& d) { return d.readProblem; });
+}
+
 QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
-    const std::optional<QString> v = findValue(readLines(), section, key);
+    const std::optional<QString> v =
+        withDoc([&](const Doc& d) { return findValue(d, section, key); });
     if (!v) return def;
     QString value = *v;
     if (value.size() > MaxValueLength) {
@@ -175,7 +295,8 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
 }
 
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
-    const std::optional<QString> v = findValue(readLines(), section, key);
+    const std::optional<QString> v =
+        withDoc([&](const Doc& d) { return findValue(d, section, key); });
     const std::optional<int> n = v ? parseInteger(*v) : std::nullopt;
     return n.value_or(def);
 }
@@ -185,7 +306,7 @@ bool IniFile::ReadBool(const QString& section, const QString& key, bool def) con
 }
 
 bool IniFile::ValueExists(const QString& section, const QString& key) const {
-    return findValue(readLines(), section, key).has_value();
+    return withDoc([&](const Doc& d) { return findKey(d, section, key) >= 0; });
 }
 
 // A section without keys counts as missing, as the programs expect.
@@ -194,65 +315,60 @@ bool IniFile::SectionExists(const QString& section) const {
 }
 
 QStringList IniFile::ReadSection(const QString& section) const {
-    QStringList keys;
-    forEachKey(readLines(), section, [&](qsizetype, const QString& k, const QString&) {
-        if (!keys.contains(k, Qt::CaseInsensitive)) keys.append(k);
-        return true;
+    return withDoc([&](const Doc& d) {
+        QStringList keys;
+        forEachKey(d, section, [&](qsizetype i) {
+            if (!keys.contains(d.lines[i].name, Qt::CaseInsensitive)) keys.append(d.lines[i].name);
+            return true;
+        });
+        return keys;
     });
-    return keys;
 }
 
 QStringList IniFile::ReadSections() const {
-    QStringList sections;
-    for (const QString& line : readLines()) {
-        QString name;
-        if (parseSection(line, &name) && !sections.contains(name, Qt::CaseInsensitive))
-            sections.append(name);
-    }
-    return sections;
+    return withDoc([](const Doc& d) {
+        QStringList sections;
+        for (const Line& l : d.lines) {
+            if (l.kind == Line::Section && !sections.contains(l.name, Qt::CaseInsensitive))
+                sections.append(l.name);
+        }
+        return sections;
+    });
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    QStringList lines = readLines();
     const QString sec = section.trimmed();
     const QString wanted = key.trimmed();
     const QString val = singleLine(value);
-
-    qsizetype existing = -1;
-    forEachKey(lines, sec, [&](qsizetype i, const QString& k, const QString&) {
-        if (!same(k, wanted)) return true;
-        existing = i;
-        return false;
-    });
-    if (existing >= 0) {
-        QString k;
-        parseKey(lines[existing], &k);
-        lines[existing] = k + u'=' + val;
-        writeLines(lines);
-        return;
-    }
-
-    // Append after the last non-blank line of the first section of this name.
-    qsizetype insertAt = -1;
-    bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString name;
-        if (parseSection(lines[i], &name)) {
-            if (insertAt >= 0) break;
-            inSection = same(name, sec);
-            if (inSection) insertAt = i + 1;
-        } else if (inSection && !lines[i].trimmed().isEmpty()) {
-            insertAt = i + 1;
+    modify([&](Doc& doc) {
+        const qsizetype existing = findKey(doc, sec, wanted);
+        if (existing >= 0) {
+            Line& l = doc.lines[existing];
+            l = parseLine(l.name + u'=' + val);
+            return true;
         }
-    }
-    if (insertAt >= 0) {
-        lines.insert(insertAt, wanted + u'=' + val);
-    } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(QString());
-        lines.append(u'[' + sec + u']');
-        lines.append(wanted + u'=' + val);
-    }
-    writeLines(lines);
+        // Append after the last non-blank line of the first section of this name.
+        qsizetype insertAt = -1;
+        bool inSection = false;
+        for (qsizetype i = 0; i < doc.lines.size(); ++i) {
+            const Line& l = doc.lines[i];
+            if (l.kind == Line::Section) {
+                if (insertAt >= 0) break;
+                inSection = same(l.name, sec);
+                if (inSection) insertAt = i + 1;
+            } else if (inSection && !l.blank) {
+                insertAt = i + 1;
+            }
+        }
+        if (insertAt >= 0) {
+            doc.lines.insert(insertAt, parseLine(wanted + u'=' + val));
+        } else {
+            if (!doc.lines.isEmpty() && !doc.lines.last().blank) doc.lines.append(parseLine({}));
+            doc.lines.append(parseLine(u'[' + sec + u']'));
+            doc.lines.append(parseLine(wanted + u'=' + val));
+        }
+        return true;
+    });
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -264,28 +380,30 @@ void IniFile::WriteBool(const QString& section, const QString& key, bool value) 
 }
 
 void IniFile::DeleteKey(const QString& section, const QString& key) {
-    QStringList lines = readLines();
     const QString wanted = key.trimmed();
-    QList<qsizetype> doomed;
-    forEachKey(lines, section, [&](qsizetype i, const QString& k, const QString&) {
-        if (same(k, wanted)) doomed.append(i);
-        return true;
+    modify([&](Doc& doc) {
+        QList<qsizetype> doomed;
+        forEachKey(doc, section, [&](qsizetype i) {
+            if (same(doc.lines[i].name, wanted)) doomed.append(i);
+            return true;
+        });
+        for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
+            doc.lines.removeAt(*it);
+        return !doomed.isEmpty();
     });
-    if (doomed.isEmpty()) return;
-    for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
-        lines.removeAt(*it);
-    writeLines(lines);
 }
 
 void IniFile::EraseSection(const QString& section) {
-    const QStringList lines = readLines();
     const QString wanted = section.trimmed();
-    QStringList kept;
-    bool erasing = false;
-    for (const QString& line : lines) {
-        QString name;
-        if (parseSection(line, &name)) erasing = same(name, wanted);
-        if (!erasing) kept.append(line);
-    }
-    if (kept.size() != lines.size()) writeLines(kept);
+    modify([&](Doc& doc) {
+        QList<Line> kept;
+        bool erasing = false;
+        for (const Line& l : doc.lines) {
+            if (l.kind == Line::Section) erasing = same(l.name, wanted);
+            if (!erasing) kept.append(l);
+        }
+        if (kept.size() == doc.lines.size()) return false;
+        doc.lines = std::move(kept);
+        return true;
+    });
 }

@@ -1,10 +1,20 @@
 #pragma once
 // A profile (ini) file with the rules the programs rely on: section and key names without
-// regard to case, one line per key, every write reaches the file at once and every read sees
-// the file as it is on disk, a missing key gives the caller's default, values are read up to
-// 2047 characters. Nothing is cached between calls.
+// regard to case, one line per key, a missing key gives the caller's default, values are read
+// up to 2047 characters.
+//
+// Each call reads the file and each write replaces it at once (atomically and durably), so
+// every read sees the file as it is on disk. A save operation that writes many keys holds the
+// file instead: BeginUpdate reads it once, the reads and writes up to Commit work on that copy,
+// and Commit replaces the file once.
+//
+// A file that exists but cannot be read is never replaced: its reads give the defaults and
+// every write raises. A file that is not valid UTF-8 is read as Windows-1252 and written back
+// as UTF-8.
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 // Raised when a value cannot be written; the text is what the user sees.
@@ -16,10 +26,14 @@ public:
 class IniFile {
 public:
     explicit IniFile(QString fileName);
+    ~IniFile();
+    IniFile(const IniFile&);
+    IniFile& operator=(const IniFile&);
 
     const QString& FileName() const { return fileName_; }
 
-    // Files holding passwords: every write leaves the file readable by its owner only.
+    // Files holding passwords: every write leaves the file readable by its owner only, and
+    // its temporary copy is created that way before the first byte goes in.
     void SetOwnerOnly(bool on) { ownerOnly_ = on; }
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
@@ -39,15 +53,40 @@ public:
     void DeleteKey(const QString& section, const QString& key);
     void EraseSection(const QString& section);
 
+    // Reads the file once and holds it until Commit or Rollback.
+    void BeginUpdate();
+    // Replaces the file with the held copy when a write changed it, and ends the hold (also
+    // when it raises IniWriteError; the file is then left as it was).
+    void Commit();
+    // Ends the hold without writing.
+    void Rollback();
+    bool Holding() const;
+
+    // Why the file cannot be read (it exists, but opening or reading it failed); empty when
+    // it is readable or not there at all.
+    QString ReadProblem() const;
+
     // How the file's bytes are decoded and encoded: UTF-8 (the default) or Windows-1252.
     enum class Encoding { Utf8, Latin1252 };
     void SetEncoding(Encoding e) { encoding_ = e; }
 
+    // Test hook: called with the path of each temporary copy right after its creation.
+    static inline std::function<void(const QString& tempPath)> TempCreatedHook;
+
+    struct Doc;
+
 private:
-    QStringList readLines() const;
-    void writeLines(const QStringList& lines);
+    Doc load() const;
+    void save(const Doc& doc);
+    template <typename F> auto withDoc(F f) const;
+    template <typename F> void modify(F f);
 
     QString fileName_;
     bool ownerOnly_ = false;
     Encoding encoding_ = Encoding::Utf8;
+    std::unique_ptr<Doc> held_;
 };
+
+// The text of one of the programs' own files (settings, history, registry): UTF-8, or
+// Windows-1252 when the bytes are not valid UTF-8, so a file written on Windows loses nothing.
+QString DecodeOwnText(const QByteArray& bytes);

@@ -61,7 +61,8 @@ QString RootFile(RegRoot root) {
 }
 
 std::optional<QString> ReadString(RegRoot root, const QString& key, const QString& name) {
-    const IniFile ini = store(root);
+    IniFile ini = store(root);
+    ini.BeginUpdate(); // both questions below from one reading of the file
     const QString section = normalKey(key);
     // A sentinel cannot tell a missing value from a stored one, so ask first.
     if (!ini.ValueExists(section, valueName(name))) return std::nullopt;
@@ -102,9 +103,11 @@ bool OpenKeyFullAccess(RegRoot root, const QString& key) {
 
 bool DeleteValue(RegRoot root, const QString& key, const QString& name) {
     IniFile ini = store(root);
+    ini.BeginUpdate();
     const QString section = normalKey(key);
     if (!ini.ValueExists(section, valueName(name))) return false;
     ini.DeleteKey(section, valueName(name));
+    ini.Commit();
     return true;
 }
 

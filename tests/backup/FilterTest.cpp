@@ -72,7 +72,7 @@ TEST(Filter, PrefixIsRecognisedOnlyExactlyAtTheStart) {
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
                   QStringLiteral("Filter nur:*.doc") +
-                      QString::fromUtf8(pair[txUnbekannteFilterart][1]));
+                      QString::fromUtf8(TextTable[txUnbekannteFilterart][1]));
     }
     Language = 0;
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "Clock.h"
+#include "FileEvents.h"
 #include "IniFile.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
@@ -174,31 +175,30 @@ TEST_F(History, ProgramFolderThatCannotHoldFilesFailsFromStartUp) {
     EXPECT_EQ(w->LogLines().count(FailureLine), 2);
 }
 
-TEST_F(History, StatisticsGoUnderTheActionNumberNotTheRowPosition) {
+TEST_F(History, StatisticsGoUnderTheActionNumberInOneCommit) {
     Start();
     ClearRows();
     // Display order after a sort: row 1 holds action 3.
     AddRow(QStringLiteral("3"), QStringLiteral("a"));
-    AddRow(QString(), QStringLiteral("b"));            // new, never saved
-    AddRow(QStringLiteral("x7"), QStringLiteral("c")); // no number: skipped silently
+    AddRow(QString(), QStringLiteral("b")); // new, never saved
     AddRow(QStringLiteral("1"), QStringLiteral("d"));
-    QFile::remove(SettingsPath());
     w->Memo1->clear();
+    ReplacementCounter commits(SettingsPath());
     w->SaveHistory();
-
+    EXPECT_EQ(commits.Take(), 1);
     EXPECT_EQ(Stats(3), Expected(QStringLiteral("a")));
     EXPECT_EQ(Stats(1), Expected(QStringLiteral("d")));
     EXPECT_EQ(Stats(2), QStringList(5, QStringLiteral("<none>")));
-    const IniFile ini(SettingsPath());
-    const QStringList keys = ini.ReadSection(QStringLiteral("Actions"));
-    EXPECT_EQ(keys.size(), 10) << keys.join(u',').toStdString();
     EXPECT_EQ(w->LogLineCount(), 0);
-    // Only the five statistics keys are written, in their order, and no other column.
-    EXPECT_EQ(keys.mid(0, 5), (QStringList{"Last3", "Dateien3", "Bytes3", "Arc3", "Dauer3"}));
-    // The settings file holds passwords: owner only.
-    const auto perms = QFile::permissions(SettingsPath());
-    EXPECT_FALSE(perms &
-                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
+}
+
+TEST_F(History, AWindows1252HistoryIsShownAndSavedAsUtf8) {
+    prog.Write(QStringLiteral("Zorvane.hist"), "  - Gr\xF6\xDF"
+                                               "e 12 \x80\r\n");
+    Start();
+    EXPECT_EQ(w->LogLines().first(), QStringLiteral("  - Größe 12 €"));
+    EXPECT_TRUE(HistoryBytes().startsWith("  - Gr\xC3\xB6\xC3\x9F"
+                                          "e 12 \xE2\x82\xAC\r\n"));
 }
 
 TEST_F(History, UnwritableSettingsFileIsSilent) {

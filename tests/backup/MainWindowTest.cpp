@@ -54,17 +54,17 @@ protected:
 
 TEST_F(MainWindowTest, FirstStartWithoutFilesShowsTheStartLineAndDesignState) {
     Tmain& w = start();
-    EXPECT_EQ(w.ProgDir, folder.Path("prog") + "/");
-    EXPECT_EQ(w.DataDir, folder.Path("config") + "/");
+    EXPECT_EQ(w.State().ProgDir, folder.Path("prog") + "/");
+    EXPECT_EQ(w.State().DataDir, folder.Path("config") + "/");
     EXPECT_EQ(lines(w), QStringList{"  - Zorvane gestartet 07.12.2026 23:15:00"});
     EXPECT_EQ(w.size(), QSize(890, 460));
     EXPECT_EQ(w.windowTitle(), "   KELVO - Zorvane2 - 17.11.2012");
     EXPECT_EQ(w.cbLang->currentIndex(), 0);
     EXPECT_TRUE(w.btnTimer->isChecked());
-    EXPECT_FALSE(w.AutoStart);
+    EXPECT_FALSE(w.State().AutoStart);
     w.show();
     w.FormActivate();
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     EXPECT_FALSE(w.btnLoadConf->isEnabled());
     EXPECT_FALSE(w.btnSaveConf->isEnabled());
     EXPECT_TRUE(w.Timer2->isActive());
@@ -84,10 +84,10 @@ TEST_F(MainWindowTest, OnlyTheExactFirstArgumentAutoHidesAtTheFirstTick) {
     for (const Case& c : cases) {
         Tmain& w = start(c.args);
         w.show();
-        EXPECT_EQ(w.AutoStart, c.hides) << c.args.join(',').toStdString();
+        EXPECT_EQ(w.State().AutoStart, c.hides) << c.args.join(',').toStdString();
         w.Timer2Timer();
         EXPECT_EQ(w.isVisible(), !c.hides) << c.args.join(',').toStdString();
-        EXPECT_FALSE(w.AutoStart);
+        EXPECT_FALSE(w.State().AutoStart);
         // The second tick does not hide a window the user brought back.
         w.TrayDblClick();
         w.Timer2Timer();
@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     Dialogs::SetNextAnswer(Dialogs::Cancel);
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.Modified);
+    EXPECT_TRUE(w.State().Modified);
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().first().text, DiscardChangesText());
 
@@ -142,7 +142,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     Dialogs::SetNextAnswer(Dialogs::Yes);
     EXPECT_FALSE(w.close());
     EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     EXPECT_FALSE(w.btnLoadConf->isEnabled());
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
 
@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     Dialogs::SetNextAnswer(Dialogs::No);
     EXPECT_FALSE(w.close());
     EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     EXPECT_EQ(Dialogs::PendingAnswers(), 0);
 }
 
@@ -162,7 +162,7 @@ TEST_F(MainWindowTest, ExitCommandAnsweredNoDoesNothing) {
     Dialogs::SetNextAnswer(Dialogs::No);
     w.btnClose->click();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.ExitConfirmed);
+    EXPECT_FALSE(w.State().ExitConfirmed);
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().first().text, "Soll Zorvane2 wirklich beendet werden?");
 }
@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, ConfirmedExitEndsEvenWhenTheDiscardQuestionIsCancelled) {
     Dialogs::SetNextAnswer(Dialogs::Cancel); // discard changes?
     Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0)));
     w.ZorvaneCloseClick();
-    EXPECT_TRUE(w.ExitConfirmed);
+    EXPECT_TRUE(w.State().ExitConfirmed);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
     EXPECT_EQ(lines(w).last(), "  - Zorvane wird beendet 08.12.2026");
@@ -192,9 +192,9 @@ TEST_F(MainWindowTest, LogoffQuerySavesWithoutAQuestionAndAgrees) {
     SetModified(true);
     Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 0)));
     w.CommitDataRequest();
-    EXPECT_TRUE(w.SessionEnding);
+    EXPECT_TRUE(w.State().SessionEnding);
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     EXPECT_FALSE(w.isVisible());
     const QStringList l = lines(w);
     ASSERT_GE(l.size(), 2);
@@ -208,9 +208,9 @@ TEST_F(MainWindowTest, TerminationSignalEndsTheSessionLikeTheLogoffQuery) {
     w.FormActivate();
     SetModified(true);
     ::raise(SIGTERM);
-    QTRY_VERIFY(w.SessionEnding);
+    QTRY_VERIFY(w.State().SessionEnding);
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
 }
 
@@ -218,14 +218,14 @@ TEST_F(MainWindowTest, ShiftCtrlDTogglesDebugModeOtherKeysDoNot) {
     Tmain& w = start();
     w.show();
     QTest::keyClick(w.sg, Qt::Key_D, Qt::ControlModifier);
-    EXPECT_FALSE(w.DebugMode);
+    EXPECT_FALSE(w.State().DebugMode);
     QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier);
-    EXPECT_FALSE(w.DebugMode);
+    EXPECT_FALSE(w.State().DebugMode);
     QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
-    EXPECT_TRUE(w.DebugMode);
+    EXPECT_TRUE(w.State().DebugMode);
     EXPECT_TRUE(w.cbDebug->isVisible());
     QTest::keyClick(w.Memo1, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_FALSE(w.DebugMode);
+    EXPECT_FALSE(w.State().DebugMode);
     EXPECT_FALSE(w.cbDebug->isVisible());
 }
 
@@ -233,7 +233,7 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     Tmain& w = start();
     const int before = w.LogLineCount();
     const QString ready = "Bereit - 12 Dateien";
-    const int tag = w.staTag;
+    const int tag = w.State().SpinnerPosition;
     SetStatus(ready);
     EXPECT_EQ(w.Status->text(), "Bereit");
     EXPECT_EQ(lines(w).last(), "  - " + ready);
@@ -246,22 +246,19 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     SetStatus(" leise");
     EXPECT_EQ(w.Status->text(), " leise");
     EXPECT_EQ(w.LogLineCount(), before + 3);
-    EXPECT_EQ(w.staTag, (tag + 4) % 4);
+    EXPECT_EQ(w.State().SpinnerPosition, (tag + 4) % 4);
     SetStatus(QString()); // must not fail
 
     // A full cycle from position 0.
-    w.staTag = 0;
+    while (w.State().SpinnerPosition != 0)
+        SetStatus(" x");
     QStringList captions;
     for (int i = 0; i < 4; ++i) {
         SetStatus(" x");
         captions << w.sta->text();
     }
     EXPECT_EQ(captions, (QStringList{"\\", "|", "/", "---"}));
-    EXPECT_EQ(w.staTag, 0);
-    w.staTag = 7;
-    SetStatus(" x");
-    EXPECT_EQ(w.staTag, 7);
-    EXPECT_EQ(w.sta->text(), "---");
+    EXPECT_EQ(w.State().SpinnerPosition, 0);
 }
 
 TEST_F(MainWindowTest, SetModifiedDrivesTheLoadAndSaveButtons) {
@@ -279,7 +276,7 @@ TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchan
     w.cbLang->setCurrentIndex(1);
     w.FormActivate();
     EXPECT_EQ(Language, 1);
-    EXPECT_FALSE(w.Modified);
+    EXPECT_FALSE(w.State().Modified);
     // Texts produced from now on are English, earlier lines keep their language.
     SetStatus(Tx(txBereit));
     EXPECT_EQ(w.Status->text(), "Ready");
@@ -287,7 +284,7 @@ TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchan
     // A later activation (the user coming back from another program) keeps unsaved changes.
     SetModified(true);
     w.FormActivate();
-    EXPECT_TRUE(w.Modified);
+    EXPECT_TRUE(w.State().Modified);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+#include "Archives.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "Shell.h"
@@ -28,10 +29,6 @@
 namespace {
 
 const QDateTime When(QDate(2012, 11, 17), QTime(14, 3, 22));
-
-QString q(const QString& s) {
-    return u'\'' + s + u'\'';
-}
 
 void setDate(const QString& path, const QDateTime& when) {
     QFile f(path);
@@ -97,7 +94,7 @@ protected:
         QString out;
         EXPECT_EQ(
             RunCommand(QStringLiteral("mkdir -p \"$(dirname %3)\" && cd %1 && zip -q -r %2 %3 .")
-                           .arg(q(t.Path(QStringLiteral("src"))), options, q(archive)),
+                           .arg(Quoted(t.Path(QStringLiteral("src"))), options, Quoted(archive)),
                        &out),
             0)
             << out.toStdString();
@@ -183,7 +180,7 @@ TEST_F(Restore, AllEntriesRestoreByteForByteIntoTheProposedFolder) {
         EXPECT_EQ(t.Read(QStringLiteral("out/DatenRestore/") + it.key()), it.value());
         EXPECT_EQ(QFileInfo(dir + it.key()).lastModified(), When);
     }
-    EXPECT_EQ(m->TotalBytes, 3000 + 3 + 1 + 4);
+    EXPECT_EQ(m->State().TotalBytes, 3000 + 3 + 1 + 4);
     EXPECT_TRUE(Logged(QStringLiteral("  - Entpacke ") + t.Path(QStringLiteral("Sich/Daten.Zip")) +
                        QStringLiteral(" nach ") + dir));
     EXPECT_TRUE(Logged(QStringLiteral("  - 4 Dateie(n) entpackt")));
@@ -212,7 +209,7 @@ TEST_F(Restore, SelectedEntriesIncludingTheLast) {
     });
     EXPECT_EQ(t.Files(QStringLiteral("sel")),
               QStringList({QStringLiteral("sub/deep/c.txt"), QStringLiteral("z.txt")}));
-    EXPECT_EQ(m->TotalBytes, 1 + 4);
+    EXPECT_EQ(m->State().TotalBytes, 1 + 4);
     EXPECT_TRUE(Logged(QStringLiteral("  - 2 Dateie(n) entpackt")));
 }
 
@@ -259,8 +256,8 @@ TEST_F(Restore, EmptyArchive) {
         return Press(f);
     });
     EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
-    EXPECT_EQ(m->TotalBytes, 0);
-    EXPECT_EQ(m->ProgressScale, 1);
+    EXPECT_EQ(m->State().TotalBytes, 0);
+    EXPECT_EQ(m->State().ProgressScale, 1);
     EXPECT_EQ(m->pb->maximum(), 0);
     EXPECT_TRUE(Logged(QStringLiteral("  - 0 Dateie(n) entpackt")));
 }
@@ -359,7 +356,7 @@ TEST_F(Restore, ProgressScaleAndSizeTexts) {
         f.verzeichnis->setText(t.Path(QStringLiteral("gross")));
         return Press(f);
     });
-    EXPECT_EQ(m->ProgressScale, 2500);
+    EXPECT_EQ(m->State().ProgressScale, 2500);
     EXPECT_EQ(m->pb->maximum(), 1000);
     EXPECT_EQ(QFileInfo(t.Path(QStringLiteral("gross/big.dat"))).size(), 2500000);
 }
@@ -458,7 +455,7 @@ TEST_F(Restore, TheListedArchiveIsTheOneRestored) {
     RunRestore([&](TfRestore& f) {
         EXPECT_TRUE(QFile::remove(archive));
         EXPECT_TRUE(QFile::rename(other, archive));
-        m->zip->Password = QStringLiteral("vom Backup");
+        m->Zip().Password = QStringLiteral("vom Backup");
         f.verzeichnis->setText(t.Path(QStringLiteral("ziel")));
         return Press(f);
     });
@@ -487,14 +484,13 @@ TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
         for (int r = 1; r < f.GenerationRowCount(); ++r)
             names << f.GenerationCell(0, r);
         m->Timer2Timer();
-        m->DoneBytes = 123456789; // as a run would leave it
         f.verzeichnis->setText(t.Path(QStringLiteral("ziel")));
         return Press(f);
     });
     EXPECT_EQ(names, QStringList({"d.zip", "d1.Zip"}));
     EXPECT_FALSE(t.Exists(QStringLiteral("Sich/d2.Zip")));
     EXPECT_TRUE(m->sg->Cell(colLast, 1).isEmpty());
-    EXPECT_EQ(m->DoneBytes, 0);
+    EXPECT_EQ(m->State().DoneBytes, 0);
     EXPECT_TRUE(runCommandsOff);
     EXPECT_TRUE(m->backupSelected->isEnabled());
     EXPECT_TRUE(m->backupAll->isEnabled());

@@ -15,6 +15,7 @@
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
 
@@ -154,14 +155,21 @@ TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
     EXPECT_EQ(column(g, colBytes), QStringList({"1.024", "12", "999"}));
     EXPECT_EQ(g.SortColumn, colBytes);
     EXPECT_TRUE(g.SortAscending);
-    EXPECT_FALSE(w->Modified);
+    EXPECT_FALSE(w->State().Modified);
 
     // While a run is under way a header click changes nothing.
-    w->Busy = true;
-    clickHeader(g, colVerz);
-    clickHeader(g, colBytes);
-    w->Busy = false;
-    EXPECT_EQ(column(g, colBytes), QStringList({"1.024", "12", "999"}));
+    tmp.Write(QStringLiteral("src/a.txt"), "a");
+    g.SetCell(colVerz, 2, tmp.Path(QStringLiteral("src")));
+    g.SetCell(colNach, 2, tmp.Path(QStringLiteral("a.Zip")));
+    w->Zip().ReadFault = [&](const QString&, qint64) {
+        clickHeader(g, colVerz);
+        clickHeader(g, colBytes);
+        return false;
+    };
+    g.SetFocusCell(colVerz, 2);
+    w->backupSelectedExecute(w->backupSelected);
+    w->Zip().ReadFault = nullptr;
+    EXPECT_EQ(column(g, colBytes), QStringList({"1.024", "1", "999"}));
     EXPECT_EQ(g.SortColumn, colBytes);
     EXPECT_TRUE(g.SortAscending);
 

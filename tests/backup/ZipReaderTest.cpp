@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
+#include "Archives.h"
 #include "TestFolder.h"
 #include "ZipReader.h"
 
@@ -25,10 +26,6 @@ QStringList filesBelow(const QString& root) {
     while (it.hasNext())
         out << it.next();
     return out;
-}
-
-QString q(const QString& s) {
-    return u'\'' + s + u'\'';
 }
 
 // A reader that keeps its messages.
@@ -86,9 +83,10 @@ struct Source {
     QString Zip(const QString& name, const QString& options = {}) {
         const QString archive = t.Path(name);
         QString out;
-        const int rc = RunCommand(QStringLiteral("cd %1 && zip -q -r %2 %3 .")
-                                      .arg(q(t.Path(QStringLiteral("src"))), options, q(archive)),
-                                  &out);
+        const int rc =
+            RunCommand(QStringLiteral("cd %1 && zip -q -r %2 %3 .")
+                           .arg(Quoted(t.Path(QStringLiteral("src"))), options, Quoted(archive)),
+                       &out);
         EXPECT_EQ(rc, 0) << out.toStdString();
         return archive;
     }
@@ -123,7 +121,8 @@ QString pythonZip(const TestFolder& t, const QString& name, const QString& entri
     f.close();
     const QString archive = t.Path(name);
     QString out;
-    EXPECT_EQ(RunCommand(QStringLiteral("python3 %1 %2").arg(q(script), q(archive)), &out), 0)
+    EXPECT_EQ(
+        RunCommand(QStringLiteral("python3 %1 %2").arg(Quoted(script), Quoted(archive)), &out), 0)
         << out.toStdString();
     return archive;
 }
@@ -178,7 +177,7 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
     const QString aes = s.t.Path(QStringLiteral("aes.zip"));
     QString out;
     ASSERT_EQ(RunCommand(QStringLiteral("cd %1 && 7z a -tzip -mem=AES256 -pgeheim %2 . >/dev/null")
-                             .arg(q(s.t.Path(QStringLiteral("src"))), q(aes)),
+                             .arg(Quoted(s.t.Path(QStringLiteral("src"))), Quoted(aes)),
                          &out),
               0)
         << out.toStdString();
@@ -294,7 +293,7 @@ TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
         pythonZip(t, QStringLiteral("d.zip"),
                   QStringLiteral("[('first.txt', b'1'), ('data.bin', open(%1,'rb').read()), "
                                  "('big.txt', b'A' * 100000)]")
-                      .arg(q(t.Write(QStringLiteral("data.in"), data))));
+                      .arg(Quoted(t.Write(QStringLiteral("data.in"), data))));
     // Flip one byte in the middle of data.bin's compressed bytes; declare big.txt as 10 bytes.
     QFile f(archive);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));

@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "FileEvents.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,6 +10,7 @@
 #include <functional>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -186,6 +189,94 @@ TEST_F(IniFileTest, ReadOnlyFileIsNotReplaced) {
     expectUntouched(path, old);
     EXPECT_THROW(ini.DeleteKey(u"S"_s, u"k"_s), IniWriteError);
     expectUntouched(path, old);
+}
+
+TEST_F(IniFileTest, AHeldFileIsReadOnceAndReplacedOnceWithWhatSingleWritesGive) {
+    const QByteArray old("; Kommentar\r\n[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+    writeBytes(path, old);
+    IniFile single(dir.filePath(u"single.ini"_s));
+    writeBytes(single.FileName(), old);
+    const auto apply = [](IniFile& f) {
+        f.WriteString(u"a"_s, u"X"_s, u"10"_s);
+        f.WriteString(u"A"_s, u"neu"_s, u"n"_s);
+        f.WriteInteger(u"C"_s, u"z"_s, 3);
+        f.DeleteKey(u"B"_s, u"y"_s);
+        f.WriteBool(u"B"_s, u"w"_s, false);
+    };
+    apply(single);
+
+    ReplacementCounter commits(path);
+    ini.BeginUpdate();
+    apply(ini);
+    // The writes are held: the file is as it was, and reads see the held copy.
+    EXPECT_EQ(bytesOf(path), old);
+    EXPECT_EQ(ini.ReadString(u"A"_s, u"x"_s, {}), u"10"_s);
+    EXPECT_FALSE(ini.ValueExists(u"B"_s, u"y"_s));
+    ini.Commit();
+    EXPECT_FALSE(ini.Holding());
+    EXPECT_EQ(commits.Take(), 1);
+    EXPECT_EQ(bytesOf(path), bytesOf(single.FileName()));
+
+    // Without a write nothing is replaced; a rollback drops what was written.
+    ini.BeginUpdate();
+    ini.ReadString(u"A"_s, u"x"_s, {});
+    ini.Commit();
+    ini.BeginUpdate();
+    ini.WriteString(u"A"_s, u"x"_s, u"verworfen"_s);
+    ini.Rollback();
+    EXPECT_EQ(commits.Take(), 0);
+    EXPECT_EQ(ini.ReadString(u"A"_s, u"x"_s, {}), u"10"_s);
+}
+
+TEST_F(IniFileTest, AFileThatExistsButCannotBeReadIsNeverReplaced) {
+    // A link to itself cannot be opened, whoever runs the test; a link to nowhere is there too.
+    for (const char* target : {"settings.ini", "fehlt/nirgends.ini"}) {
+        SCOPED_TRACE(target);
+        QFile::remove(path);
+        ASSERT_EQ(::symlink(target, QFile::encodeName(path).constData()), 0);
+        EXPECT_FALSE(ini.ReadProblem().isEmpty());
+        EXPECT_EQ(ini.ReadString(u"S"_s, u"k"_s, u"vorgabe"_s), u"vorgabe"_s);
+        EXPECT_THROW(ini.WriteString(u"S"_s, u"k"_s, u"v"_s), IniWriteError);
+        ini.BeginUpdate();
+        ini.WriteString(u"S"_s, u"k"_s, u"v"_s);
+        EXPECT_THROW(ini.Commit(), IniWriteError);
+        EXPECT_FALSE(ini.Holding());
+        EXPECT_EQ(QFile::symLinkTarget(path), dir.filePath(QString::fromLatin1(target)));
+        expectUntouched(dir.filePath(u"unused"_s), {});
+    }
+    // A missing file is no problem: it is created.
+    QFile::remove(path);
+    EXPECT_TRUE(ini.ReadProblem().isEmpty());
+    ini.WriteString(u"S"_s, u"k"_s, u"v"_s);
+    EXPECT_EQ(bytesOf(path), QByteArray("[S]\r\nk=v\r\n"));
+}
+
+TEST_F(IniFileTest, AFileThatIsNotUtf8IsReadAsWindows1252AndWrittenBackAsUtf8) {
+    // As a Windows editor saves it: umlauts, the euro sign and a password with "ß".
+    writeBytes(path, "[Actions]\r\nVerz1=C:\\Daten\\M\xFCller\r\np1=gro\xDF\x80\r\n");
+    EXPECT_EQ(ini.ReadString(u"Actions"_s, u"Verz1"_s, {}), u"C:\\Daten\\Müller"_s);
+    EXPECT_EQ(ini.ReadString(u"Actions"_s, u"p1"_s, {}), u"groß€"_s);
+    ini.WriteString(u"Actions"_s, u"Nach1"_s, u"D:\\Sicherung.Zip"_s);
+    EXPECT_EQ(bytesOf(path),
+              QByteArray("[Actions]\r\nVerz1=C:\\Daten\\M\xC3\xBCller\r\n"
+                         "p1=gro\xC3\x9F\xE2\x82\xAC\r\nNach1=D:\\Sicherung.Zip\r\n"));
+    // Valid UTF-8 stays UTF-8, also with a byte order mark in front.
+    writeBytes(path, "\xEF\xBB\xBF[S]\r\nk=M\xC3\xBCller\r\n");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"k"_s, {}), u"Müller"_s);
+}
+
+TEST_F(IniFileTest, AnOwnerOnlyFilesTemporaryCopyIsOwnerOnlyFromItsCreation) {
+    const mode_t oldMask = ::umask(0);
+    QList<unsigned> modes;
+    IniFile::TempCreatedHook = [&](const QString& temp) { modes << modeOf(temp); };
+    ini.SetOwnerOnly(true);
+    ini.WriteString(u"S"_s, u"Passwort"_s, u"geheim"_s);
+    IniFile other(dir.filePath(u"other.ini"_s));
+    other.WriteString(u"S"_s, u"k"_s, u"v"_s);
+    IniFile::TempCreatedHook = nullptr;
+    ::umask(oldMask);
+    EXPECT_EQ(modes, (QList<unsigned>{0600u, 0666u}));
+    EXPECT_EQ(modeOf(path), 0600u);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #include "Registry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -83,6 +85,26 @@ TEST_F(RegistryTest, FullAccessNeedsTheKeyAndAWritableRoot) {
     EXPECT_FALSE(Registry::OpenKeyFullAccess(RegRoot::LocalMachine, Key));
     EXPECT_EQ(Registry::ReadString(RegRoot::LocalMachine, Key, u"v"_s), u"1"_s);
     EXPECT_FALSE(Registry::OpenKeyFullAccess(User, u"software\\other"_s));
+}
+
+// The store inherits the ini layer's rules: a Windows-1252 file loses nothing, and one that
+// cannot be read is not replaced by a write.
+TEST_F(RegistryTest, A1252StoreIsReadAndAnUnreadableOneIsNotReplaced) {
+    QDir().mkpath(dir.filePath(u"reg"_s));
+    QFile f(Registry::RootFile(User));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[software\\zorvane\\zorvane2]\r\npath=C:\\Programme\\Gr\xFC\xDF"
+            "e\r\n");
+    f.close();
+    EXPECT_EQ(Registry::ReadString(User, Key, u"Path"_s), u"C:\\Programme\\Grüße"_s);
+    Registry::WriteString(User, Key, u"neu"_s, u"1"_s);
+    EXPECT_EQ(Registry::ReadString(User, Key, u"path"_s), u"C:\\Programme\\Grüße"_s);
+
+    const QByteArray file = QFile::encodeName(Registry::RootFile(RegRoot::LocalMachine));
+    ASSERT_EQ(::symlink("local-machine.ini", file.constData()), 0);
+    EXPECT_THROW(Registry::WriteString(RegRoot::LocalMachine, Key, u"v"_s, u"1"_s),
+                 std::runtime_error);
+    EXPECT_EQ(QFile::symLinkTarget(QString::fromUtf8(file)), QString::fromUtf8(file));
 }
 
 } // namespace

@@ -1,0 +1,137 @@
+#include "ActionStore.h"
+
+#include <stdexcept>
+
+#include "TextFormats.h"
+
+namespace {
+
+const QString Opt = QStringLiteral("Opt");
+const QString Global = QStringLiteral("Global");
+const QString Actions = QStringLiteral("Actions");
+
+// Key words of the action keys by grid column; column 5 has no key.
+const char* const ActionKeys[ActionColumnCount] = {
+    "Verz",  "Nach", "Time",  "Count",  "Last", nullptr, "Dateien",
+    "Bytes", "Arc",  "Dauer", "Filter", "Hist", "LE",    "p",
+};
+// Defaults on reading, by column.
+const char* const ActionDefaults[ActionColumnCount] = {
+    "", "", "02:00:00", "5", "", "", "", "", "", "", "", "J-J", "", "",
+};
+// Column widths before a layout was saved, by column.
+const int DefaultWidths[ActionColumnCount] = {160, 100, 50, 30, 110, -1, 50,
+                                              80,  70,  60, 60, 20,  50, 20};
+// The run statistics, in the order they are written.
+const int StatisticsColumns[] = {colLast, colDateien, colBytes, colArc, colDauer};
+
+QString key(int col, int n) {
+    return QString::fromLatin1(ActionKeys[col]) + QString::number(n);
+}
+
+QString widthKey(int col) {
+    return QStringLiteral("C") + QString::number(col);
+}
+
+QTime readTime(const IniFile& ini, const QString& section, const QString& name, QTime def) {
+    const auto t = TextFormats::ParseTime(ini.ReadString(section, name, QString()));
+    return t ? *t : def;
+}
+
+} // namespace
+
+ActionStore::ActionStore(QString fileName) : ini_(std::move(fileName)) {
+    // The file holds archive passwords in plain text: only its owner may read it.
+    ini_.SetOwnerOnly(true);
+}
+
+void ActionStore::Open() {
+    ini_.BeginUpdate();
+    const QString problem = ini_.ReadProblem();
+    if (problem.isEmpty()) return;
+    ini_.Rollback();
+    throw std::runtime_error(QStringLiteral("Die Einstellungsdatei %1 kann nicht gelesen werden "
+                                            "(%2). Sie bleibt unverändert.")
+                                 .arg(ini_.FileName(), problem)
+                                 .toStdString());
+}
+
+void ActionStore::Commit() {
+    ini_.Commit();
+}
+
+StoredSettings ActionStore::ReadSettings() const {
+    StoredSettings s;
+    s.Lang = ini_.ReadInteger(Opt, QStringLiteral("lang"), 0);
+    const int version = ini_.ReadInteger(Global, QStringLiteral("iv"), 1);
+    s.Blocking.From = readTime(ini_, Global, QStringLiteral("SperrVon"), QTime(6, 0));
+    s.Blocking.To = readTime(ini_, Global, QStringLiteral("SperrBis"), QTime(23, 0));
+    s.Blocking.On = ini_.ReadBool(Global, QStringLiteral("Speerzeit"), true);
+    // Old files kept the end of the blocking window at two in the morning.
+    if (TextFormats::FormatTime(s.Blocking.To) == QStringLiteral("02:00:00") && version < 2)
+        s.Blocking.To = QTime(23, 0);
+
+    for (int n = 1;; ++n) {
+        const QString verz = ini_.ReadString(Actions, key(colVerz, n), QString());
+        if (verz.isEmpty()) break;
+        BackupAction a;
+        a[colVerz] = verz;
+        for (int c = colNach; c < ActionColumnCount; ++c) {
+            a[c] = c == colActionNumber ? QString::number(n)
+                                        : ini_.ReadString(Actions, key(c, n),
+                                                          QString::fromLatin1(ActionDefaults[c]));
+        }
+        s.Actions.append(std::move(a));
+    }
+    return s;
+}
+
+WindowLayout ActionStore::ReadLayout(QSize screen, QSize window) const {
+    WindowLayout l;
+    l.Lang = ini_.ReadInteger(Opt, QStringLiteral("lang"), 0);
+    l.Left = ini_.ReadInteger(Opt, QStringLiteral("Left"), screen.width() / 2 - window.width() / 2);
+    l.Top = ini_.ReadInteger(Opt, QStringLiteral("Top"), screen.height() / 2 - window.height() / 2);
+    l.Width = ini_.ReadInteger(Opt, QStringLiteral("Width"), window.width());
+    l.Height = ini_.ReadInteger(Opt, QStringLiteral("Height"), window.height());
+    l.Left = qMin(qMax(l.Left, 0), screen.width() - 10);
+    l.Top = qMin(qMax(l.Top, 0), screen.height() - 10);
+    for (int c = 0; c < ActionColumnCount; ++c)
+        l.ColWidths[size_t(c)] =
+            c == colActionNumber ? -1 : ini_.ReadInteger(Opt, widthKey(c), DefaultWidths[c]);
+    return l;
+}
+
+void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& actions) {
+    ini_.WriteString(Global, QStringLiteral("SperrVon"), TextFormats::FormatTime(blocking.From));
+    ini_.WriteString(Global, QStringLiteral("SperrBis"), TextFormats::FormatTime(blocking.To));
+    ini_.WriteBool(Global, QStringLiteral("Speerzeit"), blocking.On);
+    ini_.WriteInteger(Global, QStringLiteral("IV"), 2);
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        const int n = int(i) + 1;
+        for (int c = 0; c < ActionColumnCount; ++c)
+            if (c != colActionNumber) ini_.WriteString(Actions, key(c, n), actions[i][c]);
+        actions[i][colActionNumber] = QString::number(n);
+    }
+    ini_.WriteString(Actions, key(colVerz, int(actions.size()) + 1), QString());
+}
+
+void ActionStore::PutLayout(const WindowLayout& layout) {
+    ini_.WriteInteger(Opt, QStringLiteral("lang"), layout.Lang);
+    ini_.WriteInteger(Opt, QStringLiteral("Left"), layout.Left);
+    ini_.WriteInteger(Opt, QStringLiteral("Top"), layout.Top);
+    ini_.WriteInteger(Opt, QStringLiteral("Width"), layout.Width);
+    ini_.WriteInteger(Opt, QStringLiteral("Height"), layout.Height);
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (c != colActionNumber) ini_.WriteInteger(Opt, widthKey(c), layout.ColWidths[size_t(c)]);
+}
+
+void ActionStore::PutStatistics(const QList<BackupAction>& actions) {
+    for (const BackupAction& a : actions) {
+        // A row added since the last full save has no keys yet.
+        bool ok = false;
+        const int n = a[colActionNumber].toInt(&ok);
+        if (a[colActionNumber].isEmpty() || !ok) continue;
+        for (int c : StatisticsColumns)
+            ini_.WriteString(Actions, key(c, n), a[c]);
+    }
+}

@@ -1,0 +1,337 @@
+#include "BackupJob.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <vector>
+
+#include "TextFormats.h"
+#include "ZipComponent.h"
+#include "lang.h"
+
+namespace {
+
+struct FolderEntry {
+    QString name;
+    bool folder = false;
+    qint64 size = 0;
+};
+
+// The entries of one folder in the order the file system returns them, without "." and "..".
+// Links to folders are left out, so a link loop cannot recurse forever; sockets, pipes and
+// devices are left out too, as they hold no file content. A dangling link, or an entry that
+// cannot be looked at, counts as a file, so its failed add shows in the files text. Raises when
+// the folder cannot be listed.
+std::vector<FolderEntry> ListFolder(const QString& folder) {
+    const QByteArray native = QFile::encodeName(folder);
+    DIR* d = ::opendir(native.constData());
+    if (!d) {
+        const int err = errno;
+        if (err == ENOENT)
+            throw std::runtime_error(
+                (QStringLiteral("Verzeichnis ") + folder + QStringLiteral(" existiert nicht"))
+                    .toStdString());
+        throw std::runtime_error((QStringLiteral("Verzeichnis ") + folder +
+                                  QStringLiteral(" kann nicht gelesen werden: ") +
+                                  QString::fromLocal8Bit(std::strerror(err)))
+                                     .toStdString());
+    }
+    struct Closer {
+        DIR* d;
+        ~Closer() { ::closedir(d); }
+    } closer{d};
+    const int dfd = ::dirfd(d);
+    std::vector<FolderEntry> out;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        struct stat st {};
+        FolderEntry fe;
+        fe.name = QFile::decodeName(e->d_name);
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone meanwhile or not to be looked at: counted as a file, so its failed add
+            // gives its line and shows in the files text.
+            out.push_back(fe);
+            continue;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            struct stat target {};
+            if (::fstatat(dfd, e->d_name, &target, 0) != 0) {
+                out.push_back(fe); // dangling
+                continue;
+            }
+            if (!S_ISREG(target.st_mode)) continue;
+            st = target;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            fe.folder = true;
+        } else if (S_ISREG(st.st_mode)) {
+            fe.size = st.st_size;
+        } else {
+            continue;
+        }
+        out.push_back(std::move(fe));
+    }
+    return out;
+}
+
+// A file whose entry was begun but could not be read to its end: the stream is spoilt.
+struct BrokenEntry : std::runtime_error {
+    BrokenEntry(QString file, const QString& why)
+        : std::runtime_error(why.toStdString()), path(std::move(file)) {}
+    QString path;
+};
+
+QString WithSeparator(const QString& folder) {
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+[[noreturn]] void Raise(const QString& text) {
+    throw std::runtime_error(text.toStdString());
+}
+
+} // namespace
+
+int ProgressBarPosition(qint64 doneBytes, qint64 scale, int maximum) {
+    const qint64 pos = doneBytes / (scale < 1 ? 1 : scale);
+    return int(std::clamp<qint64>(pos, 0, std::max(maximum, 0)));
+}
+
+BackupJob::BackupJob(TZipComponent& zip) : zip_(zip) {}
+
+BackupJob::~BackupJob() {
+    // Whatever happened, an archive not committed never reaches the target, and the component
+    // keeps no call into this job.
+    zip_.Discard();
+    zip_.OnProgress = nullptr;
+    zip_.OnMessage = nullptr;
+}
+
+void BackupJob::status(const QString& text) {
+    if (OnStatus) OnStatus(text);
+}
+
+void BackupJob::barToZero() {
+    if (!OnProgress) return;
+    TZMProgressDetails d;
+    d.Kind = TZMProgressKind::Progress;
+    OnProgress(d, 0);
+}
+
+void BackupJob::committed() {
+    committed_ = true;
+    if (OnCommitted) OnCommitted();
+}
+
+QString BackupJob::filesText() const {
+    return found_ == added_ ? FormatInt64(0, found_)
+                            : FormatInt64(0, found_) + u'-' + FormatInt64(0, found_ - added_);
+}
+
+void BackupJob::RequestAbort() {
+    if (committed_) return;
+    abort_ = true;
+    zip_.Cancel();
+}
+
+void BackupJob::Prepare() {
+    outcome_ = BackupOutcome();
+    currentFile_.clear();
+    LoadFilter(FilterText, filter_);
+    // An empty source would become the root folder, an empty target a file named after the
+    // temporary suffix in the start folder.
+    if (Source.trimmed().isEmpty()) Raise(QStringLiteral("Kein Quellverzeichnis angegeben"));
+    if (Target.trimmed().isEmpty()) Raise(QStringLiteral("Keine Zieldatei angegeben"));
+    abort_ = false;
+    committed_ = false;
+    found_ = added_ = totalBytes_ = doneBytes_ = 0;
+    const QDir start(StartFolder.isEmpty() ? QDir::currentPath() : StartFolder);
+    source_ = WithSeparator(QDir::cleanPath(start.absoluteFilePath(Source)));
+    target_ = QDir::cleanPath(start.absoluteFilePath(Target));
+    // A temporary archive left by an interrupted run of this action goes first.
+    QFile::remove(TZipComponent::TempFileName(target_));
+    zip_.Discard();
+}
+
+void BackupJob::ScanSource() {
+    found_ = 0;
+    totalBytes_ = 0;
+    // A source folder that cannot be listed fails the run instead of replacing the archive
+    // with nothing.
+    scan(source_);
+    if (found_ == 0) {
+        // Completes with an empty result: the target no longer stands for this folder.
+        QFile::remove(target_);
+        committed();
+    }
+}
+
+void BackupJob::scan(const QString& folder) {
+    std::vector<FolderEntry> entries;
+    try {
+        entries = ListFolder(folder);
+    } catch (const std::exception&) {
+        if (folder == source_) throw;
+        return; // reported by the add walk, which processes messages
+    }
+    for (const FolderEntry& e : entries) {
+        if (abort_) break;
+        if (e.folder) {
+            scan(folder + e.name + u'/');
+        } else if (FilterAccepts(filter_, e.name)) {
+            ++found_;
+            totalBytes_ += e.size;
+        }
+    }
+}
+
+void BackupJob::AddTree() {
+    if (found_ == 0) return;
+    zip_.AddOptions = Password.isEmpty()
+                          ? unsigned(TZipComponent::AddDirNames)
+                          : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
+    zip_.Password = Password;
+    zip_.ZipFileName = target_;
+    zip_.BaseFolder = source_;
+    zip_.OnProgress = [this](const TZMProgressDetails& d) {
+        if (OnProgress) OnProgress(d, doneBytes_);
+    };
+    zip_.OnMessage = [this](int code, const QString& text) {
+        if (OnMessage) OnMessage(code, text);
+    };
+    // A file that breaks off after its entry began cannot be taken out of the stream: the
+    // archive is begun again without it, so that file alone is missing. Each file can do this
+    // once, so the attempts are bounded.
+    skipped_.clear();
+    for (;;) {
+        added_ = 0;
+        doneBytes_ = 0;
+        barToZero();
+        try {
+            addTree(source_);
+            break;
+        } catch (const BrokenEntry& broken) {
+            zip_.Discard();
+            skipped_ << broken.path;
+            status(Tx(txFehlerHinzufuegen) + broken.path);
+        }
+    }
+}
+
+void BackupJob::addTree(const QString& folder) {
+    if (abort_) return;
+    std::vector<FolderEntry> entries;
+    try {
+        entries = ListFolder(folder);
+    } catch (const std::exception& e) {
+        status(Tx(txUeberspringe) + folder + Tx(txFehler) + QString::fromUtf8(e.what()));
+        return;
+    }
+    for (const FolderEntry& e : entries) {
+        if (abort_) break;
+        if (e.folder) {
+            addTree(folder + e.name + u'/');
+            continue;
+        }
+        if (!FilterAccepts(filter_, e.name)) continue;
+        const QString path = folder + e.name;
+        if (skipped_.contains(path)) continue; // spoilt an earlier attempt of this run
+        addFile(path, e.size);
+    }
+}
+
+// The one place a file goes into the archive.
+void BackupJob::addFile(const QString& path, qint64 size) {
+    currentFile_ = path;
+    try {
+        zip_.FSpecArgs = QStringList{path};
+        try {
+            zip_.Add();
+            if (zip_.SuccessCnt == 1) {
+                doneBytes_ += size;
+                ++added_;
+            } else {
+                status(Tx(txFehlerHinzufuegen) + path);
+            }
+        } catch (const std::exception&) {
+            status(Tx(txFehlerSchreiben) + target_ + Tx(txFestplatteVoll));
+        }
+    } catch (const std::exception& ex) {
+        status(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
+    }
+    // An entry that was begun but could not be read to its end spoils the stream.
+    if (!abort_ && !zip_.BrokenReason().isEmpty()) throw BrokenEntry(path, zip_.BrokenReason());
+}
+
+void BackupJob::Finish() {
+    outcome_.Found = found_;
+    outcome_.Added = added_;
+    outcome_.Bytes = totalBytes_;
+    outcome_.FilesText = filesText();
+    if (found_ == 0) {
+        outcome_.State = BackupOutcome::Result::Completed;
+        return;
+    }
+    if (abort_) {
+        QThread::msleep(100);
+        if (OnProgress) OnProgress(TZMProgressDetails(), doneBytes_); // lets the window breathe
+        zip_.Discard();
+    } else if (added_ == 0) {
+        // Files were found but not one could be added: an empty archive must not replace
+        // the last good one.
+        zip_.Discard();
+        barToZero();
+        QString text = QStringLiteral("Keine der ") + FormatInt64(0, found_) +
+                       QStringLiteral(" gefundenen Dateien konnte gesichert werden");
+        if (QFileInfo::exists(target_))
+            text += QStringLiteral(", ") + target_ + QStringLiteral(" bleibt unverändert");
+        Raise(text);
+    } else {
+        zip_.Commit();
+        // Done: an abort from here on must not undo the completed run.
+        committed();
+    }
+    barToZero();
+    outcome_.ArchiveSize = zip_.ZipFileSize();
+    if (abort_) {
+        outcome_.State = BackupOutcome::Result::Aborted;
+        status(Tx(txAbgebrochenDurchBenutzer));
+    } else {
+        outcome_.State = BackupOutcome::Result::Completed;
+        status(FormatInt64(0, added_) + u' ' + Tx(txDateien) + QStringLiteral("  ") + Tx(txVon) +
+               u' ' + FormatInt64(0, found_) + u' ' + Tx(txMit) + u' ' +
+               FormatInt64(0, totalBytes_) + QStringLiteral(" Byte ") + Tx(txKomprimiertZu) + u' ' +
+               FormatInt64(0, outcome_.ArchiveSize) + QStringLiteral(" Byte"));
+    }
+}
+
+void BackupJob::Fail(const QString& error) {
+    zip_.Discard();
+    outcome_.State = BackupOutcome::Result::Failed;
+    outcome_.Found = found_;
+    outcome_.Added = added_;
+    outcome_.Bytes = totalBytes_;
+    outcome_.Error = error;
+    outcome_.CurrentFile = currentFile_;
+    outcome_.FailureLine = QStringLiteral("!!! BO, Backup:") + currentFile_ + u' ' + Tx(txNach) +
+                           u' ' + Target + QStringLiteral(" :") + error;
+}
+
+BackupOutcome BackupJob::Run() {
+    try {
+        Prepare();
+        ScanSource();
+        AddTree();
+        Finish();
+    } catch (const std::exception& e) {
+        Fail(QString::fromUtf8(e.what()));
+    }
+    return outcome_;
+}

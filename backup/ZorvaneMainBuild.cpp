@@ -1,0 +1,282 @@
+// The main window's construction: its controls, their layout and their bindings, and the tray.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "Dialogs.h"
+#include "SessionEnd.h"
+#include "SortGrid.h"
+#include "ZorvaneMain.h"
+
+namespace {
+const char* const MakerAddress = "www.kelvo.de";
+} // namespace
+
+void Tmain::buildWindow() {
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
+    resize(890, 460);
+    QStyle* st = style();
+
+    auto makeAction = [&](const char* name, const QString& caption, const QString& hint,
+                          QStyle::StandardPixmap icon) {
+        auto* a = new QAction(st->standardIcon(icon), caption, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(hint);
+        return a;
+    };
+    loadIni = makeAction("loadIni", QStringLiteral("Laden"), QStringLiteral("Einstellungen Laden"),
+                         QStyle::SP_DialogOpenButton);
+    saveIni = makeAction("saveIni", QStringLiteral("Speichern"),
+                         QStringLiteral("Einstellungen Speichern"), QStyle::SP_DialogSaveButton);
+    NewAktion = makeAction("NewAktion", QStringLiteral("Neuer Eintrag"),
+                           QStringLiteral("Neue Backupaktion einfügen"), QStyle::SP_FileIcon);
+    delAktion =
+        makeAction("delAktion", QStringLiteral("Backupaktion löschen"),
+                   QStringLiteral("Ausgewählte Backupaktion löschen"), QStyle::SP_TrashIcon);
+    backupSelected =
+        makeAction("backupSelected", QStringLiteral("Backup"),
+                   QStringLiteral("Backupaktion für ausgewählten Eintrag jetzt ausführen"),
+                   QStyle::SP_ArrowDown);
+    backupAll = makeAction("backupAll", QStringLiteral("Gesamt Backup"),
+                           QStringLiteral("Backupaktion für alle Einträge jetzt ausführen"),
+                           QStyle::SP_DriveHDIcon);
+    // A failed load or save reaches the user through the standard error box.
+    connect(loadIni, &QAction::triggered, this, [this] {
+        try {
+            loadIniExecute(loadIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
+    connect(saveIni, &QAction::triggered, this, [this] {
+        try {
+            saveIniExecute(saveIni);
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    });
+    connect(backupSelected, &QAction::triggered, this,
+            [this] { backupSelectedExecute(backupSelected); });
+    connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(backupAll); });
+    loadIni->setEnabled(false);
+    saveIni->setEnabled(false);
+    delAktion->setEnabled(false);
+    backupSelected->setEnabled(false);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFixedHeight(26);
+    ToolBar1->setIconSize(QSize(16, 16));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto toolButton = [&](const char* name, QAction* action, QStyle::StandardPixmap icon,
+                          const QString& hint) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        if (action)
+            b->setDefaultAction(action);
+        else {
+            b->setIcon(st->standardIcon(icon));
+            b->setToolTip(hint);
+        }
+        b->setAutoRaise(true);
+        b->setFixedWidth(30);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    btnLoadConf = toolButton("btnLoadConf", loadIni, {}, {});
+    btnSaveConf = toolButton("btnSaveConf", saveIni, {}, {});
+    ToolBar1->addSeparator();
+    btnNew = toolButton("btnNew", NewAktion, {}, {});
+    btnDel = toolButton("btnDel", delAktion, {}, {});
+    ToolBar1->addSeparator();
+    btnPackOne = toolButton("btnPackOne", backupSelected, {}, {});
+    btnPackAll = toolButton("btnPackAll", backupAll, {}, {});
+    btnRestore = toolButton("btnRestore", nullptr, QStyle::SP_ArrowUp,
+                            QStringLiteral("Sicherung Wiederherstellen"));
+    btnRestore->setEnabled(false);
+    connect(btnRestore, &QToolButton::clicked, this, [this] { btnRestoreClick(); });
+    ToolBar1->addSeparator();
+    btnTimer =
+        toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload, QStringLiteral("Automatik"));
+    btnTimer->setCheckable(true);
+
+    Panel2 = new QWidget(ToolBar1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setMinimumWidth(242);
+    Panel2->setToolTip(QStringLiteral("Sperrzeit: in dieser Zeit wird keine Sicherung gestartet"));
+    auto* p2 = new QHBoxLayout(Panel2);
+    p2->setContentsMargins(2, 0, 2, 0);
+    cbSperr = new QCheckBox(QStringLiteral("Sperrzeit"), Panel2);
+    cbSperr->setObjectName(QStringLiteral("cbSperr"));
+    sperrVon = new QTimeEdit(Panel2);
+    sperrVon->setObjectName(QStringLiteral("sperrVon"));
+    sperrVon->setDisplayFormat(QStringLiteral("hh:mm:ss"));
+    Label1 = new QLabel(QStringLiteral("bis"), Panel2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    sperrBis = new QTimeEdit(Panel2);
+    sperrBis->setObjectName(QStringLiteral("sperrBis"));
+    sperrBis->setDisplayFormat(QStringLiteral("hh:mm:ss"));
+    p2->addWidget(cbSperr);
+    p2->addWidget(sperrVon);
+    p2->addWidget(Label1);
+    p2->addWidget(sperrBis);
+    ToolBar1->addWidget(Panel2);
+    connect(cbSperr, &QCheckBox::clicked, this, [this] { cbSperrClick(); });
+    connect(sperrVon, &QTimeEdit::userTimeChanged, this, [this] {
+        if (sperrVon->hasFocus()) sperrVonChange();
+    });
+    connect(sperrBis, &QTimeEdit::userTimeChanged, this, [this] {
+        if (sperrBis->hasFocus()) sperrBisChange();
+    });
+
+    pKelvo = new QToolButton(ToolBar1);
+    pKelvo->setObjectName(QStringLiteral("pKelvo"));
+    pKelvo->setText(QString::fromLatin1(MakerAddress));
+    pKelvo->setAutoRaise(true);
+    pKelvo->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
+    ToolBar1->addWidget(pKelvo);
+
+    btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
+                            QStringLiteral("Internet Update"));
+    btnIupdate->setEnabled(false);
+    ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
+                              QStringLiteral("Info"));
+
+    cbLang = new QComboBox(ToolBar1);
+    cbLang->setObjectName(QStringLiteral("cbLang"));
+    cbLang->addItems({QStringLiteral("Deutsch"), QStringLiteral("English")});
+    cbLang->setCurrentIndex(0);
+    ToolBar1->addWidget(cbLang);
+    connect(cbLang, &QComboBox::activated, this, [this] { cbLangChange(cbLang); });
+    ToolBar1->addSeparator();
+    btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
+                          QStringLiteral("Zorvane Beenden"));
+    connect(btnClose, &QToolButton::clicked, this, [this] { ZorvaneCloseClick(); });
+    cbDebug = new QCheckBox(QStringLiteral("Debug"), ToolBar1);
+    cbDebug->setObjectName(QStringLiteral("cbDebug"));
+    cbDebug->setChecked(true);
+    QAction* debugAction = ToolBar1->addWidget(cbDebug);
+    debugAction->setObjectName(QStringLiteral("cbDebugAction"));
+    debugAction->setVisible(false);
+    cbDebug->setVisible(false);
+
+    // Client area: the grid above the log, the status bar below.
+    auto* central = new QWidget(this);
+    auto* cl = new QVBoxLayout(central);
+    cl->setContentsMargins(0, 0, 0, 0);
+    cl->setSpacing(0);
+    Panel4 = new QWidget(central);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    auto* p4 = new QVBoxLayout(Panel4);
+    p4->setContentsMargins(0, 0, 0, 0);
+    p4->setSpacing(0);
+    sg = new TSortGrid(ActionColumnCount, Panel4);
+    sg->setObjectName(QStringLiteral("sg"));
+    sg->setFrameShape(QFrame::NoFrame);
+    SetGridTitles();
+    ConnectGrid();
+    Memo1 = new QPlainTextEdit(Panel4);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    // A read-only log needs no undo record; it would only grow for as long as the program runs.
+    Memo1->setUndoRedoEnabled(false);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setFixedHeight(156);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setBackgroundRole(QPalette::Button);
+    p4->addWidget(sg, 1);
+    p4->addWidget(Memo1);
+    cl->addWidget(Panel4, 1);
+
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(39);
+    auto* p1 = new QVBoxLayout(Panel1);
+    p1->setContentsMargins(0, 0, 0, 0);
+    p1->setSpacing(1);
+    Status = new QLabel(QStringLiteral("Bereit"), Panel1);
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setStyleSheet(QStringLiteral("color: navy; font-weight: bold;"));
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    p1->addWidget(Status);
+    auto* row = new QHBoxLayout();
+    row->setSpacing(2);
+    sta = new QLabel(QStringLiteral("---"), Panel1);
+    sta->setObjectName(QStringLiteral("sta"));
+    sta->setFixedWidth(19);
+    sta->setAlignment(Qt::AlignCenter);
+    sta->setAutoFillBackground(true);
+    SetStaColour(Qt::black);
+    pb = new QProgressBar(Panel1);
+    pb->setObjectName(QStringLiteral("pb"));
+    pb->setTextVisible(false);
+    pb->setRange(0, 1000);
+    pb->setValue(0);
+    Panel3 = new QWidget(Panel1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    auto* p3 = new QHBoxLayout(Panel3);
+    p3->setContentsMargins(0, 0, 0, 0);
+    btnAbort = new QPushButton(QStringLiteral("Abbrechen"), Panel3);
+    btnAbort->setObjectName(QStringLiteral("btnAbort"));
+    btnAbort->setVisible(false);
+    p3->addWidget(btnAbort);
+    connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
+    row->addWidget(sta);
+    row->addWidget(pb, 1);
+    row->addWidget(Panel3);
+    p1->addLayout(row);
+    cl->addWidget(Panel1);
+    setCentralWidget(central);
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+
+    // Key preview: every key reaches the window before the focused control.
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { CommitDataRequest(); });
+    SessionEnd::SetHandler([this] { CommitDataRequest(); });
+}
+
+void Tmain::buildTray() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    ZorvaneClose = PopupMenu1->addAction(QStringLiteral("z&orvane Beenden"));
+    ZorvaneClose->setObjectName(QStringLiteral("ZorvaneClose"));
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    zorvaneanzeigen1 = PopupMenu1->addAction(QStringLiteral("&zorvane Anzeigen"));
+    zorvaneanzeigen1->setObjectName(QStringLiteral("zorvaneanzeigen1"));
+    connect(ZorvaneClose, &QAction::triggered, this, [this] { ZorvaneCloseClick(); });
+    connect(zorvaneanzeigen1, &QAction::triggered, this, [this] { TrayDblClick(); });
+
+    tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveHDIcon), this);
+    tray->setObjectName(QStringLiteral("tray"));
+    tray->setToolTip(QStringLiteral("Zorvane2"));
+    tray->setContextMenu(PopupMenu1);
+    connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::DoubleClick)
+            TrayDblClick();
+        else if (r == QSystemTrayIcon::Trigger)
+            PopupMenu1->popup(QCursor::pos());
+    });
+    tray->show();
+}

@@ -1,0 +1,225 @@
+// The settings file's model without a window: what a load reads, what a save writes.
+#include "ActionStore.h"
+
+#include <QFile>
+#include <QPoint>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FileEvents.h"
+#include "TestFolder.h"
+
+namespace {
+
+class ActionStoreTest : public ::testing::Test {
+protected:
+    TestFolder dir;
+    QString path = dir.Path(QStringLiteral("Zorvane2.ini"));
+
+    void write(const QByteArray& bytes) { dir.Write(QStringLiteral("Zorvane2.ini"), bytes); }
+    QByteArray bytes() const { return dir.Read(QStringLiteral("Zorvane2.ini")); }
+    StoredSettings load() const {
+        ActionStore store(path);
+        store.Open();
+        return store.ReadSettings();
+    }
+    void saveFull(const BlockingWindow& b, QList<BackupAction>& actions) {
+        ActionStore store(path);
+        store.Open();
+        store.PutFull(b, actions);
+        store.Commit();
+    }
+    static BackupAction action(const QString& verz, const QString& number = {}) {
+        BackupAction a;
+        a[colVerz] = verz;
+        a[colNach] = verz + QStringLiteral(".Zip");
+        a[colActionNumber] = number;
+        return a;
+    }
+    static QStringList column(const QList<BackupAction>& actions, int col) {
+        QStringList out;
+        for (const BackupAction& a : actions)
+            out << a[col];
+        return out;
+    }
+};
+
+TEST_F(ActionStoreTest, AMissingFileGivesTheDefaultsAndItsFirstSaveTheKnownFile) {
+    const StoredSettings s = load();
+    EXPECT_EQ(s.Lang, 0);
+    EXPECT_EQ(s.Blocking.From, QTime(6, 0));
+    EXPECT_EQ(s.Blocking.To, QTime(23, 0));
+    EXPECT_TRUE(s.Blocking.On);
+    EXPECT_TRUE(s.Actions.isEmpty());
+
+    QList<BackupAction> one{BackupAction()}; // the grid's one empty row
+    saveFull(s.Blocking, one);
+    EXPECT_EQ(bytes(), QByteArray("[Global]\r\nSperrVon=06:00:00\r\nSperrBis=23:00:00\r\n"
+                                  "Speerzeit=1\r\nIV=2\r\n\r\n[Actions]\r\n"
+                                  "Verz1=\r\nNach1=\r\nTime1=\r\nCount1=\r\nLast1=\r\n"
+                                  "Dateien1=\r\nBytes1=\r\nArc1=\r\nDauer1=\r\nFilter1=\r\n"
+                                  "Hist1=\r\nLE1=\r\np1=\r\nVerz2=\r\n"));
+    EXPECT_EQ(one[0][colActionNumber], u"1");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ActionStoreTest, OnlyAVersionOneFileHasItsBlockingEndConverted) {
+    struct Case {
+        const char* global;
+        QTime to;
+    } cases[] = {
+        {"SperrBis=02:00:00\r\n", QTime(23, 0)},
+        {"SperrBis=02:00:00\r\nIV=1\r\n", QTime(23, 0)},
+        {"SperrBis=02:00:00\r\nIV=2\r\n", QTime(2, 0)},
+        // The key is one name in any mix of letter case.
+        {"SperrBis=02:00:00\r\niv=2\r\n", QTime(2, 0)},
+        {"sperrbis=02:00:00\r\niV=2\r\n", QTime(2, 0)},
+        {"SperrBis=02:30:00\r\n", QTime(2, 30)},
+        {"SperrBis=kaputt\r\n", QTime(23, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.global);
+        write(QByteArray("[Global]\r\n") + c.global);
+        EXPECT_EQ(load().Blocking.To, c.to);
+    }
+    // A short time and a switched-off blocking window read as meant.
+    write("[Global]\r\nSperrVon=7:5\r\nSpeerzeit=0\r\n[Opt]\r\nlang=1\r\n");
+    const StoredSettings s = load();
+    EXPECT_EQ(s.Blocking.From, QTime(7, 5));
+    EXPECT_FALSE(s.Blocking.On);
+    EXPECT_EQ(s.Lang, 1);
+}
+
+TEST_F(ActionStoreTest, AGapEndsTheListAndTheSaveKeepsTheKeysBehindIt) {
+    write("[Actions]\r\nVerz1=/a\r\nTime1=\r\nVerz2=/b\r\nLast2=07.12.2026 02:00:00\r\n"
+          "Verz4=/d\r\nNach4=/d.Zip\r\n");
+    StoredSettings s = load();
+    ASSERT_EQ(s.Actions.size(), 2);
+    EXPECT_EQ(column(s.Actions, colVerz), QStringList({"/a", "/b"}));
+    // Present but empty stays empty; absent takes the default.
+    EXPECT_EQ(column(s.Actions, colTime), QStringList({"", "02:00:00"}));
+    EXPECT_EQ(column(s.Actions, colCount), QStringList({"5", "5"}));
+    EXPECT_EQ(column(s.Actions, colHist), QStringList({"J-J", "J-J"}));
+    EXPECT_EQ(column(s.Actions, colLast), QStringList({"", "07.12.2026 02:00:00"}));
+    EXPECT_EQ(column(s.Actions, colActionNumber), QStringList({"1", "2"}));
+
+    saveFull(s.Blocking, s.Actions);
+    const IniFile ini(path);
+    const auto read = [&](const char* key) {
+        return ini.ReadString(QStringLiteral("Actions"), QString::fromLatin1(key),
+                              QStringLiteral("<absent>"));
+    };
+    EXPECT_EQ(read("Verz3"), QString());
+    EXPECT_EQ(read("Time1"), QString());
+    EXPECT_EQ(read("Time2"), u"02:00:00");
+    EXPECT_EQ(read("Verz4"), u"/d");
+    EXPECT_EQ(read("Nach4"), u"/d.Zip");
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Global"), QStringLiteral("IV"), {}), u"2");
+}
+
+TEST_F(ActionStoreTest, AFullSaveIsOneReplacementInTheGivenOrderNumberedFromOne) {
+    write("[Actions]\r\nVerz1=/c\r\nVerz2=/a\r\nVerz3=/b\r\n");
+    QList<BackupAction> actions{action(QStringLiteral("/a"), QStringLiteral("2")),
+                                action(QStringLiteral("/b"), QStringLiteral("3")),
+                                action(QStringLiteral("/c"), QStringLiteral("1")),
+                                action(QStringLiteral("/neu"))};
+    ReplacementCounter commits(path);
+    saveFull(BlockingWindow(), actions);
+    EXPECT_EQ(commits.Take(), 1);
+    EXPECT_EQ(column(actions, colActionNumber), QStringList({"1", "2", "3", "4"}));
+    const StoredSettings s = load();
+    EXPECT_EQ(column(s.Actions, colVerz), QStringList({"/a", "/b", "/c", "/neu"}));
+    EXPECT_EQ(column(s.Actions, colNach), QStringList({"/a.Zip", "/b.Zip", "/c.Zip", "/neu.Zip"}));
+}
+
+TEST_F(ActionStoreTest, StatisticsGoUnderTheActionNumberNotThePosition) {
+    write("[Actions]\r\nVerz1=/a\r\nVerz3=/c\r\n");
+    QList<BackupAction> rows{action(QStringLiteral("/c"), QStringLiteral("3")),
+                             action(QStringLiteral("/neu")), // never saved: no number yet
+                             action(QStringLiteral("/x"), QStringLiteral("x7")),
+                             action(QStringLiteral("/a"), QStringLiteral("1"))};
+    const int stats[] = {colLast, colDateien, colBytes, colArc, colDauer};
+    for (BackupAction& a : rows)
+        for (int c : stats)
+            a[c] = a[colVerz] + QString::number(c);
+    ReplacementCounter commits(path);
+    ActionStore store(path);
+    store.Open();
+    store.PutStatistics(rows);
+    store.Commit();
+    EXPECT_EQ(commits.Take(), 1);
+    const IniFile ini(path);
+    EXPECT_EQ(ini.ReadSection(QStringLiteral("Actions")),
+              QStringList({"Verz1", "Verz3", "Last3", "Dateien3", "Bytes3", "Arc3", "Dauer3",
+                           "Last1", "Dateien1", "Bytes1", "Arc1", "Dauer1"}));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Actions"), QStringLiteral("Dauer3"), {}), u"/c9");
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Actions"), QStringLiteral("Last1"), {}), u"/a4");
+}
+
+TEST_F(ActionStoreTest, TheLayoutHasItsDefaultsAndStaysOnTheScreen) {
+    const QSize screen(1000, 800), window(890, 460);
+    struct Case {
+        const char* opt;
+        QPoint pos;
+        QSize size;
+    } cases[] = {
+        {"", QPoint(55, 170), QSize(890, 460)},
+        {"Left=-50\r\nTop=900\r\nWidth=5000\r\nHeight=300\r\n", QPoint(0, 790), QSize(5000, 300)},
+        {"Left=1001\r\nTop=-1\r\n", QPoint(990, 0), window},
+        {"Left=990\r\nTop=790\r\n", QPoint(990, 790), window},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.opt);
+        write(QByteArray("[Opt]\r\n") + c.opt);
+        ActionStore store(path);
+        store.Open();
+        const WindowLayout l = store.ReadLayout(screen, window);
+        EXPECT_EQ(QPoint(l.Left, l.Top), c.pos);
+        EXPECT_EQ(QSize(l.Width, l.Height), c.size);
+    }
+    write("[Opt]\r\nC0=222\r\nC3=-1\r\nC5=77\r\nC13=0\r\n");
+    ActionStore store(path);
+    store.Open();
+    EXPECT_EQ(store.ReadLayout(screen, window).ColWidths,
+              (std::array<int, ActionColumnCount>{222, 100, 50, -1, 110, -1, 50, 80, 70, 60, 60, 20,
+                                                  50, 0}));
+}
+
+TEST_F(ActionStoreTest, AFileThatCannotBeReadStopsTheLoadAndIsNotWritten) {
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(path).constData()), 0);
+    ActionStore store(path);
+    try {
+        store.Open();
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).startsWith(
+            QStringLiteral("Die Einstellungsdatei %1 kann nicht gelesen werden (").arg(path)));
+        EXPECT_TRUE(
+            QString::fromUtf8(e.what()).endsWith(QStringLiteral("Sie bleibt unverändert.")));
+    }
+    QList<BackupAction> none;
+    EXPECT_THROW(store.PutFull(BlockingWindow(), none), IniWriteError);
+    EXPECT_EQ(QFile::symLinkTarget(path), path);
+}
+
+TEST_F(ActionStoreTest, AWindows1252FileKeepsItsPathsAndPasswords) {
+    write("[Actions]\r\nVerz1=C:\\Eigene Dateien\\M\xFCller\r\nNach1=E:\\Sicherung \x80.Zip\r\n"
+          "p1=Stra\xDF"
+          "e\r\n");
+    StoredSettings s = load();
+    ASSERT_EQ(s.Actions.size(), 1);
+    EXPECT_EQ(s.Actions[0][colVerz], u"C:\\Eigene Dateien\\Müller");
+    EXPECT_EQ(s.Actions[0][colNach], u"E:\\Sicherung €.Zip");
+    EXPECT_EQ(s.Actions[0][colP], u"Straße");
+    saveFull(s.Blocking, s.Actions);
+    EXPECT_TRUE(bytes().contains("Verz1=C:\\Eigene Dateien\\M\xC3\xBCller\r\n"));
+    EXPECT_TRUE(bytes().contains("p1=Stra\xC3\x9F"
+                                 "e\r\n"));
+    EXPECT_EQ(load().Actions[0][colP], u"Straße");
+}
+
+} // namespace

@@ -1,0 +1,284 @@
+// A backup run without a window: what goes into the archive, what the run reports, and what
+// it leaves in place when it cannot complete.
+#include "BackupJob.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "Archives.h"
+#include "TestFolder.h"
+#include "TextFormats.h"
+#include "ZipComponent.h"
+#include "lang.h"
+
+namespace {
+
+QByteArray Text(int n, char c = 'a') {
+    QByteArray b;
+    while (b.size() < n)
+        b += QByteArray("Text zum Packen ") + c + ' ';
+    b.truncate(n);
+    return b;
+}
+
+using Result = BackupOutcome::Result;
+
+class BackupJobTest : public ::testing::Test {
+protected:
+    void TearDown() override { Language = 0; }
+
+    // Runs the action; during the run `job` is the job under way.
+    BackupOutcome Run(const QString& source, const QString& target, const QString& filter = {},
+                      const QString& password = {}) {
+        BackupJob j(zip);
+        j.Source = source;
+        j.Target = target;
+        j.FilterText = filter;
+        j.Password = password;
+        j.StartFolder = start;
+        j.OnStatus = [this](const QString& t) { lines << QStringLiteral("  - ") + t; };
+        j.OnMessage = [this](int, const QString& t) { lines << t; };
+        j.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
+            if (d.Kind == TZMProgressKind::Progress) farthest = qMax(farthest, done + d.Written);
+        };
+        job = &j;
+        const BackupOutcome out = j.Run();
+        job = nullptr;
+        return out;
+    }
+    QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
+
+    TestFolder src, dst;
+    TZipComponent zip;
+    QString start = QDir::currentPath();
+    BackupJob* job = nullptr;
+    QStringList lines;
+    qint64 farthest = 0;
+};
+
+TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
+    src.Write(QStringLiteral("brief.txt"), Text(1500));
+    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), Text(800, 'b'));
+    src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
+    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), Text(700, 'c'));
+    src.Write(QStringLiteral(".versteckt"), "hidden");
+    const QString cwd = QDir::currentPath();
+    const BackupOutcome out = Run(src.Path(), Target());
+
+    ExpectArchiveHolds(Target(), src);
+    EXPECT_FALSE(QFile::exists(TZipComponent::TempFileName(Target())));
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.Found, 5);
+    EXPECT_EQ(out.Added, 5);
+    EXPECT_EQ(out.Bytes, 3006);
+    EXPECT_EQ(out.FilesText, u"5");
+    EXPECT_EQ(out.ArchiveSize, QFileInfo(Target()).size());
+    EXPECT_EQ(lines, QStringList{QStringLiteral("  - 5 Dateien  von 5 mit 3.006 Byte komprimiert "
+                                                "zu ") +
+                                 FormatInt64(0, out.ArchiveSize) + QStringLiteral(" Byte")});
+    EXPECT_EQ(farthest, 3006);
+    // The run leaves the process where it was.
+    EXPECT_EQ(QDir::currentPath(), cwd);
+}
+
+TEST_F(BackupJobTest, RelativeFoldersAreTakenFromTheStartFolderAtEveryRun) {
+    src.Write(QStringLiteral("sub/a.txt"), Text(100));
+    start = src.Path();
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(Run(QStringLiteral("sub"), QStringLiteral("rel.Zip")).FilesText, u"1");
+    EXPECT_EQ(src.Files(), (QStringList{QStringLiteral("rel.Zip"), QStringLiteral("sub/a.txt")}));
+    EXPECT_EQ(ArchiveNames(src.Path(QStringLiteral("rel.Zip"))), QStringList{"a.txt"});
+}
+
+TEST_F(BackupJobTest, APasswordEncryptsAndTextsFollowTheLanguage) {
+    Language = 1;
+    src.Write(QStringLiteral("a.txt"), Text(2000));
+    src.Write(QStringLiteral("b/c.txt"), Text(20, 'x'));
+    Run(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
+    ExpectArchiveHolds(Target(), src, {}, QStringLiteral("pw äö"));
+    EXPECT_NE(RunCommand(QStringLiteral("7z t -pfalsch ") + Quoted(Target())), 0);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(
+        lines[0].startsWith(QStringLiteral("  - 2 Files  of 2 with 2.020 Byte compressed to ")))
+        << lines[0].toStdString();
+}
+
+TEST_F(BackupJobTest, TheFilterDecidesAndLinkedFoldersAreNotFollowed) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    src.Write(QStringLiteral("B.TMP"), "b");
+    src.Write(QStringLiteral("sub.bak/c.bak"), "c");
+    src.Write(QStringLiteral("sub.bak/d.doc"), "d");
+    ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("sub.bak")),
+                            src.Path(QStringLiteral("sub.bak/schleife"))));
+    ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("a.txt")), src.Path(QStringLiteral("y.txt"))));
+    const BackupOutcome out = Run(src.Path(), Target(), QStringLiteral("Nicht:*.TMP; *.bak"));
+    EXPECT_EQ(out.FilesText, u"3");
+    EXPECT_EQ(ArchiveNames(Target()), (QStringList{"a.txt", "sub.bak/d.doc", "y.txt"}));
+}
+
+TEST_F(BackupJobTest, UnreadableFilesAreMissingAndNotOneReadableKeepsTheOldArchive) {
+    for (int i = 0; i < 10; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(100 + i));
+    zip.ReadFault = [](const QString& path, qint64) {
+        return path.endsWith(QStringLiteral("f3.txt")) || path.endsWith(QStringLiteral("f7.txt"));
+    };
+    BackupOutcome out = Run(src.Path(), Target());
+    ExpectArchiveHolds(Target(), src, {QStringLiteral("f3.txt"), QStringLiteral("f7.txt")});
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.FilesText, u"10-2");
+    EXPECT_EQ(lines
+                  .filter(QStringLiteral("  - Fehler beim hinzufügen von ") + src.Path() +
+                          QStringLiteral("/f3.txt"))
+                  .size(),
+              1);
+    EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")).size(), 2);
+    // The component says why, without a prefix.
+    EXPECT_EQ(lines.filter(QStringLiteral("Lesefehler in ")).size(), 2);
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("  - 8 Dateien  von 10 mit 1.045 Byte")));
+
+    const QByteArray good = dst.Read(QStringLiteral("Daten.Zip"));
+    lines.clear();
+    zip.ReadFault = [](const QString&, qint64) { return true; };
+    out = Run(src.Path(), Target());
+    EXPECT_EQ(out.State, Result::Failed);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), good);
+    EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")).size(), 10);
+    EXPECT_EQ(out.FailureLine, QStringLiteral("!!! BO, Backup:") + out.CurrentFile +
+                                   QStringLiteral(" nach ") + Target() +
+                                   QStringLiteral(" :Keine der 10 gefundenen Dateien konnte "
+                                                  "gesichert werden, ") +
+                                   Target() + QStringLiteral(" bleibt unverändert"));
+    EXPECT_TRUE(out.CurrentFile.startsWith(src.Path() + QStringLiteral("/f")));
+}
+
+TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored) {
+    for (int i = 0; i < 5; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+    int reads = 0;
+    zip.ReadFault = [&](const QString&, qint64) {
+        if (++reads == 3) job->RequestAbort();
+        return false;
+    };
+    BackupOutcome out = Run(src.Path(), Target());
+    EXPECT_EQ(out.State, Result::Aborted);
+    EXPECT_EQ(out.FilesText, u"5-2");
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    EXPECT_EQ(lines.last(), u"  - Aktion durch Benutzer abgebrochen");
+
+    zip.ReadFault = nullptr;
+    BackupJob j(zip);
+    j.Source = src.Path();
+    j.Target = Target();
+    j.OnCommitted = [&] { j.RequestAbort(); };
+    out = j.Run();
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_FALSE(j.AbortRequested());
+    ExpectArchiveHolds(Target(), src);
+}
+
+TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
+    dst.Write(QStringLiteral("Daten.Zip"), "alt");
+    src.Write(QStringLiteral("a.txt"), "a");
+    struct Case {
+        QString source, target, filter, line;
+    } cases[] = {
+        {src.Path(), Target(), QStringLiteral("nur:*.txt"),
+         QStringLiteral("!!! BO, Backup: nach ") + Target() +
+             QStringLiteral(" :Filter nur:*.txt unbekannte Filterart")},
+        {QString(), Target(), QString(),
+         QStringLiteral("!!! BO, Backup: nach ") + Target() +
+             QStringLiteral(" :Kein Quellverzeichnis angegeben")},
+        {src.Path(), QString(), QString(),
+         QStringLiteral("!!! BO, Backup: nach  :Keine Zieldatei angegeben")},
+        {src.Path(QStringLiteral("fehlt")), Target(), QString(),
+         QStringLiteral("!!! BO, Backup: nach ") + Target() + QStringLiteral(" :Verzeichnis ") +
+             src.Path(QStringLiteral("fehlt/")) + QStringLiteral(" existiert nicht")},
+        {src.Path(QStringLiteral("a.txt")), Target(), QString(),
+         QStringLiteral("!!! BO, Backup: nach ") + Target() + QStringLiteral(" :Verzeichnis ") +
+             src.Path(QStringLiteral("a.txt/")) + QStringLiteral(" kann nicht gelesen werden: ") +
+             QString::fromLocal8Bit(std::strerror(ENOTDIR))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        const BackupOutcome out = Run(c.source, c.target, c.filter);
+        EXPECT_EQ(out.State, Result::Failed);
+        EXPECT_EQ(out.FailureLine, c.line);
+        EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+        EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    }
+    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+}
+
+TEST_F(BackupJobTest, AFileBreakingOffMidEntryRestartsTheArchiveWithoutIt) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    src.Write(QStringLiteral("b.txt"), Text(500));
+    src.Write(QStringLiteral("c.txt"), Text(300));
+    zip.WholeReadLimit = 10; // streamed
+    zip.ReadFault = [](const QString& path, qint64) { return path.endsWith("b.txt"); };
+    const BackupOutcome out = Run(src.Path(), Target());
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.FilesText, u"3-1");
+    EXPECT_TRUE(lines.contains(QStringLiteral("  - Fehler beim hinzufügen von ") +
+                               src.Path(QStringLiteral("b.txt"))))
+        << lines.join(u'\n').toStdString();
+    ExpectArchiveHolds(Target(), src, {QStringLiteral("b.txt")});
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+}
+
+TEST_F(BackupJobTest, AWriteErrorGivesItsLinesAndFailsTheRun) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    src.Write(QStringLiteral("b.txt"), "b");
+    dst.Write(QStringLiteral("keinOrdner"), "x");
+    const QString target = dst.Path(QStringLiteral("keinOrdner/Daten.Zip"));
+    const BackupOutcome out = Run(src.Path(), target);
+    EXPECT_EQ(lines
+                  .filter(QStringLiteral("  - !! Fehler beim schreiben in ") + target +
+                          QStringLiteral(", Festplatte voll?"))
+                  .size(),
+              2)
+        << lines.join(u'\n').toStdString();
+    EXPECT_EQ(out.State, Result::Failed);
+    EXPECT_TRUE(out.FailureLine.startsWith(QStringLiteral("!!! BO, Backup:") + src.Path() + u'/'));
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("keinOrdner")});
+}
+
+TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndRemovesTheArchive) {
+    dst.Write(QStringLiteral("Daten.Zip"), "alt");
+    dst.Write(QStringLiteral("Daten.Zip.part"), "Rest eines Absturzes");
+    src.MakeDir(QStringLiteral("leer"));
+    bool committed = false;
+    BackupJob j(zip);
+    j.Source = src.Path(QStringLiteral("leer"));
+    j.Target = Target();
+    j.OnCommitted = [&] { committed = true; };
+    const BackupOutcome out = j.Run();
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.FilesText, u"0");
+    EXPECT_EQ(out.Bytes, 0);
+    EXPECT_EQ(out.ArchiveSize, 0);
+    EXPECT_TRUE(committed);
+    EXPECT_TRUE(dst.Files().isEmpty());
+}
+
+TEST(ProgressBar, ScaleKeepsTheBarBelowAThousandStepsAndThePositionInRange) {
+    struct Case {
+        qint64 total, scale;
+    } scales[] = {{0, 1},    {999, 1},        {1000, 1},      {1001, 2},
+                  {3006, 4}, {5000000, 5000}, {2500000, 2500}};
+    for (const Case& c : scales)
+        EXPECT_EQ(ProgressScaleFor(c.total), c.scale) << c.total;
+    EXPECT_EQ(ProgressBarPosition((qint64(3) << 30) + (qint64(1) << 30), 5000000, 1000), 858);
+    EXPECT_EQ(ProgressBarPosition(qint64(1) << 40, 5000000, 1000), 1000);
+    EXPECT_EQ(ProgressBarPosition(-5, 1, 1000), 0);
+    EXPECT_EQ(ProgressBarPosition(7, 0, 1000), 7);
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#include "Archives.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include "TestFolder.h"
+
+QString Quoted(const QString& s) {
+    return u'\'' + s + u'\'';
+}
+
+void ExpectArchiveHolds(const QString& archive, const TestFolder& source, const QStringList& except,
+                        const QString& password, bool compareDates) {
+    const QString pw = password.isEmpty() ? QString() : QStringLiteral(" -p") + Quoted(password);
+    QString log;
+    ASSERT_EQ(RunCommand(QStringLiteral("7z t") + pw + u' ' + Quoted(archive), &log), 0)
+        << log.toStdString();
+    if (password.isEmpty()) {
+        ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(archive), &log), 0)
+            << log.toStdString();
+    }
+    TestFolder x;
+    ASSERT_EQ(RunCommand(QStringLiteral("7z x -y") + pw + QStringLiteral(" -o") + Quoted(x.Path()) +
+                             u' ' + Quoted(archive),
+                         &log),
+              0)
+        << log.toStdString();
+    QStringList expected = source.Files();
+    for (const QString& e : except)
+        expected.removeAll(e);
+    EXPECT_EQ(x.Files(), expected);
+    for (const QString& rel : expected) {
+        EXPECT_EQ(x.Read(rel), source.Read(rel)) << rel.toStdString();
+        if (compareDates) {
+            EXPECT_EQ(QFileInfo(x.Path(rel)).lastModified().toSecsSinceEpoch(),
+                      QFileInfo(source.Path(rel)).lastModified().toSecsSinceEpoch())
+                << rel.toStdString();
+        }
+    }
+}
+
+QStringList ArchiveNames(const QString& archive) {
+    QString out;
+    if (RunCommand(QStringLiteral("unzip -Z1 ") + Quoted(archive), &out) != 0) return {};
+    QStringList names = out.split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
