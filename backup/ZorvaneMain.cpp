@@ -51,6 +51,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     buildWindow();
     buildTray();
     fRestore = new TfRestore(this);
+    CreateDialogs();
     try {
         FormCreate();
     } catch (const std::exception& e) {

@@ -35,6 +35,13 @@ class TZipComponent;
 struct TZMProgressDetails;
 class TfRestore;
 class IniFile;
+// ---- dialogs of the editing commands ----
+class TTimeWin;
+class TcountWin;
+class TAboutBox;
+class TfilterWin;
+class TfHist;
+class TfPw;
 
 class Tmain : public QMainWindow {
     Q_OBJECT
@@ -188,6 +195,32 @@ public:
 
     // ---- restore ----
     void btnRestoreClick();
+
+    // ---- editing commands and their dialogs (ZorvaneMainEdit.cpp) ----
+    TTimeWin* TimeWin = nullptr;
+    TcountWin* countWin = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    TfilterWin* filterWin = nullptr;
+    TfHist* fHist = nullptr;
+    TfPw* fPw = nullptr;
+    // The save dialog's last file name, offered again at its next use.
+    QString SaveFileLast;
+    // Creates the dialogs once (they keep their values between uses) and binds the editing
+    // commands, the log's double-click, the About button and the link button.
+    void CreateDialogs();
+    void NewAktionExecute(QObject* Sender);
+    void delAktionExecute(QObject* Sender);
+    // Opens the editor of the focused cell's column.
+    void sgDblClick(QObject* Sender);
+    void Memo1DblClick(QObject* Sender);
+    void ToolButton13Click(QObject* Sender);
+    void pKelvoClick(QObject* Sender);
+    void EditCell(int col, int row);
+    // The cells of one column over all data rows.
+    QStringList ColumnCells(int col) const;
+    // Run-all and the automatic switch apply exactly when the first row holds an action.
+    void UpdateRunAllSwitch();
+    // ---- end of the editing commands ----
 
     // ---- language ----
     void cbLangChange(QObject* Sender);

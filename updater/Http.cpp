@@ -306,6 +306,8 @@ struct HttpClient::Impl {
     // One GET; the body goes to sink, which returns false to refuse more.
     void get(const QString& url, const QString& limitText,
              std::function<bool(const char*, size_t)> bodySink) {
+        // Before touching the handle or the sink: the worker may be using both right now.
+        if (busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
         CURL* h = handle();
         const QByteArray u = url.toUtf8();
         setConnectionOptions(h, u);
@@ -443,6 +445,7 @@ void HttpClient::GetToFile(const QString& url, const QString& path) {
 }
 
 void HttpClient::Connect(const QString& url) {
+    if (d->busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
     // A separate handle does the connecting; its socket is then handed to the next request.
     CURL* h = curl_easy_init();
     if (!h) throw HttpError(QStringLiteral("HTTP-Client kann nicht angelegt werden"));

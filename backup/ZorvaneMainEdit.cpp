@@ -1,0 +1,366 @@
+// The editing commands of the main window: new and delete action, the cell editors of the
+// action table, the log's double-click, the About button and the link button.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QThread>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+#include "About.h"
+#include "ActionEdit.h"
+#include "Dialogs.h"
+#include "Drive.h"
+#include "ProgramInfo.h"
+#include "Shell.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TextFormats.h"
+#include "ZorvaneMain.h"
+#include "fCount.h"
+#include "fTime.h"
+#include "filterform.h"
+#include "fzPw.h"
+#include "histform.h"
+#include "lang.h"
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+
+void inform(const QString& text) {
+    Dialogs::MessageDlg(text, Dialogs::Kind::Information, Dialogs::Ok);
+}
+
+// Runs a handler on a double-click of the watched widget.
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonDblClick) handler_();
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void()> handler_;
+};
+
+// The columns whose editors change the row; a run or restore under way writes into its row.
+bool changesRow(int col) {
+    switch (col) {
+    case colVerz:
+    case colNach:
+    case colTime:
+    case colCount:
+    case colFilter:
+    case colHist:
+    case colP:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const QString UnderWayText =
+    QStringLiteral("Während eine Sicherung oder Wiederherstellung läuft, können die Aktionen "
+                   "nicht geändert werden.");
+
+} // namespace
+
+void Tmain::CreateDialogs() {
+    TimeWin = new TTimeWin(this);
+    countWin = new TcountWin(this);
+    AboutBox = new TAboutBox(this);
+    filterWin = new TfilterWin(this);
+    fHist = new TfHist(this);
+    fPw = new TfPw(this);
+
+    const auto guarded = [](const std::function<void()>& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        }
+    };
+    connect(NewAktion, &QAction::triggered, this,
+            [this, guarded] { guarded([this] { NewAktionExecute(NewAktion); }); });
+    connect(delAktion, &QAction::triggered, this,
+            [this, guarded] { guarded([this] { delAktionExecute(delAktion); }); });
+    connect(sg, &QTableWidget::cellDoubleClicked, this, [this] { sgDblClick(sg); });
+    Memo1->viewport()->installEventFilter(
+        new DoubleClickFilter(Memo1, [this] { Memo1DblClick(Memo1); }));
+    connect(ToolButton13, &QToolButton::clicked, this, [this] { ToolButton13Click(ToolButton13); });
+    pKelvo->setText(ProgramInfo::MakerCaption());
+    connect(pKelvo, &QToolButton::clicked, this, [this] { pKelvoClick(pKelvo); });
+}
+
+QStringList Tmain::ColumnCells(int col) const {
+    QStringList out;
+    for (int r = 1; r < sg->RowCount(); ++r)
+        out.append(sg->Cell(col, r));
+    return out;
+}
+
+void Tmain::UpdateRunAllSwitch() {
+    const bool any = !sg->Cell(colVerz, 1).isEmpty();
+    SetPackAllEnabled(any); // a run's lock stays
+    btnTimer->setEnabled(any);
+}
+
+// ---------------------------------------------------------------- new and delete
+
+void Tmain::NewAktionExecute(QObject* Sender) {
+    Q_UNUSED(Sender);
+    const QString folder = Dialogs::BrowseForFolder(
+        this, Tx(txZuSicherndesVerz), ShellFolders::Folder(QStringLiteral("desktop")));
+    if (folder.isEmpty()) return;
+    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+    if (dup >= 0) {
+        inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
+        sg->SetFocusCell(colVerz, dup + 1);
+        return;
+    }
+    // The system's root stands for the drive root the dialog first opens in.
+    const QString start =
+        SaveFileLast.isEmpty() ? QDir::rootPath() : QDir(QDir::rootPath()).filePath(SaveFileLast);
+    const QString chosen =
+        Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"), QStringLiteral("*.Zip"), start);
+    if (chosen.isEmpty()) return;
+    SaveFileLast = chosen;
+    const QString target = ActionEdit::TargetName(chosen);
+    dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+    if (dup >= 0) {
+        inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
+        sg->SetFocusCell(colNach, dup + 1);
+        return;
+    }
+    if (Dialogs::Exec(*TimeWin) != QDialog::Accepted) return;
+
+    // Chosen only now: a scheduled run may have moved the focus while the dialogs were open.
+    int row;
+    if (sg->RowCount() == 2 && sg->Cell(colVerz, 1).isEmpty()) {
+        row = 1;
+    } else {
+        row = sg->RowCount();
+        sg->SetRowCount(row + 1);
+    }
+    sg->SetCell(colVerz, row, folder);
+    sg->SetCell(colNach, row, target);
+    sg->SetCell(colTime, row, TextFormats::FormatTime(TimeWin->dtp->time()));
+    sg->SetCell(colCount, row, QStringLiteral("2"));
+    sg->SetCell(colLast, row, QString());
+    sg->SetCell(colHist, row, QStringLiteral("J-J"));
+    SetModified(true);
+    UpdateRunAllSwitch();
+    sgClick(nullptr);
+}
+
+void Tmain::delAktionExecute(QObject* Sender) {
+    Q_UNUSED(Sender);
+    const int row = sg->Row();
+    if (row < 1) return;
+    if (RunOrRestoreUnderWay()) {
+        inform(UnderWayText);
+        return;
+    }
+    const QString verz = sg->Cell(colVerz, row);
+    const QString nach = sg->Cell(colNach, row);
+    if (Dialogs::MessageDlg(Tx(txSollSicherungVon) + CRLF + verz + CRLF + Tx(txNach) + CRLF + nach +
+                                CRLF + Tx(txWirklichLoeschen),
+                            Dialogs::Kind::Confirmation,
+                            Dialogs::Yes | Dialogs::No) != Dialogs::Yes)
+        return;
+    // A scheduled run may have started while the question was open.
+    if (RunOrRestoreUnderWay()) {
+        inform(UnderWayText);
+        return;
+    }
+    // The row the question named, wherever the focus is now; a table reloaded meanwhile may
+    // hold another action there.
+    if (row >= sg->RowCount() || sg->Cell(colVerz, row) != verz || sg->Cell(colNach, row) != nach)
+        return;
+    sg->DeleteRow(row);
+    SetModified(true);
+    UpdateRunAllSwitch();
+    sgClick(nullptr);
+}
+
+// ---------------------------------------------------------------- cell editors
+
+void Tmain::sgDblClick(QObject* Sender) {
+    Q_UNUSED(Sender);
+    const int row = sg->Row();
+    const int col = sg->Col();
+    if (row > 0 && changesRow(col) && RunOrRestoreUnderWay()) {
+        inform(UnderWayText);
+        return;
+    }
+    // No scheduled run may start while an editor is open. The timer comes back only if it was
+    // running: a run or the program's end may have stopped it.
+    const bool timerWasOn = Timer2->isActive();
+    Timer2->stop();
+    struct Out {
+        Tmain* m;
+        bool timer;
+        ~Out() {
+            m->sg->setEnabled(true);
+            QPalette p = m->sg->palette();
+            p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
+            m->sg->setPalette(p);
+            if (timer && !m->closing_) m->Timer2->start();
+        }
+    } out{this, timerWasOn};
+    if (row == 0) return;
+    try {
+        EditCell(col, row);
+    } catch (const std::exception& e) {
+        Dialogs::ShowError(QString::fromUtf8(e.what()));
+    }
+}
+
+void Tmain::EditCell(int col, int row) {
+    const QString cell = sg->Cell(col, row);
+    const QDir start(StartFolder); // relative paths refer to it, as in a run
+    switch (col) {
+    case colVerz: {
+        const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
+        if (folder.isEmpty() || folder == cell) return;
+        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+        if (dup >= 0) {
+            inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
+            sg->SetFocusCell(colVerz, dup + 1);
+            return;
+        }
+        sg->SetCell(colVerz, row, folder);
+        SetModified(true);
+        return;
+    }
+    case colNach: {
+        QString startFile;
+        if (!cell.isEmpty()) {
+            startFile = QDir::cleanPath(start.absoluteFilePath(cell));
+            const QString drive = Drive::ExtractFileDrive(startFile);
+            if (!Drive::DriveExists(drive))
+                inform(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
+            SaveFileLast = cell;
+        }
+        const QString chosen = Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"),
+                                                     QStringLiteral("*.Zip"), startFile);
+        if (chosen.isEmpty()) return;
+        SaveFileLast = chosen;
+        const QString target = ActionEdit::TargetName(chosen);
+        if (target == cell) return;
+        const int dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+        if (dup >= 0) {
+            inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
+            sg->SetFocusCell(colNach, dup + 1);
+            return;
+        }
+        sg->SetCell(colNach, row, target);
+        SetModified(true);
+        return;
+    }
+    case colTime: {
+        TimeWin->dtp->setTime(ActionEdit::TimePreset(cell));
+        if (Dialogs::Exec(*TimeWin) != QDialog::Accepted) return;
+        const QTime t = TimeWin->dtp->time();
+        const QString text = t.isValid() ? TextFormats::FormatTime(t) : QStringLiteral("04:00:00");
+        if (text == cell) return;
+        sg->SetCell(colTime, row, text);
+        SetModified(true);
+        return;
+    }
+    case colCount: {
+        countWin->ec->setText(ActionEdit::CountPreset(cell));
+        if (Dialogs::Exec(*countWin) != QDialog::Accepted) return;
+        const QString text = ActionEdit::CountResult(countWin->ec->text());
+        if (text == cell) return;
+        sg->SetCell(colCount, row, text);
+        SetModified(true);
+        return;
+    }
+    case colLast:
+        btnRestoreClick();
+        return;
+    case colFilter: {
+        const ActionEdit::FilterCell f = ActionEdit::SplitFilterCell(cell);
+        (f.include ? filterWin->nur : filterWin->nicht)->setChecked(true);
+        filterWin->filter->setText(f.patterns);
+        const QString source = sg->Cell(colVerz, row);
+        filterWin->SourceFolder =
+            source.isEmpty() ? QString() : QDir::cleanPath(start.absoluteFilePath(source));
+        if (Dialogs::Exec(*filterWin) != QDialog::Accepted) return;
+        sg->SetCell(
+            colFilter, row,
+            ActionEdit::JoinFilterCell(filterWin->nur->isChecked(), filterWin->filter->text()));
+        SetModified(true);
+        return;
+    }
+    case colHist: {
+        const ActionEdit::HistFlags h = ActionEdit::ReadHist(cell);
+        fHist->ws->setChecked(h.weekly);
+        fHist->ms->setChecked(h.monthly);
+        if (Dialogs::Exec(*fHist) != QDialog::Accepted) return;
+        sg->SetCell(colHist, row,
+                    ActionEdit::HistText(fHist->ws->isChecked(), fHist->ms->isChecked()));
+        SetModified(true);
+        return;
+    }
+    case colP:
+        fPw->cbShowPw->setChecked(false);
+        fPw->cbShowPwClick(nullptr);
+        fPw->ePw->setText(cell);
+        if (Dialogs::Exec(*fPw) != QDialog::Accepted) return;
+        sg->SetCell(colP, row, fPw->ePw->text());
+        SetModified(true);
+        return;
+    default:
+        return; // the run's results and messages are not edited
+    }
+}
+
+// ---------------------------------------------------------------- small handlers
+
+void Tmain::Memo1DblClick(QObject* Sender) {
+    Q_UNUSED(Sender);
+    sg->setHidden(!sg->isHidden());
+    if (!sg->isHidden()) {
+        Memo1->setFixedHeight(100);
+    } else {
+        Memo1->setMinimumHeight(0);
+        Memo1->setMaximumHeight(QWIDGETSIZE_MAX);
+    }
+    // The newest lines into view, however long the log has grown.
+    QTextCursor c = Memo1->textCursor();
+    c.movePosition(QTextCursor::End);
+    Memo1->setTextCursor(c);
+    QCoreApplication::processEvents();
+    Memo1->ensureCursorVisible();
+}
+
+void Tmain::ToolButton13Click(QObject* Sender) {
+    Q_UNUSED(Sender);
+    Dialogs::Exec(*AboutBox);
+}
+
+void Tmain::pKelvoClick(QObject* Sender) {
+    Q_UNUSED(Sender);
+    pKelvo->setStyleSheet(QStringLiteral("color: red; text-decoration: underline;"));
+    QCoreApplication::processEvents();
+    // The red shows for a moment before the browser takes over.
+    QThread::msleep(500);
+    Shell::Open(ProgramInfo::MakerHomePage());
+    pKelvo->setDown(false);
+    pKelvo->setStyleSheet(QStringLiteral("color: teal; text-decoration: underline;"));
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The time-of-day editor of an action's start time.
+#include <QDialog>
+
+class QPushButton;
+class QTimeEdit;
+
+class TTimeWin : public QDialog {
+    Q_OBJECT
+public:
+    explicit TTimeWin(QWidget* parent = nullptr);
+    // The texts of the current language.
+    void SetCaptions();
+
+    QTimeEdit* dtp = nullptr;
+    QPushButton* BitBtn1 = nullptr; // OK
+    QPushButton* BitBtn2 = nullptr; // abort
+};

@@ -1,0 +1,293 @@
+#include "filterform.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "DialogFit.h"
+
+namespace {
+
+QTreeWidget* makeList(QWidget* parent, const char* name) {
+    auto* l = new QTreeWidget(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setRootIsDecorated(false);
+    l->setUniformRowHeights(true);
+    l->setColumnCount(3);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->header()->setStretchLastSection(true);
+    l->setColumnWidth(0, 170);
+    l->setColumnWidth(1, 60);
+    return l;
+}
+
+QLabel* boldLabel(QWidget* parent, const char* name) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+} // namespace
+
+TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
+    setObjectName(QStringLiteral("filterWin"));
+    resize(760, 560);
+    auto* top = new QVBoxLayout(this);
+
+    auto* patternRow = new QHBoxLayout();
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    filter = new QLineEdit(this);
+    filter->setObjectName(QStringLiteral("filter"));
+    QFont big = filter->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    filter->setFont(big);
+    Label1->setBuddy(filter);
+    patternRow->addWidget(Label1);
+    patternRow->addWidget(filter, 1);
+    top->addLayout(patternRow);
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    top->addWidget(Label2);
+
+    auto* middle = new QHBoxLayout();
+    auto* modes = new QVBoxLayout();
+    nur = new QRadioButton(this);
+    nur->setObjectName(QStringLiteral("nur"));
+    nur->setChecked(true);
+    nicht = new QRadioButton(this);
+    nicht->setObjectName(QStringLiteral("nicht"));
+    modes->addWidget(nur);
+    modes->addWidget(nicht);
+    modes->addStretch(1);
+    middle->addLayout(modes, 1);
+    cbCount = new QGroupBox(this);
+    cbCount->setObjectName(QStringLiteral("cbCount"));
+    auto* counts = new QHBoxLayout(cbCount);
+    cbCountItems = new QButtonGroup(this);
+    const char* const limits[] = {"500", "2000", "10.000"};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new QRadioButton(QString::fromLatin1(limits[i]), cbCount);
+        b->setObjectName(QStringLiteral("cbCount%1").arg(i));
+        cbCountItems->addButton(b, i);
+        counts->addWidget(b);
+    }
+    cbCountItems->button(0)->setChecked(true);
+    middle->addWidget(cbCount);
+    top->addLayout(middle);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    top->addWidget(Memo1);
+
+    auto* lists = new QGridLayout();
+    Treffer = boldLabel(this, "Treffer");
+    Label3 = boldLabel(this, "Label3");
+    lvP = makeList(this, "lvP");
+    lvN = makeList(this, "lvN");
+    QPalette silver = lvN->palette();
+    silver.setColor(QPalette::Base, QColor(192, 192, 192));
+    lvN->setPalette(silver);
+    lP = boldLabel(this, "lP");
+    lN = boldLabel(this, "lN");
+    lists->addWidget(Treffer, 0, 0);
+    lists->addWidget(Label3, 0, 1);
+    lists->addWidget(lvP, 1, 0);
+    lists->addWidget(lvN, 1, 1);
+    lists->addWidget(lP, 2, 0);
+    lists->addWidget(lN, 2, 1);
+    lists->setRowStretch(1, 1);
+    top->addLayout(lists, 1);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    BitBtn1 = new QPushButton(this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    top->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(filter, &QLineEdit::textChanged, this, [this] { filterChange(); });
+    connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
+    connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
+    connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
+    SetCaptions();
+}
+
+void TfilterWin::SetCaptions() {
+    setWindowTitle(QStringLiteral("Filter für Sicherung"));
+    Label1->setText(QStringLiteral("Filter"));
+    Memo1->setPlainText(
+        QStringLiteral("Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
+                       "Sonderfunktion:\n"
+                       "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
+                       "Prüfen Sie unten das Resultat!"));
+    FitMemo(Memo1);
+    cbCount->setTitle(QStringLiteral("Anzahl Test Dateien"));
+    Label2->setText(
+        QStringLiteral("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe"));
+    nur->setText(QStringLiteral("Nur Dateien nach diesem Filter Sichern"));
+    nicht->setText(QStringLiteral("Dateien nach diesem Filter auslassen"));
+    Treffer->setText(QStringLiteral("Treffer"));
+    Label3->setText(QStringLiteral("Ausgelassen"));
+    lP->setText(QStringLiteral("Zähle"));
+    lN->setText(QStringLiteral("Zähle"));
+    const QStringList titles{QStringLiteral("Name"), QStringLiteral("MB"),
+                             QStringLiteral("Ordner")};
+    for (QTreeWidget* l : {lvP, lvN}) {
+        l->setHeaderLabels(titles);
+        l->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    BitBtn1->setText(QStringLiteral("OK"));
+    BitBtn2->setText(QStringLiteral("Abbrechen"));
+    FitTitle(this);
+}
+
+// ---------------------------------------------------------------- events
+
+void TfilterWin::changeEvent(QEvent* e) {
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TfilterWin::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // Some window managers never activate a dialog; it is listed once all the same.
+    scannedSinceShow_ = false;
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !scannedSinceShow_) FormActivate();
+    });
+}
+
+void TfilterWin::done(int r) {
+    ++scanGeneration_; // a scan still under way ends here
+    QDialog::done(r);
+}
+
+void TfilterWin::FormActivate() {
+    QCoreApplication::processEvents();
+    RescanFolder();
+}
+
+void TfilterWin::filterChange() {
+    ApplyFilter();
+}
+
+void TfilterWin::nurClick() {
+    ApplyFilter();
+}
+
+void TfilterWin::nichtClick() {
+    ApplyFilter();
+}
+
+// ---------------------------------------------------------------- trial scan
+
+QIcon TfilterWin::iconFor(const QString& path) {
+    // Files of one type share their icon; looking each one up would slow a large scan.
+    const QFileInfo fi(path);
+    const QString suffix = fi.suffix().toLower();
+    if (suffix.isEmpty()) return iconProvider_.icon(QFileIconProvider::File);
+    auto it = iconCache_.constFind(suffix);
+    if (it != iconCache_.constEnd()) return *it;
+    const QIcon icon = iconProvider_.icon(fi);
+    iconCache_.insert(suffix, icon);
+    return icon;
+}
+
+void TfilterWin::RescanFolder() {
+    scannedSinceShow_ = true;
+    const int generation = ++scanGeneration_;
+    AllFiles.clear();
+    icons_.clear();
+    ScanCount = 0;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() {
+            QCoreApplication::processEvents();
+            QApplication::restoreOverrideCursor();
+        }
+    } restore;
+
+    TrialScan scan;
+    scan.Limit = TestFileLimit;
+    // Key strokes split what is listed so far; a newer scan or the dialog's end stops this one.
+    scan.OnFolder = [this, generation, &scan] {
+        ScanCount = scan.Count;
+        QCoreApplication::processEvents();
+        return generation == scanGeneration_;
+    };
+    scan.OnFile = [this](const TrialFile& f) {
+        AllFiles.append(f);
+        icons_.append(iconFor(f.Path));
+    };
+    bool complete = true;
+    if (!SourceFolder.isEmpty()) complete = scan.Run(SourceFolder);
+    if (!complete) return; // the newer scan lists and splits itself
+    ScanCount = scan.Count;
+    ApplyFilter();
+}
+
+void TfilterWin::cbCountClick() {
+    lvP->clear();
+    lvN->clear();
+    lP->setText(QStringLiteral("Zähle"));
+    lN->setText(QStringLiteral("Zähle"));
+    QCoreApplication::processEvents();
+    static const int limits[] = {500, 2000, 10000};
+    const int item = cbCountItems->checkedId();
+    if (item >= 0 && item < 3) TestFileLimit = limits[item];
+    RescanFolder();
+}
+
+// ---------------------------------------------------------------- split
+
+void TfilterWin::fillList(QTreeWidget* list, const QList<int>& rows) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(rows.size());
+    for (int i : rows) {
+        const TrialFile& f = AllFiles[i];
+        auto* it = new QTreeWidgetItem(QStringList{f.Name, f.MbText, f.Folder});
+        it->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        it->setIcon(0, icons_[i]);
+        items.append(it);
+    }
+    list->clear();
+    list->addTopLevelItems(items);
+}
+
+void TfilterWin::ApplyFilter() {
+    Filter.Include = nur->isChecked();
+    Filter.Patterns = SplitFilterPatterns(filter->text());
+    const TrialSplit split = SplitTrial(Filter, AllFiles);
+    fillList(lvP, split.Kept);
+    fillList(lvN, split.LeftOut);
+    lP->setText(TrialSummary(split.Kept.size(), split.KeptTenths));
+    lN->setText(TrialSummary(split.LeftOut.size(), split.LeftOutTenths));
+}

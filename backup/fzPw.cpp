@@ -1,0 +1,73 @@
+#include "fzPw.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "DialogFit.h"
+
+TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
+    setObjectName(QStringLiteral("fPw"));
+    auto* top = new QVBoxLayout(this);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setFocusPolicy(Qt::NoFocus);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette pal = Memo1->palette();
+    pal.setColor(QPalette::Base, QColor(255, 255, 225));
+    Memo1->setPalette(pal);
+    top->addWidget(Memo1);
+    cbShowPw = new QCheckBox(this);
+    cbShowPw->setObjectName(QStringLiteral("cbShowPw"));
+    top->addWidget(cbShowPw);
+    auto* row = new QHBoxLayout();
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ePw = new QLineEdit(this);
+    ePw->setObjectName(QStringLiteral("ePw"));
+    Label1->setBuddy(ePw);
+    row->addWidget(Label1);
+    row->addWidget(ePw, 1);
+    top->addLayout(row);
+    auto* buttons = new QHBoxLayout();
+    BitBtn1 = new QPushButton(this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    top->addLayout(buttons);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cbShowPw, &QCheckBox::clicked, this, [this] { cbShowPwClick(cbShowPw); });
+    SetCaptions();
+    cbShowPwClick(nullptr);
+}
+
+void TfPw::SetCaptions() {
+    setWindowTitle(QStringLiteral("Kennwort für das Archiv"));
+    Memo1->setPlainText(QStringLiteral("ACHTUNG:\n"
+                                       "Verschlüsselte Zip Archive sind ziemlich sicher!\n"
+                                       "Wenn sie ein Kennwort setzen und\n"
+                                       "es vergessen ist das Archiv verloren."));
+    FitMemo(Memo1);
+    cbShowPw->setText(QStringLiteral("Kennwort anzeigen"));
+    Label1->setText(QStringLiteral("Kennwort"));
+    BitBtn1->setText(QStringLiteral("OK"));
+    BitBtn2->setText(QStringLiteral("&Abbrechen"));
+    FitTitle(this);
+}
+
+void TfPw::cbShowPwClick(QObject* Sender) {
+    Q_UNUSED(Sender);
+    ePw->setEchoMode(cbShowPw->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}

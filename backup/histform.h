@@ -1,0 +1,18 @@
+#pragma once
+// The editor of an action's weekly and monthly copies.
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+class TfHist : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfHist(QWidget* parent = nullptr);
+    void SetCaptions();
+
+    QCheckBox* ws = nullptr;
+    QCheckBox* ms = nullptr;
+    QPushButton* BitBtn1 = nullptr; // OK
+    QPushButton* BitBtn2 = nullptr; // cancel
+};

@@ -1,0 +1,406 @@
+// The editing commands of the main window and their dialogs, answered through the dialog seam
+// as a user would answer them.
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "About.h"
+#include "Clock.h"
+#include "Dialogs.h"
+#include "ProgramInfo.h"
+#include "Shell.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "TestFolder.h"
+#include "ZipComponent.h"
+#include "ZorvaneMain.h"
+#include "fCount.h"
+#include "fTime.h"
+#include "filterform.h"
+#include "fzPw.h"
+#include "histform.h"
+
+namespace {
+
+QStringList messagesAsked() {
+    QStringList out;
+    for (const Dialogs::Asked& a : Dialogs::AskedLog())
+        if (a.what == u"message") out << a.text;
+    return out;
+}
+
+class EditCommands : public ::testing::Test {
+protected:
+    TestFolder t;
+    std::unique_ptr<Tmain> m;
+    QStringList opened;
+
+    void SetUp() override {
+        ShellFolders::SetProgramFolder(t.MakeDir("prog"));
+        qputenv("XDG_CONFIG_HOME", t.MakeDir("config").toUtf8());
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
+        Shell::SetOpenHandler([this](const QString& p) {
+            opened << p;
+            return true;
+        });
+        m = std::make_unique<Tmain>(QStringList());
+        Dialogs::ResetTestState();
+    }
+    void TearDown() override {
+        m.reset();
+        Shell::SetOpenHandler(nullptr);
+        ShellFolders::SetProgramFolder(QString());
+        Clock::UseSystem();
+        Dialogs::ResetTestState();
+    }
+
+    void SetActions(int n) {
+        m->sg->SetRowCount(n + 1);
+        for (int r = 1; r <= n; ++r) {
+            m->sg->SetCell(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
+            m->sg->SetCell(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
+        }
+        SetModified(false);
+    }
+    // Answers the next dialog of the given class.
+    template <typename D> static void Answer(std::function<int(D&)> user) {
+        Dialogs::SetNextDialog([user](QDialog& d) { return user(dynamic_cast<D&>(d)); });
+    }
+    void Edit(int col, int row = 1) {
+        m->sg->SetFocusCell(col, row);
+        m->sgDblClick(m->sg);
+    }
+    // The user enters a new action: folder, save name, time.
+    void NewAction(const QString& folder, const QString& saveName, QTime time = QTime(3, 0)) {
+        Dialogs::SetNextDirectory(folder);
+        Dialogs::SetNextFileName(saveName);
+        Answer<TTimeWin>([time](TTimeWin& w) {
+            w.dtp->setTime(time);
+            return int(QDialog::Accepted);
+        });
+        ASSERT_TRUE(m->NewAktion->isEnabled());
+        m->NewAktion->trigger();
+    }
+};
+
+TEST_F(EditCommands, NewActionChoosesItsRowAndFillsIt) {
+    const struct {
+        int actions;
+        int row, rows;
+    } cases[] = {{0, 1, 2}, {1, 2, 3}, {3, 4, 5}};
+    for (const auto& c : cases) {
+        SetActions(c.actions);
+        if (c.actions == 0) m->sg->SetRowCount(2); // the one empty row of a first start
+        NewAction(t.Path("new"), t.Path("dst/neu.old"), QTime(3, 4, 5));
+        EXPECT_EQ(m->sg->RowCount(), c.rows) << c.actions;
+        EXPECT_EQ(m->sg->Cell(colVerz, c.row), t.Path("new"));
+        EXPECT_EQ(m->sg->Cell(colNach, c.row), t.Path("dst/neu.Zip"));
+        EXPECT_EQ(m->sg->Cell(colTime, c.row), "03:04:05");
+        EXPECT_EQ(m->sg->Cell(colCount, c.row), "2");
+        EXPECT_EQ(m->sg->Cell(colHist, c.row), "J-J");
+        EXPECT_EQ(m->sg->Cell(colFilter, c.row), "");
+        EXPECT_TRUE(m->State().Modified);
+        EXPECT_TRUE(m->backupAll->isEnabled());
+        EXPECT_TRUE(m->btnTimer->isEnabled());
+        EXPECT_EQ(Dialogs::PendingAnswers(), 0);
+    }
+    // The time dialog shows the last time it showed.
+    EXPECT_EQ(m->TimeWin->dtp->time(), QTime(3, 4, 5));
+}
+
+TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
+    SetActions(2);
+    // The same folder in other case: refused, that row focused.
+    m->sg->SetCell(colVerz, 2, m->sg->Cell(colVerz, 2).toUpper());
+    Dialogs::SetNextDirectory(t.Path("src2"));
+    m->NewAktion->trigger();
+    EXPECT_EQ(messagesAsked().value(0),
+              "Ein Eintrag für das Verzeichnis\r\n" + t.Path("src2") + "\r\nexistsiert bereits!");
+    EXPECT_EQ(m->sg->Row(), 2);
+    Dialogs::ResetTestState();
+
+    // A target already in use, after the .Zip is put on.
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/b1.old"));
+    m->NewAktion->trigger();
+    EXPECT_EQ(messagesAsked().value(0),
+              "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
+    EXPECT_EQ(m->sg->Row(), 1);
+    EXPECT_EQ(m->sg->Col(), colNach);
+
+    // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/x"));
+    Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Rejected); });
+    m->NewAktion->trigger();
+    Dialogs::SetNextDirectory(t.Path("other"));
+    m->NewAktion->trigger(); // the save dialog is cancelled
+    m->NewAktion->trigger(); // the folder browser is cancelled
+    EXPECT_EQ(m->sg->RowCount(), 3);
+    EXPECT_FALSE(m->State().Modified);
+    EXPECT_EQ(Dialogs::PendingAnswers(), 0);
+}
+
+TEST_F(EditCommands, DeleteAsksAndTheLastDeletionDisablesRunAll) {
+    SetActions(2);
+    m->sg->SetFocusCell(0, 1);
+    m->sgClick(nullptr);
+    Dialogs::SetNextAnswer(Dialogs::No);
+    m->delAktion->trigger();
+    EXPECT_EQ(m->sg->RowCount(), 3);
+    EXPECT_EQ(messagesAsked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") +
+                                            "\r\nnach\r\n" + t.Path("dst/b1.Zip") +
+                                            "\r\nwirklich gelöscht werden?");
+    for (int i = 0; i < 2; ++i) {
+        Dialogs::SetNextAnswer(Dialogs::Yes);
+        m->delAktion->trigger();
+    }
+    EXPECT_EQ(m->sg->RowCount(), 1); // the header row alone
+    EXPECT_TRUE(m->State().Modified);
+    EXPECT_FALSE(m->backupAll->isEnabled());
+    EXPECT_FALSE(m->btnTimer->isEnabled());
+    EXPECT_FALSE(m->delAktion->isEnabled());
+    // And a new action goes into row 1 again.
+    NewAction(t.Path("src9"), t.Path("dst/b9"));
+    EXPECT_EQ(m->sg->RowCount(), 2);
+    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src9"));
+}
+
+TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
+    SetActions(1);
+    t.Write("src1/a.txt", "a");
+    QDir().mkpath(t.Path("dst"));
+    m->sg->SetFocusCell(0, 1);
+    m->sgClick(nullptr);
+    int reads = 0;
+    // The user tries to delete and edit the row while its run reads the file.
+    m->Zip().ReadFault = [&](const QString&, qint64) {
+        if (++reads == 1) {
+            m->delAktion->trigger();
+            for (int col : {colVerz, colTime, colFilter, colP})
+                Edit(col);
+        }
+        return false;
+    };
+    m->backupSelectedExecute(m->backupSelected);
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(m->sg->RowCount(), 2);
+    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
+    EXPECT_EQ(messagesAsked().size(), 5);
+    EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
+}
+
+TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
+    SetActions(1);
+    m->Timer2->start();
+    bool timerRanInEditor = true;
+    const auto cell = [&](int col) { return m->sg->Cell(col, 1); };
+
+    // Time: an unreadable cell presets 04:00:00; confirming a changed time writes it.
+    m->sg->SetCell(colTime, 1, "kaputt");
+    Answer<TTimeWin>([&](TTimeWin& w) {
+        timerRanInEditor = m->Timer2->isActive();
+        EXPECT_EQ(w.dtp->time(), QTime(4, 0));
+        return int(QDialog::Accepted);
+    });
+    Edit(colTime);
+    EXPECT_FALSE(timerRanInEditor);
+    EXPECT_TRUE(m->Timer2->isActive());
+    EXPECT_EQ(cell(colTime), "04:00:00");
+    EXPECT_TRUE(m->State().Modified);
+
+    // Time and count confirmed unchanged leave the settings unchanged; 30 is kept as it is.
+    SetModified(false);
+    Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Accepted); });
+    Edit(colTime);
+    m->sg->SetCell(colCount, 1, "30");
+    Answer<TcountWin>([](TcountWin& w) {
+        EXPECT_EQ(w.ec->text(), "30");
+        return int(QDialog::Accepted);
+    });
+    Edit(colCount);
+    EXPECT_EQ(cell(colCount), "30");
+    EXPECT_FALSE(m->State().Modified);
+    // An empty count writes 0.
+    Answer<TcountWin>([](TcountWin& w) {
+        w.ec->clear();
+        return int(QDialog::Accepted);
+    });
+    Edit(colCount);
+    EXPECT_EQ(cell(colCount), "0");
+    EXPECT_TRUE(m->State().Modified);
+
+    // Flags, filter and password confirmed unchanged still mark the settings changed.
+    const struct {
+        int col;
+        const char* before;
+        const char* after;
+    } unchanged[] = {
+        {colHist, "JJ", "N-N"},
+        {colHist, "J-N", "J-N"},
+        {colFilter, "*.tmp", "Nicht:*.tmp"},
+        {colFilter, "Nur:*.doc", "Nur:*.doc"},
+        {colP, "geheim", "geheim"},
+    };
+    for (const auto& c : unchanged) {
+        SetModified(false);
+        m->sg->SetCell(c.col, 1, c.before);
+        Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Accepted); });
+        Edit(c.col);
+        EXPECT_EQ(cell(c.col), c.after) << c.before;
+        EXPECT_TRUE(m->State().Modified) << c.before;
+    }
+    EXPECT_TRUE(m->fHist->ws->isChecked());
+    EXPECT_FALSE(m->fHist->ms->isChecked());
+    EXPECT_TRUE(m->filterWin->nur->isChecked());
+    EXPECT_EQ(m->filterWin->filter->text(), "*.doc");
+
+    // An empty pattern text empties the cell whatever the mode; the password opens masked.
+    Answer<TfilterWin>([](TfilterWin& w) {
+        w.filter->clear();
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(cell(colFilter), "");
+    m->fPw->cbShowPw->setChecked(true);
+    m->fPw->cbShowPwClick(m->fPw->cbShowPw);
+    Answer<TfPw>([](TfPw& w) {
+        EXPECT_FALSE(w.cbShowPw->isChecked());
+        EXPECT_EQ(w.ePw->echoMode(), QLineEdit::Password);
+        w.ePw->clear();
+        return int(QDialog::Accepted);
+    });
+    Edit(colP);
+    EXPECT_EQ(cell(colP), "");
+
+    // Cancel changes nothing, and the stats columns open nothing.
+    SetModified(false);
+    for (int col : {colTime, colCount, colFilter, colHist, colP}) {
+        Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Rejected); });
+        Edit(col);
+    }
+    Edit(colDateien);
+    EXPECT_FALSE(m->State().Modified);
+    EXPECT_EQ(Dialogs::PendingAnswers(), 0);
+    EXPECT_TRUE(m->Timer2->isActive());
+}
+
+TEST_F(EditCommands, FolderAndTargetEditors) {
+    SetActions(2);
+    Dialogs::SetNextDirectory(t.Path("src2"));
+    Edit(colVerz);
+    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
+    EXPECT_EQ(m->sg->Row(), 2);
+    Dialogs::SetNextDirectory(t.Path("neu"));
+    Edit(colVerz, 2);
+    EXPECT_EQ(m->sg->Cell(colVerz, 2), t.Path("neu"));
+
+    // A target on removed media warns, and a new one can still be chosen.
+    m->sg->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
+    Dialogs::SetNextFileName(t.Path("dst/neu.bak"));
+    Edit(colNach, 1);
+    EXPECT_EQ(messagesAsked().value(messagesAsked().size() - 1),
+              "Laufwerk /media/nobody/GONE nicht gefunden");
+    EXPECT_EQ(m->sg->Cell(colNach, 1), t.Path("dst/neu.Zip"));
+    EXPECT_EQ(m->SaveFileLast, t.Path("dst/neu.bak"));
+}
+
+TEST_F(EditCommands, FilterDialogTriesThePatternsOnTheSourceFolder) {
+    for (int i = 0; i < 600; ++i)
+        t.Write(QStringLiteral("src1/f%1.%2").arg(i).arg(i % 2 ? "doc" : "tmp"), "x");
+    SetActions(1);
+    m->sg->SetCell(colFilter, 1, "Nicht:*.tmp");
+    Answer<TfilterWin>([&](TfilterWin& w) {
+        w.FormActivate();
+        EXPECT_EQ(w.AllFiles.size(), 498);
+        EXPECT_EQ(w.lP->text().section(u' ', 0, 0).toInt() +
+                      w.lN->text().section(u' ', 0, 0).toInt(),
+                  498);
+        w.cbCountItems->button(1)->click(); // 2000
+        EXPECT_EQ(w.TestFileLimit, 2000);
+        EXPECT_EQ(w.lP->text(), "300 Dateien, 0,0 MB");
+        EXPECT_EQ(w.lvN->topLevelItemCount(), 300);
+        QTest::keyClicks(w.filter, ";f1*");              // re-split at every key
+        EXPECT_EQ(w.lvP->topLevelItemCount(), 300 - 56); // f1, f10-f19, f100-f199 of the .doc
+        w.nur->click();
+        EXPECT_EQ(w.lvP->topLevelItemCount(), 356);
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nur:*.tmp;f1*");
+    // The limit is kept for the next opening.
+    EXPECT_EQ(m->filterWin->TestFileLimit, 2000);
+}
+
+TEST_F(EditCommands, CountEditTakesDigitsOnlyAndTheUpDownStaysInRange) {
+    TcountWin& w = *m->countWin;
+    w.ec->clear();
+    QTest::keyClicks(w.ec, "1a-2 x");
+    EXPECT_EQ(w.ec->text(), "12");
+    QTest::keyClick(w.ec, Qt::Key_Backspace);
+    EXPECT_EQ(w.ec->text(), "1");
+    w.ec->setText("25");
+    w.UD->Up->click();
+    EXPECT_EQ(w.ec->text(), "25");
+    w.ec->setText("0");
+    w.UD->Down->click();
+    EXPECT_EQ(w.ec->text(), "0");
+    w.UD->Up->click();
+    EXPECT_EQ(w.ec->text(), "1");
+}
+
+TEST_F(EditCommands, AboutBoxVersionLinksAndBanner) {
+    TAboutBox& a = *m->AboutBox;
+    EXPECT_EQ(a.lVersion->text(), "Version: 2.1.0.9");
+    EXPECT_EQ(a.Lsupport->toolTip(),
+              "mailto:support@example.org?Subject=Support für KELVO-Zorvane2 Version 2.1.0.9");
+    // Decoded from JPEG data.
+    QImageReader banner(QStringLiteral(":/about/banner.jpg"));
+    EXPECT_EQ(banner.format(), "jpeg");
+    EXPECT_FALSE(banner.read().isNull());
+    EXPECT_FALSE(a.ProgramIcon->pixmap().isNull());
+
+    EXPECT_EQ(TAboutBox::LinkColour(a.Lsupport), QColor(Qt::blue));
+    QTest::mouseClick(a.Image2, Qt::LeftButton);
+    QTest::mouseClick(a.ProgramIcon, Qt::LeftButton);
+    a.Label2Click(a.Label5);
+    EXPECT_EQ(opened, (QStringList{a.Lsupport->toolTip(), ProgramInfo::MakerHomePage(),
+                                   ProgramInfo::ReaderLibraryPage()}));
+    EXPECT_EQ(TAboutBox::LinkColour(a.Lsupport), QColor(0, 0, 128));
+    EXPECT_EQ(TAboutBox::LinkColour(a.Label2), QColor(0, 0, 128));
+
+    Dialogs::ResetTestState();
+    m->ToolButton13->click();
+    ASSERT_EQ(Dialogs::AskedLog().size(), 1);
+    EXPECT_EQ(Dialogs::AskedLog()[0].text, "AboutBox");
+}
+
+TEST_F(EditCommands, LinkButtonAndLogDoubleClick) {
+    m->pKelvo->click();
+    EXPECT_EQ(opened, QStringList{ProgramInfo::MakerHomePage()});
+    EXPECT_TRUE(m->pKelvo->styleSheet().contains("teal"));
+
+    for (int i = 0; i < 30; ++i)
+        m->LogLine(QStringLiteral("Zeile %1").arg(i));
+    m->Memo1DblClick(m->Memo1);
+    EXPECT_TRUE(m->sg->isHidden());
+    EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
+    m->Memo1DblClick(m->Memo1);
+    EXPECT_FALSE(m->sg->isHidden());
+    EXPECT_EQ(m->Memo1->height(), 100);
+}
+
+} // namespace
