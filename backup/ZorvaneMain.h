@@ -132,7 +132,7 @@ public:
     void HideToTray();        // "minimise the application"
     bool HiddenInTray() const;
     QString SettingsFileName() const { return DataDir + QStringLiteral("Zorvane2.ini"); }
-    QString HistoryFileName() const { return ProgDir + QStringLiteral("Zorvane.hist"); }
+    QString HistoryFileName() const { return HistDir + QStringLiteral("Zorvane.hist"); }
 
     // ---- settings and the action table ----
     void LoadSettings();
@@ -242,6 +242,9 @@ private:
     // ---- unit state ----
     QString ProgDir; // with trailing separator
     QString DataDir; // with trailing separator
+    // Where the history file lives: ProgDir, or the user's data folder when ProgDir is
+    // write-protected; chosen once at start-up, so the file read is the file written.
+    QString HistDir;
     bool Modified = false;
     bool Busy = false;
     bool AutoStart = false;

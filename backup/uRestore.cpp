@@ -19,6 +19,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
@@ -56,15 +57,16 @@ qsizetype lastEntrySeparator(const QString& name) {
 QTableWidget* makeGrid(int cols, QWidget* parent) {
     auto* g = new QTableWidget(1, cols, parent);
     g->verticalHeader()->hide();
-    g->verticalHeader()->setDefaultSectionSize(18);
+    g->verticalHeader()->setDefaultSectionSize(DesignScale::Px(18));
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->setWordWrap(false);
     g->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    g->horizontalHeader()->setDefaultSectionSize(100);
+    g->horizontalHeader()->setDefaultSectionSize(DesignScale::Px(100));
     g->horizontalHeader()->setStretchLastSection(false);
     for (int c = 0; c < cols; ++c)
         g->setHorizontalHeaderItem(c, new QTableWidgetItem());
+    ShowCutCellTips(g);
     return g;
 }
 
@@ -82,7 +84,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
-    resize(900, 560);
+    resize(DesignScale::Px(900), DesignScale::Px(560));
 
     auto* top = new QVBoxLayout(this);
     GroupBox1 = new QGroupBox(QStringLiteral("Wiederherzustellende Sicherung auswählen"), this);
@@ -91,7 +93,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     sg = makeGrid(3, GroupBox1);
     sg->setObjectName(QStringLiteral("sg"));
     sg->setSelectionMode(QAbstractItemView::SingleSelection);
-    sg->setFixedHeight(110);
+    sg->setFixedHeight(DesignScale::Px(110));
     gl->addWidget(sg);
     auto* fileRow = new QHBoxLayout();
     Label2 = new QLabel(QStringLiteral("Datei:"), GroupBox1);
@@ -143,7 +145,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     // Column widths of the entry grid; the ratio column is hidden.
     const int widths[6] = {300, 91, 105, 108, -1, 150};
     for (int c = 0; c < 6; ++c)
-        stringgrid1->SetColWidth(c, widths[c]);
+        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
 
     connect(sg, &QTableWidget::currentCellChanged, this, [this](int row, int, int oldRow, int) {
         if (row >= 0 && row != oldRow) sgClick();
@@ -236,7 +238,7 @@ bool TfRestore::FormShow() {
     sg->clearContents();
     sg->setRowCount(1);
     setTitles();
-    sg->setColumnWidth(0, 370);
+    sg->setColumnWidth(0, DesignScale::Px(370));
 
     const qsizetype slash = RestoreArchive.lastIndexOf(u'/');
     QString folder = slash < 0 ? QString() : RestoreArchive.left(slash == 0 ? 1 : slash);

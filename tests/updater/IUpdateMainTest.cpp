@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "Beep.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "IUpdateMain.h"
 #include "IniFile.h"
@@ -88,7 +89,7 @@ TEST_F(IUpdateMainTest, WithoutConfigurationItTellsAndClosesWithEmptiedFolders) 
     EXPECT_EQ(QDir(prog + "iupT").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"sub"});
     EXPECT_EQ(w.windowTitle(), "Kelvo Internet Update");
-    EXPECT_EQ(w.size(), QSize(716, 557));
+    EXPECT_EQ(w.size(), QSize(DesignScale::Px(716), DesignScale::Px(557)));
 
     folder.Write("prog/iupTemp/late.zip", "x"); // downloads are deleted again at exit
     win.reset();
@@ -206,6 +207,27 @@ TEST_F(IUpdateMainTest, FirewallSettingsFillThePanelAndAreWrittenBack) {
     EXPECT_EQ(settings.ReadString("g", "ufw", ""), "1");
     EXPECT_EQ(settings.ReadString("g", "fh", ""), "proxy");
     EXPECT_EQ(settings.ReadString("g", "fu", ""), "admin");
+}
+
+// An installed updater cannot write its own folder: its working files go to the user's data
+// folder, and it starts as usual.
+TEST_F(IUpdateMainTest, AProgramFolderThatCannotBeWrittenMovesTheWorkingFiles) {
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", folder.Path("data").toUtf8());
+    const QString ini = config();
+    folder.Write("plain", "x");
+    ShellFolders::SetProgramFolder(folder.Path("plain/installed"));
+    folder.Write("data/KelvoIUpdate/iupTemp/old.zip", "x");
+    TiupMain& w = start({ini});
+    EXPECT_TRUE(asked("show").isEmpty());
+    EXPECT_EQ(w.SystemIndex, 15);
+    EXPECT_EQ(w.DownloadDir, folder.Path("data/KelvoIUpdate/iupTemp/"));
+    EXPECT_EQ(w.UnpackDir, folder.Path("data/KelvoIUpdate/iupT/"));
+    EXPECT_FALSE(folder.Exists("data/KelvoIUpdate/iupTemp/old.zip"));
+    win.reset();
+    EXPECT_EQ(IniFile(folder.Path("data/KelvoIUpdate/crupdate.ini")).ReadString("g", "fp", ""),
+              "80");
+    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 TEST_F(IUpdateMainTest, StartUpFailureNamesItsStep) {

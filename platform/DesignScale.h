@@ -1,0 +1,19 @@
+#pragma once
+// The windows' pixel sizes were laid out for an 8-point font whose characters are about 6
+// pixels wide at 96 dpi. A wider desktop font needs the sizes grown by the same ratio, or texts
+// that fitted the layout are cut. Only the font matters here: Qt's pixels are already
+// independent of the screen's density.
+#include <QFont>
+
+namespace DesignScale {
+// How much wider than the designed one the font's characters are; never below 1.
+double Factor(const QFont& font);
+// The same for the application's font.
+double Factor();
+// A designed size in pixels for the application's font. Negative sizes (a hidden column) and
+// 0 are returned as they are.
+int Px(int designPixels);
+int Px(int designPixels, const QFont& font);
+// Back from pixels to design units, so stored sizes carry over to another desktop.
+int ToDesign(int pixels);
+} // namespace DesignScale
