@@ -339,6 +339,7 @@ void Tmain::SetGridTitles() {
     for (int c = 0; c < ActionColumnCount; ++c)
         if (c != colActionNumber)
             sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language == 0 ? 0 : 1]));
+    FitColumnsToTitles();
 }
 
 // ---------------------------------------------------------------- shared routines

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <array>
 #include <memory>
 
 #include "ActionStore.h"
@@ -224,7 +225,8 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
-    void SetGridTitles(); // column titles in the current language
+    void SetGridTitles();      // column titles in the current language
+    void FitColumnsToTitles(); // widens the columns too narrow for their titles
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -291,6 +293,9 @@ private:
     int runCommandsDisabled_ = 0;
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
+    // The column widths the layout read found (design units) and showed (pixels): a column the
+    // user left alone is saved with the width it was read with.
+    std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
     bool closing_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;

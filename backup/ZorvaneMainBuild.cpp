@@ -31,7 +31,7 @@ void Tmain::buildWindow() {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
     using DesignScale::Px;
-    resize(Px(890), Px(460));
+    DesignScale::Resize(this, 890, 460);
     QStyle* st = style();
 
     auto makeAction = [&](const char* name, const QString& caption, const QString& hint,

@@ -101,6 +101,20 @@ void Tmain::ReadLayout() {
     resize(layout.Width, layout.Height);
     for (int c = 0; c < ActionColumnCount; ++c)
         if (c != colActionNumber) sg->SetColWidth(c, DesignScale::Px(layout.ColWidths[size_t(c)]));
+    FitColumnsToTitles();
+    readWidths_ = layout.ColWidths;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        shownWidths_[size_t(c)] = sg->ColWidth(c);
+}
+
+void Tmain::FitColumnsToTitles() {
+    // The painting leaves 2 pixels before a title and 4 after it.
+    const QFontMetrics fm(sg->font());
+    for (int c = 0; c < ActionColumnCount; ++c) {
+        const int width = sg->ColWidth(c);
+        const int needed = fm.horizontalAdvance(sg->Cell(c, 0)) + 6;
+        if (width >= 0 && width < needed) sg->SetColWidth(c, needed);
+    }
 }
 
 void Tmain::saveIniExecute(QObject* Sender) {
@@ -114,8 +128,12 @@ void Tmain::saveIniExecute(QObject* Sender) {
         layout.Top = y();
         layout.Width = width();
         layout.Height = height();
-        for (int c = 0; c < ActionColumnCount; ++c)
-            layout.ColWidths[size_t(c)] = DesignScale::ToDesign(sg->ColWidth(c));
+        for (int c = 0; c < ActionColumnCount; ++c) {
+            const int shown = sg->ColWidth(c);
+            layout.ColWidths[size_t(c)] = shown == shownWidths_[size_t(c)]
+                                              ? readWidths_[size_t(c)]
+                                              : DesignScale::ToDesign(shown);
+        }
         store.PutLayout(layout);
         store.Commit();
     } else {

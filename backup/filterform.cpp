@@ -48,7 +48,7 @@ QLabel* boldLabel(QWidget* parent, const char* name) {
 
 TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setObjectName(QStringLiteral("filterWin"));
-    resize(DesignScale::Px(760), DesignScale::Px(560));
+    DesignScale::Resize(this, 760, 560);
     auto* top = new QVBoxLayout(this);
 
     auto* patternRow = new QHBoxLayout();

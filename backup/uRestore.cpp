@@ -70,6 +70,15 @@ QTableWidget* makeGrid(int cols, QWidget* parent) {
     return g;
 }
 
+// Widens the columns whose texts do not fit; never narrows one.
+void growToContents(QTableView* grid, std::initializer_list<int> columns) {
+    for (const int c : columns) {
+        const int before = grid->columnWidth(c);
+        grid->resizeColumnToContents(c);
+        if (grid->columnWidth(c) < before) grid->setColumnWidth(c, before);
+    }
+}
+
 } // namespace
 
 qint64 SizeTextToInt64(const QString& text) {
@@ -84,7 +93,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
-    resize(DesignScale::Px(900), DesignScale::Px(560));
+    DesignScale::Resize(this, 900, 560);
 
     auto* top = new QVBoxLayout(this);
     GroupBox1 = new QGroupBox(QStringLiteral("Wiederherzustellende Sicherung auswählen"), this);
@@ -278,6 +287,7 @@ bool TfRestore::FormShow() {
                               ? modified.toString(QStringLiteral("dd.MM.yy hh:mm:ss"))
                               : QString());
     }
+    growToContents(sg, {1, 2});
     sg->setCurrentCell(0, 0);
     sg->selectRow(0);
     sgClick();
@@ -314,6 +324,8 @@ void TfRestore::sgClick() {
         setEntryCell(4, i, ratio);
         setEntryCell(5, i, e.Name.left(sep + 1));
     }
+    // Sizes and dates are of no use cut.
+    growToContents(stringgrid1, {1, 2, 3});
     stringgrid1->SortAscending = true;
     stringgrid1->SortByColumn(stringgrid1->SortColumn, true);
     stringgrid1->SetFocusCell(0, 1);

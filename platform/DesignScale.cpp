@@ -2,11 +2,15 @@
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 
 namespace {
 constexpr double DesignCharWidth = 6.0;
+// What a window manager's frame and title bar may take around a window.
+constexpr int FrameRoom = 24;
 } // namespace
 
 namespace DesignScale {
@@ -32,6 +36,16 @@ int Px(int designPixels, const QFont& font) {
 
 int Px(int designPixels) {
     return Px(designPixels, QGuiApplication::font());
+}
+
+void Resize(QWidget* window, int designWidth, int designHeight) {
+    QSize size(Px(designWidth), Px(designHeight));
+    if (const QScreen* screen =
+            window->screen() ? window->screen() : QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(FrameRoom, 2 * FrameRoom);
+        size = size.boundedTo(room);
+    }
+    window->resize(size);
 }
 
 int ToDesign(int pixels) {

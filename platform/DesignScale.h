@@ -5,6 +5,8 @@
 // independent of the screen's density.
 #include <QFont>
 
+class QWidget;
+
 namespace DesignScale {
 // How much wider than the designed one the font's characters are; never below 1.
 double Factor(const QFont& font);
@@ -14,6 +16,9 @@ double Factor();
 // 0 are returned as they are.
 int Px(int designPixels);
 int Px(int designPixels, const QFont& font);
+// Gives a window its designed size, scaled, but never more than the screen has room for
+// (title bar and task bar left over), so no part of it lies out of reach.
+void Resize(QWidget* window, int designWidth, int designHeight);
 // Back from pixels to design units, so stored sizes carry over to another desktop.
 int ToDesign(int pixels);
 } // namespace DesignScale

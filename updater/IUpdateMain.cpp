@@ -88,7 +88,7 @@ TiupMain::~TiupMain() {
 void TiupMain::buildWindow() {
     setWindowTitle(QStringLiteral("Kelvo Internet Update"));
     using DesignScale::Px;
-    resize(Px(716), Px(557));
+    DesignScale::Resize(this, 716, 557);
 
     auto* group = new QGroupBox(QStringLiteral("Verfügbare Programme mit Versioninformationen"));
     lvMods = new QTreeWidget;

@@ -348,11 +348,17 @@ TEST_F(MainWindowTest, DesignedColumnWidthsGrowWithTheFontAndAreStoredInDesignUn
         ASSERT_LE(designed, c.design) << c.sample.toStdString();
         EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(c.sample) + 4)
             << c.sample.toStdString();
+        // Titles wider than their designed column ("Meldungen") widen it.
+        EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(w.sg->Cell(c.col, 0)) + 6) << c.col;
     }
+    // Columns left alone keep their stored widths; a resized one is stored in design units.
+    w.sg->SetColWidth(colVerz, DesignScale::Px(200));
     w.saveIniExecute(nullptr);
     const IniFile ini(w.SettingsFileName());
     for (const Case& c : cases)
-        EXPECT_EQ(ini.ReadInteger("Opt", "C" + QString::number(c.col), 0), c.design) << c.col;
+        EXPECT_EQ(ini.ReadInteger("Opt", "C" + QString::number(c.col), 0),
+                  c.col == colVerz ? 200 : c.design)
+            << c.col;
 }
 
 TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
