@@ -334,19 +334,26 @@ void TZipComponent::Add() {
         stop_ = std::make_shared<std::atomic<bool>>(false);
     SuccessCnt = 0;
     const QStringList files = FSpecArgs;
-    for (const QString& path : files) {
-        if (cancelled_) break;
-        Submit(path);
+    inlineWork_ = files.size() == 1;
+    try {
+        for (const QString& path : files) {
+            if (cancelled_) break;
+            Submit(path);
+        }
+        Drain();
+    } catch (...) {
+        inlineWork_ = false;
+        throw;
     }
-    Drain();
+    inlineWork_ = false;
     FSpecArgs.clear();
 }
 
 void TZipComponent::Submit(const QString& path) {
-    // A broken stream takes nothing more until it is discarded or the target changes.
-    if (!writer_ || (openTarget_ != ZipFileName && !(broken_ && writeError_.isEmpty()))) open();
+    if (!writer_ || openTarget_ != ZipFileName) open();
     auto f = std::make_shared<FileTask>();
     f->path = path;
+    // A broken stream takes nothing more until it is discarded or the target changes.
     if (stopped()) {
         finishFile(*f, TZipFileOutcome::Dropped);
         return;
@@ -379,10 +386,27 @@ void TZipComponent::Submit(const QString& path) {
         job->readFault = ReadFault;
         job->stop = stop_;
         job->file = f;
-        // The task holds its job weakly: a dropped job is simply not done.
-        job->done = pool_->Post([weak = std::weak_ptr<PieceJob>(job)] {
-            if (const auto j = weak.lock()) j->Work();
-        });
+        if (count == 1 && pending_.empty() && inlineWork_) {
+            // One small file that is waited for at once: handing it to a worker only adds
+            // the switch between the threads.
+            job->Work();
+            std::promise<void> ready;
+            ready.set_value();
+            job->done = ready.get_future();
+            if (cancelled_ && !broken_) {
+                // Cancelled while this file was read (through the read hook): as between two
+                // files, the file under way is still completed.
+                pending_.push_back(job);
+                takeInOne(true);
+                f->more = false;
+                break;
+            }
+        } else {
+            // The task holds its job weakly: a dropped job is simply not done.
+            job->done = pool_->Post([weak = std::weak_ptr<PieceJob>(job)] {
+                if (const auto j = weak.lock()) j->Work();
+            });
+        }
         pending_.push_back(job);
         ++f->pieces;
         f->more = !job->last;
@@ -433,8 +457,8 @@ void TZipComponent::finishFile(FileTask& f, TZipFileOutcome outcome) {
     if (OnFileDone) OnFileDone(f.path, outcome);
 }
 
-void TZipComponent::takeInOne() {
-    if (stopped()) return;
+void TZipComponent::takeInOne(bool evenIfCancelled) {
+    if (!evenIfCancelled && stopped()) return;
     const std::shared_ptr<PieceJob> job = pending_.front();
     pending_.pop_front();
     job->done.wait();

@@ -136,7 +136,7 @@ private:
     struct PieceJob;
     void open();
     void submitPieces(const std::shared_ptr<FileTask>& f);
-    void takeInOne();
+    void takeInOne(bool evenIfCancelled = false);
     void takeIn(FileTask& f, PieceJob& job);
     void finishFile(FileTask& f, TZipFileOutcome outcome);
     void readFailed(FileTask& f, const QString& why);
@@ -153,6 +153,7 @@ private:
     std::unique_ptr<TZipWriter> writer_;
     std::deque<std::shared_ptr<PieceJob>> pending_; // in submission order
     int maxInFlight_ = 1;
+    bool inlineWork_ = false; // Add of a single file: small files are worked on in place
     int fd_ = -1;
     QString openTarget_;
     QString tempName_;
