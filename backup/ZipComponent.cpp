@@ -226,6 +226,7 @@ void TZipComponent::open() {
     broken_ = false;
     brokenReason_.clear();
     stop_ = std::make_shared<std::atomic<bool>>(false);
+    cancelled_ = false; // a new stream begins uncancelled
     SuccessCnt = 0;
 }
 
@@ -370,8 +371,13 @@ void TZipComponent::Submit(const QString& path) {
     f->pieces = 0;
     f->more = true;
     for (qint64 k = 0; k < count; ++k) {
-        while (int(pending_.size()) >= maxInFlight_)
-            takeInOne();
+        try {
+            while (int(pending_.size()) >= maxInFlight_)
+                takeInOne();
+        } catch (...) {
+            if (!f->done) finishFile(*f, TZipFileOutcome::Dropped);
+            throw;
+        }
         if (f->done || stopped()) break;
         auto job = std::make_shared<PieceJob>();
         job->native = native;

@@ -103,12 +103,13 @@ public:
     // Finishes the stream, flushes it to disk and renames it to ZipFileName. Raises on failure
     // (the temporary file is removed then). Without an open stream nothing happens.
     void Commit();
-    // Drops the open stream and its temporary file; ZipFileName is left as it is.
+    // Drops the open stream and its temporary file; ZipFileName is left as it is. Files still
+    // in flight are forgotten without OnFileDone (Discard also runs from the destructor).
     void Discard();
     // Size of ZipFileName after Commit, or the bytes written so far while a stream is open.
     qint64 ZipFileSize() const;
     // Stops the operation under way: files not yet written end as Dropped (a file whose entry
-    // is under way as Broken). Add clears it when it begins, Submit does not.
+    // is under way as Broken). Add and a new stream clear it, Submit does not.
     void Cancel();
     bool StreamOpen() const { return writer_ != nullptr; }
     // Why the open stream cannot be committed any more (an entry was begun but its file could

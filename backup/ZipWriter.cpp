@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <nettle/aes.h>
+#include <nettle/hmac.h>
+#include <nettle/pbkdf2.h>
+#include <sys/random.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -118,44 +119,26 @@ void TDeflater::Piece(const QByteArray& dictionary, const char* data, qint64 siz
 // ---------------------------------------------------------------------------------------------
 
 struct TAesEncryptor::State {
-    unsigned char salt[16];
-    unsigned char keys[66]; // encryption key, authentication key, password verifier
-    EVP_CIPHER_CTX* cipher = nullptr;
-    EVP_MAC* macType = nullptr;
-    EVP_MAC_CTX* mac = nullptr;
+    uint8_t salt[16];
+    uint8_t keys[66]; // encryption key, authentication key, password verifier
+    aes256_ctx cipher;
+    hmac_sha1_ctx mac;
     quint64 counter = 0;
-    unsigned char stream[16 * 256];
+    uint8_t stream[16 * 256];
     int used = sizeof(stream); // bytes of the key stream already spent
 };
 
 TAesEncryptor::TAesEncryptor(const QByteArray& password) : s_(std::make_unique<State>()) {
     State& s = *s_;
-    if (RAND_bytes(s.salt, sizeof s.salt) != 1 ||
-        PKCS5_PBKDF2_HMAC_SHA1(password.constData(), int(password.size()), s.salt, sizeof s.salt,
-                               1000, sizeof s.keys, s.keys) != 1)
-        throw std::runtime_error("AES-Schlüssel");
-    s.cipher = EVP_CIPHER_CTX_new();
-    s.macType = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    s.mac = s.macType ? EVP_MAC_CTX_new(s.macType) : nullptr;
-    char digest[] = "SHA1";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                           OSSL_PARAM_construct_end()};
-    if (!s.cipher || !s.mac ||
-        EVP_EncryptInit_ex(s.cipher, EVP_aes_256_ecb(), nullptr, s.keys, nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(s.cipher, 0) != 1 ||
-        EVP_MAC_init(s.mac, s.keys + 32, 32, params) != 1) {
-        EVP_MAC_CTX_free(s.mac);
-        EVP_MAC_free(s.macType);
-        EVP_CIPHER_CTX_free(s.cipher);
-        throw std::runtime_error("AES");
-    }
+    if (getrandom(s.salt, sizeof s.salt, 0) != ssize_t(sizeof s.salt))
+        throw std::runtime_error("Zufallszahlen");
+    pbkdf2_hmac_sha1(size_t(password.size()), reinterpret_cast<const uint8_t*>(password.data()),
+                     1000, sizeof s.salt, s.salt, sizeof s.keys, s.keys);
+    aes256_set_encrypt_key(&s.cipher, s.keys);
+    hmac_sha1_set_key(&s.mac, 32, s.keys + 32);
 }
 
-TAesEncryptor::~TAesEncryptor() {
-    EVP_MAC_CTX_free(s_->mac);
-    EVP_MAC_free(s_->macType);
-    EVP_CIPHER_CTX_free(s_->cipher);
-}
+TAesEncryptor::~TAesEncryptor() = default;
 
 QByteArray TAesEncryptor::Header() const {
     QByteArray h(reinterpret_cast<const char*>(s_->salt), sizeof s_->salt);
@@ -165,20 +148,18 @@ QByteArray TAesEncryptor::Header() const {
 
 void TAesEncryptor::Encrypt(char* data, qint64 size) {
     State& s = *s_;
-    unsigned char* p = reinterpret_cast<unsigned char*>(data);
+    uint8_t* p = reinterpret_cast<uint8_t*>(data);
     qint64 left = size;
     while (left > 0) {
         if (s.used == int(sizeof s.stream)) {
             // The counter block is a little-endian number starting at 1.
-            unsigned char blocks[sizeof s.stream] = {};
+            uint8_t blocks[sizeof s.stream] = {};
             for (int b = 0; b < int(sizeof blocks) / 16; ++b) {
                 const quint64 c = ++s.counter;
                 for (int i = 0; i < 8; ++i)
-                    blocks[b * 16 + i] = static_cast<unsigned char>(c >> (8 * i));
+                    blocks[b * 16 + i] = uint8_t(c >> (8 * i));
             }
-            int n = 0;
-            if (EVP_EncryptUpdate(s.cipher, s.stream, &n, blocks, sizeof blocks) != 1)
-                throw std::runtime_error("AES");
+            aes256_encrypt(&s.cipher, sizeof blocks, s.stream, blocks);
             s.used = 0;
         }
         const int n = int(qMin<qint64>(left, qint64(sizeof s.stream) - s.used));
@@ -188,15 +169,13 @@ void TAesEncryptor::Encrypt(char* data, qint64 size) {
         p += n;
         left -= n;
     }
-    EVP_MAC_update(s.mac, reinterpret_cast<const unsigned char*>(data), size_t(size));
+    hmac_sha1_update(&s.mac, size_t(size), reinterpret_cast<const uint8_t*>(data));
 }
 
 QByteArray TAesEncryptor::Trailer() {
-    unsigned char code[EVP_MAX_MD_SIZE];
-    size_t n = 0;
-    if (EVP_MAC_final(s_->mac, code, &n, sizeof code) != 1 || n < 10)
-        throw std::runtime_error("HMAC");
-    return QByteArray(reinterpret_cast<const char*>(code), 10);
+    uint8_t code[10];
+    hmac_sha1_digest(&s_->mac, sizeof code, code);
+    return QByteArray(reinterpret_cast<const char*>(code), sizeof code);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -344,10 +323,9 @@ void TZipWriter::Finish() {
             le16(extra, quint32(z64.size()));
             extra += z64;
         }
-        const quint16 version = big ? 45 : r.version;
         le32(cd, 0x02014b50);
-        le16(cd, 0x0300 | version); // made on Unix
-        le16(cd, version);
+        le16(cd, 0x0300 | r.version); // made on Unix
+        le16(cd, big ? 45 : r.version);
         le16(cd, r.flags);
         le16(cd, r.method);
         le32(cd, r.dosTime);
