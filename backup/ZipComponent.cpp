@@ -81,6 +81,7 @@ struct TZipComponent::PieceJob {
     // caller's side
     std::shared_ptr<FileTask> file;
     std::future<void> done;
+    qint64 weight = 0; // input bytes it holds while in flight
 
     void Work();
     qint64 readAt(int fd, char* into, qint64 n, qint64 offset);
@@ -220,7 +221,10 @@ void TZipComponent::open() {
     errno = 0;
     const int nice = ::getpriority(PRIO_PROCESS, 0);
     if (errno == 0) pool_->SetNice(nice);
-    maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : 3 * threads + 2;
+    // Many small files in flight keep every worker busy even when one of them is slowed down
+    // (the oldest file is the one waited for); the bytes bound the memory.
+    maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : 64 * threads;
+    maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
     writer_ = std::make_unique<TZipWriter>(fd_);
     openTarget_ = ZipFileName;
     broken_ = false;
@@ -240,6 +244,7 @@ void TZipComponent::Discard() {
     for (const auto& job : pending_)
         job->file.reset();
     pending_.clear();
+    bytesInFlight_ = 0;
     writer_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
@@ -372,7 +377,8 @@ void TZipComponent::Submit(const QString& path) {
     f->more = true;
     for (qint64 k = 0; k < count; ++k) {
         try {
-            while (int(pending_.size()) >= maxInFlight_)
+            while (!pending_.empty() &&
+                   (int(pending_.size()) >= maxInFlight_ || bytesInFlight_ >= maxBytesInFlight_))
                 takeInOne();
         } catch (...) {
             if (!f->done) finishFile(*f, TZipFileOutcome::Dropped);
@@ -392,6 +398,7 @@ void TZipComponent::Submit(const QString& path) {
         job->readFault = ReadFault;
         job->stop = stop_;
         job->file = f;
+        job->weight = count > 1 ? job->length : qMin(f->size, piece);
         if (count == 1 && pending_.empty() && inlineWork_) {
             // One small file that is waited for at once: handing it to a worker only adds
             // the switch between the threads.
@@ -403,6 +410,7 @@ void TZipComponent::Submit(const QString& path) {
                 // Cancelled while this file was read (through the read hook): as between two
                 // files, the file under way is still completed.
                 pending_.push_back(job);
+                bytesInFlight_ += job->weight;
                 takeInOne(true);
                 f->more = false;
                 break;
@@ -414,6 +422,7 @@ void TZipComponent::Submit(const QString& path) {
             });
         }
         pending_.push_back(job);
+        bytesInFlight_ += job->weight;
         ++f->pieces;
         f->more = !job->last;
     }
@@ -442,6 +451,7 @@ void TZipComponent::dropPending() {
     if (stop_) stop_->store(true);
     std::deque<std::shared_ptr<PieceJob>> jobs;
     jobs.swap(pending_);
+    bytesInFlight_ = 0;
     for (const auto& job : jobs) {
         const std::shared_ptr<FileTask> f = std::move(job->file);
         if (!f || f->done) continue;
@@ -467,6 +477,7 @@ void TZipComponent::takeInOne(bool evenIfCancelled) {
     if (!evenIfCancelled && stopped()) return;
     const std::shared_ptr<PieceJob> job = pending_.front();
     pending_.pop_front();
+    bytesInFlight_ -= job->weight;
     job->done.wait();
     const std::shared_ptr<FileTask> f = std::move(job->file);
     if (f->done) return;

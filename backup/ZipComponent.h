@@ -95,7 +95,7 @@ public:
     // the archive cannot be written.
     void Add();
     // Queues one file (full path), opening the stream first when needed. Returns at once while
-    // fewer than MaxInFlight pieces are under way, else takes finished files in first. Raises
+    // fewer pieces than the bounds are under way, else takes finished files in first. Raises
     // like Add when the archive cannot be opened or written.
     void Submit(const QString& path);
     // Takes in every submitted file.
@@ -124,8 +124,8 @@ public:
     qint64 WholeReadLimit = qint64(64) << 20;
     // Files larger than this are compressed in pieces of this size on several workers.
     qint64 PieceSize = qint64(1) << 20;
-    // Worker threads (0: one per core) and pieces in flight (0: a few per worker); read when
-    // a stream is opened.
+    // Worker threads (0: one per core) and pieces in flight (0: 64 per worker, and at most
+    // 8 pieces' worth of input per worker); read when a stream is opened.
     int Threads = 0;
     int MaxInFlight = 0;
     // Test hook: called before each read of a file with the file offset of that read;
@@ -154,6 +154,8 @@ private:
     std::unique_ptr<TZipWriter> writer_;
     std::deque<std::shared_ptr<PieceJob>> pending_; // in submission order
     int maxInFlight_ = 1;
+    qint64 maxBytesInFlight_ = 1;
+    qint64 bytesInFlight_ = 0;
     bool inlineWork_ = false; // Add of a single file: small files are worked on in place
     int fd_ = -1;
     QString openTarget_;

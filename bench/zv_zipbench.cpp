@@ -1,6 +1,6 @@
 // Backs up a folder through the archive component in its pipelined mode (what the run does
 // once it feeds files with Submit) and prints wall time and peak memory.
-// Usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS]
+// Usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS] [IN_FLIGHT]
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS]\n");
+        std::fprintf(stderr, "usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS] [IN_FLIGHT]\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         zip.AddOptions |= TZipComponent::AddEncrypt;
     }
     if (argc > 4) zip.Threads = std::atoi(argv[4]);
+    if (argc > 5) zip.MaxInFlight = std::atoi(argv[5]);
     qint64 added = 0, reports = 0;
     zip.OnProgress = [&](const TZMProgressDetails&) { ++reports; };
     zip.OnMessage = [](int, const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
