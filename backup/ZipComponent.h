@@ -19,7 +19,9 @@
 //   OnFileDone, OnProgress and OnMessage are called from inside Submit, Drain, Add and Commit,
 //   in the caller's thread, once per file in submission order (NewItem, Progress..., then
 //   OnFileDone). A file that was submitted is never silently lost: it ends as one of the
-//   outcomes below.
+//   outcomes below. The callbacks may call Cancel but must not Submit, Drain or Commit.
+//   When the archive cannot be written, Submit, Drain or Add raise once; every file in flight
+//   ends as Dropped, nothing more goes in (BrokenReason stays empty) and Commit raises.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
