@@ -1,8 +1,9 @@
 #include "ProgramInfo.h"
 
 #include <QCoreApplication>
-#include <archive.h>
+#include <nettle/version.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include "FileVersion.h"
 
@@ -37,13 +38,17 @@ QString SupportMailWithSubject() {
 }
 
 QString ZipLibrariesText() {
-    // libarchive names itself in its version string ("libarchive 3.6.2").
-    return QStringLiteral("Enthält/Uses %1 (Schreiben/writing) und/and libzip %2 (Lesen/reading)")
-        .arg(QString::fromUtf8(archive_version_string()), QString::fromUtf8(zip_libzip_version()));
+    // The archives are written by our own writer on zlib (deflate) and Nettle (encryption).
+    return QStringLiteral("Enthält/Uses zlib %1 und/and Nettle %2.%3 (Schreiben/writing), libzip "
+                          "%4 (Lesen/reading)")
+        .arg(QString::fromLatin1(zlibVersion()))
+        .arg(nettle_version_major())
+        .arg(nettle_version_minor())
+        .arg(QString::fromUtf8(zip_libzip_version()));
 }
 
 QString WriterLibraryPage() {
-    return QStringLiteral("https://www.libarchive.org/");
+    return QStringLiteral("https://zlib.net/");
 }
 
 QString ReaderLibraryPage() {

@@ -3,15 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <archive.h>
-#include <archive_entry.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <malloc.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+#include <zlib.h>
+
+#include "SafeFile.h"
+#include "WorkPool.h"
+#include "ZipWriter.h"
 
 namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
@@ -28,6 +32,133 @@ struct FdGuard {
     }
 };
 } // namespace
+
+// One file on its way into the archive; only the caller's thread touches it.
+struct TZipComponent::FileTask {
+    QString path;
+    qint64 size = 0;   // as found when it was submitted; decides the pieces
+    int pieces = 1;    // pieces submitted for it so far
+    bool more = false; // further pieces are still to be submitted
+    bool held = false; // several pieces, written together once all are read
+    bool deflate = true;
+    bool encrypt = false;
+    bool done = false;  // outcome reported; pieces still in flight are ignored
+    bool begun = false; // its local header is written
+    struct stat st {};
+    qint64 raw = 0;
+    qint64 packed = 0;
+    quint32 crc = 0;
+    QByteArray tail; // the input's last bytes so far, which prime the next piece
+    std::unique_ptr<TAesEncryptor> crypt;
+    std::vector<QByteArray> heldPieces; // compressed, not yet encrypted
+};
+
+// One piece of work for a worker. The worker reads the input half and fills the output half;
+// file and done belong to the caller's thread.
+struct TZipComponent::PieceJob {
+    // input
+    QByteArray native;
+    QString path;
+    qint64 start = 0;
+    qint64 length = -1; // -1: the whole file, as large as it is when opened
+    bool last = true;
+    bool deflate = true;
+    QByteArray password; // derive keys (and, for a whole file, encrypt) when not empty
+    std::function<bool(const QString&, qint64)> readFault;
+    std::shared_ptr<std::atomic<bool>> stop;
+    // output
+    int openErrno = 0;
+    bool notRegular = false;
+    int readErrno = 0;
+    std::string workError;
+    bool shortRead = false;
+    struct stat st {};
+    QByteArray dictionary, tail, data;
+    qint64 raw = 0;
+    quint32 crc = 0;
+    bool encrypted = false; // data carries salt, verifier and code already
+    std::unique_ptr<TAesEncryptor> crypt;
+    // caller's side
+    std::shared_ptr<FileTask> file;
+    std::future<void> done;
+    qint64 weight = 0; // input bytes it holds while in flight
+
+    void Work();
+    qint64 readAt(int fd, char* into, qint64 n, qint64 offset);
+};
+
+// Reads n bytes at offset in chunks; returns the bytes read (fewer at the end of the file) or
+// -1 with readErrno set.
+qint64 TZipComponent::PieceJob::readAt(int fd, char* into, qint64 n, qint64 offset) {
+    qint64 have = 0;
+    while (have < n) {
+        if (readFault && readFault(path, offset + have)) {
+            readErrno = EIO;
+            return -1;
+        }
+        const ssize_t r =
+            ::pread(fd, into + have, size_t(qMin(ChunkSize, n - have)), off_t(offset + have));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            readErrno = errno;
+            return -1;
+        }
+        if (r == 0) break;
+        have += r;
+    }
+    return have;
+}
+
+void TZipComponent::PieceJob::Work() {
+    if (stop->load()) return;
+    // Non-blocking, so a FIFO cannot hang the open; regular files ignore the flag.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        openErrno = errno;
+        return;
+    }
+    FdGuard guard{fd};
+    if (start == 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        notRegular = true;
+        return;
+    }
+    try {
+        const qint64 want = length < 0 ? qint64(st.st_size) : length;
+        if (start > 0) {
+            const qint64 from = qMax<qint64>(0, start - DeflateWindow);
+            dictionary.resize(qsizetype(start - from));
+            const qint64 r = readAt(fd, dictionary.data(), start - from, from);
+            if (r < 0) return;
+            dictionary.truncate(qsizetype(r));
+        }
+        QByteArray input(qsizetype(want), Qt::Uninitialized);
+        raw = readAt(fd, input.data(), want, start);
+        if (raw < 0) return;
+        input.truncate(qsizetype(raw));
+        shortRead = raw < want;
+        crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(input.constData()), uInt(raw)));
+        tail = raw >= DeflateWindow ? input.right(DeflateWindow)
+                                    : (dictionary + input).right(DeflateWindow);
+        if (deflate) {
+            static thread_local TDeflater deflater;
+            deflater.Piece(dictionary, input.constData(), raw, last, data);
+        } else {
+            data = std::move(input);
+        }
+        if (!password.isEmpty() && (length >= 0 || raw > 0)) {
+            crypt = std::make_unique<TAesEncryptor>(password);
+            if (length < 0 && raw > 0) {
+                // A whole file is encrypted here; the pieces of a large one in order later.
+                crypt->Encrypt(data.data(), data.size());
+                data = crypt->Header() + data + crypt->Trailer();
+                encrypted = true;
+                crypt.reset();
+            }
+        }
+    } catch (const std::exception& e) {
+        workError = e.what();
+    }
+}
 
 TZipComponent::TZipComponent()
     : AddStoreSuffixes{QStringLiteral("gif"),  QStringLiteral("png"), QStringLiteral("z"),
@@ -68,16 +199,6 @@ void TZipComponent::message(const QString& text) {
     if (OnMessage) OnMessage(0, text);
 }
 
-void TZipComponent::fail(const QString& what) {
-    QString text = what;
-    if (arc_) {
-        const char* s = archive_error_string(arc_);
-        if (s) text += QStringLiteral(": ") + QString::fromUtf8(s);
-    }
-    writeError_ = text;
-    throw std::runtime_error(text.toStdString());
-}
-
 void TZipComponent::open() {
     Discard();
     tempName_ = TempFileName(ZipFileName);
@@ -92,50 +213,39 @@ void TZipComponent::open() {
         throw std::runtime_error(writeError_.toStdString());
     }
     if (!Password.isEmpty() && (AddOptions & AddEncrypt)) ::fchmod(fd_, 0600);
-    arc_ = archive_write_new();
+    const int threads = Threads > 0 ? Threads : TWorkPool::CoreCount();
+    if (!pool_ || pool_->Threads() != threads) {
+        pool_.reset();
+        pool_ = std::make_unique<TWorkPool>(threads);
+    }
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno == 0) pool_->SetNice(nice);
+    // Many small files in flight keep every worker busy even when one of them is slowed down
+    // (the oldest file is the one waited for); the bytes bound the memory.
+    maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : 64 * threads;
+    maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
+    writer_ = std::make_unique<TZipWriter>(fd_);
     openTarget_ = ZipFileName;
-    written_ = 0;
     broken_ = false;
     brokenReason_.clear();
-    if (archive_write_set_format_zip(arc_) != ARCHIVE_OK) fail(QStringLiteral("ZIP-Format"));
-    // Names are stored as UTF-8 with the UTF-8 flag, whatever the process locale.
-    archive_write_set_format_option(arc_, "zip", "hdrcharset", "UTF-8");
-    if ((AddOptions & AddEncrypt) && !Password.isEmpty()) {
-        if (archive_write_set_format_option(arc_, "zip", "encryption", "aes256") != ARCHIVE_OK)
-            fail(QStringLiteral("AES-256-Verschlüsselung nicht verfügbar"));
-        if (archive_write_set_passphrase(arc_, Password.toUtf8().constData()) != ARCHIVE_OK)
-            fail(QStringLiteral("Passwort"));
-    }
-    archive_write_set_bytes_per_block(arc_, 64 * 1024);
-    archive_write_set_bytes_in_last_block(arc_, 1);
-    if (archive_write_open_fd(arc_, fd_) != ARCHIVE_OK)
-        fail(QStringLiteral("Kann ") + tempName_ + QStringLiteral(" nicht schreiben"));
+    stop_ = std::make_shared<std::atomic<bool>>(false);
+    cancelled_ = false; // a new stream begins uncancelled
+    SuccessCnt = 0;
 }
 
-void TZipComponent::closeArchive(bool writeDirectory) {
-    if (arc_) {
-        if (writeDirectory) {
-            const int r = archive_write_close(arc_);
-            if (r != ARCHIVE_OK) {
-                const QString why =
-                    QString::fromUtf8(archive_error_string(arc_) ? archive_error_string(arc_) : "");
-                archive_write_free(arc_);
-                arc_ = nullptr;
-                throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
-                                          QStringLiteral(" nicht abschließen: ") + why)
-                                             .toStdString());
-            }
-        }
-        archive_write_free(arc_);
-        arc_ = nullptr;
-    }
+void TZipComponent::Cancel() {
+    cancelled_ = true;
+    if (stop_) stop_->store(true);
 }
 
 void TZipComponent::Discard() {
-    try {
-        closeArchive(false);
-    } catch (...) {
-    }
+    if (stop_) stop_->store(true);
+    for (const auto& job : pending_)
+        job->file.reset();
+    pending_.clear();
+    bytesInFlight_ = 0;
+    writer_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -143,55 +253,42 @@ void TZipComponent::Discard() {
     if (!tempName_.isEmpty()) QFile::remove(tempName_);
     tempName_.clear();
     openTarget_.clear();
-    written_ = 0;
     broken_ = false;
     brokenReason_.clear();
     writeError_.clear();
-    buffer_ = QByteArray();
-    malloc_trim(0);
 }
 
 void TZipComponent::Commit() {
+    if (writer_) Drain();
     if (!writeError_.isEmpty()) {
         // An archive that lost entries to write errors must not replace the previous one.
         const QString why = writeError_;
         Discard();
         throw std::runtime_error(why.toStdString());
     }
-    if (!arc_) return;
+    if (!writer_) return;
     try {
         if (broken_)
             throw std::runtime_error(brokenReason_.isEmpty() ? std::string("Archiv unvollständig")
                                                              : brokenReason_.toStdString());
-        closeArchive(true);
-        if (::fsync(fd_) != 0)
+        try {
+            writer_->Finish();
+        } catch (const TZipWriteError& e) {
             throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
-                                      QStringLiteral(" nicht schreiben: ") + errnoText(errno))
+                                      QStringLiteral(" nicht schreiben: ") +
+                                      QString::fromLocal8Bit(e.what()))
                                          .toStdString());
+        }
+        writer_.reset();
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0)
+        if (!SafeFile::CommitTemp(fd, QFile::encodeName(tempName_), QFile::encodeName(openTarget_)))
             throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
-                                      QStringLiteral(" nicht schreiben: ") + errnoText(errno))
-                                         .toStdString());
-        const QByteArray from = QFile::encodeName(tempName_);
-        const QByteArray to = QFile::encodeName(openTarget_);
-        if (::rename(from.constData(), to.constData()) != 0)
-            throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
-                                      QStringLiteral(" nicht umbenennen in ") + openTarget_ +
+                                      QStringLiteral(" nicht abschließen als ") + openTarget_ +
                                       QStringLiteral(": ") + errnoText(errno))
                                          .toStdString());
-        // The rename itself must reach the disk too.
-        const QByteArray dir = QFile::encodeName(QFileInfo(openTarget_).absolutePath());
-        const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
         tempName_.clear();
         openTarget_.clear();
-        buffer_ = QByteArray();
-        malloc_trim(0);
     } catch (...) {
         Discard();
         throw;
@@ -199,7 +296,7 @@ void TZipComponent::Commit() {
 }
 
 qint64 TZipComponent::ZipFileSize() const {
-    if (arc_) return written_;
+    if (writer_) return writer_->Offset();
     return QFileInfo(ZipFileName).size();
 }
 
@@ -214,22 +311,22 @@ QString TZipComponent::entryName(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString name = path.mid(slash + 1);
     if (!(AddOptions & AddDirNames)) return name;
-    if (!BaseFolder.isEmpty() && path.startsWith(BaseFolder)) return path.mid(BaseFolder.size());
     const QString folder = slash > 0 ? path.left(slash) : QStringLiteral("/");
     if (folder != lastFolder_) {
         lastFolder_ = folder;
         lastFolderCanonical_ = QFileInfo(folder).canonicalFilePath();
         if (lastFolderCanonical_.isEmpty()) lastFolderCanonical_ = QDir::cleanPath(folder);
     }
-    // Compare resolved forms, as links may lead to the current folder or the file's.
-    const QString cwd = BaseFolder.isEmpty() ? QDir::currentPath() : BaseFolder;
-    if (cwd != lastCwd_) {
-        lastCwd_ = cwd;
-        lastCwdCanonical_ = QDir(cwd).canonicalPath();
-        if (!lastCwdCanonical_.endsWith(u'/')) lastCwdCanonical_ += u'/';
+    // Compare resolved forms, as links may lead to the base folder or the file's.
+    const QString base = BaseFolder.isEmpty() ? QDir::currentPath() : BaseFolder;
+    if (base != lastBase_) {
+        lastBase_ = base;
+        lastBaseCanonical_ = QDir(base).canonicalPath();
+        if (lastBaseCanonical_.isEmpty()) lastBaseCanonical_ = QDir::cleanPath(base);
+        if (!lastBaseCanonical_.endsWith(u'/')) lastBaseCanonical_ += u'/';
     }
     const QString full = lastFolderCanonical_ + u'/' + name;
-    if (full.startsWith(lastCwdCanonical_)) return full.mid(lastCwdCanonical_.size());
+    if (full.startsWith(lastBaseCanonical_)) return full.mid(lastBaseCanonical_.size());
     QString rel = full;
     while (rel.startsWith(u'/'))
         rel.remove(0, 1);
@@ -237,131 +334,301 @@ QString TZipComponent::entryName(const QString& path) {
 }
 
 void TZipComponent::Add() {
+    if (cancelled_) dropPending();
     cancelled_ = false;
+    if (stop_ && stop_->load() && pending_.empty())
+        stop_ = std::make_shared<std::atomic<bool>>(false);
     SuccessCnt = 0;
     const QStringList files = FSpecArgs;
-    for (const QString& path : files) {
-        if (cancelled_) break;
-        if (arc_ && broken_ && openTarget_ == ZipFileName) break; // nothing more goes in
-        if (!arc_ || openTarget_ != ZipFileName) open();
-        if (addOne(path)) ++SuccessCnt;
+    inlineWork_ = files.size() == 1;
+    try {
+        for (const QString& path : files) {
+            if (cancelled_) break;
+            Submit(path);
+        }
+        Drain();
+    } catch (...) {
+        inlineWork_ = false;
+        throw;
     }
+    inlineWork_ = false;
     FSpecArgs.clear();
 }
 
-// Returns whether the file became a complete entry.
-bool TZipComponent::addOne(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    // Non-blocking, so a FIFO cannot hang the open; regular files ignore the flag.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        message(QStringLiteral("Kann ") + path + QStringLiteral(" nicht öffnen: ") +
-                errnoText(errno));
-        return false;
+void TZipComponent::Submit(const QString& path) {
+    if (!writer_ || openTarget_ != ZipFileName) open();
+    auto f = std::make_shared<FileTask>();
+    f->path = path;
+    // A broken stream takes nothing more until it is discarded or the target changes.
+    if (stopped()) {
+        finishFile(*f, TZipFileOutcome::Dropped);
+        return;
     }
-    FdGuard guard{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        message(QStringLiteral("Überspringe ") + path + QStringLiteral(", keine reguläre Datei"));
-        return false;
-    }
-    const qint64 size = st.st_size;
-    progress(TZMProgressKind::NewItem, path, size, 0);
-
-    // Reads up to n bytes at offset done; -1 with errno on failure.
-    auto readSome = [&](char* into, qint64 n, qint64 done) -> qint64 {
-        if (ReadFault && ReadFault(path, done)) {
-            errno = EIO;
-            return -1;
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) f->size = st.st_size;
+    const qint64 piece = qMax<qint64>(PieceSize, 4096);
+    const qint64 count = f->size > piece ? (f->size + piece - 1) / piece : 1;
+    f->held = count > 1 && f->size <= WholeReadLimit;
+    f->deflate = !storedSuffix(path);
+    f->encrypt = !Password.isEmpty() && (AddOptions & AddEncrypt);
+    const QByteArray password = f->encrypt ? Password.toUtf8() : QByteArray();
+    f->pieces = 0;
+    f->more = true;
+    for (qint64 k = 0; k < count; ++k) {
+        try {
+            while (!pending_.empty() &&
+                   (int(pending_.size()) >= maxInFlight_ || bytesInFlight_ >= maxBytesInFlight_))
+                takeInOne();
+        } catch (...) {
+            if (!f->done) finishFile(*f, TZipFileOutcome::Dropped);
+            throw;
         }
-        for (;;) {
-            const ssize_t r = ::read(fd, into, size_t(n));
-            if (r < 0 && errno == EINTR) continue;
-            return r;
+        if (f->done || stopped()) break;
+        auto job = std::make_shared<PieceJob>();
+        job->native = native;
+        job->path = path;
+        if (count > 1) {
+            job->start = k * piece;
+            job->length = k + 1 < count ? piece : f->size - job->start;
         }
-    };
-
-    const bool whole = size <= WholeReadLimit;
-    qint64 have = 0;
-    if (whole) {
-        buffer_.resize(qsizetype(size));
-        while (have < size) {
-            const qint64 r = readSome(buffer_.data() + have, qMin(ChunkSize, size - have), have);
-            if (r < 0) {
-                message(QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") +
-                        errnoText(errno));
-                return false;
+        job->last = k + 1 == count;
+        job->deflate = f->deflate;
+        if (k == 0) job->password = password;
+        job->readFault = ReadFault;
+        job->stop = stop_;
+        job->file = f;
+        job->weight = count > 1 ? job->length : qMin(f->size, piece);
+        if (count == 1 && pending_.empty() && inlineWork_) {
+            // One small file that is waited for at once: handing it to a worker only adds
+            // the switch between the threads.
+            job->Work();
+            std::promise<void> ready;
+            ready.set_value();
+            job->done = ready.get_future();
+            if (cancelled_ && !broken_) {
+                // Cancelled while this file was read (through the read hook): as between two
+                // files, the file under way is still completed.
+                pending_.push_back(job);
+                bytesInFlight_ += job->weight;
+                takeInOne(true);
+                f->more = false;
+                break;
             }
-            if (r == 0) break; // shrunk since the scan: take what is there
-            have += r;
+        } else {
+            // The task holds its job weakly: a dropped job is simply not done.
+            job->done = pool_->Post([weak = std::weak_ptr<PieceJob>(job)] {
+                if (const auto j = weak.lock()) j->Work();
+            });
         }
+        pending_.push_back(job);
+        bytesInFlight_ += job->weight;
+        ++f->pieces;
+        f->more = !job->last;
     }
-    const qint64 entrySize = whole ? have : size;
+    if (f->more && !f->done) {
+        // Cut short by a cancel or a broken stream.
+        f->more = false;
+        if (f->pieces == 0)
+            finishFile(*f, TZipFileOutcome::Dropped);
+        else
+            dropPending();
+    }
+}
 
-    archive_entry* e = archive_entry_new();
-    struct EntryGuard {
-        archive_entry* e;
-        ~EntryGuard() { archive_entry_free(e); }
-    } eg{e};
-    archive_entry_set_pathname_utf8(e, entryName(path).toUtf8().constData());
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, st.st_mode & 07777);
-    archive_entry_set_size(e, entrySize);
-    archive_entry_set_mtime(e, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    if (storedSuffix(path))
-        archive_write_zip_set_compression_store(arc_);
-    else
-        archive_write_zip_set_compression_deflate(arc_);
-    if (archive_write_header(arc_, e) < ARCHIVE_WARN) {
-        broken_ = true;
-        fail(QStringLiteral("Kann ") + tempName_ + QStringLiteral(" nicht schreiben"));
-    }
-    auto put = [&](const char* data, qint64 n) {
-        if (n == 0) return;
-        if (archive_write_data(arc_, data, size_t(n)) != la_ssize_t(n)) {
-            broken_ = true;
-            fail(QStringLiteral("Kann ") + tempName_ + QStringLiteral(" nicht schreiben"));
-        }
-    };
+void TZipComponent::Drain() {
+    while (!pending_.empty())
+        takeInOne();
+}
 
-    if (whole) {
-        for (qint64 off = 0; off < have; off += ChunkSize) {
-            const qint64 n = qMin(ChunkSize, have - off);
-            put(buffer_.constData() + off, n);
-            progress(TZMProgressKind::Progress, path, size, off + n);
-        }
-        if (have == 0) progress(TZMProgressKind::Progress, path, size, 0);
-    } else {
-        buffer_.resize(qsizetype(ChunkSize));
-        while (have < size) {
-            if (cancelled_) {
-                // The entry stays cut off, so this stream can only be discarded.
-                broken_ = true;
-                return false;
-            }
-            const qint64 r = readSome(buffer_.data(), qMin(ChunkSize, size - have), have);
-            if (r <= 0) {
-                // The entry is already under way and cannot be taken back: padding it would
-                // store content that is not the file's, which a restore would write over a
-                // good copy. The stream can only be discarded now.
-                const QString why = r < 0 ? errnoText(errno) : QStringLiteral("Datei verkürzt");
-                message(QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") + why);
-                broken_ = true;
-                brokenReason_ =
-                    QStringLiteral("Lesefehler in ") + path + QStringLiteral(": ") + why;
-                return false;
-            }
-            put(buffer_.constData(), r);
-            have += r;
-            progress(TZMProgressKind::Progress, path, size, have);
-        }
-        if (size == 0) progress(TZMProgressKind::Progress, path, size, 0);
-    }
-    if (archive_write_finish_entry(arc_) < ARCHIVE_WARN) {
-        broken_ = true;
-        fail(QStringLiteral("Kann ") + tempName_ + QStringLiteral(" nicht schreiben"));
-    }
-    written_ = archive_filter_bytes(arc_, -1);
-    if (buffer_.size() > ChunkSize) buffer_ = QByteArray(); // keep no large file in memory
+bool TZipComponent::stopped() {
+    if (!cancelled_ && !broken_) return false;
+    dropPending();
     return true;
+}
+
+void TZipComponent::dropPending() {
+    if (stop_) stop_->store(true);
+    std::deque<std::shared_ptr<PieceJob>> jobs;
+    jobs.swap(pending_);
+    bytesInFlight_ = 0;
+    for (const auto& job : jobs) {
+        const std::shared_ptr<FileTask> f = std::move(job->file);
+        if (!f || f->done) continue;
+        if (f->begun) {
+            // Its entry is cut off, so this stream can only be discarded.
+            broken_ = true;
+            finishFile(*f, TZipFileOutcome::Broken);
+        } else {
+            finishFile(*f, TZipFileOutcome::Dropped);
+        }
+    }
+}
+
+void TZipComponent::finishFile(FileTask& f, TZipFileOutcome outcome) {
+    f.done = true;
+    f.heldPieces.clear();
+    f.crypt.reset();
+    if (outcome == TZipFileOutcome::Added) ++SuccessCnt;
+    if (OnFileDone) OnFileDone(f.path, outcome);
+}
+
+void TZipComponent::takeInOne(bool evenIfCancelled) {
+    if (!evenIfCancelled && stopped()) return;
+    const std::shared_ptr<PieceJob> job = pending_.front();
+    pending_.pop_front();
+    bytesInFlight_ -= job->weight;
+    job->done.wait();
+    const std::shared_ptr<FileTask> f = std::move(job->file);
+    if (f->done) return;
+    try {
+        takeIn(*f, *job);
+    } catch (const TZipWriteError& e) {
+        writeError_ = QStringLiteral("Kann ") + tempName_ + QStringLiteral(" nicht schreiben: ") +
+                      QString::fromLocal8Bit(e.what());
+        broken_ = true; // without a reason: no file is to blame
+        finishFile(*f, TZipFileOutcome::Dropped);
+        dropPending();
+        throw std::runtime_error(writeError_.toStdString());
+    }
+}
+
+void TZipComponent::readFailed(FileTask& f, const QString& why) {
+    const QString text = QStringLiteral("Lesefehler in ") + f.path + QStringLiteral(": ") + why;
+    message(text);
+    if (f.begun) {
+        // The entry is already under way and cannot be taken back: padding it would store
+        // content that is not the file's, which a restore would write over a good copy.
+        broken_ = true;
+        brokenReason_ = text;
+        finishFile(f, TZipFileOutcome::Broken);
+    } else {
+        finishFile(f, TZipFileOutcome::Skipped);
+    }
+}
+
+void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
+    const bool first = job.start == 0;
+    if (first) {
+        if (job.openErrno != 0) {
+            message(QStringLiteral("Kann ") + f.path + QStringLiteral(" nicht öffnen: ") +
+                    errnoText(job.openErrno));
+            finishFile(f, TZipFileOutcome::Skipped);
+            return;
+        }
+        if (job.notRegular) {
+            message(QStringLiteral("Überspringe ") + f.path +
+                    QStringLiteral(", keine reguläre Datei"));
+            finishFile(f, TZipFileOutcome::Skipped);
+            return;
+        }
+        f.st = job.st;
+        f.crypt = std::move(job.crypt);
+        progress(TZMProgressKind::NewItem, f.path, f.st.st_size, 0);
+    }
+    if (!job.workError.empty()) return readFailed(f, QString::fromStdString(job.workError));
+    if (job.openErrno != 0) return readFailed(f, errnoText(job.openErrno));
+    if (job.readErrno != 0) return readFailed(f, errnoText(job.readErrno));
+    // A piece is primed with what its reader found before it; if that is not what the piece
+    // before it read, the file changed under us and the joined stream would not decompress.
+    if (!first && job.dictionary != f.tail)
+        return readFailed(f, QStringLiteral("Datei während des Lesens geändert"));
+    if (job.length < 0) {
+        // The whole file in one piece, ready to write.
+        const bool encrypted = job.encrypted;
+        TZipEntryHeader h;
+        h.Name = entryName(f.path).toUtf8();
+        h.ModTime = f.st.st_mtim.tv_sec;
+        h.Mode = S_IFREG | (f.st.st_mode & 07777);
+        h.Deflated = f.deflate;
+        h.Encrypted = encrypted;
+        h.Size = job.raw;
+        writer_->BeginEntry(h);
+        writer_->Write(job.data);
+        writer_->EndEntry(job.crc, job.data.size(), job.raw);
+        progress(TZMProgressKind::Progress, f.path, f.st.st_size, job.raw);
+        finishFile(f, TZipFileOutcome::Added);
+        return;
+    }
+    f.crc = first ? job.crc : quint32(crc32_combine(f.crc, job.crc, job.raw));
+    f.raw += job.raw;
+    f.tail = std::move(job.tail);
+    const bool end = job.last || job.shortRead;
+    if (f.held) {
+        job.tail.clear();
+        job.dictionary.clear();
+        if (end && !job.last) {
+            // The file is shorter than it was: the entry holds what was there.
+            job.data.append("\x03\x00", 2);
+        }
+        progress(TZMProgressKind::Progress, f.path, f.st.st_size, f.raw);
+        f.heldPieces.push_back(std::move(job.data));
+        if (end) writeHeld(f);
+        return;
+    }
+    if (job.shortRead) return readFailed(f, QStringLiteral("Datei verkürzt"));
+    writeStreamed(f, job);
+}
+
+void TZipComponent::writeHeld(FileTask& f) {
+    TZipEntryHeader h;
+    h.Name = entryName(f.path).toUtf8();
+    h.ModTime = f.st.st_mtim.tv_sec;
+    h.Mode = S_IFREG | (f.st.st_mode & 07777);
+    h.Deflated = f.deflate;
+    h.Encrypted = f.crypt && f.raw > 0;
+    h.Size = f.raw;
+    writer_->BeginEntry(h);
+    qint64 packed = 0;
+    if (h.Encrypted) {
+        const QByteArray head = f.crypt->Header();
+        writer_->Write(head);
+        packed += head.size();
+    }
+    for (QByteArray& d : f.heldPieces) {
+        if (h.Encrypted) f.crypt->Encrypt(d.data(), d.size());
+        writer_->Write(d);
+        packed += d.size();
+        d = QByteArray();
+    }
+    if (h.Encrypted) {
+        const QByteArray code = f.crypt->Trailer();
+        writer_->Write(code);
+        packed += code.size();
+    }
+    writer_->EndEntry(f.crc, packed, f.raw);
+    finishFile(f, TZipFileOutcome::Added);
+}
+
+void TZipComponent::writeStreamed(FileTask& f, PieceJob& job) {
+    if (!f.begun) {
+        TZipEntryHeader h;
+        h.Name = entryName(f.path).toUtf8();
+        h.ModTime = f.st.st_mtim.tv_sec;
+        h.Mode = S_IFREG | (f.st.st_mode & 07777);
+        h.Deflated = f.deflate;
+        h.Encrypted = f.crypt != nullptr;
+        h.Size = f.size;
+        writer_->BeginEntry(h);
+        f.begun = true;
+        if (f.crypt) {
+            const QByteArray head = f.crypt->Header();
+            writer_->Write(head);
+            f.packed += head.size();
+        }
+    }
+    if (f.crypt) f.crypt->Encrypt(job.data.data(), job.data.size());
+    writer_->Write(job.data);
+    f.packed += job.data.size();
+    job.data = QByteArray();
+    progress(TZMProgressKind::Progress, f.path, f.st.st_size, f.raw);
+    if (!job.last) return;
+    if (f.crypt) {
+        const QByteArray code = f.crypt->Trailer();
+        writer_->Write(code);
+        f.packed += code.size();
+    }
+    writer_->EndEntry(f.crc, f.packed, f.raw);
+    f.begun = false;
+    finishFile(f, TZipFileOutcome::Added);
 }

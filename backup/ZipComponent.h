@@ -1,14 +1,48 @@
 #pragma once
 // The ZIP component the backup run writes its archives through. One archive stream per run:
-// the first Add opens it under a temporary name beside ZipFileName, every Add appends one entry
-// per file, Commit finishes it and puts it in place of ZipFileName, Discard throws it away, so
-// the previous archive survives every run that does not complete.
+// the first Add (or Submit) opens it under a temporary name beside ZipFileName, every file
+// becomes one entry, Commit finishes it and puts it in place of ZipFileName, Discard throws it
+// away, so the previous archive survives every run that does not complete.
+//
+// Files are read, compressed and encrypted on worker threads (a large file in pieces), a fixed
+// number of them in flight; the caller's thread takes the results in, in the order the files
+// were given, writes them and delivers every callback. Two ways to feed it:
+//
+//   Synchronous, one call per batch (what the run does today):
+//       zip.FSpecArgs = {path};  zip.Add();  if (zip.SuccessCnt == 1) ...
+//   Pipelined, so that the next files are worked on while earlier ones are written:
+//       zip.OnFileDone = [&](const QString& path, TZipFileOutcome o) { ... };
+//       for (each file) { zip.Submit(path); if (the run must stop) break; }
+//       zip.Drain();          // every submitted file has had its OnFileDone
+//       if (!zip.BrokenReason().isEmpty()) -> Discard, begin again without that file
+//       zip.Commit();
+//   OnFileDone, OnProgress and OnMessage are called from inside Submit, Drain, Add and Commit,
+//   in the caller's thread, once per file in submission order (NewItem, Progress..., then
+//   OnFileDone). A file that was submitted is never silently lost: it ends as one of the
+//   outcomes below. The callbacks may call Cancel but must not Submit, Drain or Commit.
+//   When the archive cannot be written, Submit, Drain or Add raise once; every file in flight
+//   ends as Dropped, nothing more goes in (BrokenReason stays empty) and Commit raises.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <deque>
 #include <functional>
+#include <memory>
 
-struct archive;
+class TWorkPool;
+class TZipWriter;
+
+// How one submitted file ended.
+enum class TZipFileOutcome {
+    Added,   // complete entry in the archive
+    Skipped, // could not be opened or read, or no regular file; reported through OnMessage,
+             // nothing of it is in the archive
+    Broken,  // its entry was begun but the file could not be read to its end: the stream
+             // cannot be committed any more (BrokenReason says why)
+    Dropped, // not written: the operation was cancelled, or the stream was already broken or
+             // could not be written
+};
 
 // What a progress report is about.
 enum class TZMProgressKind {
@@ -30,7 +64,7 @@ qint64 ProgressScaleFor(qint64 totalBytes);
 class TZipComponent {
 public:
     enum AddOption : unsigned {
-        AddDirNames = 1,    // entry names carry the folders below BaseFolder
+        AddDirNames = 1,    // entry names carry the folders below the current folder
         AddEncrypt = 2,     // WinZip AES-256 for every entry, with Password
         AddHiddenFiles = 4, // hidden files are always added; kept for the design value
     };
@@ -43,8 +77,8 @@ public:
     unsigned AddOptions = AddDirNames | AddHiddenFiles;
     QString Password;
     QString ZipFileName;
-    // With AddDirNames, entry names are the paths below this folder (with trailing separator);
-    // while it is empty, below the process's current folder.
+    // With a trailing separator: entry names are the path below this folder. Empty: below the
+    // process's current folder.
     QString BaseFolder;
     // Files to add by the next Add (full paths); emptied by every Add that completes.
     QStringList FSpecArgs;
@@ -53,24 +87,33 @@ public:
     // Files processed by the last operation.
     int SuccessCnt = 0;
 
-    // Both are called synchronously from inside Add, in the caller's thread.
+    // Called synchronously from inside Add, Submit and Drain, in the caller's thread.
     std::function<void(const TZMProgressDetails&)> OnProgress;
     std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
+    std::function<void(const QString& path, TZipFileOutcome outcome)> OnFileDone;
 
     // Adds FSpecArgs to the archive stream, opening it first when needed. A file that cannot
     // be read is reported through OnMessage and not counted. Raises std::runtime_error when
     // the archive cannot be written.
     void Add();
+    // Queues one file (full path), opening the stream first when needed. Returns at once while
+    // fewer pieces than the bounds are under way, else takes finished files in first. Raises
+    // like Add when the archive cannot be opened or written.
+    void Submit(const QString& path);
+    // Takes in every submitted file.
+    void Drain();
     // Finishes the stream, flushes it to disk and renames it to ZipFileName. Raises on failure
     // (the temporary file is removed then). Without an open stream nothing happens.
     void Commit();
-    // Drops the open stream and its temporary file; ZipFileName is left as it is.
+    // Drops the open stream and its temporary file; ZipFileName is left as it is. Files still
+    // in flight are forgotten without OnFileDone (Discard also runs from the destructor).
     void Discard();
     // Size of ZipFileName after Commit, or the bytes written so far while a stream is open.
     qint64 ZipFileSize() const;
-    // Stops the operation under way.
-    void Cancel() { cancelled_ = true; }
-    bool StreamOpen() const { return arc_ != nullptr; }
+    // Stops the operation under way: files not yet written end as Dropped (a file whose entry
+    // is under way as Broken). Add and a new stream clear it, Submit does not.
+    void Cancel();
+    bool StreamOpen() const { return writer_ != nullptr; }
     // Why the open stream cannot be committed any more (an entry was begun but its file could
     // not be read to its end); empty while the stream is sound. Commit raises with it.
     QString BrokenReason() const { return brokenReason_; }
@@ -81,33 +124,52 @@ public:
     // Files up to this size are read whole before their entry is begun, so a read error never
     // leaves a partial entry; larger ones are streamed.
     qint64 WholeReadLimit = qint64(64) << 20;
-    // Test hook: called before each read of a file with the bytes already read; returning
-    // true makes that read fail with an I/O error.
+    // Files larger than this are compressed in pieces of this size on several workers.
+    qint64 PieceSize = qint64(1) << 20;
+    // Worker threads (0: one per core) and pieces in flight (0: 64 per worker, and at most
+    // 8 pieces' worth of input per worker); read when a stream is opened.
+    int Threads = 0;
+    int MaxInFlight = 0;
+    // Test hook: called before each read of a file with the file offset of that read;
+    // returning true makes that read fail with an I/O error. Runs on worker threads.
     std::function<bool(const QString& path, qint64 offset)> ReadFault;
 
 private:
-    bool addOne(const QString& path);
+    struct FileTask;
+    struct PieceJob;
     void open();
-    void closeArchive(bool writeDirectory);
-    [[noreturn]] void fail(const QString& what);
+    void submitPieces(const std::shared_ptr<FileTask>& f);
+    void takeInOne(bool evenIfCancelled = false);
+    void takeIn(FileTask& f, PieceJob& job);
+    void finishFile(FileTask& f, TZipFileOutcome outcome);
+    void readFailed(FileTask& f, const QString& why);
+    void writeHeld(FileTask& f);
+    void writeStreamed(FileTask& f, PieceJob& job);
+    bool stopped();
+    void dropPending();
     QString entryName(const QString& path);
     bool storedSuffix(const QString& path) const;
     void progress(TZMProgressKind kind, const QString& name, qint64 total, qint64 written);
     void message(const QString& text);
 
-    struct archive* arc_ = nullptr;
+    std::unique_ptr<TWorkPool> pool_;
+    std::unique_ptr<TZipWriter> writer_;
+    std::deque<std::shared_ptr<PieceJob>> pending_; // in submission order
+    int maxInFlight_ = 1;
+    qint64 maxBytesInFlight_ = 1;
+    qint64 bytesInFlight_ = 0;
+    bool inlineWork_ = false; // Add of a single file: small files are worked on in place
     int fd_ = -1;
     QString openTarget_;
     QString tempName_;
-    qint64 written_ = 0;
     bool cancelled_ = false;
-    bool broken_ = false; // an entry was cut off; the stream must not be committed
+    std::shared_ptr<std::atomic<bool>> stop_; // tells workers to skip dropped pieces
+    bool broken_ = false; // an entry was cut off or a write failed: nothing more goes in
     QString writeError_;  // the archive could not be written since the last Commit or Discard
     QString brokenReason_;
-    QByteArray buffer_;
-    // Last folder whose canonical form was looked up, for entry names below the current folder.
+    // Last folder whose canonical form was looked up, for entry names below the base folder.
     QString lastFolder_;
     QString lastFolderCanonical_;
-    QString lastCwd_;
-    QString lastCwdCanonical_;
+    QString lastBase_;
+    QString lastBaseCanonical_;
 };

@@ -29,9 +29,11 @@
 #include <QVBoxLayout>
 #include <stdexcept>
 
+#include "BatchFile.h"
 #include "Beep.h"
 #include "DesignScale.h"
 #include "Dialogs.h"
+#include "Http.h"
 #include "Shell.h"
 #include "ShellFolders.h"
 #include "SystemList.h"
@@ -224,9 +226,28 @@ void TiupMain::buildWindow() {
     setSystemListAttention(false);
 
     connect(startBtn, &QPushButton::clicked, this, &TiupMain::startBtnClick);
+    connect(SpeedButton3, &QPushButton::clicked, this, &TiupMain::SpeedButton3Click);
     connect(goBtn, &QPushButton::clicked, this, &TiupMain::goBtnClick);
     connect(cbSystem, &QComboBox::activated, this, &TiupMain::cbSystemChange);
     connect(cbUseFW, &QCheckBox::toggled, this, &TiupMain::cbUseFWClick);
+    connect(cbAllesNeu, &QCheckBox::toggled, this, &TiupMain::cbAllesNeuClick);
+    connect(lvMods, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* row, QTreeWidgetItem*) { lvModsChange(row); });
+    connect(lvMods, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+        if (refreshing_ || column != 0) return;
+        CurrentModule = row;
+        lvModsClick();
+    });
+    connect(lvMods, &QTreeWidget::itemClicked, this, [this] { lvModsClick(); });
+    connect(lvMods, &QTreeWidget::itemDoubleClicked, this, [this] { lvModsClick(); });
+
+    http = new HttpClient(this);
+    connect(http, &HttpClient::Connected, this, &TiupMain::httpConnected);
+    connect(http, &HttpClient::Disconnected, this, &TiupMain::httpDisconnected);
+    connect(http, &HttpClient::Status, this, &TiupMain::httpStatus);
+    connect(http, &HttpClient::WorkBegin, this, &TiupMain::httpWorkBegin);
+    connect(http, &HttpClient::Work, this, &TiupMain::httpWork);
+    connect(http, &HttpClient::WorkEnd, this, &TiupMain::httpWorkEnd);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -234,7 +255,7 @@ void TiupMain::buildWindow() {
 
 void TiupMain::FormCreate() {
     CancelRequested = false;
-    ArchiveList.clear();
+    Selection.Clear();
     DownloadBuffer.clear();
 }
 
@@ -267,6 +288,7 @@ void TiupMain::FormShow() {
 
         n = 3;
         makeFolder(UnpackDir);
+        Batch = std::make_unique<BatchFile>(UnpackDir + QStringLiteral("Update.bat"));
         PointFileList(UnpackDir);
 
         n = 4;
@@ -329,6 +351,10 @@ void TiupMain::startBtnClick() {
     SpeedButton3->setEnabled(true);
     try {
         runStartStep();
+    } catch (const StepReported&) {
+        startBtn->setEnabled(true);
+        if (--clickDepth_ > 0) throw;
+        return;
     } catch (const std::exception& e) {
         startBtn->setEnabled(true);
         if (--clickDepth_ > 0) throw;
@@ -378,7 +404,7 @@ void TiupMain::FormClose() {
 void TiupMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    ArchiveList.clear();
+    Selection.Clear();
     DownloadBuffer.clear();
     if (SettingsIni) {
         UpdaterSettings s;
@@ -406,8 +432,18 @@ void TiupMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TiupMain::cbSystemChange(int index) {
+    if (stepRunning()) {
+        // The running step keeps the system it started with, and the button stays off.
+        cbSystem->setCurrentIndex(SystemIndex);
+        return;
+    }
     SystemIndex = index;
     startBtn->setEnabled(true);
+}
+
+void TiupMain::SpeedButton3Click() {
+    CancelRequested = true;
+    SpeedButton3->setEnabled(false);
 }
 
 void TiupMain::cbUseFWClick() {

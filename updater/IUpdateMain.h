@@ -1,20 +1,24 @@
 #pragma once
 // The updater's one window. Its handlers carry the program: start-up, the workflow button that
-// steps through fetch, transfer, install and close, the debug key, closing and clean-up. The
-// rules they apply live in the core library (configuration, placeholders, versions).
+// steps through fetch, transfer, install and close, the module and file lists, the debug key,
+// closing and clean-up. The rules they apply live in the core library (configuration,
+// placeholders, versions, the selection, the server, the information file, the install).
 #include <QByteArray>
-#include <QPair>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 #include "IniFile.h"
 #include "Placeholders.h"
+#include "Selection.h"
 #include "UpdaterConfig.h"
 #include "WinVersion.h"
 
+class BatchFile;
+class HttpClient;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -27,6 +31,12 @@ class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+
+// Ends a workflow step whose failure the user has been told about already.
+class StepReported : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class TiupMain : public QWidget {
     Q_OBJECT
@@ -52,13 +62,15 @@ public:
     bool DebugMode = false;
     // The user ended the program from the install-folder question: nothing more runs.
     bool EndRequested = false;
-    QList<QPair<QString, int>> ArchiveList; // archive name, count of checked files naming it
-    QByteArray DownloadBuffer;
+    UpdateSelection Selection; // the lists' check marks, sizes, archive counts and total
+    int UpdateCount = 0;       // files preselected by the last parse
+    QByteArray DownloadBuffer; // the information file as fetched
     QTreeWidgetItem* CurrentModule = nullptr;
     QTreeWidgetItem* CurrentFileRow = nullptr;
     UpdaterConfig Config;
     std::unique_ptr<IniFile> SettingsIni; // crupdate.ini, open from start-up to exit
     std::optional<OsVersionRecord> OsVersion;
+    std::unique_ptr<BatchFile> Batch; // Update.bat, begun by the first file in use of the run
     DestinationDecoder Ziel{Placeholders()};
 
     // ---- controls ----
@@ -86,6 +98,8 @@ public:
     QLabel* imgoff;
     QLabel* Panel3; // the status line
     QProgressBar* progress;
+    HttpClient* http;
+    QList<QTreeWidget*> FileViews; // one per module row, in the rows' order
 
     // ---- handlers ----
     void FormCreate();
@@ -98,6 +112,25 @@ public:
     void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void cbSystemChange(int index);
     void cbUseFWClick();
+    void SpeedButton3Click();
+
+    // The lists.
+    void lvModsChange(QTreeWidgetItem* row);
+    void lvModsClick();
+    void lvFileChange(QTreeWidgetItem* row);
+    void lvFileClick();
+    void cbAllesNeuClick();
+    QTreeWidget* CreateFileView(QTreeWidgetItem* moduleRow);
+
+    // The HTTP client's events.
+    void httpConnected();
+    void httpDisconnected();
+    void httpStatus(const QString& text);
+    void httpWorkBegin(qint64 expected);
+    void httpWork(qint64 received);
+    void httpWorkEnd();
+    // The status line, with pending events let through.
+    void ShowStatus(const QString& text);
 
     void ReadUpdaterConfig();
     void TargetFromIni();
@@ -105,6 +138,7 @@ public:
     void AskInstallDir(const QString& message);
 
     // The workflow steps; each that succeeds moves the button on itself.
+    bool FetchInfo();     // false after the fourth failed attempt, which is reported
     bool FetchAndParse(); // true when at least one file is preselected
     void TransferFiles();
     void InstallFiles();
@@ -129,12 +163,25 @@ private:
     void deleteListedFiles(const QString& folder, bool lastFirst);
     void endProgram();
     void setSystemListAttention(bool on);
+    void clearLists();
+    void refreshLists();
+    int moduleIndex(QTreeWidgetItem* row) const;
+    QTreeWidget* viewOf(QTreeWidgetItem* fileRow) const;
+    void showModule(int module);
+    void setProgress(qint64 maximum, qint64 value);
+    void selfUpdate(QTreeWidgetItem* row);
+    bool finishBatch();
+    void copyBatchToDesktop();
+    bool isConfigFile(const QString& path) const;
+    bool stepRunning() const { return clickDepth_ > 0; }
 
     QStringList args_;
     bool shown_ = false;
     bool destroyed_ = false;
     bool downloadDirReady_ = false;
     int clickDepth_ = 0;
+    qint64 progressMaximum_ = 0;
+    bool refreshing_ = false; // the lists are being filled or set from the selection
     const QEvent* lastKey_ = nullptr;
     QPointer<QWidget> lastReceiver_;
 };

@@ -208,3 +208,8 @@ std::optional<QDateTime> ParseInfoDate(const QString& text) {
     if (d.isValid()) return d.startOfDay();
     return std::nullopt;
 }
+
+QString FormatInfoDate(const QDateTime& when) {
+    if (when.time() == QTime(0, 0)) return when.toString(QStringLiteral("dd.MM.yyyy"));
+    return when.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+}

@@ -75,3 +75,5 @@ qint64 ParseInfoSize(const QString& text);
 
 // A date field: "dd.MM.yyyy hh:mm:ss" or the date alone (midnight).
 std::optional<QDateTime> ParseInfoDate(const QString& text);
+// A local file's date in the same form; the time is left out at exactly midnight.
+QString FormatInfoDate(const QDateTime& when);

@@ -1,4 +1,5 @@
 #include "ZipComponent.h"
+#include "ZipReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -252,6 +253,14 @@ TEST_F(ZipComponent, MoreThan65535EntriesUseZip64) {
     EXPECT_TRUE(log.contains(QStringLiteral("No errors detected"))) << log.right(300).toStdString();
     ASSERT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(zip.ZipFileName), &log), 0);
     EXPECT_TRUE(log.contains(QStringLiteral("Files: %1").arg(n))) << log.right(300).toStdString();
+    ASSERT_EQ(RunCommand(QStringLiteral("bsdtar -tf ") + Quoted(zip.ZipFileName) +
+                             QStringLiteral(" | wc -l"),
+                         &log),
+              0);
+    EXPECT_EQ(log.trimmed().toInt(), n);
+    TZipReader reader;
+    ASSERT_TRUE(reader.Open(zip.ZipFileName));
+    EXPECT_EQ(reader.Count(), n);
 }
 
 } // namespace

@@ -1,45 +1,16 @@
 #include "Install.h"
 
-#include <QMap>
 #include <QSet>
 #include <gtest/gtest.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
+#include "FakeServices.h"
 #include "FileDelete.h"
 #include "HinfWriter.h"
-#include "Service.h"
 #include "TestFolder.h"
 
 namespace {
-
-// Services that change state one poll after a request, and say what was asked of them.
-class FakeServices : public ServiceManager {
-public:
-    bool available = true;
-    QMap<QString, ServiceState> states;
-    QStringList calls;
-    int pollsToSettle = 1;
-
-    bool Available() override { return available; }
-    bool Exists(const QString& name) override { return states.contains(name); }
-    ServiceState Query(const QString& name) override {
-        calls << "query " + name;
-        if (pending.contains(name) && --pending[name] == 0) states[name] = goal.take(name);
-        return states.value(name);
-    }
-    void Start(const QString& name) override { request("start", name, ServiceState::Running); }
-    void Stop(const QString& name) override { request("stop", name, ServiceState::Stopped); }
-
-private:
-    void request(const QString& verb, const QString& name, ServiceState to) {
-        calls << verb + " " + name;
-        pending[name] = pollsToSettle;
-        goal[name] = to;
-    }
-    QMap<QString, int> pending;
-    QMap<QString, ServiceState> goal;
-};
 
 struct InstallFixture : ::testing::Test {
     TestFolder dir;

@@ -1,0 +1,380 @@
+#include "ZipWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <nettle/aes.h>
+#include <nettle/hmac.h>
+#include <nettle/pbkdf2.h>
+#include <sys/random.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr qint64 Max32 = 0xFFFFFFFFll;
+constexpr qsizetype BufferSize = 256 * 1024;
+
+void le16(QByteArray& b, quint32 v) {
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+void le32(QByteArray& b, quint32 v) {
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
+void le64(QByteArray& b, quint64 v) {
+    le32(b, quint32(v & 0xFFFFFFFFu));
+    le32(b, quint32(v >> 32));
+}
+
+// MS-DOS date and time in local time, clamped to the range the format holds.
+quint32 DosTime(qint64 t) {
+    const time_t tt = time_t(t);
+    struct tm tm {};
+    if (!localtime_r(&tt, &tm) || tm.tm_year < 80) return 0x00210000u; // 1980-01-01 00:00
+    if (tm.tm_year > 207) return 0xFF9FBF7Du;                          // 2107-12-31 23:59:58
+    return quint32(tm.tm_year - 80) << 25 | quint32(tm.tm_mon + 1) << 21 |
+           quint32(tm.tm_mday) << 16 | quint32(tm.tm_hour) << 11 | quint32(tm.tm_min) << 5 |
+           quint32(tm.tm_sec / 2);
+}
+
+// Deflate can grow incompressible data a little: 5 bytes per stored block of 16 KiB, and each
+// piece of a large file adds its flush.
+qint64 PackedBound(const TZipEntryHeader& h) {
+    qint64 n = h.Size;
+    if (h.Deflated) n += h.Size / 16384 * 5 + h.Size / (256 * 1024) * 16 + 64;
+    if (h.Encrypted) n += AesOverhead;
+    return n;
+}
+
+} // namespace
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const unsigned c = *p++;
+        if (c < 0x80) continue;
+        int more;
+        unsigned cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < more) return false;
+        for (int i = 0; i < more; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (p[i] & 0x3F);
+        }
+        p += more;
+        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct TDeflater::Stream {
+    z_stream z{};
+};
+
+TDeflater::TDeflater() : s_(std::make_unique<Stream>()) {
+    if (deflateInit2(&s_->z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::bad_alloc();
+}
+
+TDeflater::~TDeflater() {
+    deflateEnd(&s_->z);
+}
+
+void TDeflater::Piece(const QByteArray& dictionary, const char* data, qint64 size, bool last,
+                      QByteArray& out) {
+    z_stream& z = s_->z;
+    deflateReset(&z);
+    if (!dictionary.isEmpty())
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.constData()),
+                             uInt(dictionary.size()));
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(deflateBound(&z, uLong(size))) + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = uInt(size);
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + start);
+    z.avail_out = uInt(out.size() - start);
+    const int r = deflate(&z, last ? Z_FINISH : Z_FULL_FLUSH);
+    if ((last && r != Z_STREAM_END) || (!last && r != Z_OK) || z.avail_in != 0)
+        throw std::runtime_error("deflate");
+    out.resize(out.size() - qsizetype(z.avail_out));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct TAesEncryptor::State {
+    uint8_t salt[16];
+    uint8_t keys[66]; // encryption key, authentication key, password verifier
+    aes256_ctx cipher;
+    hmac_sha1_ctx mac;
+    quint64 counter = 0;
+    uint8_t stream[16 * 256];
+    int used = sizeof(stream); // bytes of the key stream already spent
+};
+
+TAesEncryptor::TAesEncryptor(const QByteArray& password) : s_(std::make_unique<State>()) {
+    State& s = *s_;
+    if (getrandom(s.salt, sizeof s.salt, 0) != ssize_t(sizeof s.salt))
+        throw std::runtime_error("Zufallszahlen");
+    pbkdf2_hmac_sha1(size_t(password.size()), reinterpret_cast<const uint8_t*>(password.data()),
+                     1000, sizeof s.salt, s.salt, sizeof s.keys, s.keys);
+    aes256_set_encrypt_key(&s.cipher, s.keys);
+    hmac_sha1_set_key(&s.mac, 32, s.keys + 32);
+}
+
+TAesEncryptor::~TAesEncryptor() = default;
+
+QByteArray TAesEncryptor::Header() const {
+    QByteArray h(reinterpret_cast<const char*>(s_->salt), sizeof s_->salt);
+    h.append(reinterpret_cast<const char*>(s_->keys + 64), 2);
+    return h;
+}
+
+void TAesEncryptor::Encrypt(char* data, qint64 size) {
+    State& s = *s_;
+    uint8_t* p = reinterpret_cast<uint8_t*>(data);
+    qint64 left = size;
+    while (left > 0) {
+        if (s.used == int(sizeof s.stream)) {
+            // The counter block is a little-endian number starting at 1.
+            uint8_t blocks[sizeof s.stream] = {};
+            for (int b = 0; b < int(sizeof blocks) / 16; ++b) {
+                const quint64 c = ++s.counter;
+                for (int i = 0; i < 8; ++i)
+                    blocks[b * 16 + i] = uint8_t(c >> (8 * i));
+            }
+            aes256_encrypt(&s.cipher, sizeof blocks, s.stream, blocks);
+            s.used = 0;
+        }
+        const int n = int(qMin<qint64>(left, qint64(sizeof s.stream) - s.used));
+        for (int i = 0; i < n; ++i)
+            p[i] ^= s.stream[s.used + i];
+        s.used += n;
+        p += n;
+        left -= n;
+    }
+    hmac_sha1_update(&s.mac, size_t(size), reinterpret_cast<const uint8_t*>(data));
+}
+
+QByteArray TAesEncryptor::Trailer() {
+    uint8_t code[10];
+    hmac_sha1_digest(&s_->mac, sizeof code, code);
+    return QByteArray(reinterpret_cast<const char*>(code), sizeof code);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TZipWriter::TZipWriter(int fd) : fd_(fd) {
+    buffer_.reserve(BufferSize);
+}
+
+TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::flush() {
+    const char* p = buffer_.constData();
+    qint64 left = buffer_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            buffer_.clear();
+            throw TZipWriteError(n < 0 ? std::strerror(errno) : "write");
+        }
+        p += n;
+        left -= n;
+    }
+    buffer_.clear();
+}
+
+void TZipWriter::put(const char* data, qint64 size) {
+    offset_ += size;
+    if (buffer_.size() + size <= BufferSize) {
+        buffer_.append(data, qsizetype(size));
+        return;
+    }
+    flush();
+    if (size < BufferSize) {
+        buffer_.append(data, qsizetype(size));
+        return;
+    }
+    buffer_ = QByteArray::fromRawData(data, qsizetype(size));
+    flush();
+    buffer_ = QByteArray();
+    buffer_.reserve(BufferSize);
+}
+
+void TZipWriter::BeginEntry(const TZipEntryHeader& h) {
+    Record r{};
+    r.name = h.Name;
+    r.dosTime = DosTime(h.ModTime);
+    r.mode = h.Mode;
+    r.offset = offset_;
+    r.method = h.Encrypted ? 99 : h.Deflated ? 8 : 0;
+    r.flags = 0x8 | (h.Encrypted ? 0x1 : 0);
+    bool ascii = true;
+    for (const char c : h.Name)
+        if (uchar(c) >= 0x80) ascii = false;
+    if (!ascii && IsValidUtf8(h.Name)) r.flags |= 0x800;
+    r.zip64 = h.Size >= Max32 || PackedBound(h) >= Max32;
+    r.version = r.zip64 ? 45 : (h.Deflated || h.Encrypted) ? 20 : 10;
+
+    // Modification time (UT) and owner (ux, always 0) as the archives always had them.
+    le16(r.extra, 0x5455);
+    le16(r.extra, 5);
+    r.extra.append(char(1));
+    le32(r.extra, quint32(h.ModTime));
+    le16(r.extra, 0x7875);
+    le16(r.extra, 11);
+    r.extra.append(char(1)).append(char(4));
+    le32(r.extra, 0);
+    r.extra.append(char(4));
+    le32(r.extra, 0);
+
+    // Stored entries announce their sizes; deflated ones only the uncompressed size.
+    const qint64 packed = h.Deflated ? 0 : h.Size + (h.Encrypted ? AesOverhead : 0);
+    QByteArray extra = r.extra;
+    if (r.zip64) {
+        le16(extra, 0x0001);
+        le16(extra, 16);
+        le64(extra, quint64(h.Size));
+        le64(extra, quint64(packed));
+    }
+    QByteArray aes;
+    if (h.Encrypted) {
+        le16(aes, 0x9901);
+        le16(aes, 7);
+        le16(aes, 1); // AE-1: the checksum is kept as well
+        aes.append("AE", 2).append(char(3));
+        le16(aes, h.Deflated ? 8 : 0);
+        extra += aes;
+        r.extra += aes;
+    }
+
+    QByteArray lh;
+    lh.reserve(30 + r.name.size() + extra.size());
+    le32(lh, 0x04034b50);
+    le16(lh, r.version);
+    le16(lh, r.flags);
+    le16(lh, r.method);
+    le32(lh, r.dosTime);
+    le32(lh, 0);
+    le32(lh, r.zip64 ? quint32(Max32) : quint32(packed));
+    le32(lh, r.zip64 ? quint32(Max32) : quint32(h.Size));
+    le16(lh, quint32(r.name.size()));
+    le16(lh, quint32(extra.size()));
+    lh += r.name;
+    lh += extra;
+    entries_.push_back(std::move(r));
+    inEntry_ = true;
+    put(lh.constData(), lh.size());
+}
+
+void TZipWriter::Write(const char* data, qint64 size) {
+    if (size > 0) put(data, size);
+}
+
+void TZipWriter::EndEntry(quint32 crc, qint64 packed, qint64 unpacked) {
+    Record& r = entries_.back();
+    r.crc = crc;
+    r.packed = packed;
+    r.unpacked = unpacked;
+    inEntry_ = false;
+    QByteArray dd;
+    le32(dd, 0x08074b50);
+    le32(dd, crc);
+    if (r.zip64) {
+        le64(dd, quint64(packed));
+        le64(dd, quint64(unpacked));
+    } else {
+        le32(dd, quint32(packed));
+        le32(dd, quint32(unpacked));
+    }
+    put(dd.constData(), dd.size());
+}
+
+void TZipWriter::Finish() {
+    const qint64 cdStart = offset_;
+    QByteArray cd;
+    for (const Record& r : entries_) {
+        QByteArray z64;
+        if (r.unpacked >= Max32) le64(z64, quint64(r.unpacked));
+        if (r.packed >= Max32) le64(z64, quint64(r.packed));
+        if (r.offset >= Max32) le64(z64, quint64(r.offset));
+        QByteArray extra = r.extra;
+        const bool big = r.zip64 || !z64.isEmpty();
+        if (!z64.isEmpty()) {
+            le16(extra, 0x0001);
+            le16(extra, quint32(z64.size()));
+            extra += z64;
+        }
+        le32(cd, 0x02014b50);
+        le16(cd, 0x0300 | r.version); // made on Unix
+        le16(cd, big ? 45 : r.version);
+        le16(cd, r.flags);
+        le16(cd, r.method);
+        le32(cd, r.dosTime);
+        le32(cd, r.crc);
+        le32(cd, quint32(qMin(r.packed, Max32)));
+        le32(cd, quint32(qMin(r.unpacked, Max32)));
+        le16(cd, quint32(r.name.size()));
+        le16(cd, quint32(extra.size()));
+        le16(cd, 0); // comment
+        le16(cd, 0); // disk
+        le16(cd, 0); // internal attributes
+        le32(cd, r.mode << 16);
+        le32(cd, quint32(qMin(r.offset, Max32)));
+        cd += r.name;
+        cd += extra;
+        if (cd.size() >= BufferSize) {
+            put(cd.constData(), cd.size());
+            cd.clear();
+        }
+    }
+    put(cd.constData(), cd.size());
+    const qint64 cdSize = offset_ - cdStart;
+    const qint64 count = qint64(entries_.size());
+    QByteArray end;
+    if (count >= 0xFFFF || cdStart >= Max32 || cdSize >= Max32) {
+        const qint64 z64End = offset_;
+        le32(end, 0x06064b50);
+        le64(end, 44);
+        le16(end, 45);
+        le16(end, 45);
+        le32(end, 0);
+        le32(end, 0);
+        le64(end, quint64(count));
+        le64(end, quint64(count));
+        le64(end, quint64(cdSize));
+        le64(end, quint64(cdStart));
+        le32(end, 0x07064b50);
+        le32(end, 0);
+        le64(end, quint64(z64End));
+        le32(end, 1);
+    }
+    le32(end, 0x06054b50);
+    le16(end, 0);
+    le16(end, 0);
+    le16(end, quint32(qMin<qint64>(count, 0xFFFF)));
+    le16(end, quint32(qMin<qint64>(count, 0xFFFF)));
+    le32(end, quint32(qMin(cdSize, Max32)));
+    le32(end, quint32(qMin(cdStart, Max32)));
+    le16(end, 0);
+    put(end.constData(), end.size());
+    flush();
+}

@@ -1,0 +1,282 @@
+// The archive writer behind TZipComponent: large files in pieces, the pipelined mode, names,
+// checked against 7z, unzip, bsdtar and our own reader.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TestFolder.h"
+#include "ZipComponent.h"
+#include "ZipReader.h"
+#include "ZipWriter.h"
+
+namespace {
+
+QByteArray Text(int n, int seed = 0) {
+    QByteArray b;
+    for (int i = 0; b.size() < n; ++i)
+        b += "Zeile " + QByteArray::number(i * 7 + seed) + " mit etwas Text zum Packen. ";
+    b.truncate(n);
+    return b;
+}
+
+QByteArray Noise(int n, quint32 seed) {
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        b[i] = char(seed >> 24);
+    }
+    return b;
+}
+
+QString Quoted(const QString& s) {
+    return u'\'' + s + u'\'';
+}
+
+const char* OutcomeName(TZipFileOutcome o) {
+    switch (o) {
+    case TZipFileOutcome::Added:
+        return "Added";
+    case TZipFileOutcome::Skipped:
+        return "Skipped";
+    case TZipFileOutcome::Broken:
+        return "Broken";
+    case TZipFileOutcome::Dropped:
+        return "Dropped";
+    }
+    return "?";
+}
+
+class ZipWriter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(src.IsValid() && out.IsValid());
+        zip.ZipFileName = out.Path(QStringLiteral("Daten.Zip"));
+        zip.BaseFolder = src.Path() + u'/';
+        zip.OnMessage = [this](int, const QString& m) { messages << m; };
+        zip.OnFileDone = [this](const QString& path, TZipFileOutcome o) {
+            outcomes << QFileInfo(path).fileName() + u'=' + QString::fromLatin1(OutcomeName(o));
+        };
+    }
+    void SubmitAll() {
+        for (const QString& rel : src.Files())
+            zip.Submit(src.Path(rel));
+        zip.Drain();
+    }
+    // Every peer and our own reader accept the archive and give back the source's files.
+    void ExpectPeersAgree(const QStringList& expected, const QString& password = {}) {
+        const QString arc = Quoted(zip.ZipFileName);
+        const QString pw =
+            password.isEmpty() ? QString() : QStringLiteral(" -p") + Quoted(password);
+        QString log;
+        ASSERT_EQ(RunCommand(QStringLiteral("7z t") + pw + u' ' + arc, &log), 0)
+            << log.toStdString();
+        if (password.isEmpty()) {
+            ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + arc, &log), 0) << log.toStdString();
+            TestFolder b;
+            ASSERT_EQ(RunCommand(QStringLiteral("bsdtar -xf ") + arc + QStringLiteral(" -C ") +
+                                     Quoted(b.Path()),
+                                 &log),
+                      0)
+                << log.toStdString();
+            EXPECT_EQ(b.Files(), expected);
+            for (const QString& rel : expected)
+                EXPECT_EQ(b.Read(rel), src.Read(rel)) << "bsdtar " << rel.toStdString();
+        }
+        TZipReader reader;
+        reader.Password = password;
+        reader.OnMessage = [](int, const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        ASSERT_TRUE(reader.Open(zip.ZipFileName));
+        TestFolder x;
+        EXPECT_EQ(reader.Extract(x.Path()), expected.size());
+        EXPECT_EQ(x.Files(), expected);
+        for (const QString& rel : expected)
+            EXPECT_EQ(x.Read(rel), src.Read(rel)) << "reader " << rel.toStdString();
+    }
+
+    TestFolder src, out;
+    TZipComponent zip;
+    QStringList messages, outcomes;
+};
+
+// Sizes around the piece boundaries, held (read whole first) and streamed, stored and deflated,
+// with and without a password, on one worker and on several.
+TEST_F(ZipWriter, LargeFilesInPiecesRoundTrip) {
+    const int piece = 64 * 1024;
+    src.Write(QStringLiteral("klein.txt"), Text(1000));
+    src.Write(QStringLiteral("leer.txt"), QByteArray());
+    src.Write(QStringLiteral("genau.txt"), Text(3 * piece, 1));
+    src.Write(QStringLiteral("eins mehr.txt"), Text(piece + 1, 2));
+    src.Write(QStringLiteral("a/gross.log"), Text(10 * piece + 77, 3));
+    src.Write(QStringLiteral("a/gespeichert.zip"), Noise(4 * piece + 5, 4));
+    src.Write(QStringLiteral("a/rauschen.bin"), Noise(5 * piece - 3, 5));
+    src.Write(QStringLiteral("a/strom.log"), Text(7 * piece + 9, 6)); // above WholeReadLimit
+    const QStringList all = src.Files();
+    struct Case {
+        int threads;
+        const char* password;
+    } cases[] = {{1, ""}, {4, ""}, {1, "Geheim ä1"}, {4, "Geheim ä1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.threads << " threads, password '" << c.password << "'");
+        zip.Threads = c.threads;
+        zip.PieceSize = piece;
+        zip.WholeReadLimit = 6 * piece;
+        zip.Password = QString::fromUtf8(c.password);
+        zip.AddOptions = TZipComponent::AddDirNames |
+                         (zip.Password.isEmpty() ? 0u : unsigned(TZipComponent::AddEncrypt));
+        outcomes.clear();
+        SubmitAll();
+        EXPECT_EQ(outcomes.filter(QStringLiteral("=Added")).size(), all.size())
+            << outcomes.join(u' ').toStdString();
+        zip.Commit();
+        ExpectPeersAgree(all, zip.Password);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+    }
+}
+
+TEST_F(ZipWriter, PiecesCostNoRatio) {
+    // Pieces primed with the bytes before them pack nearly as well as one stream.
+    src.Write(QStringLiteral("gross.log"), Text(4 << 20, 9));
+    zip.PieceSize = 256 * 1024;
+    SubmitAll();
+    zip.Commit();
+    const qint64 pieces = QFileInfo(zip.ZipFileName).size();
+    zip.PieceSize = 64 << 20;
+    SubmitAll();
+    zip.Commit();
+    const qint64 whole = QFileInfo(zip.ZipFileName).size();
+    EXPECT_LT(pieces, whole * 1.01) << pieces << " / " << whole;
+}
+
+TEST_F(ZipWriter, EverySubmittedFileGetsOneOutcomeInOrder) {
+    src.Write(QStringLiteral("1.txt"), Text(500));
+    src.Write(QStringLiteral("2.txt"), Text(300 * 1024, 1));
+    src.Write(QStringLiteral("3.txt"), Text(200));
+    src.Write(QStringLiteral("4.txt"), Text(100));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(src.Path(QStringLiteral("fifo"))).constData(), 0600), 0);
+    zip.PieceSize = 64 * 1024;
+    zip.WholeReadLimit = 128 * 1024; // 2.txt is streamed
+    zip.ReadFault = [](const QString& path, qint64 offset) {
+        return path.endsWith(QStringLiteral("2.txt")) && offset >= 128 * 1024;
+    };
+    for (const char* name : {"1.txt", "weg.txt", "fifo", "2.txt", "3.txt", "4.txt"})
+        zip.Submit(src.Path(QString::fromLatin1(name)));
+    zip.Drain();
+    EXPECT_EQ(outcomes, (QStringList{"1.txt=Added", "weg.txt=Skipped", "fifo=Skipped",
+                                     "2.txt=Broken", "3.txt=Dropped", "4.txt=Dropped"}));
+    ASSERT_EQ(messages.size(), 3) << messages.join(u'\n').toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Kann ") + src.Path("weg.txt")));
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("keine reguläre Datei")));
+    EXPECT_TRUE(messages[2].startsWith(QStringLiteral("Lesefehler in ") + src.Path("2.txt")));
+    EXPECT_EQ(zip.BrokenReason(), messages[2]);
+    // Nothing more goes in, and the stream cannot be committed.
+    zip.Submit(src.Path(QStringLiteral("1.txt")));
+    EXPECT_EQ(outcomes.last(), QStringLiteral("1.txt=Dropped"));
+    EXPECT_THROW(zip.Commit(), std::runtime_error);
+    EXPECT_EQ(out.Files(), QStringList{});
+
+    // Without the file that broke off, the next stream is sound.
+    zip.ReadFault = nullptr;
+    outcomes.clear();
+    for (const char* name : {"1.txt", "3.txt", "4.txt"})
+        zip.Submit(src.Path(QString::fromLatin1(name)));
+    zip.Commit(); // takes in what is still in flight
+    EXPECT_EQ(outcomes, (QStringList{"1.txt=Added", "3.txt=Added", "4.txt=Added"}));
+    QString log;
+    EXPECT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
+        << log.toStdString();
+}
+
+TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
+    for (int i = 0; i < 20; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i, 2, 10, QChar(u'0')), Text(20000, i));
+    zip.Threads = 2;
+    zip.MaxInFlight = 4;
+    int added = 0;
+    zip.OnFileDone = [&](const QString&, TZipFileOutcome o) {
+        outcomes << QString::fromLatin1(OutcomeName(o));
+        if (o == TZipFileOutcome::Added && ++added == 3) zip.Cancel();
+    };
+    SubmitAll();
+    EXPECT_EQ(outcomes.size(), 20);
+    EXPECT_EQ(outcomes.count(QStringLiteral("Added")), 3);
+    EXPECT_EQ(outcomes.count(QStringLiteral("Dropped")), 17);
+    // What was written before the cancel is a sound archive.
+    zip.Commit();
+    QString log;
+    EXPECT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
+        << log.toStdString();
+}
+
+TEST_F(ZipWriter, FileChangingWhileReadIsNeverStoredWrong) {
+    const int piece = 64 * 1024;
+    src.Write(QStringLiteral("a.txt"), Text(100));
+    src.Write(QStringLiteral("b.log"), Text(4 * piece, 1));
+    src.Write(QStringLiteral("c.log"), Text(4 * piece, 2));
+    src.Write(QStringLiteral("d.txt"), Text(100, 3));
+    zip.Threads = 1; // pieces are read in order
+    zip.PieceSize = piece;
+    const QString b = src.Path(QStringLiteral("b.log")), c = src.Path(QStringLiteral("c.log"));
+    zip.ReadFault = [&](const QString& path, qint64 offset) {
+        // b.log changes after its first piece was read; c.log shrinks to 2.5 pieces.
+        if (path == b && offset == piece - DeflateWindow) {
+            QFile f(b);
+            if (f.open(QIODevice::ReadWrite)) {
+                f.seek(piece - 10);
+                f.write("GEÄNDERT");
+            }
+        }
+        if (path == c && offset == 2 * piece) QFile::resize(c, 2 * piece + piece / 2);
+        return false;
+    };
+    SubmitAll();
+    EXPECT_EQ(outcomes,
+              (QStringList{"a.txt=Added", "b.log=Skipped", "c.log=Added", "d.txt=Added"}));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Lesefehler in ") + b));
+    zip.Commit();
+    QFile::remove(b);
+    ExpectPeersAgree(src.Files());
+}
+
+TEST_F(ZipWriter, NamesBelowTheBaseFolderAndTheirFlag) {
+    src.Write(QStringLiteral("Ordner/Grüße.txt"), "x");
+    src.Write(QStringLiteral("plain.txt"), "y");
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(out.Path()); // the current folder does not matter with a base folder
+    SubmitAll();
+    zip.Commit();
+    QDir::setCurrent(cwd);
+    QString log;
+    RunCommand(QStringLiteral("7z l -slt ") + Quoted(zip.ZipFileName), &log);
+    EXPECT_TRUE(log.contains(QStringLiteral("Path = Ordner/Grüße.txt\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Path = plain.txt\n")));
+
+    // Names are bytes: the UTF-8 flag is set only for valid UTF-8 beyond ASCII.
+    const QString arc = out.Path(QStringLiteral("roh.zip"));
+    QFile f(arc);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    {
+        TZipWriter w(f.handle());
+        for (const QByteArray& name : {QByteArray("ascii"), QByteArray("gr\xc3\xbc\xc3\x9f"),
+                                       QByteArray("gr\xfc\xdf"), QByteArray("\xc0\xaf")}) {
+            TZipEntryHeader h;
+            h.Name = name;
+            h.Deflated = false;
+            w.BeginEntry(h);
+            w.EndEntry(0, 0, 0);
+        }
+        w.Finish();
+    }
+    f.close();
+    const QByteArray bytes = out.Read(QStringLiteral("roh.zip"));
+    QList<bool> utf8;
+    for (qsizetype at = 0; (at = bytes.indexOf("PK\x03\x04", at)) >= 0; at += 4)
+        utf8 << ((uchar(bytes[at + 7]) & 0x08) != 0);
+    EXPECT_EQ(utf8, (QList<bool>{false, true, false, false}));
+    EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(arc), &log), 0) << log.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,314 @@
+// The updater window's workflow against a real server on loopback: the lists and their
+// preselection, the transfer, the install with services and files in use, the self-update.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "BatchFile.h"
+#include "Beep.h"
+#include "Clock.h"
+#include "Dialogs.h"
+#include "FakeServices.h"
+#include "FileDelete.h"
+#include "HinfWriter.h"
+#include "IUpdateMain.h"
+#include "Install.h"
+#include "Reboot.h"
+#include "Shell.h"
+#include "ShellFolders.h"
+#include "TestFolder.h"
+#include "TestHttpServer.h"
+#include "TestRegistry.h"
+
+namespace {
+
+const QString All = "a" + QString(18, '-') + "0<installdir>\\";
+const QString NotHere = QString(19, '-') + "0<installdir>\\";
+const QDateTime Old(QDate(2020, 1, 1), QTime(9, 0)), Recent(QDate(2024, 4, 1), QTime(9, 0));
+
+HinfFile row(const QString& name, const QString& archive, const QString& size = "1",
+             const QString& destination = All, const QString& marker = {}) {
+    return {name, destination, "", "02.03.2024 04:05:06", archive, size, marker, {}};
+}
+
+class UpdaterWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prog = folder.MakeDir("prog") + "/";
+        inst = folder.MakeDir("inst") + "/";
+        ShellFolders::SetProgramFolder(prog);
+        layRegistry(true);
+        Dialogs::ResetTestState();
+        Placeholders() = PlaceholderTable();
+        Clock::SetFixed(QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+        Services::SetManager(&services);
+        FileDelete::SetInUseCheck([this](const QString& p) { return inUse.contains(p); });
+        Reboot::SetHandler([this] { return ++reboots, true; });
+        Beep::SetBeepHandler([this](unsigned) { ++beeps; });
+        Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
+            return started << p + "|" + a.join(',') + "|" + d, true;
+        });
+        const QString ini = folder.Write("t.ini", ("[P]\nprog=" + inst + "\n").toUtf8());
+        configText = "[iups]\nhost=" + server.Host() + "\ndir=upd\nuserpop1=kunde\npwpop1=pw\n" +
+                     "[global]\nziel1=0\nziel2=" + ini + ";P;prog\nstart=tool\n";
+        configPath = folder.Write("inst/iup.ini", configText.toUtf8(), Old);
+        folder.Write("prog/tool", "#!/bin/sh\n");
+        QFile::setPermissions(prog + "tool", QFile::ReadOwner | QFile::ExeOwner);
+    }
+    void TearDown() override {
+        win.reset();
+        Shell::SetStartHandler({});
+        Beep::SetBeepHandler({});
+        Reboot::SetHandler({});
+        FileDelete::SetInUseCheck({});
+        Services::SetManager(nullptr);
+        Clock::UseSystem();
+        ShellFolders::SetProgramFolder(QString());
+    }
+    void layRegistry(bool runOnceKey) {
+        TestRegistry::Lay(RegRoot::LocalMachine, WinVersion::Key,
+                          {"PlatformId=2", "MajorVersion=6", "MinorVersion=1", "ProductType=1"});
+        QFile f(Registry::RootFile(RegRoot::LocalMachine));
+        if (runOnceKey && f.open(QIODevice::Append)) f.write(("[" + RunOnceKey + "]\n").toUtf8());
+    }
+    void serve(const QList<HinfModule>& modules) {
+        server.Serve("/upd/iup.hinf", HinfWriter::Info(modules).Compressed());
+    }
+    void archive(const QString& name, const QByteArray& content) {
+        server.Serve("/upd/" + name, ZlibStream(content));
+    }
+    TiupMain& start(const QStringList& more = {}) {
+        win.reset();
+        Dialogs::ResetTestState();
+        win = std::make_unique<TiupMain>(QStringList{configPath} + more);
+        win->show();
+        return *win;
+    }
+    void click() {
+        EXPECT_TRUE(win->startBtn->isEnabled());
+        win->startBtn->click();
+    }
+    static QStringList asked(const QString& what = "message") {
+        QStringList out;
+        for (const Dialogs::Asked& a : Dialogs::AskedLog())
+            if (a.what == what) out << a.text;
+        return out;
+    }
+    QStringList logLines(const QString& prefix) const {
+        return win->done->toPlainText().split('\n').filter(QRegularExpression("^" + prefix));
+    }
+    // Each row's name, "+" when checked, and its size column when it has one.
+    static QStringList rows(const QTreeWidget* list, int sizeColumn = 0) {
+        QStringList out;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* r = list->topLevelItem(i);
+            out << r->text(0) + (r->checkState(0) == Qt::Checked ? "+" : "") +
+                       (sizeColumn ? " " + r->text(sizeColumn) : "");
+        }
+        return out;
+    }
+
+    TestFolder folder;
+    TestRegistry reg{folder.Path("reg")};
+    TestHttpServer server{"kunde", "pw"};
+    FakeServices services;
+    QSet<QString> inUse;
+    QString prog, inst, configText, configPath;
+    std::unique_ptr<TiupMain> win;
+    int beeps = 0, reboots = 0;
+    QStringList started;
+};
+
+} // namespace
+
+TEST_F(UpdaterWindowTest, OneClickFetchesTransfersAndInstalls) {
+    folder.Write("inst/current.txt", "same", Recent);
+    folder.Write("inst/old.txt", "old", Old);
+    serve({{"Basis",
+            "",
+            "",
+            {row("a.txt", "shared.z", "1.000"), row("old.txt", "shared.z", "1.000"),
+             row("current.txt", "cur.z"), row("nt4.dll", "nt4.z", "5", NotHere),
+             row("held.txt", "held.z", "3", All, "-")}},
+           {"Konfig", "", "", {row("iup.ini", "ini.z", "")}},
+           {"Leer", "", "", {}},
+           {"Fremd", "", "", {row("x.dll", "x.z", "1", NotHere)}}});
+    archive("shared.z", QByteArray(3000, 's'));
+    archive("ini.z", QString(configText).replace("start=tool", "start=neu").toUtf8());
+
+    TiupMain& w = start({"auto"});
+    w.FormActivate();
+    EXPECT_EQ(beeps, 3);
+    EXPECT_EQ(w.startBtn->text(), "Beenden");
+    EXPECT_EQ(asked(), QStringList{Install::CompletionMessage(3)});
+    EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/shared.z", "/upd/ini.z"}));
+    EXPECT_EQ(folder.Read("inst/old.txt"), QByteArray(3000, 's'));
+    EXPECT_EQ(QFileInfo(inst + "a.txt").lastModified(),
+              QDateTime(QDate(2024, 3, 2), QTime(4, 5, 6)));
+    EXPECT_EQ(folder.Read("inst/current.txt"), "same");
+    EXPECT_EQ(logLines("Hole /"), QStringList({"Hole " + inst + "a.txt", "Hole " + inst + "old.txt",
+                                               "Hole " + inst + "iup.ini"}));
+    EXPECT_EQ(logLines("Schreibe ").first(), "Schreibe " + inst + "a.txt 3 KB");
+    EXPECT_EQ(w.Config.start, "neu"); // the configuration came with the update and was read again
+    EXPECT_FALSE(folder.Exists("prog/iupT/Update.bat"));
+    // The lists as the parse left them: the row for another system is gone, sizes in KB.
+    EXPECT_EQ(rows(w.FileViews[0]), QStringList({"a.txt+", "old.txt+", "current.txt", "held.txt"}));
+    EXPECT_EQ(rows(w.lvMods, 4),
+              QStringList({"Basis+ 2.000 KB", "Konfig+ 1 KB", "Leer ", "Fremd 0 KB"}));
+    EXPECT_EQ(w.lgesamt->text(), "1.001 KB");
+    EXPECT_EQ(w.Selection.ArchiveList().size(), 6);
+}
+
+TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
+    TiupMain& w = start();
+    server.FailNext(4);
+    click();
+    EXPECT_EQ(logLines("Hole Info"), QStringList({"Hole Info, Versuch 1", "Hole Info, Versuch 2",
+                                                  "Hole Info, Versuch 3", "Hole Info, Versuch 4"}));
+    EXPECT_EQ(asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\nBitte "
+                                         "prüfen Sie Ihre Internetverbindung."});
+    // A size that is no number ends the parse after its module's row was added.
+    Dialogs::ResetTestState();
+    serve({{"M", "", "", {row("a", "a.z", "1x")}}});
+    click();
+    ASSERT_EQ(asked("error").size(), 1);
+    EXPECT_TRUE(asked("error")[0].contains("1x")) << asked("error")[0].toStdString();
+    EXPECT_EQ(w.startBtn->text(), "Start");
+    EXPECT_EQ(beeps, 0);
+    // A good file after a broken one: the lists show only its rows.
+    serve({{"N", "", "", {}}});
+    Dialogs::ResetTestState();
+    click();
+    EXPECT_EQ(rows(w.lvMods, 4), QStringList{"N "});
+    EXPECT_EQ(w.FileViews.size(), 1);
+    EXPECT_EQ(asked(), QStringList{"Es stehen keine Updates für dieses System bereit"});
+    EXPECT_EQ(w.startBtn->text(), "Übertragen");
+}
+
+TEST_F(UpdaterWindowTest, CancelIsAskedAndArchivesAreFetchedOnce) {
+    folder.Write("inst/a.txt", "a", Recent);
+    serve({{"M", "", "", {row("a.txt", "a.z"), row("b.txt", "b.z"), row("c.txt", "b.z")}}});
+    archive("a.z", "new a");
+    TiupMain& w = start({"-oa"});
+    folder.Write("prog/iupTemp/b.z", ZlibStream("left from before"));
+    QTimer::singleShot(0, w.SpeedButton3, &QPushButton::click); // pressed during the parse
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    click();
+    EXPECT_EQ(rows(w.FileViews[0]), QStringList({"a.txt+", "b.txt+", "c.txt+"}));
+    EXPECT_EQ(w.startBtn->text(), "Übertragen");
+    EXPECT_EQ(server.Paths(), QStringList{"/upd/iup.hinf"});
+    Dialogs::SetNextAnswer(Dialogs::No); // still requested: asked again
+    click();
+    EXPECT_EQ(asked().count("Soll die Übertragung wirklich abgebrochen werden?"), 2);
+    EXPECT_FALSE(w.CancelRequested);
+    EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/a.z"}));
+    EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
+    EXPECT_EQ(folder.Read("inst/c.txt"), "left from before");
+    EXPECT_EQ(w.startBtn->text(), "Beenden");
+    // "Alles Neu" off gives back what the parse would have chosen without it; a key on a row
+    // counts like a click.
+    w.cbAllesNeu->setChecked(false);
+    EXPECT_EQ(rows(w.FileViews[0]), QStringList({"a.txt", "b.txt+", "c.txt+"}));
+    EXPECT_EQ(w.lgesamt->text(), "1 KB");
+    w.FileViews[0]->setCurrentItem(w.FileViews[0]->topLevelItem(0));
+    QTest::keyClick(w.FileViews[0], Qt::Key_Space);
+    EXPECT_EQ(rows(w.lvMods, 4), QStringList{"M+ 3 KB"});
+    EXPECT_EQ(w.lgesamt->text(), "2 KB");
+}
+
+TEST_F(UpdaterWindowTest, FilesInUseWaitForTheNextLogon) {
+    serve({{"M", "", "", {row("a.dll", "a.z"), row("b.dll", "b.z"), row("c.dll", "a.z")}}});
+    archive("a.z", "new a");
+    archive("b.z", "new b");
+    const QString finished = Install::CompletionMessage(3);
+    const struct {
+        bool runOnceKey;
+        int answer;
+        QStringList messages;
+    } cases[] = {
+        {true, Dialogs::No, {Install::RebootQuestion}},
+        {true, Dialogs::Yes, {Install::RebootQuestion, finished}},
+        {false, Dialogs::Ok, {Install::RegistryWarning, finished}},
+    };
+    Placeholders()[Placeholder::UserDesktop].folder = folder.Path("desk/");
+    for (const auto& c : cases) {
+        layRegistry(c.runOnceKey);
+        for (const QString name : {"a.dll", "b.dll", "c.dll"})
+            folder.Write("inst/" + name, "old", Old);
+        inUse = {inst + "a.dll", inst + "b.dll"};
+        reboots = 0;
+        TiupMain& w = start();
+        Dialogs::SetNextAnswer(c.answer);
+        click();
+        EXPECT_EQ(asked(), c.messages);
+        EXPECT_EQ(reboots, int(c.answer == Dialogs::Yes));
+        EXPECT_EQ(w.startBtn->text(), "Beenden");
+        EXPECT_EQ(folder.Read("inst/c.dll"), "new a");
+        EXPECT_EQ(folder.Read("inst/a.dll"), "old");
+        const QString bat = QString::fromLatin1(folder.Read("prog/iupT/Update.bat"));
+        EXPECT_EQ(bat.count("del \""), 2);
+        EXPECT_TRUE(bat.contains("copy \"" + prog + "iupT/b.dll\" \"" + inst + "b.dll\"\r\n"));
+        EXPECT_TRUE(bat.endsWith("\r\nexit\r\n\r\n"));
+        EXPECT_EQ(Registry::ReadString(RegRoot::LocalMachine, RunOnceKey, "iupdate").value_or(""),
+                  c.runOnceKey ? RunOnceCommand(prog + "iupT/Update.bat") : "");
+        EXPECT_EQ(folder.Exists("desk/Update.bat"), !c.runOnceKey);
+        if (reboots) QTRY_VERIFY(!w.isVisible());
+    }
+}
+
+TEST_F(UpdaterWindowTest, InstallStopsAtAServiceHoldingItsFileOrAMissingFolder) {
+    services.states["db"] = ServiceState::Running;
+    folder.Write("inst/db.exe", "old", Old);
+    inUse.insert(inst + "db.exe");
+    HinfFile db = row("db.exe", "db.z");
+    db.service = "db";
+    serve({{"M", "", "", {db, row("x.txt", "x.z", "1", All + "missing\\")}}});
+    archive("db.z", "new");
+    archive("x.z", "x");
+    TiupMain& w = start();
+    click();
+    EXPECT_EQ(w.startBtn->text(), "Installieren");
+    EXPECT_EQ(w.Panel3->text(), "Warte auf Service 9");
+    EXPECT_TRUE(asked().isEmpty());
+    EXPECT_EQ(folder.Read("inst/db.exe"), "old");
+
+    inUse.clear();
+    click();
+    EXPECT_EQ(folder.Read("inst/db.exe"), "new");
+    ASSERT_EQ(asked("error").size(), 1); // the next file's folder does not exist
+    EXPECT_EQ(w.startBtn->text(), "Installieren");
+}
+
+TEST_F(UpdaterWindowTest, SelfUpdateEndsTheParseAndHandsOverToTheRenamer) {
+    serve({{"M",
+            "",
+            "",
+            {row("a.txt", "a.z"), row("b.txt", "b.z"), row("KelvoIUpdate.EXE", "iup.z"),
+             row("c.txt", "c.z")}},
+           {"Later", "", "", {}}});
+    archive("iup.z", "new updater");
+    TiupMain& w = start();
+    // Meanwhile a choice in the system list and a second click change nothing.
+    QTimer::singleShot(0, [&] {
+        w.cbSystem->activated(3);
+        w.startBtn->click();
+    });
+    click();
+    EXPECT_EQ(rows(w.FileViews[0]), QStringList({"a.txt+", "b.txt+", "KelvoIUpdate.EXE+"}));
+    EXPECT_EQ(rows(w.lvMods, 4).size(), 1);
+    EXPECT_EQ(folder.Read("inst/iupneu"), "new updater");
+    EXPECT_EQ(started, QStringList{prog + "iren|" + configPath + "|" + prog});
+    EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/iup.z"}));
+    EXPECT_EQ(w.cbSystem->currentIndex(), 15);
+    EXPECT_EQ(w.startBtn->text(), "Start");
+    QTRY_VERIFY(!w.isVisible());
+    EXPECT_EQ(started.size(), 1); // the configured program is not started
+}

@@ -1,0 +1,145 @@
+// The module list and the file lists: thin views of the selection. Every click, double click or
+// key that may have changed a check mark hands the new mark to the selection and shows its
+// state again; a second call for the same change finds nothing to do.
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTreeWidget>
+
+#include "IUpdateMain.h"
+
+namespace {
+
+bool isChecked(const QTreeWidgetItem* item) {
+    return item->checkState(0) == Qt::Checked;
+}
+
+void setChecked(QTreeWidgetItem* item, bool on) {
+    const Qt::CheckState state = on ? Qt::Checked : Qt::Unchecked;
+    if (item->checkState(0) != state) item->setCheckState(0, state);
+}
+
+} // namespace
+
+QTreeWidget* TiupMain::CreateFileView(QTreeWidgetItem* moduleRow) {
+    auto* view = new QTreeWidget(lvPanel);
+    view->setObjectName(QStringLiteral("lvFile") + QString::number(FileViews.size()));
+    view->setHeaderLabels(
+        {QStringLiteral("Datei"), QStringLiteral("Ziel"), QStringLiteral("Version"),
+         QStringLiteral("Datum"), QStringLiteral("Archiv"), QStringLiteral("Größe"),
+         QStringLiteral("Version hier"), QStringLiteral("Datum hier"), QStringLiteral("Service")});
+    const int widths[] = {100, 0, 100, 80, 100, 100, 100, 100, 40};
+    for (int c = 0; c < 9; ++c)
+        view->setColumnWidth(c, widths[c]);
+    view->setColumnHidden(1, true);
+    view->headerItem()->setTextAlignment(5, Qt::AlignRight | Qt::AlignVCenter);
+    view->setRootIsDecorated(false);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvPanel->addWidget(view);
+    FileViews.append(view);
+    Q_UNUSED(moduleRow); // the views keep the module rows' order
+
+    connect(view, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* row, QTreeWidgetItem*) { lvFileChange(row); });
+    connect(view, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+        if (refreshing_ || column != 0) return;
+        CurrentFileRow = row;
+        lvFileClick();
+    });
+    connect(view, &QTreeWidget::itemClicked, this, [this] { lvFileClick(); });
+    connect(view, &QTreeWidget::itemDoubleClicked, this, [this] { lvFileClick(); });
+    return view;
+}
+
+void TiupMain::lvModsChange(QTreeWidgetItem* row) {
+    if (!row) return;
+    const int m = moduleIndex(row);
+    if (m >= 0 && m < FileViews.size()) lvPanel->setCurrentWidget(FileViews[m]);
+    if (row->columnCount() < 4) return;
+    mBemerkung->setPlainText(row->text(2));
+    if (DebugMode)
+        mBemerkung->appendPlainText(row->text(3));
+    else
+        mHist->setPlainText(row->text(3));
+    CurrentModule = row;
+}
+
+void TiupMain::lvModsClick() {
+    const int m = moduleIndex(CurrentModule);
+    if (m < 0 || m >= Selection.Modules().size()) return;
+    Selection.SetModuleChecked(m, isChecked(CurrentModule));
+    refreshLists();
+}
+
+void TiupMain::lvFileChange(QTreeWidgetItem* row) {
+    CurrentFileRow = row;
+}
+
+void TiupMain::lvFileClick() {
+    if (!CurrentFileRow) return;
+    QTreeWidget* view = viewOf(CurrentFileRow);
+    const int m = int(FileViews.indexOf(view));
+    const int f = view ? view->indexOfTopLevelItem(CurrentFileRow) : -1;
+    if (m < 0 || m >= Selection.Modules().size() || f < 0 ||
+        f >= Selection.Modules()[m].files.size())
+        return;
+    Selection.SetFileChecked(m, f, isChecked(CurrentFileRow));
+    refreshLists();
+    showModule(m);
+}
+
+void TiupMain::cbAllesNeuClick() {
+    if (Selection.Modules().isEmpty()) return; // nothing parsed yet: the parse preselects
+    Selection.SetAllesNeu(cbAllesNeu->isChecked());
+    refreshLists();
+    if (const int m = moduleIndex(CurrentModule); m >= 0) showModule(m);
+}
+
+void TiupMain::showModule(int module) {
+    QTreeWidgetItem* row = lvMods->topLevelItem(module);
+    if (!row) return;
+    if (lvMods->currentItem() == row)
+        lvModsChange(row);
+    else
+        lvMods->setCurrentItem(row); // reported through lvModsChange
+}
+
+void TiupMain::refreshLists() {
+    refreshing_ = true;
+    const QList<SelectionModule>& modules = Selection.Modules();
+    for (int m = 0; m < modules.size() && m < lvMods->topLevelItemCount(); ++m) {
+        QTreeWidgetItem* row = lvMods->topLevelItem(m);
+        setChecked(row, modules[m].checked);
+        row->setText(4, Selection.ModuleSizeText(m));
+        QTreeWidget* view = FileViews.value(m);
+        for (int f = 0; view && f < modules[m].files.size() && f < view->topLevelItemCount(); ++f)
+            setChecked(view->topLevelItem(f), modules[m].files[f].checked);
+    }
+    lgesamt->setText(Selection.TotalText());
+    refreshing_ = false;
+}
+
+void TiupMain::clearLists() {
+    refreshing_ = true;
+    CurrentModule = nullptr;
+    CurrentFileRow = nullptr;
+    lvMods->clear();
+    for (QTreeWidget* view : std::as_const(FileViews))
+        delete view;
+    FileViews.clear();
+    lvPanel->setCurrentWidget(done);
+    Selection.Clear();
+    lgesamt->setText(Selection.TotalText());
+    refreshing_ = false;
+}
+
+int TiupMain::moduleIndex(QTreeWidgetItem* row) const {
+    return row ? lvMods->indexOfTopLevelItem(row) : -1;
+}
+
+QTreeWidget* TiupMain::viewOf(QTreeWidgetItem* fileRow) const {
+    return fileRow ? fileRow->treeWidget() : nullptr;
+}
