@@ -209,27 +209,6 @@ TEST_F(IUpdateMainTest, FirewallSettingsFillThePanelAndAreWrittenBack) {
     EXPECT_EQ(settings.ReadString("g", "fu", ""), "admin");
 }
 
-// An installed updater cannot write its own folder: its working files go to the user's data
-// folder, and it starts as usual.
-TEST_F(IUpdateMainTest, AProgramFolderThatCannotBeWrittenMovesTheWorkingFiles) {
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", folder.Path("data").toUtf8());
-    const QString ini = config();
-    folder.Write("plain", "x");
-    ShellFolders::SetProgramFolder(folder.Path("plain/installed"));
-    folder.Write("data/KelvoIUpdate/iupTemp/old.zip", "x");
-    TiupMain& w = start({ini});
-    EXPECT_TRUE(asked("show").isEmpty());
-    EXPECT_EQ(w.SystemIndex, 15);
-    EXPECT_EQ(w.DownloadDir, folder.Path("data/KelvoIUpdate/iupTemp/"));
-    EXPECT_EQ(w.UnpackDir, folder.Path("data/KelvoIUpdate/iupT/"));
-    EXPECT_FALSE(folder.Exists("data/KelvoIUpdate/iupTemp/old.zip"));
-    win.reset();
-    EXPECT_EQ(IniFile(folder.Path("data/KelvoIUpdate/crupdate.ini")).ReadString("g", "fp", ""),
-              "80");
-    qputenv("XDG_DATA_HOME", dataHome);
-}
-
 TEST_F(IUpdateMainTest, StartUpFailureNamesItsStep) {
     folder.Write("prog/iupTemp", "a file in the way");
     TiupMain& w = start({config()});
