@@ -142,8 +142,8 @@ void Tmain::FormCreate() {
     if (!Args.isEmpty() && Args.first() == QStringLiteral("auto")) AutoStart = true;
     btnTimer->setChecked(true);
     SaveHistory();
-    btnIupdate->setEnabled(ShellFolders::FileExistsNoCase(
-        ProgDir, QStringLiteral("KelvoIUpdate") + ShellFolders::ExecutableSuffix()));
+    btnIupdate->setEnabled(
+        !ShellFolders::FindProgramFile(ProgDir, QStringLiteral("KelvoIUpdate.exe")).isEmpty());
 }
 
 void Tmain::FormShow() {

@@ -232,6 +232,9 @@ public:
     // F1: the help file of the language, opened with its program.
     void ShowHelp();
 
+    // ---- hand-over to the updater ----
+    void btnIupdateClick(QObject* Sender);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -296,6 +299,7 @@ private:
 
     bool closing_ = false;
     QString helpFile_;
+    bool handingOver_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;

@@ -154,6 +154,7 @@ void Tmain::buildWindow() {
     btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
                             QStringLiteral("Internetupdate Starten"));
     btnIupdate->setEnabled(false);
+    connect(btnIupdate, &QToolButton::clicked, this, [this] { btnIupdateClick(btnIupdate); });
     ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
                               QStringLiteral("Info"));
 

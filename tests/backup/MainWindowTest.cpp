@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "TestRegistry.h"
 #include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
@@ -452,6 +454,71 @@ TEST_F(MainWindowTest, LogMemoIsPaintedInTheButtonFaceColour) {
     const QImage shot = w.Memo1->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(shot.width() - 3, shot.height() - 3),
               w.Memo1->palette().color(QPalette::Button));
+}
+
+class HandOverTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        folder.Write("prog/KelvoIUpdate", "x");
+        // Nothing is reported about a start that failed, so the recorder lets every start fail.
+        Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
+            started << QStringList{p, d, a.join(u'|')};
+            startedAt = Clock::Now();
+            return false;
+        });
+    }
+    void TearDown() override {
+        Shell::SetStartHandler(nullptr);
+        MainWindowTest::TearDown();
+    }
+
+    TestRegistry registry{folder.Path("reg")};
+    QList<QStringList> started; // program, working folder, arguments
+    QDateTime startedAt;
+};
+
+TEST_F(HandOverTest, StartsTheUpdaterWithOneArgumentAndEndsWithEverythingSavedUnasked) {
+    Tmain& w = start({"auto"});
+    w.show();
+    w.FormActivate();
+    Dialogs::SetNextAnswer(Dialogs::Cancel);
+    w.btnIupdate->click();
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(w.isVisible());
+
+    w.cbSperr->click(); // an unsaved change
+    Dialogs::SetNextAnswer(Dialogs::Ok);
+    w.btnIupdate->click();
+    const QString prog = folder.Path("prog") + "/";
+    EXPECT_EQ(started, (QList<QStringList>{{prog + "KelvoIUpdate", prog, prog + "iup.ini"}}));
+    // Nothing was asked about the changed settings; they were saved.
+    EXPECT_EQ(Dialogs::AskedLog().size(), 2);
+    EXPECT_EQ(Dialogs::AskedLog().last().text, "Programm beenden und Internet Update starten?");
+    EXPECT_FALSE(w.State().Modified);
+    const QByteArray saved = w.cbSperr->isChecked() ? "Speerzeit=1" : "Speerzeit=0";
+    EXPECT_TRUE(folder.Read("config/Zorvane2.ini").contains(saved));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
+}
+
+TEST_F(HandOverTest, InDebugModeReportsTheRegistrationAndCountsSevenSecondsInTheCaption) {
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
+    QSignalSpy titles(&w, &QWidget::windowTitleChanged);
+    const QDateTime before = Clock::Now();
+    Dialogs::SetNextAnswer(Dialogs::Ok);
+    w.btnIupdate->click();
+    QStringList captions;
+    for (const QList<QVariant>& t : titles)
+        captions << t.first().toString();
+    EXPECT_EQ(captions, QStringList({"Lesepause 0", "Lesepause 1", "Lesepause 2", "Lesepause 3",
+                                     "Lesepause 4", "Lesepause 5", "Lesepause 6"}));
+    EXPECT_EQ(startedAt, before.addSecs(7));
+    EXPECT_TRUE(lines(w).contains("  - Pfad gefunden v2"));
+    EXPECT_FALSE(w.isVisible());
 }
 
 } // namespace
