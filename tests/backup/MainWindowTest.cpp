@@ -120,8 +120,12 @@ TEST_F(MainWindowTest, UpdaterButtonFollowsTheProgramFileInAnyLetterCase) {
                   folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
     EXPECT_TRUE(start().btnIupdate->isEnabled());
     win.reset();
+    QFile::rename(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()),
+                  folder.Path("prog/KELVOIUPDATE.Exe")); // a program file copied from Windows
+    EXPECT_TRUE(start().btnIupdate->isEnabled());
+    win.reset();
     folder.Write("prog/KelvoIUpdate.old", "x");
-    QFile::remove(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
+    QFile::remove(folder.Path("prog/KELVOIUPDATE.Exe"));
     EXPECT_FALSE(start().btnIupdate->isEnabled());
 }
 

@@ -35,15 +35,4 @@ TEST(ShellFoldersTest, FileExistsNoCaseSeesOnlyFiles) {
     EXPECT_FALSE(ShellFolders::FileExistsNoCase(dir.filePath(u"none"_s), u"x"_s));
 }
 
-TEST(ShellFoldersTest, ProgramFileIsFoundInAnyCaseWithOrWithoutExe) {
-    QTemporaryDir dir;
-    EXPECT_EQ(ShellFolders::FindProgramFile(dir.path(), u"kelvoiupdate.exe"_s), QString());
-    for (const QString& name : {u"KelvoIUpdate"_s, u"KELVOIUPDATE.Exe"_s}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(ShellFolders::FindProgramFile(dir.path(), u"kelvoiupdate.exe"_s), name);
-        file.remove();
-    }
-}
-
 } // namespace
