@@ -224,7 +224,16 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
+    // Captions, hints and titles of the window and its dialogs, and the help file, in the
+    // current language.
+    void ApplyLanguage();
     void SetGridTitles(); // column titles in the current language
+    QString HelpFile() const { return helpFile_; }
+    // F1: the help file of the language, opened with its program.
+    void ShowHelp();
+
+    // ---- hand-over to the updater ----
+    void btnIupdateClick(QObject* Sender);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -289,6 +298,8 @@ private:
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
     bool closing_ = false;
+    QString helpFile_;
+    bool handingOver_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;
