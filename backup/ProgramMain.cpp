@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QLocale>
 #include <QToolTip>
+#include <QTranslator>
 
 #include "Allocator.h"
+#include "Dialogs.h"
 #include "ZorvaneMain.h"
 
 int ProgramMain(int argc, char** argv) {
@@ -15,6 +17,8 @@ int ProgramMain(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane2"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Our own texts are fixed German and English; only Qt's (the pickers) follow the desktop.
+    const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tmain mainWindow(args);

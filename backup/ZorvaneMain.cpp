@@ -43,6 +43,14 @@ void setHintColour() {
     p.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(p);
 }
+
+// Hints stay up long enough to read the longer ones; Qt keeps the time per widget.
+void setHintPause(QWidget* window) {
+    window->setToolTipDuration(15000);
+    const auto widgets = window->findChildren<QWidget*>();
+    for (QWidget* w : widgets)
+        w->setToolTipDuration(15000);
+}
 } // namespace
 
 Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std::move(args)) {
@@ -59,6 +67,8 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
         // The rest of the creation sequence is skipped; the user sees why.
         Dialogs::ShowError(QString::fromUtf8(e.what()));
     }
+    // The texts the windows start with; the language is German until the first activation.
+    ApplyLanguage();
 }
 
 Tmain::~Tmain() {
@@ -120,6 +130,7 @@ void Tmain::FormCreate() {
     DataDir = data.isEmpty() ? ProgDir : ShellFolders::IncludeTrailingPathDelimiter(data);
 
     LoadSettings();
+    setHintPause(this);
     setHintColour();
     ReadLayout();
     AutoStart = false;
@@ -136,8 +147,8 @@ void Tmain::FormCreate() {
     if (!Args.isEmpty() && Args.first() == QStringLiteral("auto")) AutoStart = true;
     btnTimer->setChecked(true);
     SaveHistory();
-    btnIupdate->setEnabled(ShellFolders::FileExistsNoCase(
-        ProgDir, QStringLiteral("KelvoIUpdate") + ShellFolders::ExecutableSuffix()));
+    btnIupdate->setEnabled(
+        !ShellFolders::FindProgramFile(ProgDir, QStringLiteral("KelvoIUpdate.exe")).isEmpty());
 }
 
 void Tmain::FormShow() {
@@ -293,6 +304,12 @@ void Tmain::changeEvent(QEvent* e) {
 }
 
 bool Tmain::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1 &&
+        qobject_cast<QWidget*>(watched)) {
+        // Help from any of the program's windows; taken here, so it is asked for once.
+        ShowHelp();
+        return true;
+    }
     if (e->type() == QEvent::KeyPress) {
         // An unhandled key travels up to the parents and passes this filter at each step;
         // it must count once.
@@ -307,39 +324,6 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
         lastKey_ = nullptr;
     }
     return QMainWindow::eventFilter(watched, e);
-}
-
-// ---------------------------------------------------------------- language
-
-void Tmain::cbLangChange(QObject* Sender) {
-    Q_UNUSED(Sender);
-    Language = static_cast<unsigned char>(cbLang->currentIndex() == 1 ? 1 : 0);
-    SetGridTitles();
-    btnAbort->setText(Language == 0 ? QStringLiteral("Abbrechen") : QStringLiteral("Abort"));
-    SetModified(true);
-}
-
-void Tmain::SetGridTitles() {
-    static const char* const headers[ActionColumnCount][2] = {
-        {"Verzeichnis", "Directory"},
-        {"Nach", "To File"},
-        {"Zeit", "Time"},
-        {"Anz.", "quant."},
-        {"letzte Sicherung", "last Backup"},
-        {"", ""},
-        {"Dateien", "Files"},
-        {"Bytes", "Bytes"},
-        {"Archiv", "Archiv"},
-        {"Dauer", "period"},
-        {"Filter", "Filter"},
-        {"Hist", "Hist"},
-        {"Meldungen", "Message"},
-        {"Pw", "Pw"},
-    };
-    for (int c = 0; c < ActionColumnCount; ++c)
-        if (c != colActionNumber)
-            sg->SetCell(c, 0, QString::fromUtf8(headers[c][Language == 0 ? 0 : 1]));
-    FitColumnsToTitles();
 }
 
 // ---------------------------------------------------------------- shared routines

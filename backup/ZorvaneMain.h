@@ -225,8 +225,17 @@ public:
 
     // ---- language ----
     void cbLangChange(QObject* Sender);
+    // Captions, hints and titles of the window and its dialogs, and the help file, in the
+    // current language.
+    void ApplyLanguage();
     void SetGridTitles();      // column titles in the current language
     void FitColumnsToTitles(); // widens the columns too narrow for their titles
+    QString HelpFile() const { return helpFile_; }
+    // F1: the help file of the language, opened with its program.
+    void ShowHelp();
+
+    // ---- hand-over to the updater ----
+    void btnIupdateClick(QObject* Sender);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -297,6 +306,8 @@ private:
     // user left alone is saved with the width it was read with.
     std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
     bool closing_ = false;
+    QString helpFile_;
+    bool handingOver_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;

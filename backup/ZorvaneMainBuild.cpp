@@ -111,18 +111,17 @@ void Tmain::buildWindow() {
     btnPackOne = toolButton("btnPackOne", backupSelected, {}, {});
     btnPackAll = toolButton("btnPackAll", backupAll, {}, {});
     btnRestore = toolButton("btnRestore", nullptr, QStyle::SP_ArrowUp,
-                            QStringLiteral("Sicherung Wiederherstellen"));
+                            QStringLiteral("Sicherungen anzeigen"));
     btnRestore->setEnabled(false);
     connect(btnRestore, &QToolButton::clicked, this, [this] { btnRestoreClick(); });
     ToolBar1->addSeparator();
-    btnTimer =
-        toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload, QStringLiteral("Automatik"));
+    btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
+                          QStringLiteral("Automatik Ein / Ausschalten"));
     btnTimer->setCheckable(true);
 
     Panel2 = new QWidget(ToolBar1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setMinimumWidth(Px(242));
-    Panel2->setToolTip(QStringLiteral("Sperrzeit: in dieser Zeit wird keine Sicherung gestartet"));
     auto* p2 = new QHBoxLayout(Panel2);
     p2->setContentsMargins(2, 0, 2, 0);
     cbSperr = new QCheckBox(QStringLiteral("Sperrzeit"), Panel2);
@@ -156,8 +155,9 @@ void Tmain::buildWindow() {
     ToolBar1->addWidget(pKelvo);
 
     btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
-                            QStringLiteral("Internet Update"));
+                            QStringLiteral("Internetupdate Starten"));
     btnIupdate->setEnabled(false);
+    connect(btnIupdate, &QToolButton::clicked, this, [this] { btnIupdateClick(btnIupdate); });
     ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
                               QStringLiteral("Info"));
 
@@ -169,7 +169,7 @@ void Tmain::buildWindow() {
     connect(cbLang, &QComboBox::activated, this, [this] { cbLangChange(cbLang); });
     ToolBar1->addSeparator();
     btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
-                          QStringLiteral("Zorvane Beenden"));
+                          QStringLiteral("Programm beenden"));
     connect(btnClose, &QToolButton::clicked, this, [this] { ZorvaneCloseClick(); });
     cbDebug = new QCheckBox(QStringLiteral("Debug"), ToolBar1);
     cbDebug->setObjectName(QStringLiteral("cbDebug"));
@@ -203,7 +203,8 @@ void Tmain::buildWindow() {
     Memo1->setFixedHeight(Px(156));
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setBackgroundRole(QPalette::Button);
+    // The text area is the viewport; the memo's own background lies under it.
+    Memo1->viewport()->setBackgroundRole(QPalette::Button);
     p4->addWidget(sg, 1);
     p4->addWidget(Memo1);
     cl->addWidget(Panel4, 1);

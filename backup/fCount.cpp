@@ -12,6 +12,7 @@
 #include "DesignScale.h"
 #include "DialogFit.h"
 #include "TextFormats.h"
+#include "lang.h"
 
 TUpDown::TUpDown(QLineEdit* associate, int min, int max, QWidget* parent)
     : QWidget(parent), associate_(associate), min_(min), max_(max) {
@@ -76,7 +77,7 @@ TcountWin::TcountWin(QWidget* parent)
 }
 
 void TcountWin::SetCaptions() {
-    setWindowTitle(QStringLiteral("Anzahl Sicherungen"));
+    setWindowTitle(ByLanguage("Anzahl Sicherungen", "Backup Count"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "DialogFit.h"
+#include "lang.h"
 
 TTimeWin::TTimeWin(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -33,7 +34,7 @@ TTimeWin::TTimeWin(QWidget* parent)
 }
 
 void TTimeWin::SetCaptions() {
-    setWindowTitle(QStringLiteral("Uhrzeit für Sicherung"));
+    setWindowTitle(ByLanguage("Uhrzeit für Sicherung", "Time for Backup"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

@@ -19,6 +19,7 @@
 
 #include "DesignScale.h"
 #include "DialogFit.h"
+#include "lang.h"
 
 namespace {
 
@@ -141,25 +142,30 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
 }
 
 void TfilterWin::SetCaptions() {
-    setWindowTitle(QStringLiteral("Filter für Sicherung"));
+    setWindowTitle(ByLanguage("Filter für Sicherung", "Filter for Backup"));
     Label1->setText(QStringLiteral("Filter"));
     Memo1->setPlainText(
-        QStringLiteral("Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
-                       "Sonderfunktion:\n"
-                       "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
-                       "Prüfen Sie unten das Resultat!"));
+        ByLanguage("Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
+                   "Sonderfunktion:\n"
+                   "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
+                   "Prüfen Sie unten das Resultat!",
+                   "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
+                   "*.* shows only Files with a dot in the filename .\n"
+                   "Proof the Result below!"));
     FitMemo(Memo1);
-    cbCount->setTitle(QStringLiteral("Anzahl Test Dateien"));
-    Label2->setText(
-        QStringLiteral("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe"));
-    nur->setText(QStringLiteral("Nur Dateien nach diesem Filter Sichern"));
-    nicht->setText(QStringLiteral("Dateien nach diesem Filter auslassen"));
-    Treffer->setText(QStringLiteral("Treffer"));
-    Label3->setText(QStringLiteral("Ausgelassen"));
-    lP->setText(QStringLiteral("Zähle"));
-    lN->setText(QStringLiteral("Zähle"));
+    cbCount->setTitle(ByLanguage("Anzahl Test Dateien", "Count of Testfiles"));
+    Label2->setText(ByLanguage("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
+                               "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"));
+    nur->setText(
+        ByLanguage("Nur Dateien nach diesem Filter Sichern", "Only Files matching this Filter"));
+    nicht->setText(
+        ByLanguage("Dateien nach diesem Filter auslassen", "Drop Files matching this Filter"));
+    Treffer->setText(ByLanguage("Treffer", "Matches"));
+    Label3->setText(ByLanguage("Ausgelassen", "doesen't Match"));
+    lP->setText(ByLanguage("Zähle", "Counting"));
+    lN->setText(ByLanguage("Zähle", "Counting"));
     const QStringList titles{QStringLiteral("Name"), QStringLiteral("MB"),
-                             QStringLiteral("Ordner")};
+                             ByLanguage("Ordner", "Folder")};
     for (QTreeWidget* l : {lvP, lvN}) {
         l->setHeaderLabels(titles);
         l->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "DialogFit.h"
+#include "lang.h"
 
 TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setObjectName(QStringLiteral("fPw"));
@@ -54,14 +55,18 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
 }
 
 void TfPw::SetCaptions() {
-    setWindowTitle(QStringLiteral("Kennwort für das Archiv"));
-    Memo1->setPlainText(QStringLiteral("ACHTUNG:\n"
-                                       "Verschlüsselte Zip Archive sind ziemlich sicher!\n"
-                                       "Wenn sie ein Kennwort setzen und\n"
-                                       "es vergessen ist das Archiv verloren."));
+    setWindowTitle(ByLanguage("Kennwort für das Archiv", "Password for the archive"));
+    Memo1->setPlainText(ByLanguage("ACHTUNG:\n"
+                                   "Verschlüsselte Zip Archive sind ziemlich sicher!\n"
+                                   "Wenn sie ein Kennwort setzen und\n"
+                                   "es vergessen ist das Archiv verloren.",
+                                   "Danger:\n"
+                                   "Zip Archives with Password are realy Secure!\n"
+                                   "If you set a Password an forget it\n"
+                                   "the Archive is lost."));
     FitMemo(Memo1);
-    cbShowPw->setText(QStringLiteral("Kennwort anzeigen"));
-    Label1->setText(QStringLiteral("Kennwort"));
+    cbShowPw->setText(ByLanguage("Kennwort anzeigen", "show Password"));
+    Label1->setText(ByLanguage("Kennwort", "Password"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

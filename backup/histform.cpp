@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "DialogFit.h"
+#include "lang.h"
 
 TfHist::TfHist(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setObjectName(QStringLiteral("fHist"));
@@ -32,8 +33,8 @@ TfHist::TfHist(QWidget* parent) : QDialog(parent, Qt::Tool) {
 
 void TfHist::SetCaptions() {
     setWindowTitle(QStringLiteral("Historie"));
-    ws->setText(QStringLiteral("Wochensicherung behalten"));
-    ms->setText(QStringLiteral("Monatssicherung behalten"));
+    ws->setText(ByLanguage("Wochensicherung behalten", "save weekly backups"));
+    ms->setText(ByLanguage("Monatssicherung behalten", "save monthly backup"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("Abbrechen"));
     FitTitle(this);

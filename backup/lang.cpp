@@ -58,6 +58,10 @@ QString Tx(TextId index) {
     return QString::fromUtf8(TextTable[size_t(index)][Language == 0 ? 0 : 1]);
 }
 
+QString ByLanguage(const char* german, const char* english) {
+    return QString::fromUtf8(Language == 0 ? german : english);
+}
+
 QString DiscardChangesText() {
     return Language != 0 ? QStringLiteral("Discard settings changes?")
                          : QStringLiteral("Sollen die geänderten Einstellungen verworfen werden?");

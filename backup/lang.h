@@ -64,5 +64,7 @@ static_assert(txBackupLaeuft == TextPairCount - 1);
 
 // The text of a pair in the current language.
 QString Tx(TextId index);
+// The German or the English text by the current language; for the windows' own captions.
+QString ByLanguage(const char* german, const char* english);
 // The question asked before changed settings are thrown away.
 QString DiscardChangesText();

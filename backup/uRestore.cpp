@@ -96,7 +96,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     DesignScale::Resize(this, 900, 560);
 
     auto* top = new QVBoxLayout(this);
-    GroupBox1 = new QGroupBox(QStringLiteral("Wiederherzustellende Sicherung auswählen"), this);
+    GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* gl = new QVBoxLayout(GroupBox1);
     sg = makeGrid(3, GroupBox1);
@@ -105,7 +105,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     sg->setFixedHeight(DesignScale::Px(110));
     gl->addWidget(sg);
     auto* fileRow = new QHBoxLayout();
-    Label2 = new QLabel(QStringLiteral("Datei:"), GroupBox1);
+    Label2 = new QLabel(GroupBox1);
     Label2->setObjectName(QStringLiteral("Label2"));
     lDatei = new QLabel(QStringLiteral("---"), GroupBox1);
     lDatei->setObjectName(QStringLiteral("lDatei"));
@@ -122,7 +122,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     top->addWidget(GroupBox1, 1);
 
     auto* targetRow = new QHBoxLayout();
-    Label1 = new QLabel(QStringLiteral("Wiederherstellen nach"), this);
+    Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     verzeichnis = new QLineEdit(this);
     verzeichnis->setObjectName(QStringLiteral("verzeichnis"));
@@ -135,10 +135,10 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     top->addLayout(targetRow);
 
     auto* buttonRow = new QHBoxLayout();
-    allFiles = new QRadioButton(QStringLiteral("Alle"), this);
+    allFiles = new QRadioButton(this);
     allFiles->setObjectName(QStringLiteral("allFiles"));
     allFiles->setChecked(true);
-    RadioButton2 = new QRadioButton(QStringLiteral("Ausgewählte"), this);
+    RadioButton2 = new QRadioButton(this);
     RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
     BitBtn1 = new QPushButton(QStringLiteral("&Wiederherstellen"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -168,6 +168,16 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
         }
     });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { reject(); });
+    SetCaptions();
+}
+
+void TfRestore::SetCaptions() {
+    GroupBox1->setTitle(
+        ByLanguage("Wiederherzustellende Sicherung auswählen", "select Backup for Recovery"));
+    Label2->setText(ByLanguage("Datei:", "File:"));
+    Label1->setText(ByLanguage("Wiederherstellen nach", "Restore to"));
+    allFiles->setText(ByLanguage("Alle", "All"));
+    RadioButton2->setText(ByLanguage("Ausgewählte", "only Selected"));
 }
 
 TfRestore::~TfRestore() = default;
@@ -281,7 +291,12 @@ bool TfRestore::FormShow() {
         QFile f(RestoreFolder + names[i]);
         setGenerationCell(1, row,
                           f.open(QIODevice::ReadOnly) ? FormatInt64(0, f.size()) : QString());
-        const QDateTime modified = QFileInfo(f).lastModified();
+        // Listed at two-second precision, the resolution of the archives' own entry times.
+        QDateTime modified = QFileInfo(f).lastModified();
+        if (modified.isValid()) {
+            const QTime t = modified.time();
+            modified.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
+        }
         setGenerationCell(2, row,
                           modified.isValid()
                               ? modified.toString(QStringLiteral("dd.MM.yy hh:mm:ss"))

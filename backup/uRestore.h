@@ -37,6 +37,8 @@ public:
     // Fills the dialog for uRestore::RestoreArchive. Returns false, after telling the user,
     // when no generation exists: the dialog then ends at once and nothing is restored.
     bool FormShow();
+    // The captions that follow the language.
+    void SetCaptions();
     void sgClick();
     void SpeedButton1Click();
     void BitBtn1Click();

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 
 #include <deque>
 #include <optional>
@@ -177,6 +180,15 @@ int Exec(QDialog& dialog) {
         return (*handler)(dialog);
     if (state().testMode) return QDialog::Rejected;
     return dialog.exec();
+}
+
+std::unique_ptr<QTranslator> LoadPlatformTranslations(const QLocale& locale) {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    QCoreApplication::installTranslator(translator.get());
+    return translator;
 }
 
 void SetTestMode(bool on) {

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QDialog;
+class QLocale;
+class QTranslator;
 class QWidget;
 
 namespace Dialogs {
@@ -41,6 +44,9 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
                      const QString& start);
 // Shows one of the programs' own dialogs modally; returns its result (QDialog::Accepted, ...).
 int Exec(QDialog& dialog);
+// Installs Qt's own texts for the locale, so the pickers speak the desktop's language; they stay
+// installed while the result lives. Nothing when Qt has no translation for that language.
+std::unique_ptr<QTranslator> LoadPlatformTranslations(const QLocale& locale);
 
 // ---- test seam ----
 struct Asked {

@@ -72,6 +72,21 @@ bool FileExistsNoCase(const QString& folder, const QString& name) {
     return files.contains(name, Qt::CaseInsensitive);
 }
 
+QString FindProgramFile(const QString& folder, const QString& name) {
+    QString base = name;
+    if (base.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive)) base.chop(4);
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    files.removeIf([&](const QString& f) {
+        return f.compare(base, Qt::CaseInsensitive) != 0 &&
+               f.compare(base + QStringLiteral(".exe"), Qt::CaseInsensitive) != 0;
+    });
+    if (files.isEmpty()) return QString();
+    // Where several spellings lie side by side, the one written as given wins.
+    for (const QString& f : files)
+        if (f == name || f == base) return f;
+    return files.first();
+}
+
 // As on Windows, an empty path becomes the bare separator.
 QString IncludeTrailingPathDelimiter(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';

@@ -18,6 +18,9 @@ QString WritableProgramFolder(const QString& programName);
 bool CanCreateFiles(const QString& folder);
 // True when a file of this name lies in the folder, its name compared without regard to case.
 bool FileExistsNoCase(const QString& folder, const QString& name);
+// The name a program file has in the folder, for a name given the Windows way ("x.exe"): found
+// without regard to case, with or without the ".exe". Empty when there is none.
+QString FindProgramFile(const QString& folder, const QString& name);
 // Appends the platform separator unless the path already ends in one.
 QString IncludeTrailingPathDelimiter(const QString& path);
 // The platform's suffix of program files ("" here, ".exe" on Windows).

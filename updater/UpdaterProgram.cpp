@@ -1,7 +1,10 @@
 #include "UpdaterProgram.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QTranslator>
 
+#include "Dialogs.h"
 #include "IUpdateMain.h"
 #include "Placeholders.h"
 
@@ -9,6 +12,7 @@ int UpdaterProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KelvoIUpdate"));
     InitPlaceholders(Placeholders());
+    const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());
     TiupMain iupMain(QApplication::arguments().mid(1));
     iupMain.show();
     // A program started from another one gets the focus, also where no window manager hands

@@ -5,15 +5,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
@@ -23,12 +29,20 @@
 #include "DesignScale.h"
 #include "Dialogs.h"
 #include "IniFile.h"
+#include "Shell.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "TestRegistry.h"
 #include "Tray.h"
 #include "ZorvaneMain.h"
+#include "fCount.h"
+#include "fTime.h"
+#include "filterform.h"
+#include "fzPw.h"
+#include "histform.h"
 #include "lang.h"
+#include "uRestore.h"
 
 namespace {
 
@@ -118,8 +132,12 @@ TEST_F(MainWindowTest, UpdaterButtonFollowsTheProgramFileInAnyLetterCase) {
                   folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
     EXPECT_TRUE(start().btnIupdate->isEnabled());
     win.reset();
+    QFile::rename(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()),
+                  folder.Path("prog/KELVOIUPDATE.Exe")); // a program file copied from Windows
+    EXPECT_TRUE(start().btnIupdate->isEnabled());
+    win.reset();
     folder.Write("prog/KelvoIUpdate.old", "x");
-    QFile::remove(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
+    QFile::remove(folder.Path("prog/KELVOIUPDATE.Exe"));
     EXPECT_FALSE(start().btnIupdate->isEnabled());
 }
 
@@ -414,6 +432,226 @@ TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchan
     SetModified(true);
     w.FormActivate();
     EXPECT_TRUE(w.State().Modified);
+}
+
+// The texts that follow the language: widget, property, German, English.
+struct Listed {
+    QWidget* widget;
+    const char* property;
+    const char *german, *english;
+};
+
+std::vector<Listed> listedTexts(Tmain& w) {
+    const char* de = "Die Sperrzeit wird nur Relevant, wenn das Programm\n"
+                     "zur eingestellten Backupzeit nicht lief, ausserhalb der\n"
+                     "Sperrzeit werden die Backups dann sofort nachgeholt,\n"
+                     "innerhalb der Sperrzeit geschieht nichts.";
+    const char* en = "If the program doesen't run at the\nTime for a Backup, it try's to do the \n"
+                     "Backup when starting but not within\nthe blocking Time.";
+    auto* f = w.filterWin;
+    auto* r = w.findChild<TfRestore*>("fRestore");
+    // clang-format off
+    return {
+        {w.Panel2, "toolTip", de, en}, {w.cbSperr, "toolTip", de, en},
+        {w.sperrVon, "toolTip", de, en}, {w.sperrBis, "toolTip", de, en},
+        {w.btnLoadConf, "toolTip", "Einstellungen Laden", "Load settings"},
+        {w.btnSaveConf, "toolTip", "Einstellungen Speichern", "Save settings"},
+        {w.btnNew, "toolTip", "Neue Backupaktion einfügen", "New Backup action"},
+        {w.btnDel, "toolTip", "Ausgewählte Backupaktion löschen", "Delete selected Backup action"},
+        {w.btnPackOne, "toolTip", "Backupaktion für ausgewählten Eintrag jetzt ausführen", "Do selected Backup"},
+        {w.btnPackAll, "toolTip", "Backupaktion für alle Einträge jetzt ausführen", "Do all Backups"},
+        {w.btnRestore, "toolTip", "Sicherungen anzeigen", "Show Backups for this entry"},
+        {w.btnTimer, "toolTip", "Automatik Ein / Ausschalten", "Swith automatic On / Off"},
+        {w.cbSperr, "text", "Sperrzeit", "blocking Time"},
+        {w.btnIupdate, "toolTip", "Internetupdate Starten", "Start Internet update"},
+        {w.btnClose, "toolTip", "Programm beenden", "End Programm"},
+        {w.btnAbort, "text", "Abbrechen", "Abort"},
+        {w.countWin, "windowTitle", "Anzahl Sicherungen", "Backup Count"},
+        {f, "windowTitle", "Filter für Sicherung", "Filter for Backup"},
+        {f->Memo1, "plainText",
+         "Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine Sonderfunktion:\n"
+         "*.* erfasst nur Dateien, die einen Punkt enthalten.\nPrüfen Sie unten das Resultat!",
+         "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
+         "*.* shows only Files with a dot in the filename .\nProof the Result below!"},
+        {f->cbCount, "title", "Anzahl Test Dateien", "Count of Testfiles"},
+        {f->Label2, "text", "Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
+         "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"},
+        {f->nur, "text", "Nur Dateien nach diesem Filter Sichern", "Only Files matching this Filter"},
+        {f->nicht, "text", "Dateien nach diesem Filter auslassen", "Drop Files matching this Filter"},
+        {f->Treffer, "text", "Treffer", "Matches"}, {f->Label3, "text", "Ausgelassen", "doesen't Match"},
+        {f->lP, "text", "Zähle", "Counting"}, {f->lN, "text", "Zähle", "Counting"},
+        {w.TimeWin, "windowTitle", "Uhrzeit für Sicherung", "Time for Backup"},
+        {w.fPw, "windowTitle", "Kennwort für das Archiv", "Password for the archive"},
+        {w.fPw->Memo1, "plainText",
+         "ACHTUNG:\nVerschlüsselte Zip Archive sind ziemlich sicher!\n"
+         "Wenn sie ein Kennwort setzen und\nes vergessen ist das Archiv verloren.",
+         "Danger:\nZip Archives with Password are realy Secure!\n"
+         "If you set a Password an forget it\nthe Archive is lost."},
+        {w.fPw->cbShowPw, "text", "Kennwort anzeigen", "show Password"},
+        {w.fPw->Label1, "text", "Kennwort", "Password"},
+        {w.fHist->ws, "text", "Wochensicherung behalten", "save weekly backups"},
+        {w.fHist->ms, "text", "Monatssicherung behalten", "save monthly backup"},
+        {r->GroupBox1, "title", "Wiederherzustellende Sicherung auswählen", "select Backup for Recovery"},
+        {r->Label2, "text", "Datei:", "File:"}, {r->Label1, "text", "Wiederherstellen nach", "Restore to"},
+        {r->allFiles, "text", "Alle", "All"}, {r->RadioButton2, "text", "Ausgewählte", "only Selected"},
+    };
+    // clang-format on
+}
+
+// Every text property of every widget of the window and its dialogs.
+std::map<std::pair<QWidget*, QByteArray>, QString> allTexts(Tmain& w) {
+    std::map<std::pair<QWidget*, QByteArray>, QString> texts;
+    QList<QWidget*> widgets = w.findChildren<QWidget*>();
+    for (QWidget* x : widgets << &w)
+        for (const char* p : {"text", "toolTip", "windowTitle", "title", "plainText"})
+            if (x->property(p).isValid()) texts[{x, p}] = x->property(p).toString();
+    return texts;
+}
+
+// The grid's titles and the filter lists' third title in one text.
+QString titles(Tmain& w) {
+    QStringList t;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        t << w.sg->Cell(c, 0);
+    return t.join('|') + '|' + w.filterWin->lvP->headerItem()->text(2) + '|' +
+           w.filterWin->lvN->headerItem()->text(2);
+}
+
+TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    const auto listed = listedTexts(w);
+    auto expectTexts = [&](bool english) {
+        for (const Listed& l : listed)
+            EXPECT_EQ(l.widget->property(l.property).toString(),
+                      QString::fromUtf8(english ? l.english : l.german))
+                << l.widget->objectName().toStdString() << ' ' << l.property;
+    };
+    const QString column5 = w.sg->Cell(colActionNumber, 0);
+    expectTexts(false); // the texts the window starts with
+    EXPECT_EQ(titles(w), "Verzeichnis|Nach|Zeit|Anz.|letzte Sicherung|" + column5 +
+                             "|Dateien|Bytes|Archiv|Dauer|Filter|Hist|Meldungen|Pw|Ordner|Ordner");
+    const auto german = allTexts(w);
+
+    QTest::keyClick(w.cbLang, Qt::Key_Down);
+    EXPECT_EQ(Language, 1);
+    EXPECT_TRUE(w.btnSaveConf->isEnabled());
+    SetModified(false); // buttons bound to actions keep their hints when the action changes
+    expectTexts(true);
+    EXPECT_EQ(titles(w), "Directory|To File|Time|quant.|last Backup|" + column5 +
+                             "|Files|Bytes|Archiv|period|Filter|Hist|Message|Pw|Folder|Folder");
+    auto english = allTexts(w);
+    for (const Listed& l : listed)
+        english.erase({l.widget, l.property});
+    for (const auto& [key, text] : english)
+        EXPECT_EQ(text, german.at(key))
+            << key.first->objectName().toStdString() << ' ' << key.second.toStdString();
+
+    QTest::keyClick(w.cbLang, Qt::Key_Up);
+    EXPECT_EQ(Language, 0);
+    EXPECT_TRUE(w.State().Modified);
+    EXPECT_EQ(allTexts(w), german);
+    EXPECT_TRUE(titles(w).startsWith("Verzeichnis|"));
+    // Hints stay up for 15 seconds, in the dialogs as well.
+    EXPECT_EQ(w.btnNew->toolTipDuration(), 15000);
+    EXPECT_EQ(w.fPw->cbShowPw->toolTipDuration(), 15000);
+}
+
+TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
+    folder.Write("config/Zorvane2.ini", "[Opt]\r\nlang=7\r\n");
+    Tmain& w = start();
+    w.FormActivate();
+    EXPECT_EQ(w.cbLang->currentIndex(), -1);
+    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.btnAbort->text(), "Abort");
+    EXPECT_FALSE(w.State().Modified);
+}
+
+TEST_F(MainWindowTest, F1OpensTheHelpFileOfTheLanguageFromAnyWindow) {
+    QStringList opened;
+    Shell::SetOpenHandler([&](const QString& t) { return opened << t, true; });
+    Tmain& w = start();
+    w.FormActivate();
+    QTest::keyClick(w.sg, Qt::Key_F1);
+    QTest::keyClick(w.cbLang, Qt::Key_Down);
+    QTest::keyClick(w.fPw->ePw, Qt::Key_F1);
+    Shell::SetOpenHandler(nullptr);
+    const QString prog = folder.Path("prog") + "/";
+    EXPECT_EQ(opened, QStringList({prog + "ZORVANE2.HLP", prog + "ZORVANE2e.HLP"}));
+}
+
+TEST_F(MainWindowTest, LogMemoIsPaintedInTheButtonFaceColour) {
+    Tmain& w = start();
+    w.show();
+    const QImage shot = w.Memo1->viewport()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(shot.width() - 3, shot.height() - 3),
+              w.Memo1->palette().color(QPalette::Button));
+}
+
+class HandOverTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        folder.Write("prog/KelvoIUpdate", "x");
+        // Nothing is reported about a start that failed, so the recorder lets every start fail.
+        Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
+            started << QStringList{p, d, a.join(u'|')};
+            startedAt = Clock::Now();
+            return false;
+        });
+    }
+    void TearDown() override {
+        Shell::SetStartHandler(nullptr);
+        MainWindowTest::TearDown();
+    }
+
+    TestRegistry registry{folder.Path("reg")};
+    QList<QStringList> started; // program, working folder, arguments
+    QDateTime startedAt;
+};
+
+TEST_F(HandOverTest, StartsTheUpdaterWithOneArgumentAndEndsWithEverythingSavedUnasked) {
+    Tmain& w = start({"auto"});
+    w.show();
+    w.FormActivate();
+    Dialogs::SetNextAnswer(Dialogs::Cancel);
+    w.btnIupdate->click();
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_TRUE(w.isVisible());
+
+    w.cbSperr->click(); // an unsaved change
+    Dialogs::SetNextAnswer(Dialogs::Ok);
+    w.btnIupdate->click();
+    const QString prog = folder.Path("prog") + "/";
+    EXPECT_EQ(started, (QList<QStringList>{{prog + "KelvoIUpdate", prog, prog + "iup.ini"}}));
+    // Nothing was asked about the changed settings; they were saved.
+    EXPECT_EQ(Dialogs::AskedLog().size(), 2);
+    EXPECT_EQ(Dialogs::AskedLog().last().text, "Programm beenden und Internet Update starten?");
+    EXPECT_FALSE(w.State().Modified);
+    const QByteArray saved = w.cbSperr->isChecked() ? "Speerzeit=1" : "Speerzeit=0";
+    EXPECT_TRUE(folder.Read("config/Zorvane2.ini").contains(saved));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
+}
+
+TEST_F(HandOverTest, InDebugModeReportsTheRegistrationAndCountsSevenSecondsInTheCaption) {
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
+    QSignalSpy titles(&w, &QWidget::windowTitleChanged);
+    const QDateTime before = Clock::Now();
+    Dialogs::SetNextAnswer(Dialogs::Ok);
+    w.btnIupdate->click();
+    QStringList captions;
+    for (const QList<QVariant>& t : titles)
+        captions << t.first().toString();
+    EXPECT_EQ(captions, QStringList({"Lesepause 0", "Lesepause 1", "Lesepause 2", "Lesepause 3",
+                                     "Lesepause 4", "Lesepause 5", "Lesepause 6"}));
+    EXPECT_EQ(startedAt, before.addSecs(7));
+    EXPECT_TRUE(lines(w).contains("  - Pfad gefunden v2"));
+    EXPECT_FALSE(w.isVisible());
 }
 
 } // namespace

@@ -124,6 +124,8 @@ TEST_F(Restore, ListsEveryGenerationSortedByName) {
         setDate(t.Write(QStringLiteral("Sich/") + QString::fromLatin1(name), QByteArray(1234, 'x')),
                 When);
     setDate(newest, When);
+    // Listed at two-second precision.
+    setDate(t.Path(QStringLiteral("Sich/DatenXyz.Zip")), When.addMSecs(1900));
     SetAction(newest);
     QStringList names, sizes, dates;
     RunRestore([&](TfRestore& f) {

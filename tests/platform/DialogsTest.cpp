@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -69,7 +71,12 @@ TEST_F(DialogsTest, ExecRunsTheQueuedHandlerOnTheDialog) {
 }
 
 // Outside test mode the real box appears; a timer plays the user.
-TEST_F(DialogsTest, RealBoxHasGermanTitleAndButtons) {
+TEST_F(DialogsTest, RealBoxHasGermanTitleAndButtonsWhateverTheDesktopLanguage) {
+    EXPECT_EQ(Dialogs::LoadPlatformTranslations(QLocale::c()), nullptr);
+    // Qt's own texts, the pickers' among them, follow the desktop; the boxes do not.
+    const auto french = Dialogs::LoadPlatformTranslations(QLocale(QLocale::French));
+    ASSERT_NE(french, nullptr);
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), u"Look in:"_s);
     Dialogs::SetTestMode(false);
     QString seen;
     QTimer timer;
