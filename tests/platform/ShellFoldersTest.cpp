@@ -35,29 +35,4 @@ TEST(ShellFoldersTest, FileExistsNoCaseSeesOnlyFiles) {
     EXPECT_FALSE(ShellFolders::FileExistsNoCase(dir.filePath(u"none"_s), u"x"_s));
 }
 
-TEST(ShellFoldersTest, WritableProgramFolderFallsBackToTheUsersDataFolder) {
-    QTemporaryDir dir;
-    const QString root = dir.path() + u'/';
-    QFile plain(root + u"plain"_s);
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    struct Case {
-        QString program, data, expected;
-    };
-    const Case cases[] = {
-        {root, root + u"data"_s, root},
-        {root + u"plain/bin"_s, root + u"data"_s, root + u"data/Prog/"_s},
-        {root + u"plain/bin"_s, root + u"plain/data"_s, root + u"plain/bin/"_s},
-    };
-    for (const Case& c : cases) {
-        ShellFolders::SetProgramFolder(c.program);
-        qputenv("XDG_DATA_HOME", c.data.toUtf8());
-        EXPECT_EQ(ShellFolders::WritableProgramFolder(u"Prog"_s), c.expected);
-    }
-    EXPECT_TRUE(QDir(root + u"data/Prog"_s).exists());
-    EXPECT_EQ(QDir(root).entryList(QDir::Files | QDir::Hidden), QStringList{u"plain"_s});
-    ShellFolders::SetProgramFolder(QString());
-    qputenv("XDG_DATA_HOME", dataHome);
-}
-
 } // namespace
