@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "DesignScale.h"
 #include "ProgramInfo.h"
 #include "Shell.h"
 
@@ -87,7 +88,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
     ProgramIcon->setPixmap(QPixmap(QStringLiteral(":/about/banner.jpg"), "JPEG"));
     ProgramIcon->setScaledContents(true);
-    ProgramIcon->setFixedSize(400, 96);
+    ProgramIcon->setFixedSize(DesignScale::Px(400), DesignScale::Px(96));
     ProgramIcon->setCursor(Qt::PointingHandCursor);
     panel->addLayout(centredRow({ProgramIcon}));
 

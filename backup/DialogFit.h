@@ -5,11 +5,14 @@
 #include <QTextDocument>
 #include <algorithm>
 
+#include "DesignScale.h"
+
 // Wide enough for the window caption beside the title bar's buttons.
 inline void FitTitle(QWidget* dialog) {
     const QFontMetrics fm(dialog->font());
     dialog->setMinimumWidth(
-        std::max(dialog->minimumWidth(), fm.horizontalAdvance(dialog->windowTitle()) + 100));
+        std::max(dialog->minimumWidth(),
+                 fm.horizontalAdvance(dialog->windowTitle()) + DesignScale::Px(100)));
 }
 
 // A read-only memo that shows all of its lines without scrolling.

@@ -1,17 +1,79 @@
 #include "SortGrid.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <numeric>
 #include <vector>
 
+#include "DesignScale.h"
 #include "TextFormats.h"
+
+namespace {
+
+// Room the painting leaves beside a cell's text.
+constexpr int TextMargins = 8;
+constexpr int SortMarkerRoom = 12;
+
+class CutCellTips : public QObject {
+public:
+    explicit CutCellTips(QTableView* view) : QObject(view), view_(view) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::ToolTip) return false;
+        const auto* help = static_cast<QHelpEvent*>(e);
+        QString text;
+        int room = 0;
+        QFont font;
+        QHeaderView* header = view_->horizontalHeader();
+        if (watched == view_->viewport()) {
+            const QModelIndex index = view_->indexAt(help->pos());
+            if (!index.isValid()) return hide();
+            const auto* grid = qobject_cast<const TSortGrid*>(view_);
+            text = grid && grid->OnCellText ? grid->OnCellText(index.column(), index.row() + 1)
+                                            : index.data().toString();
+            room = view_->columnWidth(index.column());
+            font = view_->font();
+        } else if (watched == header->viewport()) {
+            const int col = header->logicalIndexAt(help->pos());
+            if (col < 0) return hide();
+            text = view_->model()->headerData(col, Qt::Horizontal).toString();
+            room = header->sectionSize(col);
+            // The sort marker takes the title's right end.
+            const auto* grid = qobject_cast<const TSortGrid*>(view_);
+            if (grid && col == grid->SortColumn) room -= SortMarkerRoom;
+            font = header->font();
+        } else {
+            return false;
+        }
+        if (QFontMetrics(font).horizontalAdvance(text) + TextMargins <= room) return hide();
+        QToolTip::showText(help->globalPos(), text, static_cast<QWidget*>(watched));
+        return true;
+    }
+
+private:
+    static bool hide() {
+        QToolTip::hideText();
+        return true;
+    }
+    QTableView* view_;
+};
+
+} // namespace
+
+void ShowCutCellTips(QTableView* view) {
+    auto* tips = new CutCellTips(view);
+    view->viewport()->installEventFilter(tips);
+    view->horizontalHeader()->viewport()->installEventFilter(tips);
+}
 
 // The header row: paints through the owner's hook and turns a plain click into a sort. Width
 // drags stay with QHeaderView; a release that ends one sorts nothing.
@@ -94,7 +156,7 @@ TSortGrid::TSortGrid(int colCount, QWidget* parent) : QTableWidget(0, colCount, 
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(15);
+    verticalHeader()->setDefaultSectionSize(DesignScale::Px(15));
     horizontalHeader()->setMinimumSectionSize(0);
     setItemDelegate(new Delegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -104,9 +166,10 @@ TSortGrid::TSortGrid(int colCount, QWidget* parent) : QTableWidget(0, colCount, 
     setSortingEnabled(false);
     for (int c = 0; c < colCount; ++c) {
         setHorizontalHeaderItem(c, new QTableWidgetItem());
-        setColumnWidth(c, 150);
+        setColumnWidth(c, DesignScale::Px(150));
     }
     SetRowCount(2);
+    ShowCutCellTips(this);
 }
 
 void TSortGrid::SetRowCount(int n) {

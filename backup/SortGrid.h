@@ -7,6 +7,10 @@
 #include <functional>
 
 class QPainter;
+class QTableView;
+
+// A cell or title wider than its column gets its whole text as its tooltip.
+void ShowCutCellTips(QTableView* view);
 
 // What a sort is about to do; the owner's hooks may change it.
 struct TSortOptions {
@@ -61,6 +65,9 @@ public:
     std::function<void(int col, TSortOptions& options)> OnBeginSort;
     // Paints one cell completely (row 0: the header); without it the grid paints as usual.
     std::function<void(QPainter& painter, int col, int row, const QRect& rect)> OnDrawCell;
+    // The text a cell shows when the painting hook shows other than its content (a password
+    // as stars); the tip of a cut cell shows this text.
+    std::function<QString(int col, int row)> OnCellText;
 
     // The sort marker as the grid draws it: a triangle pointing up (ascending) or down at the
     // right end of the header cell.

@@ -25,6 +25,7 @@
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
+#include "Tray.h"
 #include "ZipComponent.h"
 #include "lang.h"
 #include "uRestore.h"
@@ -87,6 +88,9 @@ Tmain::StateView Tmain::State() const {
 
 void Tmain::LogLine(const QString& line) {
     Memo1->appendPlainText(line);
+    // A long line must not leave the view scrolled to the right for the lines that follow.
+    Memo1->horizontalScrollBar()->setValue(0);
+    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
 int Tmain::LogLineCount() const {
@@ -109,6 +113,7 @@ void Tmain::FormCreate() {
     sg->SetColWidth(colActionNumber, -1);
 
     ProgDir = ShellFolders::IncludeTrailingPathDelimiter(ShellFolders::ProgramFolder());
+    HistDir = ShellFolders::WritableProgramFolder(QStringLiteral("Zorvane2"));
     QString data;
     try {
         data = Registry::ReadString(RegRoot::CurrentUser,
@@ -154,6 +159,7 @@ void Tmain::FormShow() {
 void Tmain::FormActivate() {
     QCoreApplication::processEvents();
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+    Memo1->horizontalScrollBar()->setValue(0);
     cbSperr->update();
     QCoreApplication::processEvents();
     Panel2->setAutoFillBackground(!Panel2->autoFillBackground());
@@ -235,11 +241,14 @@ void Tmain::TrayDblClick() {
 }
 
 void Tmain::HideToTray() {
-    hide();
+    if (Tray::Available())
+        hide();
+    else if (!isMinimized())
+        showMinimized(); // no tray icon to come back through: the task bar keeps the window
 }
 
 bool Tmain::HiddenInTray() const {
-    return !isVisible();
+    return !isVisible() || isMinimized();
 }
 
 void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
@@ -288,7 +297,7 @@ void Tmain::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
         FormActivate();
-    } else if (e->type() == QEvent::WindowStateChange && isMinimized()) {
+    } else if (e->type() == QEvent::WindowStateChange && isMinimized() && Tray::Available()) {
         // Minimise to tray: only the tray icon stays.
         QTimer::singleShot(0, this, [this] { HideToTray(); });
     }

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <array>
 #include <memory>
 
 #include "ActionStore.h"
@@ -132,7 +133,7 @@ public:
     void HideToTray();        // "minimise the application"
     bool HiddenInTray() const;
     QString SettingsFileName() const { return DataDir + QStringLiteral("Zorvane2.ini"); }
-    QString HistoryFileName() const { return ProgDir + QStringLiteral("Zorvane.hist"); }
+    QString HistoryFileName() const { return HistDir + QStringLiteral("Zorvane.hist"); }
 
     // ---- settings and the action table ----
     void LoadSettings();
@@ -227,7 +228,8 @@ public:
     // Captions, hints and titles of the window and its dialogs, and the help file, in the
     // current language.
     void ApplyLanguage();
-    void SetGridTitles(); // column titles in the current language
+    void SetGridTitles();      // column titles in the current language
+    void FitColumnsToTitles(); // widens the columns too narrow for their titles
     QString HelpFile() const { return helpFile_; }
     // F1: the help file of the language, opened with its program.
     void ShowHelp();
@@ -251,6 +253,9 @@ private:
     // ---- unit state ----
     QString ProgDir; // with trailing separator
     QString DataDir; // with trailing separator
+    // Where the history file lives: ProgDir, or the user's data folder when ProgDir is
+    // write-protected; chosen once at start-up, so the file read is the file written.
+    QString HistDir;
     bool Modified = false;
     bool Busy = false;
     bool AutoStart = false;
@@ -297,6 +302,9 @@ private:
     int runCommandsDisabled_ = 0;
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
+    // The column widths the layout read found (design units) and showed (pixels): a column the
+    // user left alone is saved with the width it was read with.
+    std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
     bool closing_ = false;
     QString helpFile_;
     bool handingOver_ = false;

@@ -15,7 +15,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "SessionEnd.h"
 #include "SortGrid.h"
@@ -28,7 +30,8 @@ const char* const MakerAddress = "www.kelvo.de";
 void Tmain::buildWindow() {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
-    resize(890, 460);
+    using DesignScale::Px;
+    DesignScale::Resize(this, 890, 460);
     QStyle* st = style();
 
     auto makeAction = [&](const char* name, const QString& caption, const QString& hint,
@@ -80,7 +83,7 @@ void Tmain::buildWindow() {
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
-    ToolBar1->setFixedHeight(26);
+    ToolBar1->setFixedHeight(Px(26));
     ToolBar1->setIconSize(QSize(16, 16));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
@@ -95,7 +98,7 @@ void Tmain::buildWindow() {
             b->setToolTip(hint);
         }
         b->setAutoRaise(true);
-        b->setFixedWidth(30);
+        b->setFixedWidth(Px(30));
         ToolBar1->addWidget(b);
         return b;
     };
@@ -118,7 +121,7 @@ void Tmain::buildWindow() {
 
     Panel2 = new QWidget(ToolBar1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setMinimumWidth(242);
+    Panel2->setMinimumWidth(Px(242));
     auto* p2 = new QHBoxLayout(Panel2);
     p2->setContentsMargins(2, 0, 2, 0);
     cbSperr = new QCheckBox(QStringLiteral("Sperrzeit"), Panel2);
@@ -197,7 +200,7 @@ void Tmain::buildWindow() {
     // A read-only log needs no undo record; it would only grow for as long as the program runs.
     Memo1->setUndoRedoEnabled(false);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setFixedHeight(156);
+    Memo1->setFixedHeight(Px(156));
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The text area is the viewport; the memo's own background lies under it.
@@ -208,7 +211,6 @@ void Tmain::buildWindow() {
 
     Panel1 = new QWidget(central);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(39);
     auto* p1 = new QVBoxLayout(Panel1);
     p1->setContentsMargins(0, 0, 0, 0);
     p1->setSpacing(1);
@@ -221,7 +223,7 @@ void Tmain::buildWindow() {
     row->setSpacing(2);
     sta = new QLabel(QStringLiteral("---"), Panel1);
     sta->setObjectName(QStringLiteral("sta"));
-    sta->setFixedWidth(19);
+    sta->setFixedWidth(Px(19));
     sta->setAlignment(Qt::AlignCenter);
     sta->setAutoFillBackground(true);
     SetStaColour(Qt::black);
@@ -243,6 +245,11 @@ void Tmain::buildWindow() {
     row->addWidget(pb, 1);
     row->addWidget(Panel3);
     p1->addLayout(row);
+    // The abort button is hidden most of the time; the line must have room for it all the same.
+    const int rowHeight = std::max(
+        {sta->sizeHint().height(), pb->sizeHint().height(), btnAbort->sizeHint().height()});
+    Panel1->setFixedHeight(
+        std::max(Px(39), Status->sizeHint().height() + p1->spacing() + rowHeight));
     cl->addWidget(Panel1);
     setCentralWidget(central);
 
@@ -273,11 +280,10 @@ void Tmain::buildTray() {
     tray->setObjectName(QStringLiteral("tray"));
     tray->setToolTip(QStringLiteral("Zorvane2"));
     tray->setContextMenu(PopupMenu1);
+    // The menu opens on the context click by itself; a left click opening it too would close it
+    // again at the second click of a double click.
     connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick)
-            TrayDblClick();
-        else if (r == QSystemTrayIcon::Trigger)
-            PopupMenu1->popup(QCursor::pos());
+        if (r == QSystemTrayIcon::DoubleClick) TrayDblClick();
     });
     tray->show();
 }

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -56,14 +57,18 @@ void Tmain::SaveHistory() {
             }
         }
 
+        // The caret goes to the start of the last line: at its end, a long line would scroll
+        // the log to the right.
         QTextCursor caret = Memo1->textCursor();
         caret.movePosition(QTextCursor::End);
+        caret.movePosition(QTextCursor::StartOfBlock);
         Memo1->setTextCursor(caret);
         QCoreApplication::processEvents();
         caret = Memo1->textCursor();
         caret.clearSelection();
         Memo1->setTextCursor(caret);
         Memo1->ensureCursorVisible();
+        Memo1->horizontalScrollBar()->setValue(0);
     } catch (...) {
         LogLine(QStringLiteral("Kann History nicht speichern"));
     }

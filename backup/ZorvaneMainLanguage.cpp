@@ -98,6 +98,7 @@ void Tmain::SetGridTitles() {
     };
     for (int c = 0; c < ActionColumnCount; ++c)
         if (c != colActionNumber) sg->SetCell(c, 0, ByLanguage(headers[c][0], headers[c][1]));
+    FitColumnsToTitles();
 }
 
 void Tmain::ShowHelp() {

@@ -12,10 +12,20 @@
 #include <stdexcept>
 
 #include "ActionStore.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "SortGrid.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
+
+namespace {
+// What a cell of the action grid shows: its text, a password as stars.
+QString shownCellText(const TSortGrid& grid, int col, int row) {
+    QString text = grid.Cell(col, row);
+    if (row > 0 && col == colP && !text.isEmpty()) text = QStringLiteral("***");
+    return text;
+}
+} // namespace
 
 void Tmain::ConnectGrid() {
     connect(sg, &QTableWidget::cellClicked, this, [this] { sgClick(sg); });
@@ -24,6 +34,7 @@ void Tmain::ConnectGrid() {
     sg->OnDrawCell = [this](QPainter& p, int col, int row, const QRect& r) {
         sgDrawCell(p, col, row, r);
     };
+    sg->OnCellText = [this](int col, int row) { return shownCellText(*sg, col, row); };
 }
 
 QList<BackupAction> Tmain::GridActions() const {
@@ -89,22 +100,40 @@ void Tmain::ReadLayout() {
     move(layout.Left, layout.Top);
     resize(layout.Width, layout.Height);
     for (int c = 0; c < ActionColumnCount; ++c)
-        if (c != colActionNumber) sg->SetColWidth(c, layout.ColWidths[size_t(c)]);
+        if (c != colActionNumber) sg->SetColWidth(c, DesignScale::Px(layout.ColWidths[size_t(c)]));
+    FitColumnsToTitles();
+    readWidths_ = layout.ColWidths;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        shownWidths_[size_t(c)] = sg->ColWidth(c);
+}
+
+void Tmain::FitColumnsToTitles() {
+    // The painting leaves 2 pixels before a title and 4 after it.
+    const QFontMetrics fm(sg->font());
+    for (int c = 0; c < ActionColumnCount; ++c) {
+        const int width = sg->ColWidth(c);
+        const int needed = fm.horizontalAdvance(sg->Cell(c, 0)) + 6;
+        if (width >= 0 && width < needed) sg->SetColWidth(c, needed);
+    }
 }
 
 void Tmain::saveIniExecute(QObject* Sender) {
     ActionStore store(SettingsFileName());
     store.Open();
     if (Sender == nullptr) {
-        // The layout: language, window bounds and column widths only.
+        // The layout: language, window bounds and column widths (in design units) only.
         WindowLayout layout;
         layout.Lang = cbLang->currentIndex();
         layout.Left = x();
         layout.Top = y();
         layout.Width = width();
         layout.Height = height();
-        for (int c = 0; c < ActionColumnCount; ++c)
-            layout.ColWidths[size_t(c)] = sg->ColWidth(c);
+        for (int c = 0; c < ActionColumnCount; ++c) {
+            const int shown = sg->ColWidth(c);
+            layout.ColWidths[size_t(c)] = shown == shownWidths_[size_t(c)]
+                                              ? readWidths_[size_t(c)]
+                                              : DesignScale::ToDesign(shown);
+        }
         store.PutLayout(layout);
         store.Commit();
     } else {
@@ -197,8 +226,7 @@ void Tmain::sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect) 
     Canvas.setFont(font);
     const QFontMetrics metrics(font);
 
-    QString text = sg->Cell(ACol, ARow);
-    if (ARow > 0 && ACol == colP && !text.isEmpty()) text = QStringLiteral("***");
+    const QString text = shownCellText(*sg, ACol, ARow);
 
     // Outer right and bottom edges of the cell.
     const int right = Rect.left() + Rect.width();

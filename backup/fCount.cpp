@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "ActionEdit.h"
+#include "DesignScale.h"
 #include "DialogFit.h"
 #include "TextFormats.h"
 #include "lang.h"
@@ -27,7 +28,7 @@ TUpDown::TUpDown(QLineEdit* associate, int min, int max, QWidget* parent)
     Down->setArrowType(Qt::DownArrow);
     Down->setAutoRepeat(true);
     for (QToolButton* b : {Up, Down}) {
-        b->setFixedSize(18, 12);
+        b->setFixedSize(DesignScale::Px(18), DesignScale::Px(12));
         l->addWidget(b);
     }
     connect(Up, &QToolButton::clicked, this, [this] { Step(1); });

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "DesignScale.h"
 #include "DialogFit.h"
 #include "lang.h"
 
@@ -30,8 +31,8 @@ QTreeWidget* makeList(QWidget* parent, const char* name) {
     l->setColumnCount(3);
     l->setSelectionMode(QAbstractItemView::SingleSelection);
     l->header()->setStretchLastSection(true);
-    l->setColumnWidth(0, 170);
-    l->setColumnWidth(1, 60);
+    l->setColumnWidth(0, DesignScale::Px(170));
+    l->setColumnWidth(1, DesignScale::Px(60));
     return l;
 }
 
@@ -48,7 +49,7 @@ QLabel* boldLabel(QWidget* parent, const char* name) {
 
 TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setObjectName(QStringLiteral("filterWin"));
-    resize(760, 560);
+    DesignScale::Resize(this, 760, 560);
     auto* top = new QVBoxLayout(this);
 
     auto* patternRow = new QHBoxLayout();

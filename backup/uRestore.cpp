@@ -19,6 +19,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
@@ -56,16 +57,26 @@ qsizetype lastEntrySeparator(const QString& name) {
 QTableWidget* makeGrid(int cols, QWidget* parent) {
     auto* g = new QTableWidget(1, cols, parent);
     g->verticalHeader()->hide();
-    g->verticalHeader()->setDefaultSectionSize(18);
+    g->verticalHeader()->setDefaultSectionSize(DesignScale::Px(18));
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->setWordWrap(false);
     g->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    g->horizontalHeader()->setDefaultSectionSize(100);
+    g->horizontalHeader()->setDefaultSectionSize(DesignScale::Px(100));
     g->horizontalHeader()->setStretchLastSection(false);
     for (int c = 0; c < cols; ++c)
         g->setHorizontalHeaderItem(c, new QTableWidgetItem());
+    ShowCutCellTips(g);
     return g;
+}
+
+// Widens the columns whose texts do not fit; never narrows one.
+void growToContents(QTableView* grid, std::initializer_list<int> columns) {
+    for (const int c : columns) {
+        const int before = grid->columnWidth(c);
+        grid->resizeColumnToContents(c);
+        if (grid->columnWidth(c) < before) grid->setColumnWidth(c, before);
+    }
 }
 
 } // namespace
@@ -82,7 +93,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
-    resize(900, 560);
+    DesignScale::Resize(this, 900, 560);
 
     auto* top = new QVBoxLayout(this);
     GroupBox1 = new QGroupBox(this);
@@ -91,7 +102,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     sg = makeGrid(3, GroupBox1);
     sg->setObjectName(QStringLiteral("sg"));
     sg->setSelectionMode(QAbstractItemView::SingleSelection);
-    sg->setFixedHeight(110);
+    sg->setFixedHeight(DesignScale::Px(110));
     gl->addWidget(sg);
     auto* fileRow = new QHBoxLayout();
     Label2 = new QLabel(GroupBox1);
@@ -143,7 +154,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     // Column widths of the entry grid; the ratio column is hidden.
     const int widths[6] = {300, 91, 105, 108, -1, 150};
     for (int c = 0; c < 6; ++c)
-        stringgrid1->SetColWidth(c, widths[c]);
+        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
 
     connect(sg, &QTableWidget::currentCellChanged, this, [this](int row, int, int oldRow, int) {
         if (row >= 0 && row != oldRow) sgClick();
@@ -246,7 +257,7 @@ bool TfRestore::FormShow() {
     sg->clearContents();
     sg->setRowCount(1);
     setTitles();
-    sg->setColumnWidth(0, 370);
+    sg->setColumnWidth(0, DesignScale::Px(370));
 
     const qsizetype slash = RestoreArchive.lastIndexOf(u'/');
     QString folder = slash < 0 ? QString() : RestoreArchive.left(slash == 0 ? 1 : slash);
@@ -291,6 +302,7 @@ bool TfRestore::FormShow() {
                               ? modified.toString(QStringLiteral("dd.MM.yy hh:mm:ss"))
                               : QString());
     }
+    growToContents(sg, {1, 2});
     sg->setCurrentCell(0, 0);
     sg->selectRow(0);
     sgClick();
@@ -327,6 +339,8 @@ void TfRestore::sgClick() {
         setEntryCell(4, i, ratio);
         setEntryCell(5, i, e.Name.left(sep + 1));
     }
+    // Sizes and dates are of no use cut.
+    growToContents(stringgrid1, {1, 2, 3});
     stringgrid1->SortAscending = true;
     stringgrid1->SortByColumn(stringgrid1->SortColumn, true);
     stringgrid1->SetFocusCell(0, 1);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace {
 QString programFolderOverride;
@@ -47,6 +48,23 @@ QString Folder(const QString& name) {
     if (n == u"common startup") return QStringLiteral("/etc/xdg/autostart");
     if (n == u"temp") return withoutTrailingSeparator(QDir::tempPath());
     return QString();
+}
+
+QString WritableProgramFolder(const QString& programName) {
+    const QString own = ProgramFolder();
+    if (CanCreateFiles(own)) return own;
+    const QString data = standard(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty()) return own;
+    const QString redirected = data + u'/' + programName;
+    // Nowhere to go: the program's own folder, so its write errors name the usual place.
+    if (!QDir().mkpath(redirected) || !CanCreateFiles(redirected)) return own;
+    return IncludeTrailingPathDelimiter(redirected);
+}
+
+bool CanCreateFiles(const QString& folder) {
+    QTemporaryFile probe(IncludeTrailingPathDelimiter(folder) +
+                         QStringLiteral(".write-test-XXXXXX"));
+    return probe.open();
 }
 
 bool FileExistsNoCase(const QString& folder, const QString& name) {

@@ -10,6 +10,12 @@ void SetProgramFolder(const QString& folder); // empty: back to the real one
 // "common appdata", "startup", "templates", ...), without a trailing separator; empty when this
 // platform has no such folder ("sendto", "common desktop", ...).
 QString Folder(const QString& name);
+// Where a program keeps the files it writes beside itself: its own folder when files can be
+// created there, else (an installed, write-protected program) the folder named after the
+// program in the user's data folder, created when missing. With a trailing separator.
+QString WritableProgramFolder(const QString& programName);
+// True when a new file can be created in the folder.
+bool CanCreateFiles(const QString& folder);
 // True when a file of this name lies in the folder, its name compared without regard to case.
 bool FileExistsNoCase(const QString& folder, const QString& name);
 // The name a program file has in the folder, for a name given the Windows way ("x.exe"): found

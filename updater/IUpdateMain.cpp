@@ -31,6 +31,7 @@
 
 #include "BatchFile.h"
 #include "Beep.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "Http.h"
 #include "Shell.h"
@@ -88,7 +89,8 @@ TiupMain::~TiupMain() {
 
 void TiupMain::buildWindow() {
     setWindowTitle(QStringLiteral("Kelvo Internet Update"));
-    resize(716, 557);
+    using DesignScale::Px;
+    DesignScale::Resize(this, 716, 557);
 
     auto* group = new QGroupBox(QStringLiteral("Verfügbare Programme mit Versioninformationen"));
     lvMods = new QTreeWidget;
@@ -98,10 +100,10 @@ void TiupMain::buildWindow() {
                              QStringLiteral("Größe")});
     lvMods->setRootIsDecorated(false);
     lvMods->setFrameShape(QFrame::NoFrame);
-    lvMods->setColumnWidth(0, 120);
+    lvMods->setColumnWidth(0, Px(120));
     for (int c = 1; c <= 3; ++c)
         lvMods->setColumnHidden(c, true);
-    lvMods->setColumnWidth(4, 90);
+    lvMods->setColumnWidth(4, Px(90));
     lvMods->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
     QPalette face = lvMods->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
@@ -117,7 +119,7 @@ void TiupMain::buildWindow() {
     right->addWidget(mHist);
     right->setStretchFactor(0, 0);
     right->setStretchFactor(1, 1);
-    right->setSizes({100, 300});
+    right->setSizes({Px(100), Px(300)});
     FileListBox1 = new QListWidget;
     FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
     FileListBox1->hide();
@@ -128,7 +130,7 @@ void TiupMain::buildWindow() {
 
     lvPanel = new QStackedWidget;
     lvPanel->setObjectName(QStringLiteral("lvPanel"));
-    lvPanel->setFixedHeight(100);
+    lvPanel->setFixedHeight(Px(100));
     done = new QPlainTextEdit;
     done->setObjectName(QStringLiteral("done"));
     done->setReadOnly(true);
@@ -205,7 +207,7 @@ void TiupMain::buildWindow() {
     progress = new QProgressBar;
     progress->setObjectName(QStringLiteral("progress"));
     progress->setTextVisible(false);
-    progress->setFixedWidth(200);
+    progress->setFixedWidth(DesignScale::Px(200));
     progress->setValue(0);
     auto* statusLayout = new QHBoxLayout(status);
     statusLayout->setContentsMargins(4, 1, 4, 1);
@@ -263,8 +265,9 @@ void TiupMain::FormShow() {
         OsVersion = WinVersion::GetOsVersionEx();
         ExeDir = ShellFolders::ProgramFolder();
         AddBackslash(ExeDir);
+        WorkDir = ShellFolders::WritableProgramFolder(QStringLiteral("KelvoIUpdate"));
         BatchStarted = false;
-        SettingsIni = std::make_unique<IniFile>(ExeDir + QStringLiteral("crupdate.ini"));
+        SettingsIni = std::make_unique<IniFile>(WorkDir + QStringLiteral("crupdate.ini"));
         SettingsIni->SetOwnerOnly(true);
         const UpdaterSettings s = ReadUpdaterSettings(*SettingsIni);
         cbUseFW->setChecked(s.ufw);
@@ -277,11 +280,11 @@ void TiupMain::FormShow() {
         n = 1;
         // The password field can take the focus only while the firewall panel is on.
         if (!edFuser->text().isEmpty() && pUseFW->isEnabled()) edFPW->setFocus();
-        DownloadDir = ExeDir + QStringLiteral("iupTemp/");
+        DownloadDir = WorkDir + QStringLiteral("iupTemp/");
 
         n = 2;
         makeFolder(DownloadDir);
-        UnpackDir = ExeDir + QStringLiteral("iupT/");
+        UnpackDir = WorkDir + QStringLiteral("iupT/");
 
         n = 3;
         makeFolder(UnpackDir);

@@ -46,9 +46,12 @@ public:
     ~TiupMain() override;
 
     // ---- state shared by the handlers ----
-    QString ExeDir;      // the updater's own folder
-    QString DownloadDir; // ExeDir + "iupTemp/": downloaded archives
-    QString UnpackDir;   // ExeDir + "iupT/": files in use and the batch file
+    QString ExeDir; // the updater's own folder
+    // Where the updater writes beside itself (crupdate.ini, t.iup, the two folders below):
+    // ExeDir, or the user's data folder when ExeDir is write-protected.
+    QString WorkDir;
+    QString DownloadDir; // WorkDir + "iupTemp/": downloaded archives
+    QString UnpackDir;   // WorkDir + "iupT/": files in use and the batch file
     QString ConfigPath;  // iup.ini
     int SystemIndex = -1;
     bool AutoRun = false;

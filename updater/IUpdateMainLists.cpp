@@ -8,6 +8,7 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 
+#include "DesignScale.h"
 #include "IUpdateMain.h"
 
 namespace {
@@ -32,7 +33,7 @@ QTreeWidget* TiupMain::CreateFileView(QTreeWidgetItem* moduleRow) {
          QStringLiteral("Version hier"), QStringLiteral("Datum hier"), QStringLiteral("Service")});
     const int widths[] = {100, 0, 100, 80, 100, 100, 100, 100, 40};
     for (int c = 0; c < 9; ++c)
-        view->setColumnWidth(c, widths[c]);
+        view->setColumnWidth(c, DesignScale::Px(widths[c]));
     view->setColumnHidden(1, true);
     view->headerItem()->setTextAlignment(5, Qt::AlignRight | Qt::AlignVCenter);
     view->setRootIsDecorated(false);

@@ -91,7 +91,7 @@ bool TiupMain::FetchAndParse() {
     // the button stays at "Start" for another try.
     if (!FetchInfo()) throw StepReported("Versionsstatus konnte nicht abgefragt werden.");
 
-    QFile raw(ExeDir + QStringLiteral("t.iup"));
+    QFile raw(WorkDir + QStringLiteral("t.iup"));
     if (!raw.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         raw.write(DownloadBuffer) != DownloadBuffer.size() || !raw.flush())
         throw std::runtime_error(QStringLiteral("In %1 kann nicht geschrieben werden")

@@ -23,14 +23,19 @@ const QString FailureLine = QStringLiteral("Kann History nicht speichern");
 class History : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(prog.IsValid() && config.IsValid());
+        ASSERT_TRUE(prog.IsValid() && config.IsValid() && data.IsValid());
         qputenv("XDG_CONFIG_HOME", config.Path().toUtf8());
+        qputenv("XDG_DATA_HOME", data.Path().toUtf8());
         Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)));
     }
     void TearDown() override {
         w.reset();
         ShellFolders::SetProgramFolder(QString());
         Clock::UseSystem();
+        qputenv("XDG_DATA_HOME", dataHome);
+        if (!protectedFolder.isEmpty())
+            QFile::setPermissions(protectedFolder,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     void Start(const QString& programFolder) {
         ShellFolders::SetProgramFolder(programFolder);
@@ -82,6 +87,9 @@ protected:
 
     TestFolder prog;
     TestFolder config;
+    TestFolder data; // the user's data folder
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    QString protectedFolder;
     std::unique_ptr<Tmain> w;
 };
 
@@ -92,6 +100,8 @@ TEST_F(History, StartUpWritesTheStartLine) {
     const QByteArray bytes = HistoryBytes();
     EXPECT_TRUE(bytes.contains("  - Zorvane gestartet 08.12.2026 10:00:00\r\n")) << bytes.data();
     EXPECT_TRUE(bytes.endsWith("\r\n"));
+    // A program folder that can be written keeps the file beside the program only.
+    EXPECT_FALSE(data.Exists(QStringLiteral("Zorvane2")));
 }
 
 TEST_F(History, KeepsTheNewestHundredLinesInMemoAndFile) {
@@ -117,9 +127,9 @@ TEST_F(History, KeepsTheNewestHundredLinesInMemoAndFile) {
     EXPECT_EQ(HistoryBytes(), Lines(252, 351));
     // The read-only log keeps no undo record of its lines, or a long-running program grows.
     EXPECT_EQ(w->Memo1->document()->availableUndoSteps(), 0);
-    // The end of the log is in view: caret at the end, nothing selected.
+    // The end of the log is in view: caret on the last line, nothing selected.
     const QTextCursor caret = w->Memo1->textCursor();
-    EXPECT_TRUE(caret.atEnd());
+    EXPECT_EQ(caret.blockNumber(), w->Memo1->document()->blockCount() - 1);
     EXPECT_FALSE(caret.hasSelection());
 }
 
@@ -167,8 +177,36 @@ TEST_F(History, UnwritableHistoryAddsTheFailureLineEachTimeAndWritesNoStatistics
     EXPECT_EQ(Stats(1), Expected(QStringLiteral("1")));
 }
 
-TEST_F(History, ProgramFolderThatCannotHoldFilesFailsFromStartUp) {
+// An installed program cannot write its own folder: the history goes to the user's data folder
+// and is read back from there at the next start.
+TEST_F(History, AProgramFolderThatCannotBeWrittenKeepsTheHistoryInTheUsersDataFolder) {
     prog.Write(QStringLiteral("plain"), "x");
+    QStringList folders{prog.Path(QStringLiteral("plain/sub"))};
+    if (::geteuid() != 0) { // permissions do not stop root
+        protectedFolder = prog.MakeDir(QStringLiteral("installed"));
+        ASSERT_TRUE(QFile::setPermissions(protectedFolder, QFile::ReadOwner | QFile::ExeOwner));
+        folders << protectedFolder;
+    }
+    const QString kept = QStringLiteral("Zorvane2/Zorvane.hist");
+    for (const QString& folder : folders) {
+        QFile::remove(data.Path(kept));
+        Start(folder);
+        EXPECT_EQ(w->LogLines().count(FailureLine), 0) << folder.toStdString();
+        EXPECT_TRUE(data.Read(kept).startsWith("  - Zorvane gestartet 08.12.2026 10:00:00\r\n"));
+        w.reset();
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(11, 0, 0)));
+        Start(folder);
+        EXPECT_EQ(w->LogLines().size(), 2);
+        EXPECT_EQ(w->LogLines().first(), "  - Zorvane gestartet 08.12.2026 10:00:00");
+        w.reset();
+        Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0)));
+    }
+    EXPECT_FALSE(prog.Exists(QStringLiteral("Zorvane.hist")));
+}
+
+TEST_F(History, NoFolderThatCanHoldTheFileFailsFromStartUp) {
+    prog.Write(QStringLiteral("plain"), "x");
+    qputenv("XDG_DATA_HOME", prog.Path(QStringLiteral("plain/data")).toUtf8());
     Start(prog.Path(QStringLiteral("plain/sub")));
     EXPECT_EQ(w->LogLines().last(), FailureLine);
     w->SaveHistory();

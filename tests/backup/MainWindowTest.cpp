@@ -1,17 +1,21 @@
-// The main window's life cycle: start-up, hiding in the tray, the close question, the logoff
-// query and the shared status routines.
+// The main window's life cycle: start-up, hiding in the tray (or, without a tray host, in the
+// task bar), the close question, the logoff query, the shared status routines and the log.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -19,14 +23,18 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 #include "Clock.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
+#include "IniFile.h"
 #include "Shell.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
 #include "TestRegistry.h"
+#include "Tray.h"
 #include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
@@ -49,9 +57,12 @@ protected:
         Dialogs::ResetTestState();
         Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
         Language = 0;
+        Tray::SetAvailable(true); // the offscreen platform has none; the tests below say so
     }
     void TearDown() override {
         win.reset();
+        Tray::SetAvailable(std::nullopt);
+        if (appFont) QApplication::setFont(*appFont);
         Clock::UseSystem();
         ShellFolders::SetProgramFolder(QString());
         Language = 0;
@@ -64,6 +75,7 @@ protected:
 
     TestFolder folder;
     std::unique_ptr<Tmain> win;
+    std::optional<QFont> appFont; // restored after a test that widens it
 };
 
 TEST_F(MainWindowTest, FirstStartWithoutFilesShowsTheStartLineAndDesignState) {
@@ -71,7 +83,7 @@ TEST_F(MainWindowTest, FirstStartWithoutFilesShowsTheStartLineAndDesignState) {
     EXPECT_EQ(w.State().ProgDir, folder.Path("prog") + "/");
     EXPECT_EQ(w.State().DataDir, folder.Path("config") + "/");
     EXPECT_EQ(lines(w), QStringList{"  - Zorvane gestartet 07.12.2026 23:15:00"});
-    EXPECT_EQ(w.size(), QSize(890, 460));
+    EXPECT_EQ(w.size(), QSize(DesignScale::Px(890), DesignScale::Px(460)));
     EXPECT_EQ(w.windowTitle(), "   KELVO - Zorvane2 - 17.11.2012");
     EXPECT_EQ(w.cbLang->currentIndex(), 0);
     EXPECT_TRUE(w.btnTimer->isChecked());
@@ -138,8 +150,39 @@ TEST_F(MainWindowTest, CloseBoxHidesInTheTrayAndKeepsRunning) {
     EXPECT_TRUE(w.Timer2->isActive());
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
     EXPECT_FALSE(lines(w).last().contains("beendet"));
-    w.TrayDblClick();
+    // A single click leaves the menu to the context click; a double click brings the window.
+    Q_EMIT w.tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.PopupMenu1->isVisible());
+    EXPECT_FALSE(w.isVisible());
+    Q_EMIT w.tray->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, WithoutATrayHostTheWindowGoesToTheTaskBarInsteadOfVanishing) {
+    Tray::SetAvailable(std::nullopt);
+    ASSERT_FALSE(Tray::Available());
+    auto minimisedNotHidden = [](Tmain& w) { return w.isVisible() && w.isMinimized(); };
+
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(minimisedNotHidden(w));
+    EXPECT_TRUE(w.Timer2->isActive());
+    Q_EMIT w.tray->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+
+    // The user minimising the window: it stays in the task bar.
+    w.showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(minimisedNotHidden(w));
+    win.reset();
+
+    Tmain& automatic = start({"auto"});
+    automatic.show();
+    automatic.Timer2Timer();
+    EXPECT_TRUE(minimisedNotHidden(automatic));
 }
 
 TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
@@ -277,6 +320,82 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     }
     EXPECT_EQ(captions, (QStringList{"\\", "|", "/", "---"}));
     EXPECT_EQ(w.State().SpinnerPosition, 0);
+}
+
+// A cell text that fitted its column at the designed font (about 6 pixels a character, 3 for
+// punctuation and blanks, and the 4 pixels the painting leaves) fits at a wider font too.
+TEST_F(MainWindowTest, DesignedColumnWidthsGrowWithTheFontAndAreStoredInDesignUnits) {
+    struct Case {
+        int col;
+        int design; // the default width
+        QString sample;
+    };
+    const Case cases[] = {
+        {colVerz, 160, "/home/anna/Dokumente/Briefe"},
+        {colNach, 100, "/mnt/b/Briefe.Zip"},
+        {colTime, 50, "02:00:00"},
+        {colCount, 30, "25"},
+        {colLast, 110, "08.12.2026 23:15:00"},
+        {colDateien, 50, "123.456"},
+        {colBytes, 80, "1.126.451.052"},
+        {colArc, 70, "126.451.052"},
+        {colDauer, 60, "00:12:34"},
+        {colFilter, 60, "Nur:*.doc"},
+        {colHist, 20, "J-J"},
+        {colLE, 50, "Fehler"},
+        {colP, 20, "***"},
+    };
+    appFont = QApplication::font();
+    QFont wide = *appFont;
+    wide.setPointSizeF(appFont->pointSizeF() * 1.6);
+    QApplication::setFont(wide);
+    Tmain& w = start();
+    const QFontMetrics fm(w.sg->font());
+    for (const Case& c : cases) {
+        int designed = 4;
+        for (QChar ch : c.sample)
+            designed += QStringLiteral(".:,-/* ").contains(ch) ? 3 : 6;
+        ASSERT_LE(designed, c.design) << c.sample.toStdString();
+        EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(c.sample) + 4)
+            << c.sample.toStdString();
+        // Titles wider than their designed column ("Meldungen") widen it.
+        EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(w.sg->Cell(c.col, 0)) + 6) << c.col;
+    }
+    // Columns left alone keep their stored widths; a resized one is stored in design units.
+    w.sg->SetColWidth(colVerz, DesignScale::Px(200));
+    w.saveIniExecute(nullptr);
+    const IniFile ini(w.SettingsFileName());
+    for (const Case& c : cases)
+        EXPECT_EQ(ini.ReadInteger("Opt", "C" + QString::number(c.col), 0),
+                  c.col == colVerz ? 200 : c.design)
+            << c.col;
+}
+
+TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
+    Tmain& w = start();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QScrollBar* across = w.Memo1->horizontalScrollBar();
+    QScrollBar* down = w.Memo1->verticalScrollBar();
+    const QString longLine = "Fehler beim Schreiben in " + QString(400, u'x');
+    for (int i = 0; i < 30; ++i)
+        w.LogLine(i % 7 ? QString("Zeile %1").arg(i) : longLine);
+    SetStatus(longLine);
+    QCoreApplication::processEvents();
+    ASSERT_GT(across->maximum(), 0);
+    // A view scrolled to the right comes back for the next line.
+    across->setValue(across->maximum());
+    w.LogLine("kurz");
+    EXPECT_EQ(across->value(), 0);
+    EXPECT_EQ(down->value(), down->maximum());
+    // The history save leaves the caret at the start of the last line: at the end of a long
+    // one it would pull the view to the right.
+    SetStatus(longLine);
+    w.SaveHistory();
+    const QTextCursor caret = w.Memo1->textCursor();
+    EXPECT_EQ(caret.blockNumber(), w.Memo1->document()->blockCount() - 1);
+    EXPECT_EQ(caret.positionInBlock(), 0);
+    EXPECT_EQ(across->value(), 0);
 }
 
 TEST_F(MainWindowTest, SetModifiedDrivesTheLoadAndSaveButtons) {

@@ -17,6 +17,7 @@
 
 #include "Archives.h"
 #include "Clock.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "Shell.h"
 #include "ShellFolders.h"
@@ -297,8 +298,8 @@ TEST_F(Restore, EntryColumnsAlignmentAndSorting) {
         EXPECT_EQ(f.EntryCell(5, 1), QString());
         EXPECT_EQ(f.EntryCell(4, 0), QStringLiteral("%"));
         EXPECT_TRUE(f.stringgrid1->isColumnHidden(4));
-        EXPECT_EQ(f.stringgrid1->columnWidth(0), 300);
-        EXPECT_EQ(f.stringgrid1->columnWidth(5), 150);
+        EXPECT_EQ(f.stringgrid1->columnWidth(0), DesignScale::Px(300));
+        EXPECT_EQ(f.stringgrid1->columnWidth(5), DesignScale::Px(150));
         for (int c = 0; c < 6; ++c)
             for (int r : {0, 2}) {
                 const auto* item =

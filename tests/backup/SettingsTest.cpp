@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "Clock.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "IniFile.h"
 #include "ShellFolders.h"
@@ -98,7 +99,7 @@ TEST_F(SettingsTest, FirstStartCreatesTheFileWithDefaultsOwnerOnly) {
     EXPECT_EQ(w->sperrBis->time(), QTime(23, 0));
     EXPECT_TRUE(w->cbSperr->isChecked());
     EXPECT_EQ(w->cbLang->currentIndex(), 0);
-    EXPECT_EQ(w->size(), QSize(890, 460));
+    EXPECT_EQ(w->size(), QSize(DesignScale::Px(890), DesignScale::Px(460)));
 
     // A file of another mode becomes owner-only again at the next save, also a layout save.
     ASSERT_TRUE(QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner |
@@ -203,11 +204,12 @@ TEST_F(SettingsTest, TheLayoutReadPlacesTheWindowAndTheColumns) {
                  .toUtf8());
     auto w = start();
     EXPECT_EQ(w->pos(), QPoint(0, screen.height() - 10));
-    EXPECT_EQ(w->size(), QSize(890, 300));
+    EXPECT_EQ(w->size(), QSize(DesignScale::Px(890), 300));
     EXPECT_EQ(w->cbLang->currentIndex(), 1);
-    EXPECT_EQ(w->sg->ColWidth(colVerz), 222);
+    // Column widths are stored in design units.
+    EXPECT_EQ(w->sg->ColWidth(colVerz), DesignScale::Px(222));
     EXPECT_EQ(w->sg->ColWidth(colCount), -1);
-    EXPECT_EQ(w->sg->ColWidth(colNach), 100);
+    EXPECT_EQ(w->sg->ColWidth(colNach), DesignScale::Px(100));
     EXPECT_EQ(w->sg->ColWidth(colActionNumber), -1);
 }
 

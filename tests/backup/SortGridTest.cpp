@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -228,6 +229,37 @@ TEST_F(ActionTableTest, OnlyTheFocusedCellIsHighlightedAndPasswordsShowStars) {
     EXPECT_NE(longPw, cellImage(colP, 3));
     g.SetCell(colP, 3, QStringLiteral("***"));
     EXPECT_EQ(longPw, cellImage(colP, 3));
+}
+
+TEST_F(ActionTableTest, CutCellsAndTitlesShowTheirWholeTextAsTip) {
+    TSortGrid& g = *w->sg;
+    const auto tipAt = [](QWidget* area, QPoint at) {
+        QToolTip::hideText(); // after a short delay
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+        QHelpEvent e(QEvent::ToolTip, at, area->mapToGlobal(at));
+        QApplication::sendEvent(area, &e);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const auto cellTip = [&](int col, int row) {
+        return tipAt(g.viewport(), g.visualRect(g.model()->index(row - 1, col)).center());
+    };
+    const QString path = QStringLiteral("/home/anna/Dokumente/Briefe/2026/Dezember");
+    g.SetCell(colVerz, 1, path);
+    g.SetColWidth(colVerz, 40);
+    EXPECT_EQ(cellTip(colVerz, 1), path);
+    g.SetColWidth(colVerz, QFontMetrics(g.font()).horizontalAdvance(path) + 20);
+    EXPECT_EQ(cellTip(colVerz, 1), QString());
+
+    // A cut password shows its stars, never its text.
+    g.SetCell(colP, 1, QStringLiteral("ein sehr langes Kennwort"));
+    g.SetColWidth(colP, 8);
+    EXPECT_EQ(cellTip(colP, 1), QStringLiteral("***"));
+
+    QHeaderView* h = g.horizontalHeader();
+    g.SetColWidth(colLE, 12);
+    const QPoint title(h->sectionViewportPosition(colLE) + 6, h->height() / 2);
+    EXPECT_EQ(tipAt(h->viewport(), title), QStringLiteral("Meldungen"));
+    QToolTip::hideText();
 }
 
 } // namespace

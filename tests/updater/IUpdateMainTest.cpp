@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "Beep.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "IUpdateMain.h"
 #include "IniFile.h"
@@ -88,7 +89,7 @@ TEST_F(IUpdateMainTest, WithoutConfigurationItTellsAndClosesWithEmptiedFolders) 
     EXPECT_EQ(QDir(prog + "iupT").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"sub"});
     EXPECT_EQ(w.windowTitle(), "Kelvo Internet Update");
-    EXPECT_EQ(w.size(), QSize(716, 557));
+    EXPECT_EQ(w.size(), QSize(DesignScale::Px(716), DesignScale::Px(557)));
 
     folder.Write("prog/iupTemp/late.zip", "x"); // downloads are deleted again at exit
     win.reset();

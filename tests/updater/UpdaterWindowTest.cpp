@@ -20,6 +20,7 @@
 #include "FileDelete.h"
 #include "HinfWriter.h"
 #include "IUpdateMain.h"
+#include "IniFile.h"
 #include "Install.h"
 #include "Reboot.h"
 #include "Shell.h"
@@ -165,6 +166,30 @@ TEST_F(UpdaterWindowTest, OneClickFetchesTransfersAndInstalls) {
               QStringList({"Basis+ 2.000 KB", "Konfig+ 1 KB", "Leer ", "Fremd 0 KB"}));
     EXPECT_EQ(w.lgesamt->text(), "1.001 KB");
     EXPECT_EQ(w.Selection.ArchiveList().size(), 6);
+}
+
+// An installed updater cannot write its own folder: its working files go to the user's data
+// folder, and the update runs as usual.
+TEST_F(UpdaterWindowTest, AProgramFolderThatCannotBeWrittenMovesTheWorkingFiles) {
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", folder.Path("data").toUtf8());
+    folder.Write("plain", "x");
+    ShellFolders::SetProgramFolder(folder.Path("plain/installed"));
+    folder.Write("data/KelvoIUpdate/iupTemp/old.zip", "x");
+    serve({{"M", "", "", {row("a.txt", "a.z")}}});
+    archive("a.z", "new a");
+    TiupMain& w = start({"auto"});
+    EXPECT_FALSE(folder.Exists("data/KelvoIUpdate/iupTemp/old.zip"));
+    w.FormActivate();
+    EXPECT_EQ(w.startBtn->text(), "Beenden");
+    EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
+    const QString work = folder.Path("data/KelvoIUpdate/");
+    EXPECT_EQ(w.DownloadDir, work + "iupTemp/");
+    EXPECT_EQ(w.UnpackDir, work + "iupT/");
+    EXPECT_FALSE(folder.Read("data/KelvoIUpdate/t.iup").isEmpty());
+    win.reset();
+    EXPECT_EQ(IniFile(work + "crupdate.ini").ReadString("g", "fp", ""), "80");
+    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
