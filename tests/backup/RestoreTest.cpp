@@ -203,10 +203,13 @@ TEST_F(Restore, SelectedEntriesIncludingTheLast) {
         // Sorted by name: a.txt, b.txt, c.txt, z.txt; the folder entries have empty names.
         const int last = f.EntryRowCount() - 1;
         EXPECT_EQ(f.EntryCell(0, last), QStringLiteral("z.txt"));
-        f.stringgrid1->selectRow(last - 1);
-        f.stringgrid1->selectionModel()->select(f.stringgrid1->model()->index(last - 2, 0),
-                                                QItemSelectionModel::Select |
-                                                    QItemSelectionModel::Rows);
+        // Through the selection model: selectRow would consult the keyboard modifiers that an
+        // earlier test in this process may have left pressed.
+        auto* sel = f.stringgrid1->selectionModel();
+        sel->select(f.stringgrid1->model()->index(last - 1, 0),
+                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        sel->select(f.stringgrid1->model()->index(last - 2, 0),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
         EXPECT_EQ(f.EntryCell(0, last - 1), QStringLiteral("c.txt"));
         return Press(f);
     });
