@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -321,6 +322,13 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
                 QStringLiteral(" kann nicht geöffnet werden: ") + errnoText());
         return 0;
     }
+    // A replacement completes only after a batch of them is flushed; one that fails then is
+    // not restored after all.
+    commits_.OnLateFailure = [this](const QString& target, int error) {
+        message(QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
+                QString::fromLocal8Bit(std::strerror(error)));
+        --SuccessCnt;
+    };
     removeLeftovers(QFile::encodeName(base), [this](const QString& path) {
         message(QStringLiteral("Rest einer abgebrochenen Wiederherstellung entfernt: ") + path);
     });
@@ -328,6 +336,7 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     QSet<QString> found;
     restored_.clear();
     qint64 written = 0;
+    std::optional<SafeFile::BackgroundFlush> flusher(std::in_place, baseFd_);
     for (const ZipEntry& e : std::as_const(entries_)) {
         if (cancelled_) break;
         if (!wanted.isEmpty()) {
@@ -336,11 +345,13 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
         }
         if (extractOne(e, base, written) && !e.IsDir) ++SuccessCnt;
     }
+    flusher.reset();
     restored_.clear();
     closeFolder();
     ::close(baseFd_);
     baseFd_ = -1;
-    // New files were not flushed one by one; until here a crash could have left them empty.
+    // New files were not flushed one by one (until here a crash could have left them empty),
+    // and the last replacements wait for this flush.
     if (!commits_.Finish())
         message(QStringLiteral("Fehler beim Schreiben in ") + base + QStringLiteral(": ") +
                 errnoText());
@@ -575,10 +586,10 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             ::futimens(tmp.fd, times);
         }
         // A file replacing an existing one is on disk before it takes the name, so a crash
-        // never leaves the old file empty or cut.
+        // never leaves the old file empty or cut; the batch may complete that later.
         const QByteArray finalName = QFile::encodeName(segs.last());
         const bool committed =
-            commits_.Commit(dirFd, tmp.fd, tmp.name.constData(), finalName.constData());
+            commits_.Commit(dirFd, tmp.fd, tmp.name.constData(), finalName.constData(), target);
         tmp.fd = -1;
         if (!committed) {
             failure = QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +

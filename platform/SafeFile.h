@@ -4,7 +4,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <sys/types.h>
+#include <thread>
 
 namespace SafeFile {
 
@@ -17,11 +21,11 @@ bool CommitTemp(int fd, const QByteArray& tempPath, const QByteArray& finalPath)
 // The same for a temporary file that is already written and closed (a copy, for example).
 bool CommitTemp(const QString& tempPath, const QString& finalPath);
 
-// The same guarantee for many files in a row, without a flush per new file. A file that
-// replaces another is flushed before its rename, as CommitTemp does, so the old content stays
-// until the whole new one is on disk. A file that takes a name nobody holds is renamed at
-// once: a crash may leave it empty or cut, but never in place of anything. Finish flushes the
-// file systems that received files, folders included, in one go.
+// The same guarantee for many files in a row, without a flush per file. A file that takes a
+// name nobody holds is renamed at once: a crash may leave it empty or cut, but never in place
+// of anything. A file that replaces another waits beside it under its temporary name until a
+// batch of such files is flushed together, then takes its name, so the old content stays
+// until the whole new one is on disk. Finish flushes everything left, folders included.
 class CommitBatch {
 public:
     CommitBatch() = default;
@@ -29,18 +33,55 @@ public:
     CommitBatch(const CommitBatch&) = delete;
     CommitBatch& operator=(const CommitBatch&) = delete;
 
-    // Like CommitTemp, for two names in the folder open as dirFd.
-    bool Commit(int dirFd, int fd, const char* tempName, const char* finalName);
-    // Flushes what the commits since the last Finish left unflushed. Returns false with errno
-    // set when a file system reported a write error.
+    // Puts the finished temporary file open as fd in place of finalName, both names in the
+    // folder open as dirFd, or schedules that; closes fd in any case. Returns false with errno
+    // set when that failed at once; the temporary file is then left for the caller to remove.
+    // A scheduled replacement that fails later is reported through OnLateFailure with label.
+    bool Commit(int dirFd, int fd, const char* tempName, const char* finalName,
+                const QString& label = {});
+    // Completes the scheduled replacements and flushes what the commits left unflushed.
+    // Returns false with errno set when a file system reported a write error.
     bool Finish();
 
+    // A scheduled replacement that failed (its temporary file is removed), with errno's value.
+    std::function<void(const QString& label, int error)> OnLateFailure;
+
 private:
-    struct Pending {
+    struct Folder {
         dev_t device;
-        int folderFd; // a folder on that file system
+        ino_t inode;
+        int fd;
     };
-    QList<Pending> pending_;
+    struct Replacement {
+        qsizetype folder; // in folders_
+        QByteArray tempName, finalName;
+        QString label;
+    };
+    int flushDevices();
+    void replaceWaiting();
+
+    QList<Folder> devices_; // one folder per file system that received files
+    QList<Folder> folders_; // the folders of the waiting replacements
+    QList<Replacement> waiting_;
+    qint64 waitingBytes_ = 0;
+};
+
+// While it exists, a thread of its own flushes the file system of a folder every 100 ms, so
+// that long work writing many files leaves little for its final flush: the disk writes while
+// the work goes on. The thread touches nothing else.
+class BackgroundFlush {
+public:
+    explicit BackgroundFlush(int folderFd);
+    ~BackgroundFlush();
+    BackgroundFlush(const BackgroundFlush&) = delete;
+    BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+
+private:
+    int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
 };
 
 } // namespace SafeFile
