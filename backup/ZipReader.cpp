@@ -199,11 +199,12 @@ bool isOurTempName(const char* name) {
     return true;
 }
 
-// Removes the temporary files that an extraction killed midway left anywhere below folder.
-// Links are not followed, so nothing outside the folder is touched.
-void removeLeftovers(const QByteArray& folder, const std::function<void(const QString&)>& removed) {
+// Removes the temporary files that an extraction killed midway left anywhere below folder and
+// returns how many. Links are not followed, so nothing outside the folder is touched.
+int removeLeftovers(const QByteArray& folder) {
     DIR* dir = ::opendir(folder.constData());
-    if (!dir) return;
+    if (!dir) return 0;
+    int removed = 0;
     QList<QByteArray> subfolders;
     while (const dirent* d = ::readdir(dir)) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
@@ -217,11 +218,12 @@ void removeLeftovers(const QByteArray& folder, const std::function<void(const QS
         if (type == DT_DIR)
             subfolders.append(path);
         else if (type == DT_REG && isOurTempName(d->d_name) && ::unlink(path.constData()) == 0)
-            removed(QFile::decodeName(path));
+            ++removed;
     }
     ::closedir(dir);
     for (const QByteArray& sub : std::as_const(subfolders))
-        removeLeftovers(sub, removed);
+        removed += removeLeftovers(sub);
+    return removed;
 }
 
 } // namespace
@@ -329,9 +331,10 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
                 QString::fromLocal8Bit(std::strerror(error)));
         --SuccessCnt;
     };
-    removeLeftovers(QFile::encodeName(base), [this](const QString& path) {
-        message(QStringLiteral("Rest einer abgebrochenen Wiederherstellung entfernt: ") + path);
-    });
+    // One line however many: a killed restore of replacements leaves up to a batch of them.
+    if (const int removed = removeLeftovers(QFile::encodeName(base)))
+        message(QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: ") +
+                QString::number(removed) + QStringLiteral(" Datei(en) in ") + base);
     const QSet<QString> wanted(Specs.begin(), Specs.end());
     QSet<QString> found;
     restored_.clear();

@@ -385,18 +385,17 @@ TEST(ZipReader, LeftoversOfAKilledExtractionAreRemoved) {
     Reader rd;
     ASSERT_TRUE(rd.r.Open(archive));
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("ziel"))), 1);
-    for (const QString& f : ours) {
+    for (const QString& f : ours)
         EXPECT_FALSE(t.Exists(f)) << f.toStdString();
-        EXPECT_TRUE(rd.said(
-            QStringLiteral("Rest einer abgebrochenen Wiederherstellung entfernt: ") + t.Path(f)))
-            << rd.messages.join(u'\n').toStdString();
-    }
+    EXPECT_EQ(rd.messages,
+              QStringList({QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: 2 "
+                                          "Datei(en) in ") +
+                           t.Path(QStringLiteral("ziel"))}));
     for (const QString& f : others)
         EXPECT_TRUE(t.Exists(f)) << f.toStdString();
     EXPECT_TRUE(QFileInfo(t.Path(QStringLiteral("ziel/.zvrestore-Ordner"))).isDir());
     EXPECT_TRUE(QFileInfo(t.Path(QStringLiteral("ziel/.zvrestore-LinkAb"))).isSymLink());
     EXPECT_EQ(t.Read(QStringLiteral("ziel/sub/neu.txt")), "neu");
-    EXPECT_EQ(rd.messages.size(), ours.size());
 }
 
 // Two entries that land on one file: the later one wins, and the log says so.
