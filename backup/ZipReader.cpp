@@ -339,6 +339,10 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     QSet<QString> found;
     restored_.clear();
     qint64 written = 0;
+    // The flushes may take long on a slow drive; the caller's window goes on meanwhile.
+    commits_.WhileFlushing = [this, &written] {
+        if (OnProgress) OnProgress({ProgressKind::Progress, QString(), 0, written});
+    };
     std::optional<SafeFile::BackgroundFlush> flusher(std::in_place, baseFd_);
     for (const ZipEntry& e : std::as_const(entries_)) {
         if (cancelled_) break;
@@ -358,6 +362,7 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     if (!commits_.Finish())
         message(QStringLiteral("Fehler beim Schreiben in ") + base + QStringLiteral(": ") +
                 errnoText());
+    commits_.WhileFlushing = nullptr;
     if (!cancelled_)
         for (const QString& spec : Specs)
             if (!found.contains(spec))

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <future>
 
 #include <cerrno>
 #include <cstdio>
@@ -115,10 +116,17 @@ bool CommitBatch::Commit(int dirFd, int fd, const char* tempName, const char* fi
 }
 
 int CommitBatch::flushDevices() {
-    int error = 0;
-    for (const Folder& f : std::as_const(devices_))
-        if (::syncfs(f.fd) != 0 && error == 0) error = errno;
-    return error;
+    const auto flush = [this] {
+        int error = 0;
+        for (const Folder& f : std::as_const(devices_))
+            if (::syncfs(f.fd) != 0 && error == 0) error = errno;
+        return error;
+    };
+    if (!WhileFlushing || devices_.isEmpty()) return flush();
+    std::future<int> done = std::async(std::launch::async, flush);
+    while (done.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+        WhileFlushing();
+    return done.get();
 }
 
 void CommitBatch::replaceWaiting() {

@@ -45,6 +45,9 @@ public:
 
     // A scheduled replacement that failed (its temporary file is removed), with errno's value.
     std::function<void(const QString& label, int error)> OnLateFailure;
+    // Called every 40 ms from the caller's thread while a flush runs (on a thread of its
+    // own), so a window can stay responsive during a long one.
+    std::function<void()> WhileFlushing;
 
 private:
     struct Folder {
