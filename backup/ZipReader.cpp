@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -30,25 +33,21 @@ QString zipErrorText(zip_error_t* err) {
     return QString::fromUtf8(zip_error_strerror(err));
 }
 
-mode_t processUmask() {
-    static const mode_t mask = [] {
-        const mode_t m = umask(0);
-        umask(m);
-        return m;
-    }();
-    return mask;
-}
-
 // Removes the temporary file unless it was renamed into place.
 struct TempFile {
-    QByteArray path;
+    int dirFd = -1;
+    QByteArray name;
     int fd = -1;
     bool kept = false;
     ~TempFile() {
         if (fd >= 0) ::close(fd);
-        if (!kept && !path.isEmpty()) ::unlink(path.constData());
+        if (!kept && !name.isEmpty()) ::unlinkat(dirFd, name.constData(), 0);
     }
 };
+
+QString errnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 // The content of one entry. Entries without a checksum (WinZip AES, second kind) would fail
 // the library's checksum comparison at their end: deflated ones are read in packed form
@@ -179,6 +178,54 @@ QByteArray readExact(zip_file_t* zf, qint64 n) {
     return b;
 }
 
+bool isAes(int encryptionMethod) {
+    return encryptionMethod == ZIP_EM_AES_128 || encryptionMethod == ZIP_EM_AES_192 ||
+           encryptionMethod == ZIP_EM_AES_256;
+}
+
+// Entries are written to a hidden file of this name beside their target, then renamed.
+constexpr char TempPrefix[] = ".zvrestore-";
+constexpr int TempRandomLength = 6;
+constexpr char TempAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+bool isOurTempName(const char* name) {
+    const size_t prefix = sizeof(TempPrefix) - 1;
+    if (std::strncmp(name, TempPrefix, prefix) != 0) return false;
+    const char* rest = name + prefix;
+    if (std::strlen(rest) != size_t(TempRandomLength)) return false;
+    for (const char* c = rest; *c; ++c)
+        if (!((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9')))
+            return false;
+    return true;
+}
+
+// Removes the temporary files that an extraction killed midway left anywhere below folder and
+// returns how many. Links are not followed, so nothing outside the folder is touched.
+int removeLeftovers(const QByteArray& folder) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) return 0;
+    int removed = 0;
+    QList<QByteArray> subfolders;
+    while (const dirent* d = ::readdir(dir)) {
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+        const QByteArray path = folder + '/' + d->d_name;
+        unsigned char type = d->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::lstat(path.constData(), &st) != 0) continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        }
+        if (type == DT_DIR)
+            subfolders.append(path);
+        else if (type == DT_REG && isOurTempName(d->d_name) && ::unlink(path.constData()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    for (const QByteArray& sub : std::as_const(subfolders))
+        removed += removeLeftovers(sub);
+    return removed;
+}
+
 } // namespace
 
 TZipReader::~TZipReader() {
@@ -219,14 +266,15 @@ bool TZipReader::Open(const QString& fileName) {
         e.Name = QString::fromUtf8(raw ? raw : st.name);
         if (st.valid & ZIP_STAT_COMP_SIZE) e.PackedSize = qint64(st.comp_size);
         if (st.valid & ZIP_STAT_SIZE) e.UnpackedSize = qint64(st.size);
-        if (st.valid & ZIP_STAT_MTIME) e.DateTime = QDateTime::fromSecsSinceEpoch(st.mtime);
+        if (st.valid & ZIP_STAT_MTIME) {
+            e.ModTime = qint64(st.mtime);
+            e.DateTime = QDateTime::fromSecsSinceEpoch(st.mtime);
+        }
         e.Encrypted =
             (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
         if (st.valid & ZIP_STAT_COMP_METHOD) e.Method = st.comp_method;
         if (e.Encrypted) e.Encryption = st.encryption_method;
-        const bool aes = e.Encrypted && (st.encryption_method == ZIP_EM_AES_128 ||
-                                         st.encryption_method == ZIP_EM_AES_192 ||
-                                         st.encryption_method == ZIP_EM_AES_256);
+        const bool aes = e.Encrypted && isAes(st.encryption_method);
         e.NoCrc = aes && (st.valid & ZIP_STAT_CRC) && st.crc == 0;
         // A stored entry of that kind is only as long as its packed form says.
         if (e.NoCrc && e.Method == ZIP_CM_STORE &&
@@ -270,9 +318,32 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
                 QStringLiteral(" konnte nicht angelegt werden"));
         return 0;
     }
+    baseFd_ = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd_ < 0) {
+        message(QStringLiteral("Verzeichnis ") + base +
+                QStringLiteral(" kann nicht geöffnet werden: ") + errnoText());
+        return 0;
+    }
+    // A replacement completes only after a batch of them is flushed; one that fails then is
+    // not restored after all.
+    commits_.OnLateFailure = [this](const QString& target, int error) {
+        message(QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
+                QString::fromLocal8Bit(std::strerror(error)));
+        --SuccessCnt;
+    };
+    // One line however many: a killed restore of replacements leaves up to a batch of them.
+    if (const int removed = removeLeftovers(QFile::encodeName(base)))
+        message(QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: ") +
+                QString::number(removed) + QStringLiteral(" Datei(en) in ") + base);
     const QSet<QString> wanted(Specs.begin(), Specs.end());
     QSet<QString> found;
+    restored_.clear();
     qint64 written = 0;
+    // The flushes may take long on a slow drive; the caller's window goes on meanwhile.
+    commits_.WhileFlushing = [this, &written] {
+        if (OnProgress) OnProgress({ProgressKind::Progress, QString(), 0, written});
+    };
+    std::optional<SafeFile::BackgroundFlush> flusher(std::in_place, baseFd_);
     for (const ZipEntry& e : std::as_const(entries_)) {
         if (cancelled_) break;
         if (!wanted.isEmpty()) {
@@ -281,6 +352,17 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
         }
         if (extractOne(e, base, written) && !e.IsDir) ++SuccessCnt;
     }
+    flusher.reset();
+    restored_.clear();
+    closeFolder();
+    ::close(baseFd_);
+    baseFd_ = -1;
+    // New files were not flushed one by one (until here a crash could have left them empty),
+    // and the last replacements wait for this flush.
+    if (!commits_.Finish())
+        message(QStringLiteral("Fehler beim Schreiben in ") + base + QStringLiteral(": ") +
+                errnoText());
+    commits_.WhileFlushing = nullptr;
     if (!cancelled_)
         for (const QString& spec : Specs)
             if (!found.contains(spec))
@@ -321,11 +403,63 @@ QString TZipReader::checkStoredAes(const ZipEntry& e) {
                 left -= chunk.size();
             }
             if (why.isEmpty() && readExact(raw, AesMacLength) != mac.result().left(AesMacLength))
-                why = QStringLiteral("Authentifizierung fehlgeschlagen");
+                why = QStringLiteral("Authentifizierung fehlgeschlagen (falsches Passwort oder "
+                                     "beschädigter Eintrag)");
         }
     }
     zip_fclose(raw);
     return why;
+}
+
+void TZipReader::closeFolder() {
+    if (folderFd_ >= 0 && folderFd_ != baseFd_) ::close(folderFd_);
+    folderFd_ = -1;
+    folderPath_.clear();
+}
+
+// Walks down from the target folder segment by segment, creating what is missing, and never
+// through a link: an existing link or file on the way stops the entry, so nothing lands
+// outside the target through a planted link. Entries of one folder follow each other, so the
+// last folder stays open for the next.
+int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QString& base,
+                           const QString& skip) {
+    QString path = base;
+    for (qsizetype i = 0; i < count; ++i)
+        path += u'/' + segs[i];
+    if (folderFd_ >= 0 && path == folderPath_) return folderFd_;
+    closeFolder();
+    int fd = baseFd_;
+    QString cur = base;
+    for (qsizetype i = 0; i < count; ++i) {
+        cur += u'/' + segs[i];
+        const QByteArray seg = QFile::encodeName(segs[i]);
+        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = ::openat(fd, seg.constData(), flags);
+        if (next < 0 && errno == ENOENT &&
+            (::mkdirat(fd, seg.constData(), 0777) == 0 || errno == EEXIST))
+            next = ::openat(fd, seg.constData(), flags);
+        if (next < 0) {
+            const int error = errno;
+            struct stat st;
+            if (::fstatat(fd, seg.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                message(skip + QStringLiteral(": Verknüpfung im Zielpfad ") + cur);
+            else if (error == ENOTDIR)
+                message(skip + QStringLiteral(": ") + cur +
+                        QStringLiteral(" ist kein Verzeichnis"));
+            else
+                message(QStringLiteral("Verzeichnis ") + cur +
+                        QStringLiteral(" konnte nicht angelegt werden: ") +
+                        QString::fromLocal8Bit(std::strerror(error)));
+            if (fd != baseFd_) ::close(fd);
+            return -1;
+        }
+        if (fd != baseFd_) ::close(fd);
+        fd = next;
+    }
+    folderFd_ = fd;
+    folderPath_ = path;
+    return fd;
 }
 
 bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& written) {
@@ -341,34 +475,15 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     }
     if (OnProgress) OnProgress({ProgressKind::NewItem, e.Name, e.UnpackedSize, written});
 
-    // Walk down folder by folder, creating what is missing; an existing link or file on the
-    // way stops the entry, so nothing lands outside the target through a planted link.
     const qsizetype folders = e.IsDir ? segs.size() : segs.size() - 1;
-    QString cur = base;
-    for (qsizetype i = 0; i < folders; ++i) {
-        cur += u'/' + segs[i];
-        const QByteArray p = QFile::encodeName(cur);
-        struct stat st;
-        if (::lstat(p.constData(), &st) != 0) {
-            if (errno != ENOENT || (::mkdir(p.constData(), 0777) != 0 && errno != EEXIST) ||
-                ::lstat(p.constData(), &st) != 0) {
-                message(QStringLiteral("Verzeichnis ") + cur +
-                        QStringLiteral(" konnte nicht angelegt werden: ") +
-                        QString::fromLocal8Bit(std::strerror(errno)));
-                return false;
-            }
-        }
-        if (S_ISLNK(st.st_mode)) {
-            message(skip + QStringLiteral(": Verknüpfung im Zielpfad ") + cur);
-            return false;
-        }
-        if (!S_ISDIR(st.st_mode)) {
-            message(skip + QStringLiteral(": ") + cur + QStringLiteral(" ist kein Verzeichnis"));
-            return false;
-        }
-    }
+    const int dirFd = openFolder(segs, folders, base, skip);
+    if (dirFd < 0) return false;
     if (e.IsDir) return true;
-    const QString target = cur + u'/' + segs.last();
+    const QString target = folderPath_ + u'/' + segs.last();
+    if (restored_.contains(target))
+        message(QStringLiteral("Datei ") + e.Name +
+                QStringLiteral(" steht mehrfach im Archiv: der spätere Eintrag wird über den "
+                               "früheren geschrieben"));
 
     const QByteArray pw = Password.toUtf8();
     EntryStream::Mode mode = EntryStream::Mode::Plain;
@@ -405,16 +520,25 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         }
     }
 
+    // Created with the mode a new file gets, so nothing needs changing once it is written.
     TempFile tmp;
-    tmp.path = QFile::encodeName(cur + QStringLiteral("/.zvrestore-XXXXXX"));
-    tmp.fd = ::mkstemp(tmp.path.data());
+    tmp.dirFd = dirFd;
+    for (int attempt = 0; attempt < 100 && tmp.fd < 0; ++attempt) {
+        QByteArray name(TempPrefix);
+        for (int i = 0; i < TempRandomLength; ++i)
+            name +=
+                TempAlphabet[QRandomGenerator::global()->bounded(int(sizeof(TempAlphabet) - 1))];
+        tmp.fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (tmp.fd >= 0)
+            tmp.name = name;
+        else if (errno != EEXIST)
+            break;
+    }
     bool ok = tmp.fd >= 0;
     QString failure;
-    if (!ok) {
-        failure = QStringLiteral("Fehler beim Schreiben in ") + cur + QStringLiteral(": ") +
-                  QString::fromLocal8Bit(std::strerror(errno));
-        tmp.path.clear();
-    }
+    if (!ok)
+        failure = QStringLiteral("Fehler beim Schreiben in ") + folderPath_ + QStringLiteral(": ") +
+                  errnoText();
     qint64 total = 0;
     static constexpr qint64 ChunkSize = 64 * 1024;
     QByteArray buf(ChunkSize, Qt::Uninitialized);
@@ -425,7 +549,12 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             const QString why = in.Error;
             failure =
                 QStringLiteral("Fehler beim Entpacken von ") + e.Name + QStringLiteral(": ") + why;
-            if (e.Encrypted) failure += QStringLiteral(" (falsches Passwort?)");
+            // The password check before the data has passed; with AES a failure now is as
+            // likely a damaged entry.
+            if (e.Encrypted)
+                failure += isAes(e.Encryption)
+                               ? QStringLiteral(" (falsches Passwort oder beschädigter Eintrag)")
+                               : QStringLiteral(" (falsches Passwort?)");
             ok = false;
             break;
         }
@@ -458,15 +587,17 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         ok = false;
     }
     if (ok) {
-        ::fchmod(tmp.fd, 0666 & ~processUmask());
-        if (e.DateTime.isValid()) {
+        if (e.ModTime >= 0) {
             struct timespec times[2];
-            times[0].tv_sec = times[1].tv_sec = time_t(e.DateTime.toSecsSinceEpoch());
+            times[0].tv_sec = times[1].tv_sec = time_t(e.ModTime);
             times[0].tv_nsec = times[1].tv_nsec = 0;
             ::futimens(tmp.fd, times);
         }
-        // On disk before it takes the entry's name, so a crash leaves no empty file there.
-        const bool committed = SafeFile::CommitTemp(tmp.fd, tmp.path, QFile::encodeName(target));
+        // A file replacing an existing one is on disk before it takes the name, so a crash
+        // never leaves the old file empty or cut; the batch may complete that later.
+        const QByteArray finalName = QFile::encodeName(segs.last());
+        const bool committed =
+            commits_.Commit(dirFd, tmp.fd, tmp.name.constData(), finalName.constData(), target);
         tmp.fd = -1;
         if (!committed) {
             failure = QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
@@ -474,6 +605,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             ok = false;
         } else {
             tmp.kept = true;
+            restored_.insert(target);
         }
     }
     if (!ok) message(failure);

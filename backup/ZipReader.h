@@ -4,9 +4,12 @@
 // delivered synchronously from inside the calls, so they arrive in the caller's thread.
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
+
+#include "SafeFile.h"
 
 struct zip;
 
@@ -14,8 +17,9 @@ struct ZipEntry {
     QString Name; // stored name, as the archive holds it
     qint64 PackedSize = 0;
     qint64 UnpackedSize = 0;
-    QDateTime DateTime; // the entry's date in local time
-    qint64 Index = 0;   // position in the archive's directory
+    QDateTime DateTime;  // the entry's date in local time
+    qint64 ModTime = -1; // the same in seconds since 1970 (UTC), -1 without one
+    qint64 Index = 0;    // position in the archive's directory
     bool IsDir = false;
     bool IsLink = false;
     bool Encrypted = false;
@@ -52,7 +56,9 @@ public:
 
     // Extracts the entries whose stored names are in Specs (every entry when it is empty) into
     // their stored folders below BaseDir, overwriting existing files. Returns the number of
-    // files extracted, also kept in SuccessCnt.
+    // files extracted, also kept in SuccessCnt. Temporary files that an earlier extraction
+    // left below BaseDir when it was killed are removed first; the files are on disk when the
+    // call returns.
     int Extract(const QString& BaseDir, const QStringList& Specs = {});
     // Stops an extraction under way before its next entry (or the next extraction, when
     // none is under way yet).
@@ -70,10 +76,19 @@ public:
 private:
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
     QString checkStoredAes(const ZipEntry& e);
+    int openFolder(const QStringList& segs, qsizetype count, const QString& base,
+                   const QString& skip);
+    void closeFolder();
     void message(const QString& text, int code = 0);
 
     zip* za_ = nullptr;
     QString fileName_;
     QList<ZipEntry> entries_;
     bool cancelled_ = false;
+    SafeFile::CommitBatch commits_;
+    // During an extraction: the target folder, and the folder of the last entry.
+    int baseFd_ = -1;
+    int folderFd_ = -1;
+    QString folderPath_;
+    QSet<QString> restored_; // target paths written by the extraction under way
 };

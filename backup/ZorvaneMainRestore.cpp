@@ -1,5 +1,6 @@
 // The restore command of the main window.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +17,8 @@
 #include "ZorvaneMain.h"
 #include "lang.h"
 #include "uRestore.h"
+
+#include <optional>
 
 namespace {
 
@@ -97,13 +100,25 @@ void Tmain::btnRestoreClick() {
     SetStatus(Tx(txEntpacke) + u' ' + fRestore->lDatei->text() + u' ' + Tx(txNach) + u' ' +
               fRestore->verzeichnis->text());
 
-    // The reader reports as the backup run's component does, to the same bar and log.
-    reader.OnProgress = [this](const TZipReader::ProgressDetails& d) {
+    // The reader reports as the backup run's component does, to the same bar and log. A
+    // restore of many small files would spend most of its time painting one status line per
+    // file, so the reports are passed on a few dozen times a second, each with the file and
+    // position of that moment; that also keeps the abort button answering.
+    reader.OnProgress = [this, shown = QElapsedTimer(),
+                         item = std::optional<TZipReader::ProgressDetails>()](
+                            const TZipReader::ProgressDetails& d) mutable {
+        if (d.Kind == TZipReader::ProgressKind::NewItem) item = d;
+        if (shown.isValid() && shown.elapsed() < 40) return;
+        shown.start();
         TZMProgressDetails z;
-        z.Kind = d.Kind == TZipReader::ProgressKind::NewItem ? TZMProgressKind::NewItem
-                                                             : TZMProgressKind::Progress;
-        z.ItemName = d.ItemName;
-        z.TotalSize = d.ItemSize;
+        if (item) {
+            z.Kind = TZMProgressKind::NewItem;
+            z.ItemName = item->ItemName;
+            z.TotalSize = item->ItemSize;
+            zipProgress(z);
+            item.reset();
+        }
+        z.Kind = TZMProgressKind::Progress;
         z.Written = d.Written;
         zipProgress(z);
     };
@@ -121,5 +136,9 @@ void Tmain::btnRestoreClick() {
     SetStatus(QString::number(count) + QStringLiteral(" Dateie(n) entpackt"));
     pb->setValue(0);
     Status->setText(Tx(txBereit));
-    Shell::Open(fRestore->TargetDir);
+    // Without a file manager on the desktop nothing opens; the log tells where the files are.
+    if (!Shell::Open(fRestore->TargetDir))
+        LogLine(QStringLiteral("Verzeichnis ") + fRestore->TargetDir +
+                QStringLiteral(" konnte nicht geöffnet werden (kein Programm zum Anzeigen von "
+                               "Ordnern?)"));
 }

@@ -1,5 +1,8 @@
 #include "Dialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -11,6 +14,8 @@
 
 #include <deque>
 #include <optional>
+
+#include "FolderPicker.h"
 
 namespace Dialogs {
 namespace {
@@ -130,6 +135,32 @@ QString qtFilter(const QString& filter) {
 
 } // namespace
 
+FolderPicker::FolderPicker(QWidget* parent, const QString& title, const QString& start)
+    : QFileDialog(parent, title) {
+    // The platform's own picker cannot be taught to take a new name.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setOption(QFileDialog::ShowDirsOnly);
+    setFileMode(QFileDialog::Directory);
+    // Open at the nearest folder that exists, the start itself being a new folder perhaps.
+    QString at = start.isEmpty() ? QDir::currentPath() : QDir::cleanPath(start);
+    while (!QFileInfo(at).isDir() && QFileInfo(at).absolutePath() != at)
+        at = QFileInfo(at).absolutePath();
+    setDirectory(at);
+}
+
+void FolderPicker::accept() {
+    const QStringList chosen = selectedFiles();
+    const QString first = chosen.value(0);
+    if (chosen.size() == 1 && !first.isEmpty() && !QFileInfo::exists(first)) {
+        // A new folder: no "Directory not found" for it.
+        folder_ = QDir::cleanPath(first);
+        QDialog::accept();
+        return;
+    }
+    QFileDialog::accept();
+    if (result() == QDialog::Accepted) folder_ = selectedFiles().value(0);
+}
+
 int MessageDlg(const QString& text, Kind kind, int buttons) {
     if (const auto answer = takeAnswer(state().answers, QStringLiteral("message"), text))
         return *answer;
@@ -163,7 +194,8 @@ QString BrowseForFolder(QWidget* parent, const QString& title, const QString& st
     if (const auto answer = takeAnswer(state().directories, QStringLiteral("folder"), title))
         return *answer;
     if (state().testMode) return QString();
-    return QFileDialog::getExistingDirectory(parent, title, start);
+    FolderPicker picker(parent, title, start);
+    return picker.exec() == QDialog::Accepted ? picker.Folder() : QString();
 }
 
 QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,

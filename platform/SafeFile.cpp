@@ -4,7 +4,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <future>
+
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +63,148 @@ int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
     }
     errno = EEXIST;
     return -1;
+}
+
+namespace {
+
+// A batch of replacements is flushed at this many files or bytes, so few files wait and few
+// folders stay open.
+constexpr qsizetype MaxWaiting = 1000;
+constexpr qsizetype MaxWaitingFolders = 100;
+constexpr qint64 MaxWaitingBytes = 256 * 1024 * 1024;
+
+} // namespace
+
+CommitBatch::~CommitBatch() {
+    Finish();
+}
+
+bool CommitBatch::Commit(int dirFd, int fd, const char* tempName, const char* finalName,
+                         const QString& label) {
+    struct stat file, folder;
+    if (::fstat(fd, &file) != 0 || ::fstat(dirFd, &folder) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    const auto known = [](const QList<Folder>& list, const struct stat& st) {
+        for (qsizetype i = list.size() - 1; i >= 0; --i)
+            if (list[i].device == st.st_dev && list[i].inode == st.st_ino) return i;
+        return qsizetype(-1);
+    };
+    const auto keep = [&](QList<Folder>& list) {
+        const int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+        if (copy < 0) return qsizetype(-1);
+        list.append({folder.st_dev, folder.st_ino, copy});
+        return list.size() - 1;
+    };
+    if (std::none_of(devices_.begin(), devices_.end(),
+                     [&](const Folder& f) { return f.device == folder.st_dev; }) &&
+        keep(devices_) < 0) {
+        // Without a handle on that file system it cannot be flushed later: now, then.
+        int error = ::fsync(fd) != 0 ? errno : 0;
+        if (::close(fd) != 0 && error == 0) error = errno;
+        if (error == 0 && ::renameat(dirFd, tempName, dirFd, finalName) != 0) error = errno;
+        if (error == 0) ::fsync(dirFd);
+        errno = error;
+        return error == 0;
+    }
+    if (::renameat2(dirFd, tempName, dirFd, finalName, RENAME_NOREPLACE) == 0) {
+        if (::close(fd) != 0) {
+            // The data may not have reached the file; the name must not keep it.
+            const int error = errno;
+            ::unlinkat(dirFd, finalName, 0);
+            errno = error;
+            return false;
+        }
+        return true;
+    }
+    const int error = errno;
+    if (error != EEXIST && error != EINVAL) {
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    // The name is taken (or the file system cannot tell): the file waits for its flush.
+    if (::close(fd) != 0) return false;
+    qsizetype at = known(folders_, folder);
+    if (at < 0) at = keep(folders_);
+    if (at < 0) return false;
+    waiting_.append({at, tempName, finalName, label});
+    waitingBytes_ += file.st_size;
+    if (waiting_.size() >= MaxWaiting || folders_.size() >= MaxWaitingFolders ||
+        waitingBytes_ >= MaxWaitingBytes)
+        replaceWaiting();
+    return true;
+}
+
+int CommitBatch::flushDevices() {
+    const auto flush = [this] {
+        int error = 0;
+        for (const Folder& f : std::as_const(devices_))
+            if (::syncfs(f.fd) != 0 && error == 0) error = errno;
+        return error;
+    };
+    if (!WhileFlushing || devices_.isEmpty()) return flush();
+    std::future<int> done = std::async(std::launch::async, flush);
+    while (done.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+        WhileFlushing();
+    return done.get();
+}
+
+void CommitBatch::replaceWaiting() {
+    if (waiting_.isEmpty()) return;
+    const int flushError = flushDevices();
+    for (const Replacement& r : std::as_const(waiting_)) {
+        const int dirFd = folders_[r.folder].fd;
+        int error = flushError;
+        if (error == 0 &&
+            ::renameat(dirFd, r.tempName.constData(), dirFd, r.finalName.constData()) != 0)
+            error = errno;
+        if (error != 0) {
+            ::unlinkat(dirFd, r.tempName.constData(), 0);
+            if (OnLateFailure) OnLateFailure(r.label, error);
+        }
+    }
+    for (const Folder& f : std::as_const(folders_))
+        ::close(f.fd);
+    folders_.clear();
+    waiting_.clear();
+    waitingBytes_ = 0;
+}
+
+bool CommitBatch::Finish() {
+    replaceWaiting();
+    const int error = flushDevices();
+    for (const Folder& f : std::as_const(devices_))
+        ::close(f.fd);
+    devices_.clear();
+    errno = error;
+    return error == 0;
+}
+
+BackgroundFlush::BackgroundFlush(int folderFd) : fd_(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0)) {
+    if (fd_ < 0) return;
+    thread_ = std::thread([this] {
+        std::unique_lock lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; })) {
+            lock.unlock();
+            ::syncfs(fd_);
+            lock.lock();
+        }
+    });
+}
+
+BackgroundFlush::~BackgroundFlush() {
+    if (fd_ < 0) return;
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    ::close(fd_);
 }
 
 } // namespace SafeFile

@@ -192,6 +192,16 @@ TEST_F(Restore, AllEntriesRestoreByteForByteIntoTheProposedFolder) {
     EXPECT_EQ(m->pb->value(), 0);
     EXPECT_FALSE(m->btnAbort->isVisible());
     EXPECT_TRUE(m->sg->isEnabled());
+    EXPECT_FALSE(Logged(QStringLiteral("Verzeichnis ") + dir +
+                        QStringLiteral(" konnte nicht geöffnet werden (kein Programm zum "
+                                       "Anzeigen von Ordnern?)")));
+
+    // A desktop without a file manager opens nothing; the log says where the files went.
+    Shell::SetOpenHandler([](const QString&) { return false; });
+    RunRestore(Press);
+    EXPECT_EQ(m->LogLines().last(), QStringLiteral("Verzeichnis ") + dir +
+                                        QStringLiteral(" konnte nicht geöffnet werden (kein "
+                                                       "Programm zum Anzeigen von Ordnern?)"));
 }
 
 TEST_F(Restore, SelectedEntriesIncludingTheLast) {

@@ -226,6 +226,11 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
             s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
         EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
             << broken.messages.join(u'\n').toStdString();
+        // Past the password check, a failing AES entry is as likely damaged.
+        EXPECT_TRUE(broken.said(
+            archive == aes ? QStringLiteral("(falsches Passwort oder beschädigter Eintrag)")
+                           : QStringLiteral("(falsches Passwort?)")))
+            << broken.messages.join(u'\n').toStdString();
         EXPECT_TRUE(filesBelow(none).isEmpty());
         const QStringList wrongFiles = filesBelow(wrong);
         EXPECT_TRUE(wrongFiles.isEmpty() ||
@@ -354,4 +359,59 @@ TEST(ZipReader, EmptyUnreadableAndAborted) {
     EXPECT_EQ(reports.first().Kind, TZipReader::ProgressKind::NewItem);
     EXPECT_EQ(reports.first().ItemSize, 200000);
     EXPECT_EQ(reports.last().Written, 200000);
+}
+
+// What a killed extraction left behind goes at the next one into that folder, and only that:
+// names of another pattern, folders and links stay, and nothing is removed through a link.
+TEST(ZipReader, LeftoversOfAKilledExtractionAreRemoved) {
+    TestFolder t;
+    const QString archive =
+        pythonZip(t, QStringLiteral("d.zip"), QStringLiteral("[('sub/neu.txt', b'neu')]"));
+    const QStringList ours = {QStringLiteral("ziel/.zvrestore-Ab12Cd"),
+                              QStringLiteral("ziel/fremd/tief/.zvrestore-zzzzzz")};
+    const QStringList others = {
+        QStringLiteral("ziel/.zvrestore-Ab12C"),   QStringLiteral("ziel/.zvrestore-Ab12Cde"),
+        QStringLiteral("ziel/.zvrestore-Ab-2Cd"),  QStringLiteral("ziel/zvrestore-Ab12Cd"),
+        QStringLiteral("ziel/sub/.zvrestore.txt"), QStringLiteral("draussen/.zvrestore-Ab12Cd")};
+    for (const QString& f : ours + others)
+        t.Write(f, "x");
+    t.MakeDir(QStringLiteral("ziel/.zvrestore-Ordner"));
+    ASSERT_TRUE(
+        QFile::link(t.Path(QStringLiteral("draussen")), t.Path(QStringLiteral("ziel/link"))));
+    ASSERT_TRUE(QFile::link(t.Path(QStringLiteral("draussen/.zvrestore-Ab12Cd")),
+                            t.Path(QStringLiteral("ziel/.zvrestore-LinkAb"))));
+
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("ziel"))), 1);
+    for (const QString& f : ours)
+        EXPECT_FALSE(t.Exists(f)) << f.toStdString();
+    EXPECT_EQ(rd.messages,
+              QStringList({QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: 2 "
+                                          "Datei(en) in ") +
+                           t.Path(QStringLiteral("ziel"))}));
+    for (const QString& f : others)
+        EXPECT_TRUE(t.Exists(f)) << f.toStdString();
+    EXPECT_TRUE(QFileInfo(t.Path(QStringLiteral("ziel/.zvrestore-Ordner"))).isDir());
+    EXPECT_TRUE(QFileInfo(t.Path(QStringLiteral("ziel/.zvrestore-LinkAb"))).isSymLink());
+    EXPECT_EQ(t.Read(QStringLiteral("ziel/sub/neu.txt")), "neu");
+}
+
+// Two entries that land on one file: the later one wins, and the log says so.
+TEST(ZipReader, EntriesOfTheSameNameAreLogged) {
+    TestFolder t;
+    const QString archive = pythonZip(
+        t, QStringLiteral("d.zip"),
+        QStringLiteral("[('a.txt', b'erste'), ('b/c.txt', b'eins'), ('a.txt', b'zweite'), "
+                       "('b\\\\c.txt', b'zwei'), ('./b/d.txt', b'd')]"));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("ziel"))), 5);
+    EXPECT_EQ(t.Read(QStringLiteral("ziel/a.txt")), "zweite");
+    EXPECT_EQ(t.Read(QStringLiteral("ziel/b/c.txt")), "zwei");
+    EXPECT_EQ(rd.messages,
+              QStringList({QStringLiteral("Datei a.txt steht mehrfach im Archiv: der spätere "
+                                          "Eintrag wird über den früheren geschrieben"),
+                           QStringLiteral("Datei b\\c.txt steht mehrfach im Archiv: der spätere "
+                                          "Eintrag wird über den früheren geschrieben")}));
 }

@@ -1,8 +1,11 @@
 #include "Dialogs.h"
+#include "FolderPicker.h"
+#include "TestFolder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -98,6 +101,36 @@ TEST_F(DialogsTest, RealBoxHasGermanTitleAndButtonsWhateverTheDesktopLanguage) {
                                   Dialogs::Yes | Dialogs::No | Dialogs::Cancel),
               Dialogs::No);
     EXPECT_EQ(seen, u"Bestätigung/%1/&Ja/&Nein/Abbrechen"_s.arg(int(QMessageBox::Question)));
+}
+
+// The picker takes a folder that does not exist yet as well as an existing one, and opens at
+// the nearest existing folder of a start that is itself new.
+TEST_F(DialogsTest, FolderPickerAcceptsNewAndExistingFolders) {
+    TestFolder t;
+    t.MakeDir(u"da"_s);
+    // Qt's "Directory not found" box would wait for a click; answer it so the test fails
+    // instead of hanging.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    guard.start(200);
+    const struct {
+        QString typed, expected;
+    } cases[] = {
+        {u"neu"_s, t.Path(u"neu"_s)},
+        {u"da"_s, t.Path(u"da"_s)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        Dialogs::FolderPicker picker(nullptr, u"Wählen"_s, t.Path(u"neu/tiefer"_s));
+        EXPECT_EQ(QDir(picker.directory()).absolutePath(), t.Path());
+        picker.show();
+        picker.selectFile(c.typed);
+        picker.accept();
+        EXPECT_EQ(picker.result(), QDialog::Accepted);
+        EXPECT_EQ(picker.Folder(), c.expected);
+    }
 }
 
 } // namespace

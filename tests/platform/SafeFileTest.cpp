@@ -37,3 +37,35 @@ TEST(SafeFile, CommitReplacesTheFinalNameOrLeavesItAlone) {
     EXPECT_TRUE(SafeFile::CommitTemp(dir.Path("copy.tmp"), dir.Path("copy.zip")));
     EXPECT_EQ(dir.Files(), QStringList({"copy.zip", "data.zip"}));
 }
+
+// A new name is taken at once; a replacement waits beside the old file until the batch is
+// flushed, and one that cannot complete then is reported and leaves the old state.
+TEST(SafeFile, BatchTakesNewNamesAtOnceAndReplacesAfterItsFlush) {
+    TestFolder dir;
+    dir.Write("alt.txt", "old");
+    dir.Write("bleibt.txt", "old");
+    const int folder = ::open(QFile::encodeName(dir.Path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    QStringList late;
+    {
+        SafeFile::CommitBatch batch;
+        batch.OnLateFailure = [&](const QString& label, int error) {
+            late << label + u' ' + QString::number(error);
+        };
+        ASSERT_TRUE(batch.Commit(folder, openTemp(dir.Path("t1"), "new"), "t1", "neu.txt"));
+        EXPECT_EQ(dir.Read("neu.txt"), "new");
+        ASSERT_TRUE(batch.Commit(folder, openTemp(dir.Path("t2"), "newer"), "t2", "alt.txt", "A"));
+        ASSERT_TRUE(
+            batch.Commit(folder, openTemp(dir.Path("t3"), "lost"), "t3", "bleibt.txt", "B"));
+        EXPECT_EQ(dir.Read("alt.txt"), "old");
+        EXPECT_EQ(dir.Read("t2"), "newer");
+        // The name turns into a folder with contents before the batch completes.
+        ASSERT_TRUE(QFile::remove(dir.Path("bleibt.txt")));
+        dir.Write("bleibt.txt/inhalt", "x");
+        EXPECT_TRUE(batch.Finish());
+    }
+    ::close(folder);
+    EXPECT_EQ(dir.Read("alt.txt"), "newer");
+    EXPECT_EQ(late, QStringList({QStringLiteral("B ") + QString::number(EISDIR)}));
+    EXPECT_EQ(dir.Files(), QStringList({"alt.txt", "bleibt.txt/inhalt", "neu.txt"}));
+}

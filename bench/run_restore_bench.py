@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Restores a benchmark dataset's archive into a new folder with the program's restore
+command (zv_restore_bench: the shown main window on the offscreen platform), with its archive
+reader alone (zv_restore_bench --reader), with `unzip -q` and with `bsdtar -xf`, side by side,
+and the program's restore once more over the files it has just restored (every file then
+replaces one). Prints the median and best wall times and the ratios to unzip. The program's
+figures are its own from the dialog's OK (the reader's: from the extract call) to the end,
+files flushed to disk included; the process's wall time, which adds start-up, the dialog's
+listing and exit, stands beside them.
+
+Usage: run_restore_bench.py [many|large ...] [--runs N] [--build DIR] [--data DIR]
+                            [--target DIR]
+
+--target puts the restored folders on another file system (by default below --data), for
+example a freshly made one that no other work on the machine writes to.
+
+The archive is written once with `zip -r -q -6` (bench/data/out/PROFILE-restore.zip). Every
+run extracts into a folder of its own: removing the previous run's 20,000 files right before
+the next makes the file system's inode allocation slow for a while, which would time the
+removal instead of the restore. The folders are removed at the end. Before each run the
+file system is flushed (not timed), so no tool pays for another's writes. The tools run in a
+rotating order. The program's restore flushes its files to disk before it reports; unzip and
+bsdtar do not flush.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def measure(cmd, cwd=None):
+    """The process's wall time, and the time the runner reports for itself (from the dialog's
+    OK to the end of the restore command), else None."""
+    start = time.monotonic()
+    proc = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    wall = time.monotonic() - start
+    out = proc.stdout.decode(errors="replace")
+    if proc.returncode != 0:
+        sys.exit("failed: %s\n%s" % (" ".join(cmd), out[-3000:]))
+    own = re.search(r"zv_restore_bench: (\d+) ms", out)
+    return wall, (int(own.group(1)) / 1000 if own else None)
+
+
+def listing(root):
+    out = {}
+    for folder, _, files in os.walk(root):
+        for f in files:
+            p = os.path.join(folder, f)
+            out[os.path.relpath(p, root)] = os.path.getsize(p)
+    return out
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("profiles", nargs="*", default=["many"])
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
+    ap.add_argument("--data", default=os.path.join(HERE, "data"))
+    ap.add_argument("--target", help="folder the restores go to (default: below --data)")
+    args = ap.parse_args()
+    runner = os.path.join(args.build, "bench", "zv_restore_bench")
+    if not os.path.exists(runner):
+        sys.exit("build the runner first: cmake -S . -B build-bench -G Ninja "
+                 "-DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF && "
+                 "ninja -C build-bench zv_restore_bench")
+    out_dir = os.path.join(args.data, "out")
+    os.makedirs(out_dir, exist_ok=True)
+    for profile in args.profiles:
+        src = os.path.join(args.data, profile)
+        if not os.path.isdir(src):
+            subprocess.check_call([sys.executable, os.path.join(HERE, "gen_dataset.py"), profile, src])
+        archive = os.path.join(out_dir, profile + "-restore.zip")
+        if not os.path.exists(archive):
+            subprocess.check_call(["zip", "-r", "-q", "-6", "-n", ".gif:.png:.zip:.jpg:.mp3",
+                                   archive, "."], cwd=src)
+        with open(archive, "rb") as h:
+            while h.read(1 << 20):
+                pass
+        work = os.path.join(args.target or args.data, "restore-" + profile)
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        tools = {
+            "Zorvane2 restore": lambda d: [runner, archive, d],
+            "reader alone": lambda d: [runner, "--reader", archive, d],
+            "unzip -q": lambda d: ["unzip", "-q", archive, "-d", d],
+            "bsdtar -xf": lambda d: ["bsdtar", "-xf", archive, "-C", d],
+        }
+        names = list(tools)
+        over = "... over its files"
+        times = {n: [] for n in names + [over]}
+        for run in range(args.runs):
+            order = names[run % len(names):] + names[:run % len(names)]
+            for n in order:
+                dest = os.path.join(work, "%s-%d" % (n.split()[0].lower(), run))
+                os.makedirs(dest)
+                subprocess.check_call(["sync"])
+                times[n].append(measure(tools[n](dest)))
+            # Once more over the files just restored: every file replaces one.
+            subprocess.check_call(["sync"])
+            times[over].append(measure(tools[names[0]](os.path.join(work, "zorvane2-%d" % run))))
+        expected = listing(src)
+        for n in names:
+            got = listing(os.path.join(work, "%s-0" % n.split()[0].lower()))
+            if got != expected:
+                sys.exit("%s restored something else than %s" % (n, src))
+        shutil.rmtree(work)
+        base = statistics.median(w for w, _ in times["unzip -q"])
+        print("%s: %d runs each, %d cores; the program's figures are from the dialog's OK to the "
+              "end (process wall time in brackets)" % (profile, args.runs, os.cpu_count()))
+        for n in names[:1] + [over] + names[1:]:
+            own = [o if o is not None else w for w, o in times[n]]
+            med = statistics.median(own)
+            wall = statistics.median(w for w, _ in times[n])
+            print("  %-17s median %6.2f s (%6.2f)  best %6.2f s  median/unzip %.2f  runs %s" %
+                  (n, med, wall, min(own), med / base, [round(t, 2) for t in own]))
+
+
+if __name__ == "__main__":
+    main()

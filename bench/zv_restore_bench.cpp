@@ -1,0 +1,100 @@
+// Restores a whole archive into a new folder as a user does: the main window shown on the
+// offscreen platform, the restore command, "Alle" and the folder typed into the dialog, OK.
+// Prints the wall time from OK to the end of the command (the folder flushed to disk
+// included) and the peak memory. With --reader only the archive reader runs, without window.
+// Usage: zv_restore_bench [--reader] ARCHIVE TARGET
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/resource.h>
+
+#include "Dialogs.h"
+#include "Shell.h"
+#include "ShellFolders.h"
+#include "SortGrid.h"
+#include "ZipReader.h"
+#include "ZorvaneMain.h"
+#include "uRestore.h"
+
+namespace {
+
+void report(qint64 ms) {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("zv_restore_bench: %lld ms, peak RSS %ld KiB\n", static_cast<long long>(ms),
+                ru.ru_maxrss);
+}
+
+int readerOnly(const QString& archive, const QString& target) {
+    TZipReader reader;
+    int messages = 0;
+    reader.OnMessage = [&](int, const QString& text) {
+        std::printf("%s\n", qPrintable(text));
+        ++messages;
+    };
+    if (!reader.Open(archive)) return 1;
+    QElapsedTimer t;
+    t.start();
+    const int count = reader.Extract(target);
+    report(t.elapsed());
+    std::printf("%d files\n", count);
+    return messages == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool reader = argc == 4 && std::strcmp(argv[1], "--reader") == 0;
+    if (argc != 3 && !reader) {
+        std::fprintf(stderr, "usage: zv_restore_bench [--reader] ARCHIVE TARGET\n");
+        return 2;
+    }
+    const QString archive = QFileInfo(QString::fromLocal8Bit(argv[argc - 2])).absoluteFilePath();
+    const QString target = QFileInfo(QString::fromLocal8Bit(argv[argc - 1])).absoluteFilePath();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
+    QApplication app(argc, argv);
+    if (reader) return readerOnly(archive, target);
+
+    Dialogs::SetTestMode(true);
+    ShellFolders::SetProgramFolder(home.path());
+    Shell::SetOpenHandler([](const QString&) { return true; });
+    const auto w = std::make_unique<Tmain>(QStringList{});
+    w->show();
+    QCoreApplication::processEvents();
+    w->sg->SetRowCount(2);
+    w->sg->SetCell(colNach, 1, archive);
+    w->sg->SetFocusCell(0, 1);
+    w->btnRestore->setEnabled(true);
+    w->Memo1->clear();
+
+    QElapsedTimer t;
+    Dialogs::SetNextDialog([&](QDialog& d) {
+        auto& f = static_cast<TfRestore&>(d);
+        f.allFiles->setChecked(true);
+        f.verzeichnis->setText(target);
+        f.BitBtn1Click();
+        t.start();
+        return f.result();
+    });
+    w->btnRestoreClick();
+    const qint64 ms = t.isValid() ? t.elapsed() : -1;
+    const QStringList log = w->LogLines();
+    for (const QString& l : log)
+        std::printf("%s\n", qPrintable(l));
+    for (const Dialogs::Asked& a : Dialogs::AskedLog())
+        if (a.what != u"dialog") std::printf("%s: %s\n", qPrintable(a.what), qPrintable(a.text));
+    report(ms);
+    const bool ok = !log.isEmpty() && log.last().endsWith(QStringLiteral("Dateie(n) entpackt"));
+    return ok ? 0 : 1;
+}
