@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "TempArchive.h"
+
 namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
 
@@ -50,7 +52,7 @@ qint64 ProgressScaleFor(qint64 totalBytes) {
 }
 
 QString TZipComponent::TempFileName(const QString& target) {
-    return target + QStringLiteral(".part");
+    return TempArchiveName(target);
 }
 
 void TZipComponent::progress(TZMProgressKind kind, const QString& name, qint64 total,
@@ -73,6 +75,9 @@ void TZipComponent::fail(const QString& what) {
     if (arc_) {
         const char* s = archive_error_string(arc_);
         if (s) text += QStringLiteral(": ") + QString::fromUtf8(s);
+        // The library's text is only "Write error"; the user needs the system's reason.
+        if (const int err = archive_errno(arc_); err > 0)
+            text += QStringLiteral(": ") + errnoText(err);
     }
     writeError_ = text;
     throw std::runtime_error(text.toStdString());
@@ -117,8 +122,10 @@ void TZipComponent::closeArchive(bool writeDirectory) {
         if (writeDirectory) {
             const int r = archive_write_close(arc_);
             if (r != ARCHIVE_OK) {
-                const QString why =
+                QString why =
                     QString::fromUtf8(archive_error_string(arc_) ? archive_error_string(arc_) : "");
+                if (const int err = archive_errno(arc_); err > 0)
+                    why += QStringLiteral(": ") + errnoText(err);
                 archive_write_free(arc_);
                 arc_ = nullptr;
                 throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
