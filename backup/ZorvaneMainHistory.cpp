@@ -65,6 +65,9 @@ void Tmain::SaveHistory() {
         Memo1->setTextCursor(caret);
         Memo1->ensureCursorVisible();
     } catch (...) {
-        LogLine(QStringLiteral("Kann History nicht speichern"));
+        if (SessionEnding)
+            SessionEndFailure(QStringLiteral("Kann History nicht speichern"));
+        else
+            LogLine(QStringLiteral("Kann History nicht speichern"));
     }
 }
