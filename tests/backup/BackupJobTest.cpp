@@ -313,18 +313,20 @@ TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndKeepsTheArchive) {
 TEST_F(BackupJobTest, TheActionsOwnArchivesBelowTheSourceAreLeftOut) {
     src.Write(QStringLiteral("brief.txt"), "b");
     src.Write(QStringLiteral("Daten.txt"), "t");
-    src.Write(QStringLiteral("Daten01.Zip"), "u");
+    for (const char* user : {"Daten01.Zip", "Daten1.zip", "DatenKW.Zip", "Daten.Zip.x.part"})
+        src.Write(QString::fromLatin1(user), "u");
     src.Write(QStringLiteral("sub/Daten1.Zip"), "another folder's");
     for (const char* own : {"Daten1.Zip", "Daten12.Zip", "DatenKW7.Zip", "DatenMon2.Zip",
                             "DatenMon2.Zip.tmp", "Daten.Zip.1.part"})
         src.Write(QString::fromLatin1(own), "own");
     const QString link = dst.Path(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(src.Path(), link));
-    const QStringList kept = {"Daten.txt", "Daten01.Zip", "brief.txt", "sub/Daten1.Zip"};
+    const QStringList kept = {"Daten.Zip.x.part", "Daten.txt", "Daten01.Zip",   "Daten1.zip",
+                              "DatenKW.Zip",      "brief.txt", "sub/Daten1.Zip"};
     // Run twice, so the first archive lies in the source; also through a link to the source.
     for (const QString& source : {src.Path(), src.Path(), link}) {
         const BackupOutcome out = Run(source, src.Path(QStringLiteral("Daten.Zip")));
-        EXPECT_EQ(out.FilesText, u"4");
+        EXPECT_EQ(out.FilesText, u"7");
         EXPECT_EQ(ArchiveNames(src.Path(QStringLiteral("Daten.Zip"))), kept);
     }
 }

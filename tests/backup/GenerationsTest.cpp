@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "Generations.h"
-#include "TempArchive.h"
 #include "TestFolder.h"
 
 namespace {
@@ -202,25 +201,6 @@ TEST(Rotation, ACrashAfterAnyRenameAndARetryKeepEveryArchive) {
         for (int k = 1; k <= 4; ++k)
             EXPECT_EQ(dir.Read(QStringLiteral("Daten%1.Zip").arg(k)), from[4 - k].toUtf8()) << k;
     }
-}
-
-TEST(OwnArchiveFiles, TargetTemporaryFileGenerationsAndCopiesButNothingElse) {
-    struct Case {
-        const char* name;
-        bool own;
-    } cases[] = {
-        {"Daten.Zip", true},       {"Daten.Zip.4711.part", true}, {"Daten.Zip.part", true},
-        {"Daten1.Zip", true},      {"Daten150.Zip", true},        {"DatenKW53.Zip", true},
-        {"DatenMon12.Zip", true},  {"DatenKW7.Zip.tmp", true},    {"Daten.zip", false},
-        {"Daten01.Zip", false},    {"Daten1.zip", false},         {"DatenKW.Zip", false},
-        {"Daten1.Zip.tmp", false}, {"Daten.Zip.x.part", false},   {"Daten.Zip.-1.part", false},
-        {"Andere1.Zip", false},    {"Daten.txt", false},          {"XDaten1.Zip", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsArchiveFileOf("Daten.Zip", c.name), c.own) << c.name;
-    // No generation or copy name is ever taken for a temporary file.
-    for (const char* n : {"Daten1.Zip", "DatenKW7.Zip", "DatenMon2.Zip", "Daten.Zip"})
-        EXPECT_FALSE(IsTempArchiveName("Daten.Zip", n)) << n;
 }
 
 TEST(PeriodCopies, WeekOneKeepsTheOldYearsLastWeeksAndWeekTwoClearsThem) {
