@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "Generations.h"
+#include "TempArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "lang.h"
@@ -155,9 +157,28 @@ void BackupJob::Prepare() {
     const QDir start(StartFolder.isEmpty() ? QDir::currentPath() : StartFolder);
     source_ = WithSeparator(QDir::cleanPath(start.absoluteFilePath(Source)));
     target_ = QDir::cleanPath(start.absoluteFilePath(Target));
-    // A temporary archive left by an interrupted run of this action goes first.
-    QFile::remove(TZipComponent::TempFileName(target_));
+    const QFileInfo targetInfo(target_);
+    ownFolder_ = WithSeparator(targetInfo.absolutePath());
+    ownFolderCanonical_.clear();
+    ownName_ = targetInfo.fileName();
+    // The folder may be the mount point of a drive that is not there: it is never created,
+    // and the run fails before it looks at a single file.
+    if (!QFileInfo(targetInfo.absolutePath()).isDir())
+        Raise(QStringLiteral("Zielordner ") + targetInfo.absolutePath() +
+              QStringLiteral(" existiert nicht"));
+    // Temporary archives left by interrupted runs of this action go first.
+    RemoveStaleTempArchives(target_);
     zip_.Discard();
+}
+
+bool BackupJob::ownArchive(const QString& folder, const QString& name) {
+    if (!IsArchiveFileOf(ownName_, name)) return false;
+    if (folder == ownFolder_) return true;
+    // The source may reach the target's folder through a link.
+    if (ownFolderCanonical_.isEmpty())
+        ownFolderCanonical_ = WithSeparator(QFileInfo(ownFolder_).canonicalFilePath());
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return !canonical.isEmpty() && WithSeparator(canonical) == ownFolderCanonical_;
 }
 
 void BackupJob::ScanSource() {
@@ -166,11 +187,9 @@ void BackupJob::ScanSource() {
     // A source folder that cannot be listed fails the run instead of replacing the archive
     // with nothing.
     scan(source_);
-    if (found_ == 0) {
-        // Completes with an empty result: the target no longer stands for this folder.
-        QFile::remove(target_);
-        committed();
-    }
+    // Completes with an empty result; the old archive stays, as an empty folder is more
+    // often a drive not mounted than files deleted on purpose.
+    if (found_ == 0) committed();
 }
 
 void BackupJob::scan(const QString& folder) {
@@ -185,7 +204,7 @@ void BackupJob::scan(const QString& folder) {
         if (abort_) break;
         if (e.folder) {
             scan(folder + e.name + u'/');
-        } else if (FilterAccepts(filter_, e.name)) {
+        } else if (FilterAccepts(filter_, e.name) && !ownArchive(folder, e.name)) {
             ++found_;
             totalBytes_ += e.size;
         }
@@ -240,7 +259,7 @@ void BackupJob::addTree(const QString& folder) {
             addTree(folder + e.name + u'/');
             continue;
         }
-        if (!FilterAccepts(filter_, e.name)) continue;
+        if (!FilterAccepts(filter_, e.name) || ownArchive(folder, e.name)) continue;
         const QString path = folder + e.name;
         if (skipped_.contains(path)) continue; // spoilt an earlier attempt of this run
         addFile(path, e.size);
@@ -252,19 +271,24 @@ void BackupJob::addFile(const QString& path, qint64 size) {
     currentFile_ = path;
     try {
         zip_.FSpecArgs = QStringList{path};
-        try {
-            zip_.Add();
-            if (zip_.SuccessCnt == 1) {
-                doneBytes_ += size;
-                ++added_;
-            } else {
-                status(Tx(txFehlerHinzufuegen) + path);
-            }
-        } catch (const std::exception&) {
-            status(Tx(txFehlerSchreiben) + target_ + Tx(txFestplatteVoll));
-        }
     } catch (const std::exception& ex) {
         status(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
+        return;
+    }
+    try {
+        zip_.Add();
+    } catch (const std::exception& ex) {
+        // The archive cannot be written (a full disk, a lost drive): every further file would
+        // fail the same way, so the run ends here with the system's reason. The file being
+        // added is not to blame, so the failed line names the target only.
+        currentFile_.clear();
+        Raise(QString::fromUtf8(ex.what()));
+    }
+    if (zip_.SuccessCnt == 1) {
+        doneBytes_ += size;
+        ++added_;
+    } else {
+        status(Tx(txFehlerHinzufuegen) + path);
     }
     // An entry that was begun but could not be read to its end spoils the stream.
     if (!abort_ && !zip_.BrokenReason().isEmpty()) throw BrokenEntry(path, zip_.BrokenReason());
@@ -277,6 +301,9 @@ void BackupJob::Finish() {
     outcome_.FilesText = filesText();
     if (found_ == 0) {
         outcome_.State = BackupOutcome::Result::Completed;
+        status(QStringLiteral("Keine Datei gefunden in ") + source_ + QStringLiteral(", ") +
+               (QFileInfo::exists(target_) ? target_ + QStringLiteral(" bleibt unverändert")
+                                           : QStringLiteral("kein Archiv geschrieben")));
         return;
     }
     if (abort_) {

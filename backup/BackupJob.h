@@ -51,7 +51,7 @@ public:
     // The component's messages.
     std::function<void(int code, const QString& text)> OnMessage;
     // The run counts as completed from here on (the archive is in place, or nothing was found
-    // and the target removed); an abort is ignored after it.
+    // and the old archive stays); an abort is ignored after it.
     std::function<void()> OnCommitted;
 
     // The steps of a run, in this order; each raises std::runtime_error with the text the
@@ -77,6 +77,9 @@ private:
     void scan(const QString& folder);
     void addTree(const QString& folder);
     void addFile(const QString& path, qint64 size);
+    // The action's own archive files (target, temporary archive, generations, copies) are
+    // never packed into the archive, also when the target lies below the source.
+    bool ownArchive(const QString& folder, const QString& name);
     void status(const QString& text);
     void barToZero();
     void committed();
@@ -84,8 +87,11 @@ private:
 
     TZipComponent& zip_;
     FileFilter filter_;
-    QString source_; // absolute, with trailing separator
-    QString target_; // absolute
+    QString source_;             // absolute, with trailing separator
+    QString target_;             // absolute
+    QString ownFolder_;          // the target's folder, with trailing separator
+    QString ownFolderCanonical_; // its resolved form, looked up when first needed
+    QString ownName_;            // the target's file name
     QString currentFile_;
     QStringList skipped_; // files that broke off mid-entry; left out of this run
     qint64 found_ = 0;

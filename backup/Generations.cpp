@@ -2,11 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 
 #include "SafeFile.h"
+#include "TempArchive.h"
 #include "TextFormats.h"
 #include "lang.h"
 
@@ -155,10 +157,29 @@ bool RotateGenerations(const QString& target, int g, const GenerationLog& log) {
     if (g <= 100)
         for (int k = 100; k >= g; --k)
             if (k < 1 || k > g) DeleteGeneration(base, QString::number(k), log);
+    // The moves end at the first free number: what lies above it is older than the gap and
+    // stays where it is.
+    int top = 0;
+    if (g >= 1 && fileExists(target)) {
+        top = 1;
+        while (top < g && fileExists(GenerationName(target, QString::number(top))))
+            ++top;
+    }
     // Newest last: a generation that could not move must not be replaced by the next one.
-    for (int k = g; k >= 1; --k)
+    for (int k = top; k >= 1; --k)
         if (!ShiftGeneration(target, QString::number(k - 1), QString::number(k), log)) return false;
     return true;
+}
+
+bool IsArchiveFileOf(const QString& targetFileName, const QString& name) {
+    if (targetFileName.isEmpty()) return false;
+    if (name == targetFileName || IsTempArchiveName(targetFileName, name)) return true;
+    const QString base = GenerationBase(targetFileName);
+    if (!name.startsWith(base)) return false;
+    // Numbers as the rotation and the copies write them; a copy is written under ".tmp" first.
+    static const QRegularExpression numbered(
+        QStringLiteral("^([1-9][0-9]*\\.Zip|(KW|Mon)[1-9][0-9]?\\.Zip(\\.tmp)?)$"));
+    return numbered.match(QStringView(name).mid(base.size())).hasMatch();
 }
 
 // ---------------------------------------------------------------- weekly and monthly copies
@@ -199,6 +220,10 @@ void MakePeriodCopy(const QString& target, const QString& copy, const QStringLis
 bool ReportAllowed(const QString& lastError, const QDateTime& Now) {
     const QDateTime last =
         lastError.isEmpty() ? WallClockZero() : ParseWallClock(lastError.left(19));
+    return TenMinutesPassed(last, Now);
+}
+
+bool TenMinutesPassed(const QDateTime& last, const QDateTime& Now) {
     const qint64 minutes = std::llabs(last.msecsTo(Now)) / 60000;
     return minutes > 10;
 }

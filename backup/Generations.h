@@ -64,6 +64,11 @@ QString GenerationName(const QString& target, const QString& k);
 QString WeeklyCopyName(const QString& base, int week);
 QString MonthlyCopyName(const QString& base, int month);
 
+// Whether a file name in the target's folder is one of the target's own archive files: the
+// target, its temporary archive, a generation, a weekly or monthly copy or such a copy's
+// temporary file.
+bool IsArchiveFileOf(const QString& targetFileName, const QString& name);
+
 // Receives the log line of a failed delete or rename.
 using GenerationLog = std::function<void(const QString& line)>;
 
@@ -75,7 +80,10 @@ void DeleteGeneration(const QString& base, const QString& k, const GenerationLog
 bool ShiftGeneration(const QString& target, const QString& from, const QString& to,
                      const GenerationLog& log);
 // The rotation before a scheduled run with g = count - 1: the surplus generations above g go
-// (up to 100), then each generation moves up by one, the target becoming 1.
+// (up to 100), then the target and the generations after it up to the first missing number
+// (or up to g) move up by one, the target becoming 1. A rotation cut short by a crash leaves
+// such a gap, so trying it again moves only what lies below the gap and loses nothing; without
+// a target nothing moves.
 // Stops at the first move that fails and returns false: moving the newer ones on would
 // overwrite the generation that stayed.
 bool RotateGenerations(const QString& target, int g, const GenerationLog& log);
@@ -94,6 +102,8 @@ void MakePeriodCopy(const QString& target, const QString& copy, const QStringLis
 
 // ---- the report throttle ----
 
+// Whether more than 10 whole minutes lie between two moments, in either order.
+bool TenMinutesPassed(const QDateTime& last, const QDateTime& Now);
 // Whether a report may be made: more than 10 whole minutes between Now and the date and time
 // at the start of the row's last-error text (empty: never reported). Raises SchedulerError
 // when that start is no date and time.

@@ -4,9 +4,11 @@
 #include <QLocale>
 #include <QToolTip>
 #include <QTranslator>
+#include <cstdio>
 
 #include "Allocator.h"
 #include "Dialogs.h"
+#include "InstanceGuard.h"
 #include "ZorvaneMain.h"
 
 int ProgramMain(int argc, char** argv) {
@@ -21,7 +23,27 @@ int ProgramMain(int argc, char** argv) {
     const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());
     QStringList args = QApplication::arguments();
     args.removeFirst();
+    // Two instances on one settings file would write one archive's temporary file together
+    // and overwrite each other's statistics and history.
+    const QString settings = Tmain::DataFolder() + Tmain::SettingsFileTitle();
+    InstanceGuard guard(settings);
+    switch (guard.Acquire()) {
+    case InstanceGuard::Result::First:
+        break;
+    case InstanceGuard::Result::Other:
+        if (guard.AskOtherToShow()) return 0;
+        Dialogs::ShowMessage(QStringLiteral("Zorvane2 läuft bereits mit der Einstellungsdatei ") +
+                             settings + QStringLiteral(" und antwortet nicht."));
+        return 1;
+    case InstanceGuard::Result::Unguarded:
+        std::fprintf(stderr, "Zorvane2: %s kann nicht angelegt werden\n",
+                     guard.LockFileName().toLocal8Bit().constData());
+        break;
+    }
     Tmain mainWindow(args);
+    guard.SetShowHandler([&mainWindow] { mainWindow.TrayDblClick(); });
+    // A logoff that came during the start-up has closed the window already.
+    if (mainWindow.Closing()) return 0;
     QPalette p = QToolTip::palette();
     p.setColor(QPalette::ToolTipBase, QColor(0, 255, 255));
     QToolTip::setPalette(p);

@@ -17,6 +17,8 @@
 #include "WorkPool.h"
 #include "ZipWriter.h"
 
+#include "TempArchive.h"
+
 namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
 
@@ -181,7 +183,7 @@ qint64 ProgressScaleFor(qint64 totalBytes) {
 }
 
 QString TZipComponent::TempFileName(const QString& target) {
-    return target + QStringLiteral(".part");
+    return TempArchiveName(target);
 }
 
 void TZipComponent::progress(TZMProgressKind kind, const QString& name, qint64 total,

@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <cstdio>
 
 #include "Clock.h"
 #include "Dialogs.h"
@@ -114,20 +115,7 @@ void Tmain::FormCreate() {
 
     ProgDir = ShellFolders::IncludeTrailingPathDelimiter(ShellFolders::ProgramFolder());
     HistDir = ShellFolders::WritableProgramFolder(QStringLiteral("Zorvane2"));
-    QString data;
-    try {
-        data = Registry::ReadString(RegRoot::CurrentUser,
-                                    QStringLiteral("software\\microsoft\\windows\\currentversion\\"
-                                                   "explorer\\shell folders"),
-                                    QStringLiteral("appdata"))
-                   .value_or(QString());
-        if (data.isEmpty()) data = ShellFolders::Folder(QStringLiteral("appdata"));
-        // The per-user folder always exists on the original platform; here it may not yet.
-        if (!data.isEmpty() && !QDir().mkpath(data)) data.clear();
-    } catch (...) {
-        data.clear();
-    }
-    DataDir = data.isEmpty() ? ProgDir : ShellFolders::IncludeTrailingPathDelimiter(data);
+    DataDir = DataFolder();
 
     LoadSettings();
     setHintPause(this);
@@ -151,8 +139,28 @@ void Tmain::FormCreate() {
         !ShellFolders::FindProgramFile(ProgDir, QStringLiteral("KelvoIUpdate.exe")).isEmpty());
 }
 
+QString Tmain::DataFolder() {
+    const QString progDir =
+        ShellFolders::IncludeTrailingPathDelimiter(ShellFolders::ProgramFolder());
+    QString data;
+    try {
+        data = Registry::ReadString(RegRoot::CurrentUser,
+                                    QStringLiteral("software\\microsoft\\windows\\currentversion\\"
+                                                   "explorer\\shell folders"),
+                                    QStringLiteral("appdata"))
+                   .value_or(QString());
+        if (data.isEmpty()) data = ShellFolders::Folder(QStringLiteral("appdata"));
+        // The per-user folder always exists on the original platform; here it may not yet.
+        if (!data.isEmpty() && !QDir().mkpath(data)) data.clear();
+    } catch (...) {
+        data.clear();
+    }
+    return data.isEmpty() ? progDir : ShellFolders::IncludeTrailingPathDelimiter(data);
+}
+
 void Tmain::FormShow() {
-    Timer2->start();
+    // The close shows a minimised window once more; the scheduler stays off from then on.
+    if (!closing_) Timer2->start();
     setHintColour();
 }
 
@@ -183,7 +191,11 @@ void Tmain::ZorvaneCloseClick() {
 
 bool Tmain::FormCloseQuery() {
     if (SessionEnding) {
-        saveIniExecute(saveIni);
+        try {
+            saveIniExecute(saveIni);
+        } catch (const std::exception& e) {
+            SessionEndFailure(QString::fromUtf8(e.what()));
+        }
         return true;
     }
     const bool canClose = ExitConfirmed;
@@ -210,9 +222,19 @@ void Tmain::FormClose() {
     try {
         saveIniExecute(nullptr);
     } catch (const std::exception& e) {
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
+        if (SessionEnding)
+            SessionEndFailure(QString::fromUtf8(e.what()));
+        else
+            Dialogs::ShowError(QString::fromUtf8(e.what()));
     }
     SaveHistory();
+}
+
+void Tmain::SessionEndFailure(const QString& text) {
+    // Nobody may be there to click a box, and a box would hold up the logoff.
+    LogLine(text);
+    std::fprintf(stderr, "Zorvane2: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 void Tmain::FormDestroy() {
@@ -271,7 +293,10 @@ void Tmain::closeEvent(QCloseEvent* e) {
     try {
         canClose = FormCloseQuery();
     } catch (const std::exception& ex) {
-        Dialogs::ShowError(QString::fromUtf8(ex.what()));
+        if (SessionEnding)
+            SessionEndFailure(QString::fromUtf8(ex.what()));
+        else
+            Dialogs::ShowError(QString::fromUtf8(ex.what()));
         // A failed save must not keep a logoff or a confirmed exit from ending the program.
         canClose = SessionEnding || ExitConfirmed;
     }
@@ -282,9 +307,14 @@ void Tmain::closeEvent(QCloseEvent* e) {
     closing_ = true;
     // No scheduled run may start inside the close, which pumps messages.
     Timer2->stop();
+    // A run or restore under way (the close came from inside it) stops as by its abort button;
+    // its old archive or files stay as they were.
+    if (btnAbort->isVisible()) btnAbort->click();
     FormClose();
     e->accept();
     tray->hide();
+    // Without a running message loop (a logoff during start-up) this does nothing; the program
+    // block then does not enter the loop at all.
     QCoreApplication::quit();
 }
 

@@ -130,9 +130,16 @@ public:
     void ZorvaneCloseClick();
     void TrayDblClick();
     void CommitDataRequest(); // the logoff or shutdown query
-    void HideToTray();        // "minimise the application"
+    // A save that failed while the session ends: to the log and to standard error, no box.
+    void SessionEndFailure(const QString& text);
+    void HideToTray(); // "minimise the application"
     bool HiddenInTray() const;
-    QString SettingsFileName() const { return DataDir + QStringLiteral("Zorvane2.ini"); }
+    // The close has gone ahead; nothing may restart the scheduler from here on.
+    bool Closing() const { return closing_; }
+    QString SettingsFileName() const { return DataDir + SettingsFileTitle(); }
+    static QString SettingsFileTitle() { return QStringLiteral("Zorvane2.ini"); }
+    // The settings folder (with trailing separator) as the creation finds it.
+    static QString DataFolder();
     QString HistoryFileName() const { return HistDir + QStringLiteral("Zorvane.hist"); }
 
     // ---- settings and the action table ----
@@ -293,8 +300,8 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
-    // The run's archive has taken the target's place (or the target was removed for a run that
-    // found nothing): from then on the run counts as completed and an abort is ignored.
+    // The run's archive has taken the target's place (or the run found nothing): from then on
+    // the run counts as completed and an abort is ignored.
     bool RunCommitted = false;
     // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
     bool RunActive = false;

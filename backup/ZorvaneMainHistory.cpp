@@ -70,6 +70,9 @@ void Tmain::SaveHistory() {
         Memo1->ensureCursorVisible();
         Memo1->horizontalScrollBar()->setValue(0);
     } catch (...) {
-        LogLine(QStringLiteral("Kann History nicht speichern"));
+        if (SessionEnding)
+            SessionEndFailure(QStringLiteral("Kann History nicht speichern"));
+        else
+            LogLine(QStringLiteral("Kann History nicht speichern"));
     }
 }

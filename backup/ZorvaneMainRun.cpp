@@ -105,7 +105,8 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     if (Sender) Busy = false;
     btnAbort->setVisible(false);
     SaveHistory();
-    Timer2->start();
+    // Once the close has begun, no scheduled run may follow this one.
+    if (!closing_) Timer2->start();
     RunCommandsEnabled(true);
     RunActive = false;
     RunCommitted = false;

@@ -1,7 +1,6 @@
 // The scheduler tick and the blocking window's controls.
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QThread>
 #include <QTimeEdit>
@@ -43,6 +42,23 @@ bool retryWaiting(TSortGrid* sg, int row) {
 void setRetryWait(TSortGrid* sg, int row, bool wait) {
     if (QTableWidgetItem* it = retryItem(sg, row))
         it->setData(RetryRole, wait ? QVariant(Clock::Now()) : QVariant());
+}
+
+// Where a row keeps the row-guard line it last logged (without its time) and when.
+constexpr int GuardLineRole = Qt::UserRole + 62;
+
+// A row whose texts cannot be read logs its line once, then again only after the throttle of
+// the balloons, so it cannot push every other record out of the history.
+bool guardLineDue(TSortGrid* sg, int row, const QString& line) {
+    QTableWidgetItem* it = retryItem(sg, row);
+    if (!it) return true;
+    const QDateTime now = Clock::Now();
+    const QVariantList last = it->data(GuardLineRole).toList();
+    if (last.size() == 2 && last[0].toString() == line &&
+        !TenMinutesPassed(last[1].toDateTime(), now))
+        return false;
+    it->setData(GuardLineRole, QVariantList{line, now});
+    return true;
 }
 
 } // namespace
@@ -107,16 +123,18 @@ void Tmain::Timer2Timer() {
     const int week = IsoWeek(today);
     const int month = today.month();
 
-    // The session ending (logoff, shutdown) stops the tick after the row under way.
-    for (int i = 1; i < sg->RowCount() && !SessionEnding; ++i) {
+    // The session ending (logoff, shutdown) or the close stops the tick after the row under way.
+    for (int i = 1; i < sg->RowCount() && !SessionEnding && !closing_; ++i) {
         try {
             ScheduleRow(i, today, now, week, month);
         } catch (const std::exception& e) {
-            LogLine(QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) + u' ' +
-                    sg->Cell(colVerz, i) + QStringLiteral(", ") + Tx(txNach) + u' ' +
-                    sg->Cell(colNach, i) + QStringLiteral("soll: ") + sg->Cell(colTime, i) +
-                    QStringLiteral(", last: ") + sg->Cell(colLast, i) + QStringLiteral(" , um ") +
-                    TextFormats::FormatDateTime(Clock::Now()));
+            const QString line = QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) +
+                                 u' ' + sg->Cell(colVerz, i) + QStringLiteral(", ") + Tx(txNach) +
+                                 u' ' + sg->Cell(colNach, i) + QStringLiteral("soll: ") +
+                                 sg->Cell(colTime, i) + QStringLiteral(", last: ") +
+                                 sg->Cell(colLast, i) + QStringLiteral(" , um ");
+            if (guardLineDue(sg, i, line))
+                LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
         }
     }
 
@@ -160,9 +178,8 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     const int g = ParseCount(sg->Cell(colCount, row)) - 1;
 
     // Only a new archive may replace the oldest kept generation: without the target (the last
-    // attempt did not complete) a rotation would drop one generation for nothing.
-    if (QFileInfo(target).isFile() &&
-        !RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) {
+    // attempt did not complete) nothing moves.
+    if (!RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) {
         // The new archive would replace a generation that could not move on.
         setRetryWait(sg, row, true);
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");

@@ -13,6 +13,7 @@
 
 #include "Archives.h"
 #include "Clock.h"
+#include "Dialogs.h"
 #include "Priority.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
@@ -270,19 +271,54 @@ TEST_F(BackupRun, SettingsReloadDuringARunWaitsForItsEnd) {
     EXPECT_TRUE(w->backupAll->isEnabled());
 }
 
-TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndNoArchive) {
+TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     dst.Write(QStringLiteral("Daten.Zip"), "alt");
-    dst.Write(QStringLiteral("Daten.Zip.part"), "Rest eines Absturzes");
     src.MakeDir(QStringLiteral("leer"));
     const int row = AddRow(src.Path(QStringLiteral("leer")), Target());
     w->sg->SetCell(colDateien, row, QStringLiteral("99"));
     RunRow(row);
     EXPECT_EQ(Stats(row).mid(1, 3),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
-    EXPECT_TRUE(dst.Files().isEmpty());
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
     const QStringList log = w->LogLines();
-    ASSERT_EQ(log.size(), 2);
-    EXPECT_TRUE(log[1].contains(QStringLiteral("abgeschlossen")));
+    ASSERT_EQ(log.size(), 3);
+    EXPECT_EQ(log[1], QStringLiteral("  - Keine Datei gefunden in ") +
+                          src.Path(QStringLiteral("leer/, ")) + Target() +
+                          QStringLiteral(" bleibt unverändert"));
+    EXPECT_TRUE(log[2].contains(QStringLiteral("abgeschlossen")));
+}
+
+TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
+    for (int i = 0; i < 5; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+    const int row = AddRow(src.Path(), Target());
+    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    w->show();
+    int reads = 0;
+    // "Beenden" in the tray menu while the second file is added, answered Yes.
+    w->Zip().ReadFault = [&](const QString&, qint64) {
+        if (++reads == 2) {
+            Dialogs::SetNextAnswer(Dialogs::Yes);
+            w->ZorvaneClose->trigger();
+        }
+        return false;
+    };
+    RunAll();
+    EXPECT_TRUE(w->State().ExitConfirmed);
+    EXPECT_FALSE(w->Timer2->isActive());
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
+    const QStringList log = w->LogLines();
+    EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
+    EXPECT_TRUE(log.last().endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    // The run's last lines reach the history.
+    EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgebrochen"));
+    // A show from the tray during the close does not start the scheduler either.
+    w->FormShow();
+    EXPECT_FALSE(w->Timer2->isActive());
 }
 
 TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {

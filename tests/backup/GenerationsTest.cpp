@@ -163,7 +163,10 @@ TEST(Rotation, LargeCountsOnlyShiftAndGapsLoseNothing) {
     TestFolder dir;
     layOut(dir, {"", "1", "3", "150"});
     RotateGenerations(dir.Path("Daten.Zip"), 149, {}); // no deletions above 100
-    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten4.Zip"}));
+    // Only what lies below the gap at 2 moves up.
+    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten3.Zip"}));
+    EXPECT_EQ(dir.Read("Daten2.Zip"), "1");
+    EXPECT_EQ(dir.Read("Daten3.Zip"), "3");
 
     // A missing source leaves its destination in place.
     TestFolder gap;
@@ -174,6 +177,30 @@ TEST(Rotation, LargeCountsOnlyShiftAndGapsLoseNothing) {
     ShiftGeneration(gap.Path("Daten.Zip"), "2", "3", {});
     EXPECT_EQ(gap.Files(), QStringList({"Daten3.Zip"}));
     EXPECT_EQ(gap.Read("Daten3.Zip"), "2");
+}
+
+TEST(Rotation, ACrashAfterAnyRenameAndARetryKeepEveryArchive) {
+    // Count 5 with the target and four generations: the renames oldest first, as the rotation
+    // makes them; a crash after the n-th leaves the first n done.
+    const QStringList from = {"3", "2", "1", ""};
+    for (int done = 0; done <= from.size(); ++done) {
+        SCOPED_TRACE(done);
+        TestFolder dir;
+        layOut(dir, {"", "1", "2", "3", "4"});
+        for (int i = 0; i < done; ++i) {
+            const QString to = QString::number(from[i].isEmpty() ? 1 : from[i].toInt() + 1);
+            QFile::remove(dir.Path("Daten" + to + ".Zip"));
+            ASSERT_TRUE(QFile::rename(dir.Path("Daten" + from[i] + ".Zip"),
+                                      dir.Path("Daten" + to + ".Zip")));
+        }
+        // The restart tries the rotation again, twice even, before a run writes the target.
+        EXPECT_TRUE(RotateGenerations(dir.Path("Daten.Zip"), 4, {}));
+        EXPECT_TRUE(RotateGenerations(dir.Path("Daten.Zip"), 4, {}));
+        EXPECT_EQ(dir.Files(),
+                  QStringList({"Daten1.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"}));
+        for (int k = 1; k <= 4; ++k)
+            EXPECT_EQ(dir.Read(QStringLiteral("Daten%1.Zip").arg(k)), from[4 - k].toUtf8()) << k;
+    }
 }
 
 TEST(PeriodCopies, WeekOneKeepsTheOldYearsLastWeeksAndWeekTwoClearsThem) {

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -273,6 +275,32 @@ TEST_F(MainWindowTest, TerminationSignalEndsTheSessionLikeTheLogoffQuery) {
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
     EXPECT_FALSE(w.State().Modified);
     EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
+}
+
+TEST_F(MainWindowTest, SaveFailuresAtASessionEndGoToTheLogAndStandardErrorNotToABox) {
+    Tmain& w = start();
+    w.show();
+    w.FormActivate();
+    SetModified(true);
+    // Regular files where the settings and program folders were: nobody can write below them.
+    QString data = w.State().DataDir;
+    data.chop(1);
+    for (const QString& f : {data, folder.Path("prog")}) {
+        ASSERT_TRUE(QDir(f).removeRecursively());
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    testing::internal::CaptureStderr();
+    w.CommitDataRequest();
+    const QString err = QString::fromLocal8Bit(testing::internal::GetCapturedStderr().c_str());
+    EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
+    EXPECT_FALSE(w.isVisible());
+    const QString settings = "In " + data + "/Zorvane2.ini kann nicht geschrieben werden";
+    // The full save and the layout save.
+    EXPECT_EQ(lines(w).filter(settings).size(), 2);
+    EXPECT_EQ(lines(w).last(), "Kann History nicht speichern");
+    EXPECT_EQ(err.count(settings), 2) << err.toStdString();
+    EXPECT_TRUE(err.contains("Kann History nicht speichern")) << err.toStdString();
 }
 
 TEST_F(MainWindowTest, ShiftCtrlDTogglesDebugModeOtherKeysDoNot) {

@@ -59,3 +59,12 @@ int RunCommand(const QString& command, QString* out) {
     if (out) *out = QString::fromUtf8(p.readAll());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
+
+qint64 EndedProcessId() {
+    QProcess p;
+    p.start(QStringLiteral("/bin/true"), {});
+    p.waitForStarted();
+    const qint64 pid = p.processId();
+    p.waitForFinished();
+    return pid;
+}

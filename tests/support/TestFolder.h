@@ -27,3 +27,6 @@ private:
 
 // Runs a shell command line; returns its exit code and puts its output into *out when given.
 int RunCommand(const QString& command, QString* out = nullptr);
+
+// The id of a process that has just ended, for files that name their writer.
+qint64 EndedProcessId();
