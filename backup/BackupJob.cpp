@@ -112,6 +112,8 @@ BackupJob::~BackupJob() {
     zip_.Discard();
     zip_.OnProgress = nullptr;
     zip_.OnMessage = nullptr;
+    zip_.OnFileDone = nullptr;
+    zip_.OnWaiting = nullptr;
 }
 
 void BackupJob::status(const QString& text) {
@@ -201,11 +203,18 @@ void BackupJob::AddTree() {
     zip_.ZipFileName = target_;
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {
+        if (d.Kind == TZMProgressKind::NewItem) underWay_ = d.ItemName;
         if (OnProgress) OnProgress(d, doneBytes_);
     };
     zip_.OnMessage = [this](int code, const QString& text) {
         if (OnMessage) OnMessage(code, text);
     };
+    zip_.OnFileDone = [this](const QString& path, TZipFileOutcome o) { fileDone(path, o); };
+    zip_.OnWaiting = [this] {
+        if (OnProgress) OnProgress(TZMProgressDetails(), doneBytes_);
+    };
+    // The archive work runs on the component's workers; they end with the run.
+    zip_.LowPriority = true;
     // A file that breaks off after its entry began cannot be taken out of the stream: the
     // archive is begun again without it, so that file alone is missing. Each file can do this
     // once, so the attempts are bounded.
@@ -213,9 +222,14 @@ void BackupJob::AddTree() {
     for (;;) {
         added_ = 0;
         doneBytes_ = 0;
+        inFlight_.clear();
+        brokenFile_.clear();
+        underWay_.clear();
+        writeErrorShown_ = false;
         barToZero();
         try {
             addTree(source_);
+            takeInRest();
             break;
         } catch (const BrokenEntry& broken) {
             zip_.Discard();
@@ -247,27 +261,78 @@ void BackupJob::addTree(const QString& folder) {
     }
 }
 
-// The one place a file goes into the archive.
+// The one place a file goes into the archive. It is handed to the component, which works on
+// the next files meanwhile; its outcome comes back through fileDone, in the order given.
 void BackupJob::addFile(const QString& path, qint64 size) {
     currentFile_ = path;
     try {
-        zip_.FSpecArgs = QStringList{path};
+        inFlight_.push_back({path, size});
         try {
-            zip_.Add();
-            if (zip_.SuccessCnt == 1) {
-                doneBytes_ += size;
-                ++added_;
-            } else {
-                status(Tx(txFehlerHinzufuegen) + path);
-            }
+            zip_.Submit(path);
         } catch (const std::exception&) {
-            status(Tx(txFehlerSchreiben) + target_ + Tx(txFestplatteVoll));
+            // The archive could not be opened or written. A file with an outcome has had its
+            // line; one the component never took (the archive did not open) gets it here.
+            if (!inFlight_.empty() && inFlight_.back().path == path) {
+                inFlight_.pop_back();
+                status(Tx(txFehlerSchreiben) + target_ + Tx(txFestplatteVoll));
+            }
         }
     } catch (const std::exception& ex) {
         status(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
     }
-    // An entry that was begun but could not be read to its end spoils the stream.
-    if (!abort_ && !zip_.BrokenReason().isEmpty()) throw BrokenEntry(path, zip_.BrokenReason());
+    restartIfBroken();
+}
+
+// Takes in every file still in flight once the walk is done.
+void BackupJob::takeInRest() {
+    try {
+        zip_.Drain();
+    } catch (const std::exception&) {
+        // A write error: the files' lines came with their outcomes, the commit fails with it.
+    }
+    restartIfBroken();
+}
+
+// An entry that was begun but could not be read to its end spoils the stream.
+void BackupJob::restartIfBroken() {
+    if (!abort_ && !brokenFile_.isEmpty()) throw BrokenEntry(brokenFile_, zip_.BrokenReason());
+}
+
+void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
+    qint64 size = 0;
+    if (!inFlight_.empty() && inFlight_.front().path == path) {
+        size = inFlight_.front().size;
+        inFlight_.pop_front();
+    }
+    switch (outcome) {
+    case TZipFileOutcome::Added:
+        doneBytes_ += size;
+        ++added_;
+        return;
+    case TZipFileOutcome::Broken:
+        if (!abort_ && brokenFile_.isEmpty() && !zip_.BrokenReason().isEmpty()) brokenFile_ = path;
+        status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    case TZipFileOutcome::Skipped:
+        status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    case TZipFileOutcome::Dropped:
+        break;
+    }
+    // Dropped. After an abort only the file under way is named; the ones behind it were never
+    // begun. Behind a file that broke off the archive begins again, so they need no line.
+    if (abort_) {
+        if (path == underWay_) status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    }
+    if (!brokenFile_.isEmpty()) return;
+    if (zip_.WriteFailed() && !writeErrorShown_) {
+        // The file whose entry could not be written; the ones behind it are not added.
+        writeErrorShown_ = true;
+        status(Tx(txFehlerSchreiben) + target_ + Tx(txFestplatteVoll));
+        return;
+    }
+    status(Tx(txFehlerHinzufuegen) + path);
 }
 
 void BackupJob::Finish() {
