@@ -12,6 +12,7 @@
 
 #include "ActionStore.h"
 #include "BackupJob.h"
+#include "EventPacer.h"
 #include "Filter.h"
 
 class QAction;
@@ -279,6 +280,8 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
+    // Message processing of the component's events (run and restore).
+    EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the target was removed for a run that
     // found nothing): from then on the run counts as completed and an abort is ignored.
     bool RunCommitted = false;
