@@ -268,7 +268,7 @@ void BackupJob::addFile(const QString& path, qint64 size) {
     try {
         inFlight_.push_back({path, size});
         try {
-            zip_.Submit(path);
+            zip_.Submit(path, size);
         } catch (const std::exception&) {
             // The archive could not be opened or written. A file with an outcome has had its
             // line; one the component never took (the archive did not open) gets it here.

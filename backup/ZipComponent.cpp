@@ -361,7 +361,7 @@ void TZipComponent::Add() {
     FSpecArgs.clear();
 }
 
-void TZipComponent::Submit(const QString& path) {
+void TZipComponent::Submit(const QString& path, qint64 size) {
     if (!writer_ || openTarget_ != ZipFileName) open();
     auto f = std::make_shared<FileTask>();
     f->path = path;
@@ -370,9 +370,12 @@ void TZipComponent::Submit(const QString& path) {
         finishFile(*f, TZipFileOutcome::Dropped);
         return;
     }
-    struct stat st {};
     const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) f->size = st.st_size;
+    struct stat st {};
+    if (size >= 0)
+        f->size = size;
+    else if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        f->size = st.st_size;
     const qint64 piece = qMax<qint64>(PieceSize, 4096);
     const qint64 count = f->size > piece ? (f->size + piece - 1) / piece : 1;
     f->held = count > 1 && f->size <= WholeReadLimit;

@@ -102,8 +102,9 @@ public:
     void Add();
     // Queues one file (full path), opening the stream first when needed. Returns at once while
     // fewer pieces than the bounds are under way, else takes finished files in first. Raises
-    // like Add when the archive cannot be opened or written.
-    void Submit(const QString& path);
+    // like Add when the archive cannot be opened or written. size is the file's size where the
+    // caller has just looked it up (it decides the pieces), else -1.
+    void Submit(const QString& path, qint64 size = -1);
     // Takes in every submitted file.
     void Drain();
     // Finishes the stream, flushes it to disk and renames it to ZipFileName. Raises on failure
