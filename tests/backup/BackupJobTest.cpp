@@ -6,14 +6,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "Archives.h"
 #include "TestFolder.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
+#include "ZipReader.h"
 #include "lang.h"
 
 namespace {
@@ -27,6 +31,38 @@ QByteArray Text(int n, char c = 'a') {
 }
 
 using Result = BackupOutcome::Result;
+
+// The files below folder in the order the file system lists them, folders entered where they
+// come: the order a run walks them in.
+QStringList WalkOrder(const QString& folder, const QString& prefix = {}) {
+    QStringList out;
+    DIR* d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == u"." || name == u"..") continue;
+        if (QFileInfo(folder + u'/' + name).isDir())
+            out += WalkOrder(folder + u'/' + name, prefix + name + u'/');
+        else
+            out << prefix + name;
+    }
+    ::closedir(d);
+    return out;
+}
+
+// The nice values of this process's threads.
+QList<int> ThreadNiceValues() {
+    QList<int> values;
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs)) {
+        QFile f(QStringLiteral("/proc/self/task/") + tid + QStringLiteral("/stat"));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        // After the name in parentheses: state, then fields 4 to 19; nice is the 19th.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16) values << fields[16].toInt();
+    }
+    return values;
+}
 
 class BackupJobTest : public ::testing::Test {
 protected:
@@ -266,6 +302,84 @@ TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndRemovesTheArchive) {
     EXPECT_EQ(out.ArchiveSize, 0);
     EXPECT_TRUE(committed);
     EXPECT_TRUE(dst.Files().isEmpty());
+}
+
+TEST_F(BackupJobTest, OnOneWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
+    for (int i = 0; i < 30; ++i)
+        src.Write(QStringLiteral("d%1/f%2.txt").arg(i % 4).arg(i),
+                  Text(200 + i * 50, char('a' + i % 20)));
+    src.Write(QStringLiteral("d1/gross.log"), Text(300 * 1024, 'g')); // several pieces
+    ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("weg")), src.Path(QStringLiteral("d2/link"))));
+    zip.Threads = 1;
+    zip.MaxInFlight = 3; // the bound is reached again and again
+    zip.PieceSize = 64 * 1024;
+    const BackupOutcome out = Run(src.Path(), Target());
+
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.FilesText, u"32-1");
+    EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")),
+              QStringList{QStringLiteral("  - Fehler beim hinzufügen von ") +
+                          src.Path(QStringLiteral("d2/link"))});
+    EXPECT_EQ(farthest, out.Bytes);
+    ExpectArchiveHolds(Target(), src, {QStringLiteral("d2/link")});
+    QStringList expected = WalkOrder(src.Path());
+    expected.removeAll(QStringLiteral("d2/link"));
+    TZipReader reader;
+    ASSERT_TRUE(reader.Open(Target()));
+    QStringList names;
+    for (int i = 0; i < reader.Count(); ++i)
+        names << reader.Entry(i).Name;
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(BackupJobTest, TheArchiveWorkersRunLowestAndEndWithTheRun) {
+    const int own = ::getpriority(PRIO_PROCESS, 0);
+    if (own >= 19) GTEST_SKIP() << "the tests already run at the lowest priority";
+    for (int i = 0; i < 20; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(5000, char('a' + i)));
+    QList<int> during;
+    int callerDuring = own;
+    BackupJob j(zip);
+    j.Source = src.Path();
+    j.Target = Target();
+    j.OnProgress = [&](const TZMProgressDetails& d, qint64) {
+        if (d.Kind != TZMProgressKind::NewItem || !during.isEmpty()) return;
+        during = ThreadNiceValues();
+        callerDuring = ::getpriority(PRIO_PROCESS, 0);
+    };
+    EXPECT_EQ(j.Run().State, Result::Completed);
+    EXPECT_TRUE(during.contains(19)) << "no lowered worker";
+    EXPECT_EQ(callerDuring, own);
+    EXPECT_FALSE(ThreadNiceValues().contains(19)) << "a lowered thread outlived the run";
+}
+
+TEST_F(BackupJobTest, AnArchiveThatCannotGrowFailsTheRunAndKeepsTheOldOne) {
+    dst.Write(QStringLiteral("Daten.Zip"), "alt");
+    for (int i = 0; i < 40; ++i)
+        src.Write(QStringLiteral("f%1.bin").arg(i, 2, 10, QChar(u'0')),
+                  Text(20000, char('a' + i % 26)));
+    zip.AddStoreSuffixes << QStringLiteral("bin"); // stored, so the archive grows by each file
+    // The file system refuses writes past 200 KB (as a full disk would).
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 200 * 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const BackupOutcome out = Run(src.Path(), Target());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(out.State, Result::Failed);
+    EXPECT_EQ(lines
+                  .filter(QStringLiteral("  - !! Fehler beim schreiben in ") + Target() +
+                          QStringLiteral(", Festplatte voll?"))
+                  .size(),
+              1)
+        << lines.join(u'\n').toStdString();
+    EXPECT_LT(out.Added, 40);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
 }
 
 TEST(ProgressBar, ScaleKeepsTheBarBelowAThousandStepsAndThePositionInRange) {

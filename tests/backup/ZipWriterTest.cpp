@@ -210,6 +210,19 @@ TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
         << log.toStdString();
 }
 
+TEST_F(ZipWriter, ACallerWaitingForAWorkerHearsFromItAndCanCancel) {
+    src.Write(QStringLiteral("gross.bin"), Noise(16 << 20, 7)); // one piece, long to deflate
+    src.Write(QStringLiteral("z.txt"), Text(100));
+    zip.PieceSize = 32 << 20;
+    int waits = 0;
+    zip.OnWaiting = [&] {
+        if (++waits == 1) zip.Cancel();
+    };
+    SubmitAll();
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(outcomes, (QStringList{"gross.bin=Dropped", "z.txt=Dropped"}));
+}
+
 TEST_F(ZipWriter, FileChangingWhileReadIsNeverStoredWrong) {
     const int piece = 64 * 1024;
     src.Write(QStringLiteral("a.txt"), Text(100));
