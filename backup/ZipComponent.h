@@ -8,9 +8,10 @@
 // number of them in flight; the caller's thread takes the results in, in the order the files
 // were given, writes them and delivers every callback. Two ways to feed it:
 //
-//   Synchronous, one call per batch (what the run does today):
+//   Synchronous, one call per batch:
 //       zip.FSpecArgs = {path};  zip.Add();  if (zip.SuccessCnt == 1) ...
-//   Pipelined, so that the next files are worked on while earlier ones are written:
+//   Pipelined, so that the next files are worked on while earlier ones are written (what the
+//   backup run does):
 //       zip.OnFileDone = [&](const QString& path, TZipFileOutcome o) { ... };
 //       for (each file) { zip.Submit(path); if (the run must stop) break; }
 //       zip.Drain();          // every submitted file has had its OnFileDone

@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <utility>
 
 #include "Archives.h"
 #include "TestFolder.h"
@@ -81,6 +82,7 @@ protected:
         j.OnMessage = [this](int, const QString& t) { lines << t; };
         j.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
             if (d.Kind == TZMProgressKind::Progress) farthest = qMax(farthest, done + d.Written);
+            if (d.Kind == TZMProgressKind::NewItem && atFirstFile) std::exchange(atFirstFile, {})();
         };
         job = &j;
         const BackupOutcome out = j.Run();
@@ -95,6 +97,7 @@ protected:
     BackupJob* job = nullptr;
     QStringList lines;
     qint64 farthest = 0;
+    std::function<void()> atFirstFile; // called once, when the first entry begins
 };
 
 TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
@@ -304,7 +307,12 @@ TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndRemovesTheArchive) {
     EXPECT_TRUE(dst.Files().isEmpty());
 }
 
-TEST_F(BackupJobTest, OnOneWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
+// Also: the archive's worker runs at the lowest priority, the caller does not, and no lowered
+// thread outlives the run.
+TEST_F(BackupJobTest, OnOneLoweredWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
+    const int own = ::getpriority(PRIO_PROCESS, 0);
+    QList<int> during;
+    atFirstFile = [&] { during = ThreadNiceValues() << ::getpriority(PRIO_PROCESS, 0); };
     for (int i = 0; i < 30; ++i)
         src.Write(QStringLiteral("d%1/f%2.txt").arg(i % 4).arg(i),
                   Text(200 + i * 50, char('a' + i % 20)));
@@ -315,6 +323,12 @@ TEST_F(BackupJobTest, OnOneWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
     zip.PieceSize = 64 * 1024;
     const BackupOutcome out = Run(src.Path(), Target());
 
+    if (own < 19) {
+        ASSERT_FALSE(during.isEmpty());
+        EXPECT_EQ(during.takeLast(), own);
+        EXPECT_TRUE(during.contains(19)) << "no lowered worker";
+        EXPECT_FALSE(ThreadNiceValues().contains(19)) << "a lowered thread outlived the run";
+    }
     EXPECT_EQ(out.State, Result::Completed);
     EXPECT_EQ(out.FilesText, u"32-1");
     EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")),
@@ -330,27 +344,6 @@ TEST_F(BackupJobTest, OnOneWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
     for (int i = 0; i < reader.Count(); ++i)
         names << reader.Entry(i).Name;
     EXPECT_EQ(names, expected);
-}
-
-TEST_F(BackupJobTest, TheArchiveWorkersRunLowestAndEndWithTheRun) {
-    const int own = ::getpriority(PRIO_PROCESS, 0);
-    if (own >= 19) GTEST_SKIP() << "the tests already run at the lowest priority";
-    for (int i = 0; i < 20; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(5000, char('a' + i)));
-    QList<int> during;
-    int callerDuring = own;
-    BackupJob j(zip);
-    j.Source = src.Path();
-    j.Target = Target();
-    j.OnProgress = [&](const TZMProgressDetails& d, qint64) {
-        if (d.Kind != TZMProgressKind::NewItem || !during.isEmpty()) return;
-        during = ThreadNiceValues();
-        callerDuring = ::getpriority(PRIO_PROCESS, 0);
-    };
-    EXPECT_EQ(j.Run().State, Result::Completed);
-    EXPECT_TRUE(during.contains(19)) << "no lowered worker";
-    EXPECT_EQ(callerDuring, own);
-    EXPECT_FALSE(ThreadNiceValues().contains(19)) << "a lowered thread outlived the run";
 }
 
 TEST_F(BackupJobTest, AnArchiveThatCannotGrowFailsTheRunAndKeepsTheOldOne) {
