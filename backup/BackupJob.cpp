@@ -114,6 +114,8 @@ BackupJob::~BackupJob() {
     zip_.Discard();
     zip_.OnProgress = nullptr;
     zip_.OnMessage = nullptr;
+    zip_.OnFileDone = nullptr;
+    zip_.OnWaiting = nullptr;
 }
 
 void BackupJob::status(const QString& text) {
@@ -220,11 +222,18 @@ void BackupJob::AddTree() {
     zip_.ZipFileName = target_;
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {
+        if (d.Kind == TZMProgressKind::NewItem) underWay_ = d.ItemName;
         if (OnProgress) OnProgress(d, doneBytes_);
     };
     zip_.OnMessage = [this](int code, const QString& text) {
         if (OnMessage) OnMessage(code, text);
     };
+    zip_.OnFileDone = [this](const QString& path, TZipFileOutcome o) { fileDone(path, o); };
+    zip_.OnWaiting = [this] {
+        if (OnProgress) OnProgress(TZMProgressDetails(), doneBytes_);
+    };
+    // The archive work runs on the component's workers; they end with the run.
+    zip_.LowPriority = true;
     // A file that breaks off after its entry began cannot be taken out of the stream: the
     // archive is begun again without it, so that file alone is missing. Each file can do this
     // once, so the attempts are bounded.
@@ -232,9 +241,13 @@ void BackupJob::AddTree() {
     for (;;) {
         added_ = 0;
         doneBytes_ = 0;
+        inFlight_.clear();
+        brokenFile_.clear();
+        underWay_.clear();
         barToZero();
         try {
             addTree(source_);
+            takeInRest();
             break;
         } catch (const BrokenEntry& broken) {
             zip_.Discard();
@@ -266,17 +279,13 @@ void BackupJob::addTree(const QString& folder) {
     }
 }
 
-// The one place a file goes into the archive.
+// The one place a file goes into the archive. It is handed to the component, which works on
+// the next files meanwhile; its outcome comes back through fileDone, in the order given.
 void BackupJob::addFile(const QString& path, qint64 size) {
     currentFile_ = path;
+    inFlight_.push_back({path, size});
     try {
-        zip_.FSpecArgs = QStringList{path};
-    } catch (const std::exception& ex) {
-        status(Tx(txUeberspringe) + path + Tx(txFehler) + QString::fromUtf8(ex.what()));
-        return;
-    }
-    try {
-        zip_.Add();
+        zip_.Submit(path, size);
     } catch (const std::exception& ex) {
         // The archive cannot be written (a full disk, a lost drive): every further file would
         // fail the same way, so the run ends here with the system's reason. The file being
@@ -284,14 +293,55 @@ void BackupJob::addFile(const QString& path, qint64 size) {
         currentFile_.clear();
         Raise(QString::fromUtf8(ex.what()));
     }
-    if (zip_.SuccessCnt == 1) {
+    restartIfBroken();
+}
+
+// Takes in every file still in flight once the walk is done.
+void BackupJob::takeInRest() {
+    try {
+        zip_.Drain();
+    } catch (const std::exception& ex) {
+        currentFile_.clear();
+        Raise(QString::fromUtf8(ex.what()));
+    }
+    restartIfBroken();
+}
+
+// An entry that was begun but could not be read to its end spoils the stream.
+void BackupJob::restartIfBroken() {
+    if (!abort_ && !brokenFile_.isEmpty()) throw BrokenEntry(brokenFile_, zip_.BrokenReason());
+}
+
+void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
+    qint64 size = 0;
+    if (!inFlight_.empty() && inFlight_.front().path == path) {
+        size = inFlight_.front().size;
+        inFlight_.pop_front();
+    }
+    switch (outcome) {
+    case TZipFileOutcome::Added:
         doneBytes_ += size;
         ++added_;
-    } else {
+        return;
+    case TZipFileOutcome::Broken:
+        if (!abort_ && brokenFile_.isEmpty() && !zip_.BrokenReason().isEmpty()) brokenFile_ = path;
         status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    case TZipFileOutcome::Skipped:
+        status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    case TZipFileOutcome::Dropped:
+        break;
     }
-    // An entry that was begun but could not be read to its end spoils the stream.
-    if (!abort_ && !zip_.BrokenReason().isEmpty()) throw BrokenEntry(path, zip_.BrokenReason());
+    // Dropped. After an abort only the file under way is named; the ones behind it were never
+    // begun. Behind a file that broke off the archive begins again, so they need no line.
+    if (abort_) {
+        if (path == underWay_) status(Tx(txFehlerHinzufuegen) + path);
+        return;
+    }
+    // Behind a write error the run fails with one line naming the target and the reason.
+    if (!brokenFile_.isEmpty() || zip_.WriteFailed()) return;
+    status(Tx(txFehlerHinzufuegen) + path);
 }
 
 void BackupJob::Finish() {

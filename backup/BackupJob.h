@@ -5,12 +5,14 @@
 // the action's row.
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
 
 #include "Filter.h"
 
 class TZipComponent;
 struct TZMProgressDetails;
+enum class TZipFileOutcome;
 
 struct BackupOutcome {
     enum class Result { Completed, Aborted, Failed };
@@ -46,7 +48,8 @@ public:
     // A status line of the run (without the log prefix).
     std::function<void(const QString& text)> OnStatus;
     // The component's progress; doneBytes are the bytes of the files added before this one.
-    // The bar is set back with a Progress event of nothing written and nothing done.
+    // The bar is set back with a Progress event of nothing written and nothing done; while the
+    // run waits for the archive's workers it reports events of the kind Other.
     std::function<void(const TZMProgressDetails& details, qint64 doneBytes)> OnProgress;
     // The component's messages.
     std::function<void(int code, const QString& text)> OnMessage;
@@ -80,6 +83,9 @@ private:
     // The action's own archive files (target, temporary archive, generations, copies) are
     // never packed into the archive, also when the target lies below the source.
     bool ownArchive(const QString& folder, const QString& name);
+    void fileDone(const QString& path, TZipFileOutcome outcome);
+    void takeInRest();
+    void restartIfBroken();
     void status(const QString& text);
     void barToZero();
     void committed();
@@ -94,6 +100,15 @@ private:
     QString ownName_;            // the target's file name
     QString currentFile_;
     QStringList skipped_; // files that broke off mid-entry; left out of this run
+    // Files handed to the archive whose outcome is still to come, in their order, with the
+    // sizes the walk found.
+    struct Submitted {
+        QString path;
+        qint64 size;
+    };
+    std::deque<Submitted> inFlight_;
+    QString brokenFile_; // broke off mid-entry in this attempt
+    QString underWay_;   // the file whose entry was begun last
     qint64 found_ = 0;
     qint64 added_ = 0;
     qint64 totalBytes_ = 0;

@@ -36,11 +36,14 @@ int TWorkPool::CoreCount() {
 std::future<void> TWorkPool::Post(std::function<void()> work) {
     std::packaged_task<void()> task(std::move(work));
     std::future<void> done = task.get_future();
+    bool wake = false;
     {
         std::lock_guard lock(m_);
         queue_.push_back(std::move(task));
+        wake = idle_ > 0;
     }
-    cv_.notify_one();
+    // A busy worker looks at the queue before it waits again.
+    if (wake) cv_.notify_one();
     return done;
 }
 
@@ -51,7 +54,9 @@ void TWorkPool::loop() {
         std::packaged_task<void()> task;
         {
             std::unique_lock lock(m_);
+            ++idle_;
             cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            --idle_;
             if (stop_) return;
             task = std::move(queue_.front());
             queue_.pop_front();

@@ -34,6 +34,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::packaged_task<void()>> queue_;
+    int idle_ = 0; // workers waiting for a task; only they need waking
     bool stop_ = false;
     std::atomic<int> nice_{0};
     std::vector<std::thread> threads_;

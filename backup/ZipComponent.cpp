@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include <vector>
 #include <zlib.h>
 
+#include "Priority.h"
 #include "SafeFile.h"
 #include "WorkPool.h"
 #include "ZipWriter.h"
@@ -21,6 +23,8 @@
 
 namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
+// How long the caller waits for a worker before it lets its window process messages.
+constexpr std::chrono::milliseconds WaitTick{25};
 
 QString errnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
@@ -216,13 +220,13 @@ void TZipComponent::open() {
     }
     if (!Password.isEmpty() && (AddOptions & AddEncrypt)) ::fchmod(fd_, 0600);
     const int threads = Threads > 0 ? Threads : TWorkPool::CoreCount();
-    if (!pool_ || pool_->Threads() != threads) {
-        pool_.reset();
-        pool_ = std::make_unique<TWorkPool>(threads);
-    }
+    pool_ = std::make_unique<TWorkPool>(threads);
     errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, 0);
-    if (errno == 0) pool_->SetNice(nice);
+    int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0) nice = 0;
+    // Lowered workers need no way back: the pool ends with this stream.
+    if (LowPriority) nice = qMax(nice, Priority::IdleNice);
+    pool_->SetNice(nice);
     // Many small files in flight keep every worker busy even when one of them is slowed down
     // (the oldest file is the one waited for); the bytes bound the memory.
     maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : 64 * threads;
@@ -247,6 +251,7 @@ void TZipComponent::Discard() {
         job->file.reset();
     pending_.clear();
     bytesInFlight_ = 0;
+    pool_.reset();
     writer_.reset();
     if (fd_ >= 0) {
         ::close(fd_);
@@ -291,6 +296,7 @@ void TZipComponent::Commit() {
                                          .toStdString());
         tempName_.clear();
         openTarget_.clear();
+        pool_.reset();
     } catch (...) {
         Discard();
         throw;
@@ -357,7 +363,7 @@ void TZipComponent::Add() {
     FSpecArgs.clear();
 }
 
-void TZipComponent::Submit(const QString& path) {
+void TZipComponent::Submit(const QString& path, qint64 size) {
     if (!writer_ || openTarget_ != ZipFileName) open();
     auto f = std::make_shared<FileTask>();
     f->path = path;
@@ -366,9 +372,12 @@ void TZipComponent::Submit(const QString& path) {
         finishFile(*f, TZipFileOutcome::Dropped);
         return;
     }
-    struct stat st {};
     const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode)) f->size = st.st_size;
+    struct stat st {};
+    if (size >= 0)
+        f->size = size;
+    else if (::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        f->size = st.st_size;
     const qint64 piece = qMax<qint64>(PieceSize, 4096);
     const qint64 count = f->size > piece ? (f->size + piece - 1) / piece : 1;
     f->held = count > 1 && f->size <= WholeReadLimit;
@@ -401,19 +410,25 @@ void TZipComponent::Submit(const QString& path) {
         job->stop = stop_;
         job->file = f;
         job->weight = count > 1 ? job->length : qMin(f->size, piece);
-        if (count == 1 && pending_.empty() && inlineWork_) {
-            // One small file that is waited for at once: handing it to a worker only adds
-            // the switch between the threads.
+        // One small file that is waited for at once: handing it to a worker only adds the
+        // switch between the threads. With the read hook every piece is read here.
+        if (ReadFault || (count == 1 && pending_.empty() && inlineWork_)) {
             job->Work();
             std::promise<void> ready;
             ready.set_value();
             job->done = ready.get_future();
             if (cancelled_ && !broken_) {
                 // Cancelled while this file was read (through the read hook): as between two
-                // files, the file under way is still completed.
+                // files, what was read up to here is still completed; a file whose further
+                // pieces were not read cannot be.
                 pending_.push_back(job);
                 bytesInFlight_ += job->weight;
-                takeInOne(true);
+                while (!pending_.empty())
+                    takeInOne(true);
+                if (!f->done) {
+                    if (f->begun) broken_ = true;
+                    finishFile(*f, f->begun ? TZipFileOutcome::Broken : TZipFileOutcome::Dropped);
+                }
                 f->more = false;
                 break;
             }
@@ -478,6 +493,13 @@ void TZipComponent::finishFile(FileTask& f, TZipFileOutcome outcome) {
 void TZipComponent::takeInOne(bool evenIfCancelled) {
     if (!evenIfCancelled && stopped()) return;
     const std::shared_ptr<PieceJob> job = pending_.front();
+    if (OnWaiting) {
+        // The job stays queued meanwhile, so a cancel from the callback drops it too.
+        while (job->done.wait_for(WaitTick) == std::future_status::timeout) {
+            OnWaiting();
+            if (!evenIfCancelled && stopped()) return;
+        }
+    }
     pending_.pop_front();
     bytesInFlight_ -= job->weight;
     job->done.wait();

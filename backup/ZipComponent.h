@@ -8,9 +8,10 @@
 // number of them in flight; the caller's thread takes the results in, in the order the files
 // were given, writes them and delivers every callback. Two ways to feed it:
 //
-//   Synchronous, one call per batch (what the run does today):
+//   Synchronous, one call per batch:
 //       zip.FSpecArgs = {path};  zip.Add();  if (zip.SuccessCnt == 1) ...
-//   Pipelined, so that the next files are worked on while earlier ones are written:
+//   Pipelined, so that the next files are worked on while earlier ones are written (what the
+//   backup run does):
 //       zip.OnFileDone = [&](const QString& path, TZipFileOutcome o) { ... };
 //       for (each file) { zip.Submit(path); if (the run must stop) break; }
 //       zip.Drain();          // every submitted file has had its OnFileDone
@@ -19,7 +20,9 @@
 //   OnFileDone, OnProgress and OnMessage are called from inside Submit, Drain, Add and Commit,
 //   in the caller's thread, once per file in submission order (NewItem, Progress..., then
 //   OnFileDone). A file that was submitted is never silently lost: it ends as one of the
-//   outcomes below. The callbacks may call Cancel but must not Submit, Drain or Commit.
+//   outcomes below. OnWaiting is called there too, every few dozen milliseconds while the
+//   oldest file is still being worked on. The callbacks may call Cancel but must not Submit,
+//   Drain or Commit.
 //   When the archive cannot be written, Submit, Drain or Add raise once; every file in flight
 //   ends as Dropped, nothing more goes in (BrokenReason stays empty) and Commit raises.
 #include <QByteArray>
@@ -91,6 +94,8 @@ public:
     std::function<void(const TZMProgressDetails&)> OnProgress;
     std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
     std::function<void(const QString& path, TZipFileOutcome outcome)> OnFileDone;
+    // The caller waits for the workers, so that a window can process its messages meanwhile.
+    std::function<void()> OnWaiting;
 
     // Adds FSpecArgs to the archive stream, opening it first when needed. A file that cannot
     // be read is reported through OnMessage and not counted. Raises std::runtime_error when
@@ -98,8 +103,9 @@ public:
     void Add();
     // Queues one file (full path), opening the stream first when needed. Returns at once while
     // fewer pieces than the bounds are under way, else takes finished files in first. Raises
-    // like Add when the archive cannot be opened or written.
-    void Submit(const QString& path);
+    // like Add when the archive cannot be opened or written. size is the file's size where the
+    // caller has just looked it up (it decides the pieces), else -1.
+    void Submit(const QString& path, qint64 size = -1);
     // Takes in every submitted file.
     void Drain();
     // Finishes the stream, flushes it to disk and renames it to ZipFileName. Raises on failure
@@ -118,6 +124,9 @@ public:
     // not be read to its end); empty while the stream is sound. Commit raises with it.
     QString BrokenReason() const { return brokenReason_; }
 
+    // Whether the archive could not be written since the stream was opened.
+    bool WriteFailed() const { return !writeError_.isEmpty(); }
+
     // Name of the temporary archive beside a target; never matches a generation name.
     static QString TempFileName(const QString& target);
 
@@ -130,8 +139,13 @@ public:
     // 8 pieces' worth of input per worker); read when a stream is opened.
     int Threads = 0;
     int MaxInFlight = 0;
+    // Workers of the next stream run at the lowest scheduling priority. They end with their
+    // stream (Commit or Discard), so nothing needs to be raised again.
+    bool LowPriority = false;
     // Test hook: called before each read of a file with the file offset of that read;
-    // returning true makes that read fail with an I/O error. Runs on worker threads.
+    // returning true makes that read fail with an I/O error. While it is set, every piece is
+    // read and compressed in the caller's thread, in submission order, so the hook may act on
+    // the caller's state (a cancel from it completes the files read so far).
     std::function<bool(const QString& path, qint64 offset)> ReadFault;
 
 private:

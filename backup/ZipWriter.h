@@ -40,6 +40,10 @@ private:
     std::unique_ptr<Stream> s_;
 };
 
+// PBKDF2 with HMAC-SHA1: length bytes derived from password and salt.
+QByteArray Pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int iterations,
+                      int length);
+
 // WinZip AES-256 (AE-1, checksum kept) for one entry: a fresh salt, keys derived from the
 // password (PBKDF2-HMAC-SHA1, 1000 rounds), counter mode and an HMAC-SHA1 code over the
 // encrypted bytes. The key derivation is the expensive part.

@@ -13,6 +13,7 @@
 
 #include "ActionStore.h"
 #include "BackupJob.h"
+#include "EventPacer.h"
 #include "Filter.h"
 
 class QAction;
@@ -300,6 +301,8 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
+    // Message processing of the component's events (run and restore).
+    EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the run found nothing): from then on
     // the run counts as completed and an abort is ignored.
     bool RunCommitted = false;

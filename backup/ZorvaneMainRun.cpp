@@ -11,7 +11,6 @@
 #include <stdexcept>
 
 #include "Clock.h"
-#include "Priority.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
@@ -67,11 +66,9 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         if (LogLineCount() > 0) LogLine(QString());
         LogLine(Tx(txBeginneBackup) + u' ' + verz + u' ' + Tx(txNach) + u' ' + nach +
                 QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kind);
-        Priority::SetIdle();
         const QDateTime start = Clock::Now();
         const BackupOutcome outcome =
             BackupOne(verz, nach, sg->Cell(colFilter, row), sg->Cell(colP, row));
-        Priority::SetNormal();
         if (outcome.State == BackupOutcome::Result::Failed) {
             LogLine(outcome.FailureLine);
         } else {
@@ -98,7 +95,6 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
             }
         }
     } catch (const std::exception& e) {
-        Priority::SetNormal();
         LogLine(QStringLiteral("!!! BO, Backup: ") + Tx(txNach) + u' ' + nach +
                 QStringLiteral(" :") + QString::fromUtf8(e.what()));
     }
@@ -212,7 +208,7 @@ void Tmain::zipProgress(const TZMProgressDetails& Details) {
     case TZMProgressKind::Other:
         break;
     }
-    QCoreApplication::processEvents();
+    zipPacer_.Pace();
 }
 
 void Tmain::zipMessage(int ErrCode, const QString& ErrMsg) {
@@ -223,5 +219,5 @@ void Tmain::zipMessage(int ErrCode, const QString& ErrMsg) {
     LogLine(ErrMsg);
     Memo1->moveCursor(QTextCursor::End);
     Memo1->ensureCursorVisible();
-    QCoreApplication::processEvents();
+    zipPacer_.Pace();
 }

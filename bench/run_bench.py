@@ -1,21 +1,27 @@
 #!/usr/bin/env python3
-"""Backs up a benchmark dataset with the program's own run (zv_bench) and with
-`zip -r -q -6 -n .gif:.png:.zip:.jpg:.mp3`, side by side, and prints wall time, peak memory
-and archive size of both and the time ratio.
+"""Backs up a benchmark dataset with the program's own run (zv_bench: the main window shown on
+the offscreen platform, "Backup" on one action) and with its peers, side by side: the runs of
+one round alternate, and the medians of the rounds are compared.
 
-Usage: run_bench.py [many|large ...] [--runs N] [--build DIR] [--data DIR] [--no-job]
+Usage: run_bench.py [many|large ...] [--runs N] [--build DIR] [--data DIR] [--no-password]
+                    [--hidden] [--baseline DIR] [--job]
 
-Beside the run as the window starts it, the backup job alone (`zv_bench --job`, no window) is
-timed too, so the window's share and the archive's share of the time can be told apart.
+Every round runs the shown window without and with a password, `zip -r -q -6 -n
+.gif:.png:.zip:.jpg:.mp3` and, with the password, 7-Zip writing the same AES-256 ZIP.
+--hidden adds the run with a window that is never shown (nothing painted), --baseline DIR the
+hidden run of another build's zv_bench (an earlier state of the program), --job the backup job
+alone without a window.
 
-The datasets are generated once into bench/data/ (gen_dataset.py). Both archivers read from a
-warm page cache (the dataset is read once before the first run) and run at the lowest
-scheduling priority, which the program's run sets for itself. The program's run also flushes
-its archive to disk before renaming it into place; zip does not.
+The datasets are generated once into bench/data/ (gen_dataset.py). Every archiver reads from a
+warm page cache (the dataset is read once before the first round) and runs at the lowest
+scheduling priority: the program lowers the workers that write its archive, the peers are
+started with `nice -n 19`. The program's run also flushes its archive to disk before renaming
+it into place; the peers do not.
 """
 import argparse
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -43,13 +49,19 @@ def warm(folder):
                     pass
 
 
+PASSWORD = "Geheim 1"
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("profiles", nargs="*", default=["many"])
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
     ap.add_argument("--data", default=os.path.join(HERE, "data"))
-    ap.add_argument("--no-job", action="store_true", help="skip the backup job alone")
+    ap.add_argument("--no-password", action="store_true")
+    ap.add_argument("--hidden", action="store_true", help="also the run with a hidden window")
+    ap.add_argument("--baseline", help="build folder of an earlier zv_bench, run hidden")
+    ap.add_argument("--job", action="store_true", help="also the backup job alone")
     args = ap.parse_args()
     runner = os.path.join(args.build, "bench", "zv_bench")
     if not os.path.exists(runner):
@@ -58,44 +70,53 @@ def main():
                  "ninja -C build-bench zv_bench")
     out_dir = os.path.join(args.data, "out")
     os.makedirs(out_dir, exist_ok=True)
+    print("cores: %d, load average before: %.1f" % (len(os.sched_getaffinity(0)),
+                                                    os.getloadavg()[0]))
     for profile in args.profiles:
         src = os.path.join(args.data, profile)
         if not os.path.isdir(src):
             subprocess.check_call([sys.executable, os.path.join(HERE, "gen_dataset.py"), profile, src])
         warm(src)
-        ours_zip = os.path.join(out_dir, profile + ".Zip")
-        theirs_zip = os.path.join(out_dir, profile + "-zip.zip")
-        job_zip = os.path.join(out_dir, profile + "-job.Zip")
-        ours, theirs, job = [], [], []
+        target = os.path.join(out_dir, profile + ".Zip")
+        runs = {"window": [runner, src, target]}
+        if args.hidden:
+            runs["hidden window"] = [runner, "--hidden", src, target]
+        if args.baseline:
+            runs["hidden, baseline"] = [os.path.join(args.baseline, "bench", "zv_bench"), src,
+                                        target]
+        if args.job:
+            runs["backup job"] = [runner, "--job", src, target]
+        runs["zip -6"] = ["nice", "-n", "19", "zip", "-r", "-q", "-6", "-n",
+                          ".gif:.png:.zip:.jpg:.mp3", target, "."]
+        if not args.no_password:
+            runs["window, password"] = [runner, "--password", PASSWORD, src, target]
+            runs["7z, password"] = ["nice", "-n", "19", "7z", "a", "-tzip", "-mx=5",
+                                    "-mem=AES256", "-p" + PASSWORD, "-bd", "-bso0", target, "."]
+        times = {k: [] for k in runs}
+        sizes, rss = {}, {}
         for _ in range(args.runs):
-            for p in (ours_zip, theirs_zip, job_zip):
-                if os.path.exists(p):
-                    os.remove(p)
-            ours.append(measure([runner, src, ours_zip]))
-            if not args.no_job:
-                job.append(measure([runner, "--job", src, job_zip]))
-            theirs.append(measure(["nice", "-n", "19", "zip", "-r", "-q", "-6", "-n",
-                                   ".gif:.png:.zip:.jpg:.mp3", theirs_zip, "."], cwd=src))
-        best_ours = min(w for w, _ in ours)
-        best_theirs = min(w for w, _ in theirs)
-        print("%s: %d runs, best wall time" % (profile, args.runs))
-        print("  Zorvane2 run: %8.2f s  peak RSS %7.1f MiB  archive %8.1f MB" %
-              (best_ours, max(m for _, m in ours) / 1024, os.path.getsize(ours_zip) / 1e6))
-        print("  zip -6      : %8.2f s  peak RSS %7.1f MiB  archive %8.1f MB" %
-              (best_theirs, max(m for _, m in theirs) / 1024, os.path.getsize(theirs_zip) / 1e6))
-        if job:
-            best_job = min(w for w, _ in job)
-            print("  backup job  : %8.2f s  peak RSS %7.1f MiB  archive %8.1f MB" %
-                  (best_job, max(m for _, m in job) / 1024, os.path.getsize(job_zip) / 1e6))
-        print("  time ratio Zorvane2/zip: %.2f" % (best_ours / best_theirs))
-        if job:
-            print("  time ratio job/zip: %.2f" % (best_job / best_theirs))
-            print("  job runs (s): %s" % [round(w, 2) for w, _ in job])
-        print("  all runs (s): ours %s, zip %s" % ([round(w, 2) for w, _ in ours],
-                                                  [round(w, 2) for w, _ in theirs]))
-        for p in (ours_zip, theirs_zip, job_zip):
-            if os.path.exists(p):
-                os.remove(p)
+            for name, cmd in runs.items():
+                if os.path.exists(target):
+                    os.remove(target)
+                wall, peak = measure(cmd, cwd=src)
+                times[name].append(wall)
+                sizes[name] = os.path.getsize(target)
+                rss[name] = max(rss.get(name, 0), peak)
+        med = {k: statistics.median(v) for k, v in times.items()}
+        print("%s: %d rounds, median wall time" % (profile, args.runs))
+        for name in runs:
+            print("  %-18s %7.2f s  peak RSS %7.1f MiB  archive %8.1f MB  runs %s" %
+                  (name, med[name], rss[name] / 1024, sizes[name] / 1e6,
+                   [round(t, 2) for t in times[name]]))
+        print("  window / zip -6: %.2f" % (med["window"] / med["zip -6"]))
+        for other in ("hidden window", "hidden, baseline", "backup job"):
+            if other in med:
+                print("  window / %s: %.2f" % (other, med["window"] / med[other]))
+        if not args.no_password:
+            print("  window password / without: %.2f" % (med["window, password"] / med["window"]))
+            print("  window password / 7z password: %.2f" %
+                  (med["window, password"] / med["7z, password"]))
+        os.remove(target)
     shutil.rmtree(out_dir, ignore_errors=True)
 
 

@@ -1,6 +1,8 @@
 // Runs one backup with the program's own run on the offscreen platform and prints its wall
 // time and peak memory.
-//   zv_bench SOURCE TARGET.Zip        the run as "Backup" starts it in the main window
+//   zv_bench [--hidden] [--password PW] SOURCE TARGET.Zip
+//                                     the run as "Backup" starts it in the shown main window
+//                                     (--hidden: the window is never shown, nothing is painted)
 //   zv_bench --job SOURCE TARGET.Zip  the backup job alone, without a window
 //   zv_bench --save30                 a full save of 30 actions, the window's and the store's
 #include <QAction>
@@ -8,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +22,6 @@
 #include "Allocator.h"
 #include "BackupJob.h"
 #include "Dialogs.h"
-#include "Priority.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "ZipComponent.h"
@@ -33,14 +35,24 @@ long PeakKiB() {
     return ru.ru_maxrss;
 }
 
-int RunWindow(const QString& source, const QString& target) {
+int RunWindow(const QString& source, const QString& target, const QString& password, bool shown) {
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->sg->SetRowCount(2);
     w->sg->SetCell(colVerz, 1, source);
     w->sg->SetCell(colNach, 1, target);
     w->sg->SetCell(colCount, 1, QStringLiteral("1"));
+    w->sg->SetCell(colP, 1, password);
     w->sg->SetFocusCell(0, 1);
     w->Memo1->clear();
+    if (shown) {
+        // As the user has it: shown, laid out and painted once before the run begins.
+        w->show();
+        QElapsedTimer wait;
+        wait.start();
+        while (!w->windowHandle()->isExposed() && wait.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::processEvents();
+    }
 
     QElapsedTimer t;
     t.start();
@@ -61,9 +73,7 @@ int RunJob(const QString& source, const QString& target) {
     job.Target = target;
     QElapsedTimer t;
     t.start();
-    Priority::SetIdle();
     const BackupOutcome out = job.Run();
-    Priority::SetNormal();
     const qint64 ms = t.elapsed();
     std::printf("%s files, %lld bytes, archive %lld bytes%s\n", qPrintable(out.FilesText),
                 static_cast<long long>(out.Bytes), static_cast<long long>(out.ArchiveSize),
@@ -130,8 +140,20 @@ int main(int argc, char** argv) {
     Allocator::KeepFreedMemory();
     const bool job = argc == 4 && std::strcmp(argv[1], "--job") == 0;
     const bool save30 = argc == 2 && std::strcmp(argv[1], "--save30") == 0;
-    if (argc != 3 && !job && !save30) {
-        std::fprintf(stderr, "usage: zv_bench [--job] SOURCE TARGET.Zip | zv_bench --save30\n");
+    bool shown = true;
+    QString password;
+    std::vector<const char*> paths;
+    for (int i = 1; i < argc && !job && !save30; ++i) {
+        if (std::strcmp(argv[i], "--hidden") == 0)
+            shown = false;
+        else if (std::strcmp(argv[i], "--password") == 0 && i + 1 < argc)
+            password = QString::fromLocal8Bit(argv[++i]);
+        else
+            paths.push_back(argv[i]);
+    }
+    if (paths.size() != 2 && !job && !save30) {
+        std::fprintf(stderr, "usage: zv_bench [--hidden] [--password PW] SOURCE TARGET.Zip | "
+                             "zv_bench --job SOURCE TARGET.Zip | zv_bench --save30\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -146,5 +168,6 @@ int main(int argc, char** argv) {
     Dialogs::SetTestMode(true);
     ShellFolders::SetProgramFolder(home.path());
     if (save30) return RunSave30(home.path());
-    return RunWindow(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    return RunWindow(QString::fromLocal8Bit(paths[0]), QString::fromLocal8Bit(paths[1]), password,
+                     shown);
 }

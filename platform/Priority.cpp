@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 namespace {
-constexpr int IdleNice = 19;
+using Priority::IdleNice;
 bool idle = false;
 bool lowered = false;
 pid_t loweredThread = 0;

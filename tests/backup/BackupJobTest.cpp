@@ -8,14 +8,17 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <utility>
 
 #include "Archives.h"
 #include "TestFolder.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
+#include "ZipReader.h"
 #include "lang.h"
 
 namespace {
@@ -40,6 +43,38 @@ QByteArray Noise(int n, unsigned seed) {
 
 using Result = BackupOutcome::Result;
 
+// The files below folder in the order the file system lists them, folders entered where they
+// come: the order a run walks them in.
+QStringList WalkOrder(const QString& folder, const QString& prefix = {}) {
+    QStringList out;
+    DIR* d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == u"." || name == u"..") continue;
+        if (QFileInfo(folder + u'/' + name).isDir())
+            out += WalkOrder(folder + u'/' + name, prefix + name + u'/');
+        else
+            out << prefix + name;
+    }
+    ::closedir(d);
+    return out;
+}
+
+// The nice values of this process's threads.
+QList<int> ThreadNiceValues() {
+    QList<int> values;
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs)) {
+        QFile f(QStringLiteral("/proc/self/task/") + tid + QStringLiteral("/stat"));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        // After the name in parentheses: state, then fields 4 to 19; nice is the 19th.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 16) values << fields[16].toInt();
+    }
+    return values;
+}
+
 class BackupJobTest : public ::testing::Test {
 protected:
     void TearDown() override { Language = 0; }
@@ -57,6 +92,7 @@ protected:
         j.OnMessage = [this](int, const QString& t) { lines << t; };
         j.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
             if (d.Kind == TZMProgressKind::Progress) farthest = qMax(farthest, done + d.Written);
+            if (d.Kind == TZMProgressKind::NewItem && atFirstFile) std::exchange(atFirstFile, {})();
         };
         job = &j;
         const BackupOutcome out = j.Run();
@@ -71,6 +107,7 @@ protected:
     BackupJob* job = nullptr;
     QStringList lines;
     qint64 farthest = 0;
+    std::function<void()> atFirstFile; // called once, when the first entry begins
 };
 
 TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
@@ -270,6 +307,8 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
     EXPECT_TRUE(opened.isEmpty());
 
     // A disk that fills up: the file size limit makes the writes fail as a full disk does.
+    // One file in flight, so what the walk read ahead of the failing entry stays countable.
+    zip.MaxInFlight = 1;
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -329,6 +368,45 @@ TEST_F(BackupJobTest, TheActionsOwnArchivesBelowTheSourceAreLeftOut) {
         EXPECT_EQ(out.FilesText, u"7");
         EXPECT_EQ(ArchiveNames(src.Path(QStringLiteral("Daten.Zip"))), kept);
     }
+}
+
+// Also: the archive's worker runs at the lowest priority, the caller does not, and no lowered
+// thread outlives the run.
+TEST_F(BackupJobTest, OnOneLoweredWorkerEntriesKeepTheWalkOrderAndOutcomesTheirFiles) {
+    const int own = ::getpriority(PRIO_PROCESS, 0);
+    QList<int> during;
+    atFirstFile = [&] { during = ThreadNiceValues() << ::getpriority(PRIO_PROCESS, 0); };
+    for (int i = 0; i < 30; ++i)
+        src.Write(QStringLiteral("d%1/f%2.txt").arg(i % 4).arg(i),
+                  Text(200 + i * 50, char('a' + i % 20)));
+    src.Write(QStringLiteral("d1/gross.log"), Text(300 * 1024, 'g')); // several pieces
+    ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("weg")), src.Path(QStringLiteral("d2/link"))));
+    zip.Threads = 1;
+    zip.MaxInFlight = 3; // the bound is reached again and again
+    zip.PieceSize = 64 * 1024;
+    const BackupOutcome out = Run(src.Path(), Target());
+
+    if (own < 19) {
+        ASSERT_FALSE(during.isEmpty());
+        EXPECT_EQ(during.takeLast(), own);
+        EXPECT_TRUE(during.contains(19)) << "no lowered worker";
+        EXPECT_FALSE(ThreadNiceValues().contains(19)) << "a lowered thread outlived the run";
+    }
+    EXPECT_EQ(out.State, Result::Completed);
+    EXPECT_EQ(out.FilesText, u"32-1");
+    EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")),
+              QStringList{QStringLiteral("  - Fehler beim hinzufügen von ") +
+                          src.Path(QStringLiteral("d2/link"))});
+    EXPECT_EQ(farthest, out.Bytes);
+    ExpectArchiveHolds(Target(), src, {QStringLiteral("d2/link")});
+    QStringList expected = WalkOrder(src.Path());
+    expected.removeAll(QStringLiteral("d2/link"));
+    TZipReader reader;
+    ASSERT_TRUE(reader.Open(Target()));
+    QStringList names;
+    for (int i = 0; i < reader.Count(); ++i)
+        names << reader.Entry(i).Name;
+    EXPECT_EQ(names, expected);
 }
 
 TEST(ProgressBar, ScaleKeepsTheBarBelowAThousandStepsAndThePositionInRange) {

@@ -197,6 +197,21 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     EXPECT_TRUE(w->btnRestore->isEnabled());
 }
 
+TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
+    for (int i = 0; i < 40; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), Text(3000));
+    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+    const int row = AddRow(src.Path(), Target());
+    // Delivered when the run first processes messages, as the user's click would be.
+    QTimer::singleShot(0, w->btnAbort, [this] { w->btnAbort->click(); });
+    RunRow(row);
+    EXPECT_EQ(w->LogLines().last(), QStringLiteral("Backup von ") + src.Path() +
+                                        QStringLiteral(" nach ") + Target() +
+                                        QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+}
+
 TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
     src.Write(QStringLiteral("a.txt"), "a");
     AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));

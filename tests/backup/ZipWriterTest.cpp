@@ -210,6 +210,19 @@ TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
         << log.toStdString();
 }
 
+TEST_F(ZipWriter, ACallerWaitingForAWorkerHearsFromItAndCanCancel) {
+    src.Write(QStringLiteral("gross.bin"), Noise(16 << 20, 7)); // one piece, long to deflate
+    src.Write(QStringLiteral("z.txt"), Text(100));
+    zip.PieceSize = 32 << 20;
+    int waits = 0;
+    zip.OnWaiting = [&] {
+        if (++waits == 1) zip.Cancel();
+    };
+    SubmitAll();
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(outcomes, (QStringList{"gross.bin=Dropped", "z.txt=Dropped"}));
+}
+
 TEST_F(ZipWriter, FileChangingWhileReadIsNeverStoredWrong) {
     const int piece = 64 * 1024;
     src.Write(QStringLiteral("a.txt"), Text(100));
@@ -277,6 +290,32 @@ TEST_F(ZipWriter, NamesBelowTheBaseFolderAndTheirFlag) {
         utf8 << ((uchar(bytes[at + 7]) & 0x08) != 0);
     EXPECT_EQ(utf8, (QList<bool>{false, true, false, false}));
     EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(arc), &log), 0) << log.toStdString();
+}
+
+// The key derivation against published vectors and an independent implementation, including
+// passwords of a block and longer (hashed into the key first) and outputs of several blocks.
+TEST(KeyDerivation, MatchesPbkdf2HmacSha1) {
+    QByteArray salt16;
+    for (int i = 0; i < 16; ++i)
+        salt16 += char(i);
+    struct Case {
+        QByteArray password, salt;
+        int iterations, length;
+        const char* hex;
+    } cases[] = {
+        {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096, 25,
+         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+        {QByteArray("pass\0word", 9), QByteArray("sa\0lt", 5), 4096, 16,
+         "56fa6aa75548099dcc37d7f03425e0c3"},
+        {QByteArray(64, 'x'), "salt", 2, 20, "5f4769cde8d0d3ad6c08682be28b5877e86bc32e"},
+        {"Ein sehr langes Passwort, das l\xc3\xa4nger ist als ein Block von 64 Bytes!", salt16,
+         1000, 66,
+         "7b00b8b297350dab3a1f29c24686d430703568288e691efb204b0fac23342ce6ba16eb8d3c34d2908094335b"
+         "ad971760ad64cdaad94528a27772529895aa4f980b1e"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Pbkdf2Sha1(c.password, c.salt, c.iterations, c.length).toHex(), QByteArray(c.hex))
+            << c.password.toStdString();
 }
 
 } // namespace
