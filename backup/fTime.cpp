@@ -19,17 +19,7 @@ TTimeWin::TTimeWin(QWidget* parent)
     big.setPointSizeF(big.pointSizeF() * 1.5);
     dtp->setFont(big);
     top->addWidget(dtp);
-    auto* buttons = new QHBoxLayout();
-    BitBtn1 = new QPushButton(this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    top->addLayout(buttons);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkCancel(this, top, BitBtn1, BitBtn2);
     SetCaptions();
 }
 

@@ -121,19 +121,7 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     lists->setRowStretch(1, 1);
     top->addLayout(lists, 1);
 
-    auto* buttons = new QHBoxLayout();
-    buttons->addStretch(1);
-    BitBtn1 = new QPushButton(this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-    top->addLayout(buttons);
-
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkCancel(this, top, BitBtn1, BitBtn2, true);
     connect(filter, &QLineEdit::textChanged, this, [this] { filterChange(); });
     connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
     connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
