@@ -5,6 +5,38 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+void collectBytes(const QByteArray& folder, const QByteArray& prefix,
+                  QMap<QByteArray, QByteArray>& out) {
+    DIR* d = ::opendir(folder.constData());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..") continue;
+        const QByteArray path = folder + '/' + name;
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            collectBytes(path, prefix + name + '/', out);
+            continue;
+        }
+        QByteArray content;
+        if (const int fd = ::open(path.constData(), O_RDONLY); fd >= 0) {
+            char buf[4096];
+            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+                content.append(buf, n);
+            ::close(fd);
+        }
+        out.insert(prefix + name, content);
+    }
+    ::closedir(d);
+}
+} // namespace
 
 TestFolder::TestFolder() : dir_(QDir::tempPath() + QStringLiteral("/zv-test-XXXXXX")) {}
 
@@ -48,6 +80,24 @@ QStringList TestFolder::Files(const QString& rel) const {
     while (it.hasNext())
         out << QDir(base).relativeFilePath(it.next());
     out.sort();
+    return out;
+}
+
+bool TestFolder::WriteBytes(const QByteArray& rel, const QByteArray& content) {
+    QByteArray path = QFile::encodeName(Path());
+    const QList<QByteArray> parts = rel.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+        ::mkdir((path += '/' + parts[i]).constData(), 0777);
+    path += '/' + parts.last();
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    const bool whole = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && whole;
+}
+
+QMap<QByteArray, QByteArray> TestFolder::FileBytes(const QString& rel) const {
+    QMap<QByteArray, QByteArray> out;
+    collectBytes(QFile::encodeName(Path(rel)), {}, out);
     return out;
 }
 
