@@ -4,11 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include "Archives.h"
 #include "TestFolder.h"
 #include "ZipReader.h"
+#include "ZipWriter.h"
 
 namespace {
 
@@ -263,6 +268,67 @@ TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
         EXPECT_TRUE(rd.said(QStringLiteral("Überspringe ") + QString::fromUtf8(name) +
                             QStringLiteral(": Pfad außerhalb")))
             << name;
+}
+
+// Writes a stored archive made on Unix whose entries carry exactly the given name bytes.
+struct RawEntry {
+    QByteArray name, data;
+    quint32 mode = 0100644;
+};
+QString rawZip(const TestFolder& t, const QList<RawEntry>& entries) {
+    const QString archive = t.Path(QStringLiteral("raw.zip"));
+    const int fd =
+        ::open(QFile::encodeName(archive).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    {
+        TZipWriter w(fd);
+        for (const RawEntry& e : entries) {
+            TZipEntryHeader h;
+            h.Name = e.name;
+            h.Mode = e.mode;
+            h.Deflated = false;
+            h.Size = e.data.size();
+            w.BeginEntry(h);
+            w.Write(e.data);
+            w.EndEntry(quint32(crc32(0, reinterpret_cast<const Bytef*>(e.data.constData()),
+                                     uInt(e.data.size()))),
+                       e.data.size(), e.data.size());
+        }
+        w.Finish();
+    }
+    ::close(fd);
+    return archive;
+}
+
+// Names that are not UTF-8 keep every protection of the restore, and a name this file system
+// cannot hold is named, escaped, in its line.
+TEST(ZipReader, RawNamesKeepTheProtectionsAndAreNamedEscaped) {
+    TestFolder t;
+    const QByteArray tooLong(300, '\xFF');
+    const QString archive = rawZip(t, {{"../\xFF", "x"},
+                                       {"\xFF/../../evil", "x"},
+                                       {"\xFElink", "/etc", 0120777},
+                                       {"\xFF\xFE"
+                                        "dir/" +
+                                            tooLong,
+                                        "long"},
+                                       {"\xFF\xFE"
+                                        "dir/ok",
+                                        "ok"}});
+    const QString target = t.MakeDir(QStringLiteral("target"));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(target), 1);
+    EXPECT_EQ(t.FileBytes().keys(), QList<QByteArray>({"raw.zip", "target/\xFF\xFE"
+                                                                  "dir/ok"}));
+    for (const char* name : {"../\\xFF", "\\xFF/../../evil"})
+        EXPECT_TRUE(rd.said(QStringLiteral("Überspringe ") + QString::fromUtf8(name) +
+                            QStringLiteral(": Pfad außerhalb")))
+            << name;
+    EXPECT_TRUE(rd.said(QStringLiteral("Überspringe \\xFElink: symbolische Verknüpfung")));
+    EXPECT_TRUE(rd.said(QStringLiteral("Fehler beim Schreiben von ") + target +
+                        QStringLiteral("/\\xFF\\xFEdir/") + QStringLiteral("\\xFF").repeated(300) +
+                        QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))))
+        << rd.messages.join(u'\n').toStdString();
 }
 
 TEST(ZipReader, NoLinksCreatedNorFollowed) {
