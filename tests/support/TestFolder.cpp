@@ -6,35 +6,25 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <dirent.h>
-#include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 void collectBytes(const QByteArray& folder, const QByteArray& prefix,
                   QMap<QByteArray, QByteArray>& out) {
     DIR* d = ::opendir(folder.constData());
-    if (!d) return;
-    while (const dirent* e = ::readdir(d)) {
-        const QByteArray name(e->d_name);
+    while (const dirent* e = d ? ::readdir(d) : nullptr) {
+        const QByteArray name(e->d_name), path = folder + '/' + name;
         if (name == "." || name == "..") continue;
-        const QByteArray path = folder + '/' + name;
-        struct stat st {};
-        if (::lstat(path.constData(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
+        if (e->d_type == DT_DIR) {
             collectBytes(path, prefix + name + '/', out);
             continue;
         }
-        QByteArray content;
-        if (const int fd = ::open(path.constData(), O_RDONLY); fd >= 0) {
-            char buf[4096];
-            for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-                content.append(buf, n);
-            ::close(fd);
-        }
-        out.insert(prefix + name, content);
+        std::ifstream in(path.constData(), std::ios::binary);
+        out.insert(prefix + name,
+                   QByteArray::fromStdString({std::istreambuf_iterator<char>(in), {}}));
     }
-    ::closedir(d);
+    if (d) ::closedir(d);
 }
 } // namespace
 
@@ -88,11 +78,10 @@ bool TestFolder::WriteBytes(const QByteArray& rel, const QByteArray& content) {
     const QList<QByteArray> parts = rel.split('/');
     for (qsizetype i = 0; i + 1 < parts.size(); ++i)
         ::mkdir((path += '/' + parts[i]).constData(), 0777);
-    path += '/' + parts.last();
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) return false;
-    const bool whole = ::write(fd, content.constData(), size_t(content.size())) == content.size();
-    return ::close(fd) == 0 && whole;
+    std::ofstream f((path + '/' + parts.last()).constData(), std::ios::binary);
+    f.write(content.constData(), content.size());
+    f.close();
+    return !f.fail();
 }
 
 QMap<QByteArray, QByteArray> TestFolder::FileBytes(const QString& rel) const {
