@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "FileNames.h"
 #include "Generations.h"
 #include "TempArchive.h"
 #include "TextFormats.h"
@@ -30,18 +31,18 @@ struct FolderEntry {
 // The entries of one folder in the order the file system returns them, without "." and "..".
 // Links to folders are left out, so a link loop cannot recurse forever; sockets, pipes and
 // devices are left out too, as they hold no file content. A dangling link, or an entry that
-// cannot be looked at, counts as a file, so its failed add shows in the files text. Raises when
-// the folder cannot be listed.
+// cannot be looked at, counts as a file, so its failed add shows in the files text. Names keep
+// their bytes, also where they are not UTF-8. Raises when the folder cannot be listed.
 std::vector<FolderEntry> ListFolder(const QString& folder) {
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = EncodeFileName(folder);
     DIR* d = ::opendir(native.constData());
     if (!d) {
         const int err = errno;
         if (err == ENOENT)
-            throw std::runtime_error(
-                (QStringLiteral("Verzeichnis ") + folder + QStringLiteral(" existiert nicht"))
-                    .toStdString());
-        throw std::runtime_error((QStringLiteral("Verzeichnis ") + folder +
+            throw std::runtime_error((QStringLiteral("Verzeichnis ") + LogFileName(folder) +
+                                      QStringLiteral(" existiert nicht"))
+                                         .toStdString());
+        throw std::runtime_error((QStringLiteral("Verzeichnis ") + LogFileName(folder) +
                                   QStringLiteral(" kann nicht gelesen werden: ") +
                                   QString::fromLocal8Bit(std::strerror(err)))
                                      .toStdString());
@@ -56,7 +57,7 @@ std::vector<FolderEntry> ListFolder(const QString& folder) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         struct stat st {};
         FolderEntry fe;
-        fe.name = QFile::decodeName(e->d_name);
+        fe.name = DecodeFileName(QByteArray(e->d_name));
         if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Gone meanwhile or not to be looked at: counted as a file, so its failed add
             // gives its line and shows in the files text.
@@ -178,9 +179,14 @@ bool BackupJob::ownArchive(const QString& folder, const QString& name) {
     if (folder == ownFolder_) return true;
     // The source may reach the target's folder through a link.
     if (ownFolderCanonical_.isEmpty())
-        ownFolderCanonical_ = WithSeparator(QFileInfo(ownFolder_).canonicalFilePath());
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
+        ownFolderCanonical_ = WithSeparator(CanonicalFilePath(ownFolder_));
+    const QString canonical = CanonicalFilePath(folder);
     return !canonical.isEmpty() && WithSeparator(canonical) == ownFolderCanonical_;
+}
+
+// The filter sees a name as the lists show it.
+bool BackupJob::passes(const QString& folder, const QString& name) {
+    return FilterAccepts(filter_, ShownFileName(name)) && !ownArchive(folder, name);
 }
 
 void BackupJob::ScanSource() {
@@ -206,7 +212,7 @@ void BackupJob::scan(const QString& folder) {
         if (abort_) break;
         if (e.folder) {
             scan(folder + e.name + u'/');
-        } else if (FilterAccepts(filter_, e.name) && !ownArchive(folder, e.name)) {
+        } else if (passes(folder, e.name)) {
             ++found_;
             totalBytes_ += e.size;
         }
@@ -252,7 +258,7 @@ void BackupJob::AddTree() {
         } catch (const BrokenEntry& broken) {
             zip_.Discard();
             skipped_ << broken.path;
-            status(Tx(txFehlerHinzufuegen) + broken.path);
+            status(Tx(txFehlerHinzufuegen) + LogFileName(broken.path));
         }
     }
 }
@@ -263,7 +269,8 @@ void BackupJob::addTree(const QString& folder) {
     try {
         entries = ListFolder(folder);
     } catch (const std::exception& e) {
-        status(Tx(txUeberspringe) + folder + Tx(txFehler) + QString::fromUtf8(e.what()));
+        status(Tx(txUeberspringe) + LogFileName(folder) + Tx(txFehler) +
+               QString::fromUtf8(e.what()));
         return;
     }
     for (const FolderEntry& e : entries) {
@@ -272,7 +279,7 @@ void BackupJob::addTree(const QString& folder) {
             addTree(folder + e.name + u'/');
             continue;
         }
-        if (!FilterAccepts(filter_, e.name) || ownArchive(folder, e.name)) continue;
+        if (!passes(folder, e.name)) continue;
         const QString path = folder + e.name;
         if (skipped_.contains(path)) continue; // spoilt an earlier attempt of this run
         addFile(path, e.size);
@@ -325,10 +332,10 @@ void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
         return;
     case TZipFileOutcome::Broken:
         if (!abort_ && brokenFile_.isEmpty() && !zip_.BrokenReason().isEmpty()) brokenFile_ = path;
-        status(Tx(txFehlerHinzufuegen) + path);
+        status(Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     case TZipFileOutcome::Skipped:
-        status(Tx(txFehlerHinzufuegen) + path);
+        status(Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     case TZipFileOutcome::Dropped:
         break;
@@ -336,12 +343,12 @@ void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
     // Dropped. After an abort only the file under way is named; the ones behind it were never
     // begun. Behind a file that broke off the archive begins again, so they need no line.
     if (abort_) {
-        if (path == underWay_) status(Tx(txFehlerHinzufuegen) + path);
+        if (path == underWay_) status(Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     }
     // Behind a write error the run fails with one line naming the target and the reason.
     if (!brokenFile_.isEmpty() || zip_.WriteFailed()) return;
-    status(Tx(txFehlerHinzufuegen) + path);
+    status(Tx(txFehlerHinzufuegen) + LogFileName(path));
 }
 
 void BackupJob::Finish() {
@@ -397,8 +404,8 @@ void BackupJob::Fail(const QString& error) {
     outcome_.Bytes = totalBytes_;
     outcome_.Error = error;
     outcome_.CurrentFile = currentFile_;
-    outcome_.FailureLine = QStringLiteral("!!! BO, Backup:") + currentFile_ + u' ' + Tx(txNach) +
-                           u' ' + Target + QStringLiteral(" :") + error;
+    outcome_.FailureLine = QStringLiteral("!!! BO, Backup:") + LogFileName(currentFile_) + u' ' +
+                           Tx(txNach) + u' ' + Target + QStringLiteral(" :") + error;
 }
 
 BackupOutcome BackupJob::Run() {

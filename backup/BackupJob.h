@@ -83,6 +83,7 @@ private:
     // The action's own archive files (target, temporary archive, generations, copies) are
     // never packed into the archive, also when the target lies below the source.
     bool ownArchive(const QString& folder, const QString& name);
+    bool passes(const QString& folder, const QString& name);
     void fileDone(const QString& path, TZipFileOutcome outcome);
     void takeInRest();
     void restartIfBroken();

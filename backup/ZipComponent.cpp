@@ -14,6 +14,7 @@
 #include <vector>
 #include <zlib.h>
 
+#include "FileNames.h"
 #include "Priority.h"
 #include "SafeFile.h"
 #include "WorkPool.h"
@@ -322,14 +323,14 @@ QString TZipComponent::entryName(const QString& path) {
     const QString folder = slash > 0 ? path.left(slash) : QStringLiteral("/");
     if (folder != lastFolder_) {
         lastFolder_ = folder;
-        lastFolderCanonical_ = QFileInfo(folder).canonicalFilePath();
+        lastFolderCanonical_ = CanonicalFilePath(folder);
         if (lastFolderCanonical_.isEmpty()) lastFolderCanonical_ = QDir::cleanPath(folder);
     }
     // Compare resolved forms, as links may lead to the base folder or the file's.
     const QString base = BaseFolder.isEmpty() ? QDir::currentPath() : BaseFolder;
     if (base != lastBase_) {
         lastBase_ = base;
-        lastBaseCanonical_ = QDir(base).canonicalPath();
+        lastBaseCanonical_ = CanonicalFilePath(base);
         if (lastBaseCanonical_.isEmpty()) lastBaseCanonical_ = QDir::cleanPath(base);
         if (!lastBaseCanonical_.endsWith(u'/')) lastBaseCanonical_ += u'/';
     }
@@ -372,7 +373,7 @@ void TZipComponent::Submit(const QString& path, qint64 size) {
         finishFile(*f, TZipFileOutcome::Dropped);
         return;
     }
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = EncodeFileName(path);
     struct stat st {};
     if (size >= 0)
         f->size = size;
@@ -518,7 +519,8 @@ void TZipComponent::takeInOne(bool evenIfCancelled) {
 }
 
 void TZipComponent::readFailed(FileTask& f, const QString& why) {
-    const QString text = QStringLiteral("Lesefehler in ") + f.path + QStringLiteral(": ") + why;
+    const QString text =
+        QStringLiteral("Lesefehler in ") + LogFileName(f.path) + QStringLiteral(": ") + why;
     message(text);
     if (f.begun) {
         // The entry is already under way and cannot be taken back: padding it would store
@@ -535,13 +537,13 @@ void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
     const bool first = job.start == 0;
     if (first) {
         if (job.openErrno != 0) {
-            message(QStringLiteral("Kann ") + f.path + QStringLiteral(" nicht öffnen: ") +
-                    errnoText(job.openErrno));
+            message(QStringLiteral("Kann ") + LogFileName(f.path) +
+                    QStringLiteral(" nicht öffnen: ") + errnoText(job.openErrno));
             finishFile(f, TZipFileOutcome::Skipped);
             return;
         }
         if (job.notRegular) {
-            message(QStringLiteral("Überspringe ") + f.path +
+            message(QStringLiteral("Überspringe ") + LogFileName(f.path) +
                     QStringLiteral(", keine reguläre Datei"));
             finishFile(f, TZipFileOutcome::Skipped);
             return;
@@ -561,7 +563,7 @@ void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
         // The whole file in one piece, ready to write.
         const bool encrypted = job.encrypted;
         TZipEntryHeader h;
-        h.Name = entryName(f.path).toUtf8();
+        h.Name = EncodeFileName(entryName(f.path));
         h.ModTime = f.st.st_mtim.tv_sec;
         h.Mode = S_IFREG | (f.st.st_mode & 07777);
         h.Deflated = f.deflate;
@@ -596,7 +598,7 @@ void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
 
 void TZipComponent::writeHeld(FileTask& f) {
     TZipEntryHeader h;
-    h.Name = entryName(f.path).toUtf8();
+    h.Name = EncodeFileName(entryName(f.path));
     h.ModTime = f.st.st_mtim.tv_sec;
     h.Mode = S_IFREG | (f.st.st_mode & 07777);
     h.Deflated = f.deflate;
@@ -627,7 +629,7 @@ void TZipComponent::writeHeld(FileTask& f) {
 void TZipComponent::writeStreamed(FileTask& f, PieceJob& job) {
     if (!f.begun) {
         TZipEntryHeader h;
-        h.Name = entryName(f.path).toUtf8();
+        h.Name = EncodeFileName(entryName(f.path));
         h.ModTime = f.st.st_mtim.tv_sec;
         h.Mode = S_IFREG | (f.st.st_mode & 07777);
         h.Deflated = f.deflate;

@@ -17,6 +17,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include "FileNames.h"
 #include "SafeFile.h"
 
 namespace {
@@ -262,8 +263,13 @@ bool TZipReader::Open(const QString& fileName) {
         if (zip_stat_index(za_, zip_uint64_t(i), 0, &st) != 0) continue;
         ZipEntry e;
         e.Index = i;
-        const char* raw = zip_get_name(za_, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
-        e.Name = QString::fromUtf8(raw ? raw : st.name);
+        zip_uint8_t opsys = 0;
+        zip_uint32_t attr = 0;
+        const bool unix =
+            zip_file_get_external_attributes(za_, zip_uint64_t(i), 0, &opsys, &attr) == 0 &&
+            opsys == ZIP_OPSYS_UNIX;
+        e.Name = storedName(zip_uint64_t(i), unix);
+        if (e.Name.isNull()) e.Name = QString::fromUtf8(st.name);
         if (st.valid & ZIP_STAT_COMP_SIZE) e.PackedSize = qint64(st.comp_size);
         if (st.valid & ZIP_STAT_SIZE) e.UnpackedSize = qint64(st.size);
         if (st.valid & ZIP_STAT_MTIME) {
@@ -281,10 +287,7 @@ bool TZipReader::Open(const QString& fileName) {
             e.PackedSize - aesOverhead(st.encryption_method) != e.UnpackedSize)
             e.Method = -1;
         e.IsDir = e.Name.endsWith(u'/') || e.Name.endsWith(u'\\');
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
-        if (zip_file_get_external_attributes(za_, zip_uint64_t(i), 0, &opsys, &attr) == 0 &&
-            opsys == ZIP_OPSYS_UNIX) {
+        if (unix) {
             const mode_t mode = mode_t(attr >> 16);
             e.IsLink = (mode & S_IFMT) == S_IFLNK;
             if ((mode & S_IFMT) == S_IFDIR) e.IsDir = true;
@@ -292,6 +295,18 @@ bool TZipReader::Open(const QString& fileName) {
         entries_.append(e);
     }
     return true;
+}
+
+// Names that are UTF-8 (flagged or not) are taken as such. Other names made on a Unix system
+// are the bytes of the file names there and are restored with exactly those bytes; names from
+// other systems are in their code page, which the library converts.
+QString TZipReader::storedName(quint64 index, bool madeOnUnix) {
+    const char* raw = zip_get_name(za_, index, ZIP_FL_ENC_RAW);
+    if (!raw) return QString();
+    const QByteArray bytes(raw);
+    if (madeOnUnix || IsValidUtf8(bytes)) return DecodeFileName(bytes);
+    const char* converted = zip_get_name(za_, index, ZIP_FL_ENC_GUESS);
+    return converted ? QString::fromUtf8(converted) : DecodeFileName(bytes);
 }
 
 QStringList TZipReader::SafeSegments(const QString& storedName) {
@@ -327,8 +342,8 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     // A replacement completes only after a batch of them is flushed; one that fails then is
     // not restored after all.
     commits_.OnLateFailure = [this](const QString& target, int error) {
-        message(QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
-                QString::fromLocal8Bit(std::strerror(error)));
+        message(QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
+                QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
         --SuccessCnt;
     };
     // One line however many: a killed restore of replacements leaves up to a batch of them.
@@ -366,7 +381,8 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     if (!cancelled_)
         for (const QString& spec : Specs)
             if (!found.contains(spec))
-                message(QStringLiteral("Datei ") + spec + QStringLiteral(" nicht im Archiv"));
+                message(QStringLiteral("Datei ") + LogFileName(spec) +
+                        QStringLiteral(" nicht im Archiv"));
     cancelled_ = false;
     return SuccessCnt;
 }
@@ -432,7 +448,7 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
     QString cur = base;
     for (qsizetype i = 0; i < count; ++i) {
         cur += u'/' + segs[i];
-        const QByteArray seg = QFile::encodeName(segs[i]);
+        const QByteArray seg = EncodeFileName(segs[i]);
         const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         int next = ::openat(fd, seg.constData(), flags);
         if (next < 0 && errno == ENOENT &&
@@ -443,12 +459,12 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
             struct stat st;
             if (::fstatat(fd, seg.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(st.st_mode))
-                message(skip + QStringLiteral(": Verknüpfung im Zielpfad ") + cur);
+                message(skip + QStringLiteral(": Verknüpfung im Zielpfad ") + LogFileName(cur));
             else if (error == ENOTDIR)
-                message(skip + QStringLiteral(": ") + cur +
+                message(skip + QStringLiteral(": ") + LogFileName(cur) +
                         QStringLiteral(" ist kein Verzeichnis"));
             else
-                message(QStringLiteral("Verzeichnis ") + cur +
+                message(QStringLiteral("Verzeichnis ") + LogFileName(cur) +
                         QStringLiteral(" konnte nicht angelegt werden: ") +
                         QString::fromLocal8Bit(std::strerror(error)));
             if (fd != baseFd_) ::close(fd);
@@ -463,7 +479,8 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
 }
 
 bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& written) {
-    const QString skip = QStringLiteral("Überspringe ") + e.Name;
+    const QString shown = LogFileName(e.Name);
+    const QString skip = QStringLiteral("Überspringe ") + shown;
     const QStringList segs = SafeSegments(e.Name);
     if (segs.isEmpty()) {
         message(skip + QStringLiteral(": Pfad außerhalb des Zielverzeichnisses"));
@@ -481,7 +498,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (e.IsDir) return true;
     const QString target = folderPath_ + u'/' + segs.last();
     if (restored_.contains(target))
-        message(QStringLiteral("Datei ") + e.Name +
+        message(QStringLiteral("Datei ") + shown +
                 QStringLiteral(" steht mehrfach im Archiv: der spätere Eintrag wird über den "
                                "früheren geschrieben"));
 
@@ -490,7 +507,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (e.NoCrc && e.Method == ZIP_CM_DEFLATE) mode = EntryStream::Mode::Inflate;
     if (e.NoCrc && e.Method == ZIP_CM_STORE) mode = EntryStream::Mode::StoredNoCrc;
     if (e.NoCrc && e.Method == -1) {
-        message(QStringLiteral("Fehler beim Entpacken von ") + e.Name +
+        message(QStringLiteral("Fehler beim Entpacken von ") + shown +
                 QStringLiteral(": Größenangaben widersprüchlich"));
         return false;
     }
@@ -500,11 +517,11 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (!zf) {
         const int code = zip_error_code_zip(zip_get_error(za_));
         if (code == ZIP_ER_NOPASSWD)
-            message(QStringLiteral("Kein Passwort für verschlüsselte Datei ") + e.Name, code);
+            message(QStringLiteral("Kein Passwort für verschlüsselte Datei ") + shown, code);
         else if (code == ZIP_ER_WRONGPASSWD)
-            message(QStringLiteral("Falsches Passwort für ") + e.Name, code);
+            message(QStringLiteral("Falsches Passwort für ") + shown, code);
         else
-            message(QStringLiteral("Fehler beim Entpacken von ") + e.Name + QStringLiteral(": ") +
+            message(QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") +
                         zipErrorText(zip_get_error(za_)),
                     code);
         zip_error_clear(za_);
@@ -513,7 +530,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (mode == EntryStream::Mode::StoredNoCrc) {
         const QString why = checkStoredAes(e);
         if (!why.isEmpty()) {
-            message(QStringLiteral("Fehler beim Entpacken von ") + e.Name + QStringLiteral(": ") +
+            message(QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") +
                     why);
             zip_fclose(zf);
             return false;
@@ -537,8 +554,8 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     bool ok = tmp.fd >= 0;
     QString failure;
     if (!ok)
-        failure = QStringLiteral("Fehler beim Schreiben in ") + folderPath_ + QStringLiteral(": ") +
-                  errnoText();
+        failure = QStringLiteral("Fehler beim Schreiben in ") + LogFileName(folderPath_) +
+                  QStringLiteral(": ") + errnoText();
     qint64 total = 0;
     static constexpr qint64 ChunkSize = 64 * 1024;
     QByteArray buf(ChunkSize, Qt::Uninitialized);
@@ -548,7 +565,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         if (n < 0) {
             const QString why = in.Error;
             failure =
-                QStringLiteral("Fehler beim Entpacken von ") + e.Name + QStringLiteral(": ") + why;
+                QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") + why;
             // The password check before the data has passed; with AES a failure now is as
             // likely a damaged entry.
             if (e.Encrypted)
@@ -560,7 +577,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         }
         if (n == 0) break;
         if (total + n > e.UnpackedSize) {
-            failure = QStringLiteral("Fehler beim Entpacken von ") + e.Name +
+            failure = QStringLiteral("Fehler beim Entpacken von ") + shown +
                       QStringLiteral(": mehr Daten als angegeben");
             ok = false;
             break;
@@ -569,7 +586,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             const ssize_t w = ::write(tmp.fd, buf.constData() + off, size_t(n - off));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                failure = QStringLiteral("Fehler beim Schreiben von ") + target +
+                failure = QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
                           QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
                 ok = false;
                 break;
@@ -582,7 +599,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     }
     zip_fclose(zf);
     if (ok && total != e.UnpackedSize) {
-        failure = QStringLiteral("Fehler beim Entpacken von ") + e.Name +
+        failure = QStringLiteral("Fehler beim Entpacken von ") + shown +
                   QStringLiteral(": weniger Daten als angegeben");
         ok = false;
     }
@@ -595,13 +612,13 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         }
         // A file replacing an existing one is on disk before it takes the name, so a crash
         // never leaves the old file empty or cut; the batch may complete that later.
-        const QByteArray finalName = QFile::encodeName(segs.last());
+        const QByteArray finalName = EncodeFileName(segs.last());
         const bool committed =
             commits_.Commit(dirFd, tmp.fd, tmp.name.constData(), finalName.constData(), target);
         tmp.fd = -1;
         if (!committed) {
-            failure = QStringLiteral("Fehler beim Schreiben von ") + target + QStringLiteral(": ") +
-                      QString::fromLocal8Bit(std::strerror(errno));
+            failure = QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
+                      QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
             ok = false;
         } else {
             tmp.kept = true;

@@ -74,6 +74,7 @@ public:
     static QStringList SafeSegments(const QString& storedName);
 
 private:
+    QString storedName(quint64 index, bool madeOnUnix);
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
     QString checkStoredAes(const ZipEntry& e);
     int openFolder(const QStringList& segs, qsizetype count, const QString& base,

@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "FileNames.h"
+
 namespace {
 
 constexpr qint64 Max32 = 0xFFFFFFFFll;
@@ -48,39 +50,6 @@ qint64 PackedBound(const TZipEntryHeader& h) {
 }
 
 } // namespace
-
-bool IsValidUtf8(const QByteArray& bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        const unsigned c = *p++;
-        if (c < 0x80) continue;
-        int more;
-        unsigned cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < more) return false;
-        for (int i = 0; i < more; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (p[i] & 0x3F);
-        }
-        p += more;
-        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-    }
-    return true;
-}
 
 // ---------------------------------------------------------------------------------------------
 

@@ -19,9 +19,6 @@ constexpr qint64 AesOverhead = 16 + 2 + 10;
 // Bytes of input that prime the compressor of a piece that does not begin its file.
 constexpr int DeflateWindow = 32 * 1024;
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(const QByteArray& bytes);
-
 // Raw deflate (level 6) of one piece. A piece that begins later in its file is primed with the
 // bytes before it; every piece but the file's last ends on a full flush, so the pieces of one
 // file joined in order form one deflate stream.

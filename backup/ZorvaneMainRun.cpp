@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "Clock.h"
+#include "FileNames.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
@@ -198,7 +199,7 @@ void Tmain::btnAbortClick() {
 void Tmain::zipProgress(const TZMProgressDetails& Details) {
     switch (Details.Kind) {
     case TZMProgressKind::NewItem:
-        Status->setText(Details.ItemName + QStringLiteral(" [") +
+        Status->setText(ShownFileName(Details.ItemName) + QStringLiteral(" [") +
                         FormatInt64(0, Details.TotalSize / 1024) + QStringLiteral(" Kb]"));
         break;
     case TZMProgressKind::Progress:

@@ -21,6 +21,7 @@
 
 #include "DesignScale.h"
 #include "Dialogs.h"
+#include "FileNames.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "lang.h"
@@ -227,6 +228,18 @@ void TfRestore::setEntryCell(int col, int row, const QString& text) {
     it->setTextAlignment(stringgrid1GetCellFormat(col, row) | Qt::AlignVCenter);
 }
 
+// A stored name's part is shown readable; the cell keeps its exact text for the selection.
+void TfRestore::setEntryNameCell(int col, int row, const QString& name) {
+    setEntryCell(col, row, ShownFileName(name));
+    stringgrid1->item(row - 1, col)->setData(Qt::UserRole, name);
+}
+
+QString TfRestore::entryNamePart(int col, int row) const {
+    const QTableWidgetItem* it = stringgrid1->item(row - 1, col);
+    const QVariant exact = it ? it->data(Qt::UserRole) : QVariant();
+    return exact.isValid() ? exact.toString() : EntryCell(col, row);
+}
+
 Qt::Alignment TfRestore::stringgrid1GetCellFormat(int col, int row) const {
     Q_UNUSED(row);
     return col == 0 || col == 5 ? Qt::AlignLeft : Qt::AlignRight;
@@ -322,7 +335,7 @@ void TfRestore::sgClick() {
     for (int i = 1; i <= EntryCount; ++i) {
         const ZipEntry& e = zip->Entry(i - 1);
         const qsizetype sep = lastEntrySeparator(e.Name);
-        setEntryCell(0, i, e.Name.mid(sep + 1));
+        setEntryNameCell(0, i, e.Name.mid(sep + 1));
         setEntryCell(1, i, FormatInt64(0, e.PackedSize));
         setEntryCell(2, i, FormatInt64(0, e.UnpackedSize));
         setEntryCell(3, i,
@@ -337,7 +350,7 @@ void TfRestore::sgClick() {
             ratio = QString::number(qint64(r)) + QStringLiteral("% ");
         }
         setEntryCell(4, i, ratio);
-        setEntryCell(5, i, e.Name.left(sep + 1));
+        setEntryNameCell(5, i, e.Name.left(sep + 1));
     }
     // Sizes and dates are of no use cut.
     growToContents(stringgrid1, {1, 2, 3});
@@ -378,7 +391,7 @@ void TfRestore::BitBtn1Click() {
     } else {
         for (int r : stringgrid1->SelectedRows()) {
             if (r < 1 || r > EntryCount) continue;
-            FSpecArgs << EntryCell(5, r) + EntryCell(0, r);
+            FSpecArgs << entryNamePart(5, r) + entryNamePart(0, r);
             TotalBytes += SizeTextToInt64(EntryCell(2, r));
         }
         if (FSpecArgs.isEmpty()) {

@@ -80,5 +80,7 @@ public:
 private:
     void setGenerationCell(int col, int row, const QString& text);
     void setEntryCell(int col, int row, const QString& text);
+    void setEntryNameCell(int col, int row, const QString& name);
+    QString entryNamePart(int col, int row) const;
     void setTitles();
 };

@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 #include "Archives.h"
@@ -133,6 +134,40 @@ TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
     EXPECT_EQ(farthest, 3006);
     // The run leaves the process where it was.
     EXPECT_EQ(QDir::currentPath(), cwd);
+}
+
+// Names from old media or other systems need not be UTF-8: they go in with their bytes, also
+// inside such a folder, and come back with the same bytes.
+TEST_F(BackupJobTest, NamesThatAreNotUtf8AreKeptByteForByte) {
+    const QMap<QByteArray, QByteArray> files{{"\xFF\xFE", Text(300)},
+                                             {"\xFF\xFE"
+                                              "dir/inner.txt",
+                                              "inner"},
+                                             {"caf\xE9/\xE2\x82.txt", "cut sequence"},
+                                             {"ok.txt", "ok"}};
+    for (auto it = files.begin(); it != files.end(); ++it)
+        ASSERT_TRUE(src.WriteBytes(it.key(), it.value()));
+    EXPECT_EQ(Run(src.Path(), Target()).FilesText, u"4");
+    EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(Target())), 0);
+    TZipReader reader;
+    ASSERT_TRUE(reader.Open(Target()));
+    TestFolder restored;
+    EXPECT_EQ(reader.Extract(restored.Path()), 4);
+    EXPECT_EQ(restored.FileBytes(), files);
+}
+
+// A line must name such a file so that it cannot be taken for another: its bytes escaped, and
+// a backslash that would read as an escape doubled.
+TEST_F(BackupJobTest, AFileThatCannotBeAddedIsNamedEscaped) {
+    src.Write(QStringLiteral("a.txt"), "a");
+    ASSERT_EQ(::symlink("nowhere", (QFile::encodeName(src.Path()) + "/\xFF\\x41").constData()), 0);
+    const BackupOutcome out = Run(src.Path(), Target());
+    EXPECT_EQ(out.FilesText, u"2-1");
+    const QString shown = src.Path() + QStringLiteral("/\\xFF\\\\x41");
+    EXPECT_TRUE(lines.contains(QStringLiteral("Kann ") + shown + QStringLiteral(" nicht öffnen: ") +
+                               QString::fromLocal8Bit(std::strerror(ENOENT))))
+        << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("  - Fehler beim hinzufügen von ") + shown));
 }
 
 TEST_F(BackupJobTest, RelativeFoldersAreTakenFromTheStartFolderAtEveryRun) {

@@ -229,6 +229,26 @@ TEST_F(Restore, SelectedEntriesIncludingTheLast) {
     EXPECT_TRUE(Logged(QStringLiteral("  - 2 Dateie(n) entpackt")));
 }
 
+// A name that is not UTF-8 is listed readable, and choosing it restores it with its bytes.
+TEST_F(Restore, ASelectedNameThatIsNotUtf8IsRestoredWithItsBytes) {
+    t.Write(QStringLiteral("src/a.txt"), "a");
+    ASSERT_TRUE(t.WriteBytes("src/\xFF\xFE.txt", "raw"));
+    SetAction(Zip(QStringLiteral("Sich/Daten.Zip")));
+    RunRestore([&](TfRestore& f) {
+        f.verzeichnis->setText(t.Path(QStringLiteral("sel")));
+        f.RadioButton2->setChecked(true);
+        const int last = f.EntryRowCount() - 1;
+        EXPECT_EQ(f.EntryCell(0, last),
+                  QString(2, QChar::ReplacementCharacter) + QStringLiteral(".txt"));
+        f.stringgrid1->selectionModel()->select(f.stringgrid1->model()->index(last - 1, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        return Press(f);
+    });
+    EXPECT_EQ(t.FileBytes(QStringLiteral("sel")),
+              (QMap<QByteArray, QByteArray>{{"\xFF\xFE.txt", "raw"}}));
+}
+
 TEST_F(Restore, ValidationMessagesKeepTheDialogOpen) {
     MakeSource();
     SetAction(Zip(QStringLiteral("Sich/Daten.Zip")));

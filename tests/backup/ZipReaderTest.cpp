@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "Archives.h"
@@ -106,7 +107,16 @@ QString pythonZip(const TestFolder& t, const QString& name, const QString& entri
     const QString script = t.Path(QStringLiteral("make.py"));
     QFile f(script);
     f.open(QIODevice::WriteOnly);
+    // u(b'...') gives a name by its bytes, stored as they are and without the UTF-8 flag.
     f.write(QStringLiteral("import zipfile, sys\n"
+                           "u = lambda b: b.decode('utf-8', 'surrogateescape')\n"
+                           "def names(i):\n"
+                           "    try: return i.filename.encode('ascii'), i.flag_bits\n"
+                           "    except UnicodeEncodeError: pass\n"
+                           "    try: return i.filename.encode('utf-8'), i.flag_bits | 0x800\n"
+                           "    except UnicodeEncodeError: pass\n"
+                           "    return i.filename.encode('utf-8', 'surrogateescape'), i.flag_bits\n"
+                           "zipfile.ZipInfo._encodeFilenameFlags = names\n"
                            "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
                            "for e in %1:\n"
                            "    i = zipfile.ZipInfo(e[0], (2012, 11, 17, 14, 3, 22))\n"
@@ -263,6 +273,33 @@ TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
         EXPECT_TRUE(rd.said(QStringLiteral("Überspringe ") + QString::fromUtf8(name) +
                             QStringLiteral(": Pfad außerhalb")))
             << name;
+}
+
+// Names that are not UTF-8 keep every protection of the restore, and a name this file system
+// cannot hold is named, escaped, in its line.
+TEST(ZipReader, RawNamesKeepTheProtectionsAndAreNamedEscaped) {
+    TestFolder t;
+    const QString archive =
+        pythonZip(t, QStringLiteral("raw.zip"),
+                  QStringLiteral("[(u(b'../\\xff'), b'x'), (u(b'\\xff/../../evil'), b'x'), "
+                                 "(u(b'\\xfelink'), b'/etc', 0o120777), "
+                                 "(u(b'\\xff\\xfedir/' + b'\\xff' * 300), b'long'), "
+                                 "(u(b'\\xff\\xfedir/ok'), b'ok')]"));
+    const QString target = t.MakeDir(QStringLiteral("target"));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(target), 1);
+    EXPECT_EQ(t.FileBytes(QStringLiteral("target")).keys(), QList<QByteArray>{"\xFF\xFE"
+                                                                              "dir/ok"});
+    EXPECT_FALSE(t.Exists(QStringLiteral("evil")));
+    for (const char* line :
+         {"Überspringe ../\\xFF: Pfad außerhalb", "Überspringe \\xFF/../../evil: Pfad außerhalb",
+          "Überspringe \\xFElink: symbolische Verknüpfung"})
+        EXPECT_TRUE(rd.said(QString::fromUtf8(line))) << line;
+    EXPECT_TRUE(rd.said(QStringLiteral("Fehler beim Schreiben von ") + target +
+                        QStringLiteral("/\\xFF\\xFEdir/") + QStringLiteral("\\xFF").repeated(300) +
+                        QStringLiteral(": ") +
+                        QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
 }
 
 TEST(ZipReader, NoLinksCreatedNorFollowed) {

@@ -5,6 +5,28 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+void collectBytes(const QByteArray& folder, const QByteArray& prefix,
+                  QMap<QByteArray, QByteArray>& out) {
+    DIR* d = ::opendir(folder.constData());
+    while (const dirent* e = d ? ::readdir(d) : nullptr) {
+        const QByteArray name(e->d_name), path = folder + '/' + name;
+        if (name == "." || name == "..") continue;
+        if (e->d_type == DT_DIR) {
+            collectBytes(path, prefix + name + '/', out);
+            continue;
+        }
+        std::ifstream in(path.constData(), std::ios::binary);
+        out.insert(prefix + name,
+                   QByteArray::fromStdString({std::istreambuf_iterator<char>(in), {}}));
+    }
+    if (d) ::closedir(d);
+}
+} // namespace
 
 TestFolder::TestFolder() : dir_(QDir::tempPath() + QStringLiteral("/zv-test-XXXXXX")) {}
 
@@ -48,6 +70,23 @@ QStringList TestFolder::Files(const QString& rel) const {
     while (it.hasNext())
         out << QDir(base).relativeFilePath(it.next());
     out.sort();
+    return out;
+}
+
+bool TestFolder::WriteBytes(const QByteArray& rel, const QByteArray& content) {
+    QByteArray path = QFile::encodeName(Path());
+    const QList<QByteArray> parts = rel.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+        ::mkdir((path += '/' + parts[i]).constData(), 0777);
+    std::ofstream f((path + '/' + parts.last()).constData(), std::ios::binary);
+    f.write(content.constData(), content.size());
+    f.close();
+    return !f.fail();
+}
+
+QMap<QByteArray, QByteArray> TestFolder::FileBytes(const QString& rel) const {
+    QMap<QByteArray, QByteArray> out;
+    collectBytes(QFile::encodeName(Path(rel)), {}, out);
     return out;
 }
 

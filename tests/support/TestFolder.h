@@ -2,6 +2,7 @@
 // A temporary folder for one test, with helpers to lay out files with given contents and dates.
 #include <QByteArray>
 #include <QDateTime>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,6 +21,11 @@ public:
     bool Exists(const QString& rel) const;
     // Relative paths of every file below rel, sorted, "/" separated.
     QStringList Files(const QString& rel = {}) const;
+    // The same by the bytes of the names, which need not be UTF-8: WriteBytes creates the file
+    // and its folders (false when it cannot), FileBytes gives every file below rel with its
+    // contents.
+    bool WriteBytes(const QByteArray& rel, const QByteArray& content);
+    QMap<QByteArray, QByteArray> FileBytes(const QString& rel = {}) const;
 
 private:
     QTemporaryDir dir_;
