@@ -57,6 +57,11 @@ public:
     void Disconnect();
     bool IsConnected() const;
 
+    // Ends the request under way within about a second and refuses every later one with
+    // HttpError: for a client whose window is closing. Nothing of an ended request is kept.
+    void Cancel();
+    bool Cancelled() const;
+
 Q_SIGNALS:
     // "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.",
     // "Disconnected."; only while the traffic log is on.

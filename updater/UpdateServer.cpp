@@ -53,7 +53,8 @@ InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log
     InfoFetch result;
     {
         TrafficLogOnAfterwards logOn{http};
-        for (int attempt = 1; attempt <= InfoAttempts && !result.body; ++attempt) {
+        for (int attempt = 1; attempt <= InfoAttempts && !result.body && !http.Cancelled();
+             ++attempt) {
             log(QStringLiteral("Hole Info, Versuch %1").arg(attempt));
             Clock::Sleep(PauseBeforeAttemptMs);
             QCoreApplication::processEvents();

@@ -31,8 +31,8 @@ struct InfoFetch {
 };
 
 // Up to four attempts, each logged as "Hole Info, Versuch " and its number, each after a short
-// pause that lets pending events run; "Infos abgeholt" on success. The traffic log is on
-// afterwards.
+// pause that lets pending events run; "Infos abgeholt" on success. A cancelled client makes no
+// further attempt. The traffic log is on afterwards.
 InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log);
 
 // Makes sure the archive lies at path. Returns false when it was there already. Otherwise
