@@ -421,27 +421,31 @@ QByteArray HttpClient::Get(const QString& url, qint64 maxBytes) {
     return body;
 }
 
-void HttpClient::GetToFile(const QString& url, const QString& path) {
+void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBytes) {
     QByteArray temp;
     const int fd = SafeFile::CreateTempBeside(path, &temp);
     if (fd < 0)
         throw HttpError(QStringLiteral("%1 kann nicht angelegt werden: %2")
                             .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     int writeError = 0;
+    qint64 written = 0;
     try {
-        d->get(url, QString(), [&](const char* p, size_t n) {
-            while (n > 0) {
-                const ssize_t w = ::write(fd, p, n);
-                if (w < 0) {
-                    if (errno == EINTR) continue;
-                    writeError = errno;
-                    return false;
-                }
-                p += w;
-                n -= size_t(w);
-            }
-            return true;
-        });
+        d->get(url, QStringLiteral("die Antwort ist größer als %1 Bytes").arg(maxBytes),
+               [&](const char* p, size_t n) {
+                   written += qint64(n);
+                   if (written > maxBytes) return false;
+                   while (n > 0) {
+                       const ssize_t w = ::write(fd, p, n);
+                       if (w < 0) {
+                           if (errno == EINTR) continue;
+                           writeError = errno;
+                           return false;
+                       }
+                       p += w;
+                       n -= size_t(w);
+                   }
+                   return true;
+               });
     } catch (const HttpError& e) {
         ::close(fd);
         ::unlink(temp.constData());

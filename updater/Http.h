@@ -48,8 +48,9 @@ public:
     // Redirects are not followed; any reply outside 2xx raises HttpError with its status line.
     QByteArray Get(const QString& url, qint64 maxBytes = DefaultMaxBody);
     // The same into a file: written under a temporary name beside path and renamed to path only
-    // when the reply is complete. An existing file at path is replaced.
-    void GetToFile(const QString& url, const QString& path);
+    // when the reply is complete. An existing file at path is replaced. A reply longer than
+    // maxBytes is refused.
+    void GetToFile(const QString& url, const QString& path, qint64 maxBytes);
 
     // Opens a connection to the URL's server ahead of the next request, which then uses it.
     void Connect(const QString& url);

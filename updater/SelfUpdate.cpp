@@ -7,6 +7,7 @@
 #include "Http.h"
 #include "Install.h"
 #include "Unpack.h"
+#include "UpdateServer.h"
 
 namespace SelfUpdate {
 
@@ -24,7 +25,7 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     QFile::remove(job.downloadPath);
     http.SetTrafficLog(false);
     try {
-        http.GetToFile(job.archiveUrl, job.downloadPath);
+        http.GetToFile(job.archiveUrl, job.downloadPath, UpdateServer::MaxArchiveSize);
     } catch (...) {
         http.SetTrafficLog(true);
         throw;

@@ -78,9 +78,9 @@ bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
     http.SetTrafficLog(false);
     if (beforeGet) beforeGet();
     try {
-        http.GetToFile(url, path);
+        http.GetToFile(url, path, MaxArchiveSize);
     } catch (const HttpError&) {
-        http.GetToFile(url, path);
+        http.GetToFile(url, path, MaxArchiveSize);
     }
     return true;
 }

@@ -6,9 +6,15 @@
 #include <functional>
 #include <optional>
 
+#include "Unpack.h"
+
 class HttpClient;
 
 namespace UpdateServer {
+
+// The largest archive worth fetching: the largest file the unpacker accepts, stored without
+// compression, and the stream's framing. A server sending more is refused.
+inline constexpr qint64 MaxArchiveSize = MaxUnpackedSize + MaxUnpackedSize / 256;
 
 using LogLine = std::function<void(const QString&)>;
 
