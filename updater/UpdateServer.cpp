@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <stdexcept>
 
@@ -34,7 +35,9 @@ QString PrepareLocation(QString& host, QString& dir) {
 }
 
 QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive) {
-    return host + u'/' + dir + archive;
+    // The name is a file name, not a piece of URL: "#", "%", "?" or a blank in it would ask for
+    // another file, or for none.
+    return host + u'/' + dir + QString::fromLatin1(QUrl::toPercentEncoding(archive));
 }
 
 void PrepareRequest(HttpClient& http, const QString& user, const QString& password,

@@ -24,7 +24,8 @@ using LogLine = std::function<void(const QString&)>;
 // std::runtime_error: without it there is no folder to ask for.
 QString PrepareLocation(QString& host, QString& dir);
 
-// An archive's URL from the normalised host and dir: host, "/", dir and the archive's name.
+// An archive's URL from the normalised host and dir: host, "/", dir and the archive's name,
+// percent-encoded.
 QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive);
 
 // The headers and credentials of every request of the run. Leaves the traffic log off.
