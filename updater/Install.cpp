@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -25,16 +26,21 @@ QString asideName(const QString& target) {
     return target + QStringLiteral(".iupalt");
 }
 
-// Inflates into a target that was moved aside; puts the old file back when that fails.
+// Inflates into a target that was moved aside; puts the old file back when that fails. The new
+// file keeps the old one's permissions, so a program stays a program.
 qint64 unpackOverAside(const Install::FileJob& job, const QString& target, const QString& aside,
                        const UnpackCallbacks& callbacks) {
+    const QByteArray oldName = QFile::encodeName(aside);
+    const QByteArray newName = QFile::encodeName(target);
     qint64 bytes = 0;
     try {
         bytes = UnpackFile(job.archivePath, target, callbacks);
     } catch (...) {
-        std::rename(QFile::encodeName(aside).constData(), QFile::encodeName(target).constData());
+        std::rename(oldName.constData(), newName.constData());
         throw;
     }
+    struct stat old {};
+    if (::stat(oldName.constData(), &old) == 0) ::chmod(newName.constData(), old.st_mode & 07777);
     QFile::remove(aside);
     return bytes;
 }

@@ -123,6 +123,20 @@ TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
     EXPECT_FALSE(dir.Exists("iupT/y.dll"));
 }
 
+// A replaced program can still be run, with or without a service around it.
+TEST_F(InstallFixture, ReplacedFilesKeepTheirPermissions) {
+    services.states["db"] = ServiceState::Running;
+    const auto perms =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        dir.Write("app/tool", "old");
+        QFile::setPermissions(dir.Path("app/tool"), perms);
+        Install::InstallFile(job("tool", "new", service), ctx);
+        EXPECT_EQ(dir.Read("app/tool"), "new");
+        EXPECT_EQ(QFile::permissions(dir.Path("app/tool")) & 0x7077, perms);
+    }
+}
+
 TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
     services.states["db"] = ServiceState::Running;
     for (const QString& service : {QString(), QStringLiteral("db")}) {
