@@ -98,6 +98,10 @@ FileResult InstallFile(const FileJob& job, Context& context) {
     const QString aside = asideName(target);
     const UnpackCallbacks callbacks{context.status, context.progress};
     FileResult result;
+    // Moving it aside would move a whole folder out of the way of one file.
+    if (QFileInfo(target).isDir())
+        throw std::runtime_error(
+            QStringLiteral("%1 ist ein Ordner und wird nicht ersetzt").arg(target).toStdString());
 
     bool wasRunning = false;
     bool movedAside = false;

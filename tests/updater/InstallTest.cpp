@@ -150,6 +150,12 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
     // A target folder that does not exist fails at that file.
     EXPECT_THROW(Install::InstallFile(job("q.dll", "x", {}, "missing/deeper"), ctx),
                  std::runtime_error);
+    // A file named like a folder there leaves the folder where it is.
+    dir.Write("app/data/keep.txt", "mine");
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        EXPECT_THROW(Install::InstallFile(job("data", "x", service), ctx), std::runtime_error);
+        EXPECT_EQ(dir.Read("app/data/keep.txt"), "mine");
+    }
     // An unreadable offered date is only logged.
     Install::FileJob j = job("r.dll", "x");
     j.offeredDate = "gestern";
