@@ -145,7 +145,9 @@ FileResult InstallFile(const FileJob& job, Context& context) {
                                   : UnpackFile(job.archivePath, target, callbacks);
 
     if (wasRunning) ServiceControl(job.service, true, context.log);
-    SetOfferedDate(target, job.offeredDate, context.log);
+    // A file in use still holds its old content: stamped with the offered date it would look up
+    // to date to the next run, which would then not offer it again.
+    if (result.outcome != Outcome::Staged) SetOfferedDate(target, job.offeredDate, context.log);
     return result;
 }
 
