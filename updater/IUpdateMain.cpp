@@ -372,7 +372,7 @@ void TiupMain::startBtnClick() {
 }
 
 void TiupMain::closeIfRequested() {
-    if (CloseRequested) close();
+    if (CloseRequested || closeAfterClick_) close();
 }
 
 void TiupMain::runStartStep() {
@@ -389,7 +389,7 @@ void TiupMain::runStartStep() {
         if (ConfigUpdated) ReadUpdaterConfig();
         break;
     default:
-        CloseRequested = true; // closes once this click has ended
+        closeAfterClick_ = true; // the step itself; the window closes once the click has ended
         break;
     }
 }

@@ -183,6 +183,7 @@ private:
     bool shown_ = false;
     bool destroyed_ = false;
     bool closed_ = false;
+    bool closeAfterClick_ = false;
     bool downloadDirReady_ = false;
     int clickDepth_ = 0;
     qint64 progressMaximum_ = 0;
