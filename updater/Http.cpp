@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -27,6 +28,7 @@ namespace {
 
 const QByteArray DefaultAccept = "text/html, */*";
 const QByteArray DefaultUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+const QString CancelledText = QStringLiteral("die Übertragung wurde abgebrochen");
 
 struct CurlGlobal {
     CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
@@ -102,8 +104,9 @@ struct HttpClient::Impl {
     curl_off_t lastWork = -1;
     std::function<bool(const char*, size_t)> sink;
     bool refused = false;
-    bool closing = false; // the client is going: no more events
-    bool busy = false;    // a transfer runs on the worker
+    bool closing = false;               // the client is going: no more events
+    bool busy = false;                  // a transfer runs on the worker
+    std::atomic<bool> cancelled{false}; // set by the caller's thread, read by curl's callbacks
     char errorText[CURL_ERROR_SIZE] = {};
 
     // Hands an event to the caller's thread; queued events arrive in order.
@@ -257,12 +260,21 @@ struct HttpClient::Impl {
 
     static int progress(void* self, curl_off_t, curl_off_t now, curl_off_t, curl_off_t) {
         auto* d = static_cast<Impl*>(self);
+        if (d->cancelled) return 1; // curl ends the transfer
         if (d->workBegun && now != d->lastWork) {
             d->lastWork = now;
             const qint64 received = qint64(now);
             d->post([d, received] { Q_EMIT d->q->Work(received); });
         }
         return 0;
+    }
+
+    static int cancelCheck(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<Impl*>(self)->cancelled ? 1 : 0;
+    }
+
+    void refuseWhenCancelled(const QString& url) const {
+        if (cancelled) throw HttpError(url + QStringLiteral(": ") + CancelledText);
     }
 
     void setConnectionOptions(CURL* h, const QByteArray& url) {
@@ -308,6 +320,7 @@ struct HttpClient::Impl {
              std::function<bool(const char*, size_t)> bodySink) {
         // Before touching the handle or the sink: the worker may be using both right now.
         if (busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
+        refuseWhenCancelled(url);
         CURL* h = handle();
         const QByteArray u = url.toUtf8();
         setConnectionOptions(h, u);
@@ -341,6 +354,7 @@ struct HttpClient::Impl {
             if (workBegun) post([this] { Q_EMIT q->WorkEnd(); });
         });
         sink = nullptr;
+        if (rc == CURLE_ABORTED_BY_CALLBACK) refuseWhenCancelled(url);
         if (refused) throw HttpError(url + QStringLiteral(": ") + limitText);
         if (rc != CURLE_OK) throw HttpError(failureText(url, rc));
         long code = 0;
@@ -407,27 +421,31 @@ QByteArray HttpClient::Get(const QString& url, qint64 maxBytes) {
     return body;
 }
 
-void HttpClient::GetToFile(const QString& url, const QString& path) {
+void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBytes) {
     QByteArray temp;
     const int fd = SafeFile::CreateTempBeside(path, &temp);
     if (fd < 0)
         throw HttpError(QStringLiteral("%1 kann nicht angelegt werden: %2")
                             .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     int writeError = 0;
+    qint64 written = 0;
     try {
-        d->get(url, QString(), [&](const char* p, size_t n) {
-            while (n > 0) {
-                const ssize_t w = ::write(fd, p, n);
-                if (w < 0) {
-                    if (errno == EINTR) continue;
-                    writeError = errno;
-                    return false;
-                }
-                p += w;
-                n -= size_t(w);
-            }
-            return true;
-        });
+        d->get(url, QStringLiteral("die Antwort ist größer als %1 Bytes").arg(maxBytes),
+               [&](const char* p, size_t n) {
+                   written += qint64(n);
+                   if (written > maxBytes) return false;
+                   while (n > 0) {
+                       const ssize_t w = ::write(fd, p, n);
+                       if (w < 0) {
+                           if (errno == EINTR) continue;
+                           writeError = errno;
+                           return false;
+                       }
+                       p += w;
+                       n -= size_t(w);
+                   }
+                   return true;
+               });
     } catch (const HttpError& e) {
         ::close(fd);
         ::unlink(temp.constData());
@@ -446,12 +464,16 @@ void HttpClient::GetToFile(const QString& url, const QString& path) {
 
 void HttpClient::Connect(const QString& url) {
     if (d->busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
+    d->refuseWhenCancelled(url);
     // A separate handle does the connecting; its socket is then handed to the next request.
     CURL* h = curl_easy_init();
     if (!h) throw HttpError(QStringLiteral("HTTP-Client kann nicht angelegt werden"));
     const QByteArray u = url.toUtf8();
     d->setConnectionOptions(h, u);
     curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Impl::cancelCheck);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, d.get());
     CURLcode rc = CURLE_OK;
     d->runOnWorker([&] {
         rc = curl_easy_perform(h);
@@ -477,6 +499,7 @@ void HttpClient::Connect(const QString& url) {
         std::lock_guard g(d->lock);
         d->keepHanded = false;
     }
+    if (rc == CURLE_ABORTED_BY_CALLBACK) d->refuseWhenCancelled(url);
     if (rc != CURLE_OK) throw HttpError(d->failureText(url, rc));
 }
 
@@ -497,4 +520,12 @@ void HttpClient::Disconnect() {
 bool HttpClient::IsConnected() const {
     std::lock_guard g(d->lock);
     return !d->established.empty();
+}
+
+void HttpClient::Cancel() {
+    d->cancelled = true;
+}
+
+bool HttpClient::Cancelled() const {
+    return d->cancelled;
 }

@@ -48,14 +48,20 @@ public:
     // Redirects are not followed; any reply outside 2xx raises HttpError with its status line.
     QByteArray Get(const QString& url, qint64 maxBytes = DefaultMaxBody);
     // The same into a file: written under a temporary name beside path and renamed to path only
-    // when the reply is complete. An existing file at path is replaced.
-    void GetToFile(const QString& url, const QString& path);
+    // when the reply is complete. An existing file at path is replaced. A reply longer than
+    // maxBytes is refused.
+    void GetToFile(const QString& url, const QString& path, qint64 maxBytes);
 
     // Opens a connection to the URL's server ahead of the next request, which then uses it.
     void Connect(const QString& url);
     // Closes every connection the client holds.
     void Disconnect();
     bool IsConnected() const;
+
+    // Ends the request under way within about a second and refuses every later one with
+    // HttpError: for a client whose window is closing. Nothing of an ended request is kept.
+    void Cancel();
+    bool Cancelled() const;
 
 Q_SIGNALS:
     // "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.",

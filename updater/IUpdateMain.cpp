@@ -344,6 +344,7 @@ void TiupMain::FormActivate() {
 }
 
 void TiupMain::startBtnClick() {
+    if (CloseRequested) return; // no further step once the window is to close
     // A chained click runs inside the one before it; an error ends the whole chain and is
     // reported once, by the outermost click.
     ++clickDepth_;
@@ -354,16 +355,24 @@ void TiupMain::startBtnClick() {
     } catch (const StepReported&) {
         startBtn->setEnabled(true);
         if (--clickDepth_ > 0) throw;
+        closeIfRequested();
         return;
     } catch (const std::exception& e) {
         startBtn->setEnabled(true);
         if (--clickDepth_ > 0) throw;
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
+        // A step cut short by closing the window is no failure to tell about.
+        if (!CloseRequested) Dialogs::ShowError(QString::fromUtf8(e.what()));
+        closeIfRequested();
         return;
     }
     --clickDepth_;
     startBtn->setEnabled(true);
-    Beep::MessageBeep(Beep::Question);
+    if (!CloseRequested) Beep::MessageBeep(Beep::Question);
+    if (clickDepth_ == 0) closeIfRequested();
+}
+
+void TiupMain::closeIfRequested() {
+    if (CloseRequested || closeAfterClick_) close();
 }
 
 void TiupMain::runStartStep() {
@@ -380,7 +389,7 @@ void TiupMain::runStartStep() {
         if (ConfigUpdated) ReadUpdaterConfig();
         break;
     default:
-        close();
+        closeAfterClick_ = true; // the step itself; the window closes once the click has ended
         break;
     }
 }
@@ -554,7 +563,18 @@ void TiupMain::showEvent(QShowEvent* event) {
 }
 
 void TiupMain::closeEvent(QCloseEvent* event) {
-    FormClose();
+    if (stepRunning()) {
+        // Closing now would leave the step running without a window, and start the configured
+        // program beside it. The step is cancelled instead: a download under way ends, the
+        // transfer stops before its next file, the install after the file at hand.
+        CloseRequested = true;
+        http->Cancel();
+        event->ignore();
+        return;
+    }
+    // The program is started once, however often the window is told to close.
+    if (!closed_) FormClose();
+    closed_ = true;
     event->accept();
 }
 

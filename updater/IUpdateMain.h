@@ -62,6 +62,9 @@ public:
     bool DebugMode = false;
     // The user ended the program from the install-folder question: nothing more runs.
     bool EndRequested = false;
+    // The window was closed while a step ran: the step ends at its next safe point, then the
+    // window closes.
+    bool CloseRequested = false;
     UpdateSelection Selection; // the lists' check marks, sizes, archive counts and total
     int UpdateCount = 0;       // files preselected by the last parse
     QByteArray DownloadBuffer; // the information file as fetched
@@ -162,6 +165,7 @@ private:
     void runStartStep();
     void deleteListedFiles(const QString& folder, bool lastFirst);
     void endProgram();
+    void closeIfRequested();
     void setSystemListAttention(bool on);
     void clearLists();
     void refreshLists();
@@ -178,6 +182,8 @@ private:
     QStringList args_;
     bool shown_ = false;
     bool destroyed_ = false;
+    bool closed_ = false;
+    bool closeAfterClick_ = false;
     bool downloadDirReady_ = false;
     int clickDepth_ = 0;
     qint64 progressMaximum_ = 0;

@@ -80,6 +80,7 @@ bool TiupMain::FetchInfo() {
         *http, infoUrl, [this](const QString& line) { done->appendPlainText(line); });
     DownloadBuffer = fetched.body.value_or(QByteArray());
     if (fetched.body) return true;
+    if (CloseRequested) return false;
     Dialogs::ShowMessage(QStringLiteral("Versionsstatus konnte nicht abgefragt werden.\r\n"
                                         "Bitte prüfen Sie Ihre Internetverbindung."));
     return false;
@@ -89,7 +90,8 @@ bool TiupMain::FetchAndParse() {
     UpdateCount = 0;
     // Without the server's answer there is nothing to show: the lists stay as they were and
     // the button stays at "Start" for another try.
-    if (!FetchInfo()) throw StepReported("Versionsstatus konnte nicht abgefragt werden.");
+    if (!FetchInfo() || CloseRequested)
+        throw StepReported("Versionsstatus konnte nicht abgefragt werden.");
 
     QFile raw(WorkDir + QStringLiteral("t.iup"));
     if (!raw.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -231,6 +233,7 @@ void TiupMain::TransferFiles() {
             Panel3->setText(QStringLiteral("Übertrage Datei %1 von %2").arg(n).arg(total));
             Panel3->repaint();
             QCoreApplication::processEvents();
+            if (CloseRequested) return; // no question: the window is going
             if (CancelRequested) {
                 if (Dialogs::MessageDlg(
                         QStringLiteral("Soll die Übertragung wirklich abgebrochen werden?"),
@@ -271,6 +274,7 @@ void TiupMain::InstallFiles() {
         for (int f = 0; view && f < view->topLevelItemCount(); ++f) {
             QTreeWidgetItem* file = view->topLevelItem(f);
             if (!isChecked(file)) continue;
+            if (CloseRequested) return; // between files: the one before is complete
             view->setCurrentItem(file);
             const QString archive = file->text(colArchiv);
             Selection.RequireArchive(archive);

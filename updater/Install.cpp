@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -25,16 +26,21 @@ QString asideName(const QString& target) {
     return target + QStringLiteral(".iupalt");
 }
 
-// Inflates into a target that was moved aside; puts the old file back when that fails.
+// Inflates into a target that was moved aside; puts the old file back when that fails. The new
+// file keeps the old one's permissions, so a program stays a program.
 qint64 unpackOverAside(const Install::FileJob& job, const QString& target, const QString& aside,
                        const UnpackCallbacks& callbacks) {
+    const QByteArray oldName = QFile::encodeName(aside);
+    const QByteArray newName = QFile::encodeName(target);
     qint64 bytes = 0;
     try {
         bytes = UnpackFile(job.archivePath, target, callbacks);
     } catch (...) {
-        std::rename(QFile::encodeName(aside).constData(), QFile::encodeName(target).constData());
+        std::rename(oldName.constData(), newName.constData());
         throw;
     }
+    struct stat old {};
+    if (::stat(oldName.constData(), &old) == 0) ::chmod(newName.constData(), old.st_mode & 07777);
     QFile::remove(aside);
     return bytes;
 }
@@ -92,6 +98,10 @@ FileResult InstallFile(const FileJob& job, Context& context) {
     const QString aside = asideName(target);
     const UnpackCallbacks callbacks{context.status, context.progress};
     FileResult result;
+    // Moving it aside would move a whole folder out of the way of one file.
+    if (QFileInfo(target).isDir())
+        throw std::runtime_error(
+            QStringLiteral("%1 ist ein Ordner und wird nicht ersetzt").arg(target).toStdString());
 
     bool wasRunning = false;
     bool movedAside = false;
@@ -135,7 +145,9 @@ FileResult InstallFile(const FileJob& job, Context& context) {
                                   : UnpackFile(job.archivePath, target, callbacks);
 
     if (wasRunning) ServiceControl(job.service, true, context.log);
-    SetOfferedDate(target, job.offeredDate, context.log);
+    // A file in use still holds its old content: stamped with the offered date it would look up
+    // to date to the next run, which would then not offer it again.
+    if (result.outcome != Outcome::Staged) SetOfferedDate(target, job.offeredDate, context.log);
     return result;
 }
 

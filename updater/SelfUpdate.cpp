@@ -7,6 +7,7 @@
 #include "Http.h"
 #include "Install.h"
 #include "Unpack.h"
+#include "UpdateServer.h"
 
 namespace SelfUpdate {
 
@@ -24,7 +25,7 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     QFile::remove(job.downloadPath);
     http.SetTrafficLog(false);
     try {
-        http.GetToFile(job.archiveUrl, job.downloadPath);
+        http.GetToFile(job.archiveUrl, job.downloadPath, UpdateServer::MaxArchiveSize);
     } catch (...) {
         http.SetTrafficLog(true);
         throw;
@@ -36,6 +37,8 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     QCoreApplication::processEvents();
     const QString newProgram = job.targetDir + QStringLiteral("iupneu");
     UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress});
+    // It takes the running program's place, so it gets that program's permissions.
+    QFile::setPermissions(newProgram, QFile::permissions(QCoreApplication::applicationFilePath()));
     Clock::Sleep(100);
     QCoreApplication::processEvents();
     Install::SetOfferedDate(newProgram, job.offeredDate, [&](const QString&) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <stdexcept>
 
@@ -34,7 +35,9 @@ QString PrepareLocation(QString& host, QString& dir) {
 }
 
 QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive) {
-    return host + u'/' + dir + archive;
+    // The name is a file name, not a piece of URL: "#", "%", "?" or a blank in it would ask for
+    // another file, or for none.
+    return host + u'/' + dir + QString::fromLatin1(QUrl::toPercentEncoding(archive));
 }
 
 void PrepareRequest(HttpClient& http, const QString& user, const QString& password,
@@ -53,7 +56,8 @@ InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log
     InfoFetch result;
     {
         TrafficLogOnAfterwards logOn{http};
-        for (int attempt = 1; attempt <= InfoAttempts && !result.body; ++attempt) {
+        for (int attempt = 1; attempt <= InfoAttempts && !result.body && !http.Cancelled();
+             ++attempt) {
             log(QStringLiteral("Hole Info, Versuch %1").arg(attempt));
             Clock::Sleep(PauseBeforeAttemptMs);
             QCoreApplication::processEvents();
@@ -77,9 +81,9 @@ bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
     http.SetTrafficLog(false);
     if (beforeGet) beforeGet();
     try {
-        http.GetToFile(url, path);
+        http.GetToFile(url, path, MaxArchiveSize);
     } catch (const HttpError&) {
-        http.GetToFile(url, path);
+        http.GetToFile(url, path, MaxArchiveSize);
     }
     return true;
 }

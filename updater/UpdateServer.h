@@ -6,9 +6,15 @@
 #include <functional>
 #include <optional>
 
+#include "Unpack.h"
+
 class HttpClient;
 
 namespace UpdateServer {
+
+// The largest archive worth fetching: the largest file the unpacker accepts, stored without
+// compression, and the stream's framing. A server sending more is refused.
+inline constexpr qint64 MaxArchiveSize = MaxUnpackedSize + MaxUnpackedSize / 256;
 
 using LogLine = std::function<void(const QString&)>;
 
@@ -18,7 +24,8 @@ using LogLine = std::function<void(const QString&)>;
 // std::runtime_error: without it there is no folder to ask for.
 QString PrepareLocation(QString& host, QString& dir);
 
-// An archive's URL from the normalised host and dir: host, "/", dir and the archive's name.
+// An archive's URL from the normalised host and dir: host, "/", dir and the archive's name,
+// percent-encoded.
 QString ArchiveUrl(const QString& host, const QString& dir, const QString& archive);
 
 // The headers and credentials of every request of the run. Leaves the traffic log off.
@@ -31,8 +38,8 @@ struct InfoFetch {
 };
 
 // Up to four attempts, each logged as "Hole Info, Versuch " and its number, each after a short
-// pause that lets pending events run; "Infos abgeholt" on success. The traffic log is on
-// afterwards.
+// pause that lets pending events run; "Infos abgeholt" on success. A cancelled client makes no
+// further attempt. The traffic log is on afterwards.
 InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log);
 
 // Makes sure the archive lies at path. Returns false when it was there already. Otherwise

@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -14,6 +16,8 @@ struct TestHttpServer::Impl {
     mutable std::mutex lock;
     std::map<std::string, std::pair<std::string, Headers>> bodies;
     std::map<std::string, std::string> redirects;
+    std::map<std::string, std::string> stalls;
+    std::atomic<bool> stopping{false};
     int failures = 0;
     QList<Request> requests;
 
@@ -40,6 +44,17 @@ struct TestHttpServer::Impl {
             res.set_redirect(it->second);
             return;
         }
+        if (auto it = stalls.find(req.path); it != stalls.end()) {
+            res.set_chunked_content_provider(
+                "application/octet-stream",
+                [this, head = it->second](size_t offset, httplib::DataSink& sink) {
+                    if (offset == 0) return sink.write(head.data(), head.size());
+                    while (!stopping)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    return false;
+                });
+            return;
+        }
         auto it = bodies.find(req.path);
         if (it == bodies.end()) {
             res.status = 404;
@@ -63,6 +78,7 @@ TestHttpServer::TestHttpServer(const QString& user, const QString& password)
 }
 
 TestHttpServer::~TestHttpServer() {
+    d->stopping = true;
     d->server.stop();
     d->thread.join();
 }
@@ -81,12 +97,18 @@ QString TestHttpServer::Url(const QString& path) const {
 
 void TestHttpServer::Serve(const QString& path, const QByteArray& body, const Headers& headers) {
     std::lock_guard g(d->lock);
+    d->stalls.erase(path.toStdString());
     d->bodies[path.toStdString()] = {body.toStdString(), headers};
 }
 
 void TestHttpServer::Redirect(const QString& path, const QString& location) {
     std::lock_guard g(d->lock);
     d->redirects[path.toStdString()] = location.toStdString();
+}
+
+void TestHttpServer::Stall(const QString& path, const QByteArray& head) {
+    std::lock_guard g(d->lock);
+    d->stalls[path.toStdString()] = head.toStdString();
 }
 
 void TestHttpServer::FailNext(int n) {

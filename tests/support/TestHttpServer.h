@@ -27,8 +27,11 @@ public:
     QString Host() const;
     QString Url(const QString& path) const; // http://www.localhost:PORT + path
 
+    // Answers path with body from now on, in place of what it answered before.
     void Serve(const QString& path, const QByteArray& body, const Headers& headers = {});
     void Redirect(const QString& path, const QString& location);
+    // Answers path with head, then keeps the reply open until the server goes.
+    void Stall(const QString& path, const QByteArray& head);
     // The next n requests are answered with 500.
     void FailNext(int n);
 

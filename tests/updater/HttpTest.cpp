@@ -1,5 +1,6 @@
 #include "Http.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ TEST(Http, ErrorRepliesAndRedirectsRaiseAndStoreNothing) {
     } catch (const HttpError& e) {
         EXPECT_EQ(e.StatusCode(), 302);
     }
-    EXPECT_THROW(http.GetToFile(server.Url("/missing"), dir.Path("a.z")), HttpError);
+    EXPECT_THROW(http.GetToFile(server.Url("/missing"), dir.Path("a.z"), 100), HttpError);
     UpdateServer::PrepareRequest(http, "u", "wrong", false);
     try {
         http.Get(server.Url("/target"));
@@ -98,9 +99,11 @@ TEST(Http, ErrorRepliesAndRedirectsRaiseAndStoreNothing) {
         EXPECT_TRUE(QString(e.what()).startsWith(url)) << e.what();
     }
 
-    // A body beyond the limit is refused rather than held.
+    // A body beyond the limit is refused rather than held or stored.
     UpdateServer::PrepareRequest(http, "u", "p", false);
     EXPECT_THROW(http.Get(server.Url("/target"), 4), HttpError);
+    EXPECT_THROW(http.GetToFile(server.Url("/target"), dir.Path("t.z"), 4), HttpError);
+    EXPECT_TRUE(QDir(dir.Path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 TEST(Http, ReportsConnectionStatusAndWorkInOrderBeforeReturning) {

@@ -97,7 +97,8 @@ TEST_F(InstallFixture, ServiceFileThatStaysInUseStopsTheInstall) {
 }
 
 TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
-    dir.Write("app/x.dll", "old a");
+    const QDateTime before(QDate(2020, 1, 1), QTime(9, 0));
+    dir.Write("app/x.dll", "old a", before);
     dir.Write("lib/x.dll", "old b");
     inUse = {dir.Path("app/x.dll"), dir.Path("lib/x.dll")};
     EXPECT_EQ(Install::InstallFile(job("x.dll", "new a"), ctx).outcome, Install::Outcome::Staged);
@@ -111,8 +112,8 @@ TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
     EXPECT_EQ(bat.count("del "), 2);
     EXPECT_TRUE(bat.contains("copy \"" + dir.Path("iupT/x.dll.2") + "\" \"" +
                              dir.Path("lib/x.dll") + "\"\r\n"));
-    // The offered date goes to the old file where it lies.
-    EXPECT_EQ(QFileInfo(dir.Path("app/x.dll")).lastModified().date(), QDate(2024, 3, 2));
+    // The old file keeps its date, so it still looks older than the offered one.
+    EXPECT_EQ(QFileInfo(dir.Path("app/x.dll")).lastModified(), before);
 
     // A path the batch file cannot hold: reported, nothing staged.
     dir.Write("a&b/y.dll", "old");
@@ -121,6 +122,20 @@ TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
               Install::Outcome::Skipped);
     EXPECT_TRUE(log.last().contains("a&b/y.dll")) << log.last().toStdString();
     EXPECT_FALSE(dir.Exists("iupT/y.dll"));
+}
+
+// A replaced program can still be run, with or without a service around it.
+TEST_F(InstallFixture, ReplacedFilesKeepTheirPermissions) {
+    services.states["db"] = ServiceState::Running;
+    const auto perms =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        dir.Write("app/tool", "old");
+        QFile::setPermissions(dir.Path("app/tool"), perms);
+        Install::InstallFile(job("tool", "new", service), ctx);
+        EXPECT_EQ(dir.Read("app/tool"), "new");
+        EXPECT_EQ(QFile::permissions(dir.Path("app/tool")) & 0x7077, perms);
+    }
 }
 
 TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
@@ -136,6 +151,12 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
     // A target folder that does not exist fails at that file.
     EXPECT_THROW(Install::InstallFile(job("q.dll", "x", {}, "missing/deeper"), ctx),
                  std::runtime_error);
+    // A file named like a folder there leaves the folder where it is.
+    dir.Write("app/data/keep.txt", "mine");
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        EXPECT_THROW(Install::InstallFile(job("data", "x", service), ctx), std::runtime_error);
+        EXPECT_EQ(dir.Read("app/data/keep.txt"), "mine");
+    }
     // An unreadable offered date is only logged.
     Install::FileJob j = job("r.dll", "x");
     j.offeredDate = "gestern";

@@ -29,6 +29,7 @@ TEST(SelfUpdate, WritesTheNewProgramBesideTheOldAndNamesTheRenamer) {
     const auto call = SelfUpdate::Run(http, job, {[&](const QString& l) { log << l; }, {}, {}});
     EXPECT_EQ(dir.Read("exe/iupneu"), "new updater");
     EXPECT_EQ(dir.Read("exe/KelvoIUpdate"), "old updater");
+    EXPECT_TRUE(QFileInfo(dir.Path("exe/iupneu")).isExecutable()); // a program, like this one
     EXPECT_EQ(QFileInfo(dir.Path("exe/iupneu")).lastModified(),
               QDateTime(QDate(2023, 12, 24), QTime(18, 0)));
     EXPECT_EQ(log,

@@ -1,5 +1,6 @@
 #include "UpdateServer.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include "Clock.h"
@@ -42,6 +43,9 @@ TEST(UpdateServer, LocationRules) {
     // Archives always get a "/" after the host.
     EXPECT_EQ(UpdateServer::ArchiveUrl("http://www.k.de", "/upd/", "a.z"),
               "http://www.k.de//upd/a.z");
+    // An archive's name stays one file name in the URL.
+    EXPECT_EQ(UpdateServer::ArchiveUrl("http://www.k.de", "upd/", "a#1 %41.z"),
+              "http://www.k.de/upd/a%231%20%2541.z");
     QString host = "k.de", dir;
     EXPECT_THROW(UpdateServer::PrepareLocation(host, dir), std::runtime_error);
 }
@@ -97,6 +101,15 @@ TEST(UpdateServer, FetchArchiveRetriesOnceAndFetchesEachArchiveOnce) {
 
     EXPECT_FALSE(UpdateServer::FetchArchive(http, server.Url("/u/a.z"), dir.Path("a.z")));
     EXPECT_EQ(server.Paths(), QStringList({"/u/a.z", "/u/a.z"}));
+
+    // A name that is no plain piece of URL is asked for as it is written.
+    server.Serve("/u/a", "another file");
+    server.Serve("/u/a#b.z", "odd name");
+    const QString host = "http://www." + server.Host();
+    EXPECT_TRUE(UpdateServer::FetchArchive(http, UpdateServer::ArchiveUrl(host, "u/", "a#b.z"),
+                                           dir.Path("a#b.z")));
+    EXPECT_EQ(dir.Read("a#b.z"), "odd name");
+    QFile::remove(dir.Path("a#b.z"));
 
     // Both attempts failing: the error is raised, nothing is stored.
     server.FailNext(2);

@@ -2,6 +2,7 @@
 // preselection, the transfer, the install with services and files in use, the self-update.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -19,6 +20,7 @@
 #include "FakeServices.h"
 #include "FileDelete.h"
 #include "HinfWriter.h"
+#include "Http.h"
 #include "IUpdateMain.h"
 #include "IniFile.h"
 #include "Install.h"
@@ -336,4 +338,62 @@ TEST_F(UpdaterWindowTest, SelfUpdateEndsTheParseAndHandsOverToTheRenamer) {
     EXPECT_EQ(w.startBtn->text(), "Start");
     QTRY_VERIFY(!w.isVisible());
     EXPECT_EQ(started.size(), 1); // the configured program is not started
+}
+
+// Closing the window while a step runs ends the step at its next safe point; only then does the
+// window close and start the configured program. No question, error or sound comes up.
+TEST_F(UpdaterWindowTest, ClosingDuringAStepEndsItFirst) {
+    for (const QString name : {"a.txt", "b.txt"})
+        folder.Write("inst/" + name, "old", Old);
+    serve({{"M", "", "", {row("a.txt", "a.z"), row("b.txt", "b.z")}}});
+    archive("b.z", "new b");
+    bool stepEnded = false;
+    Shell::SetStartHandler([&](const QString& p, const QStringList&, const QString&) {
+        started << p;
+        stepEnded = win->startBtn->isEnabled();
+        return true;
+    });
+    const auto closedAfterTheStep = [&](const char* step) {
+        SCOPED_TRACE(step);
+        EXPECT_FALSE(win->isVisible());
+        EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
+        EXPECT_EQ(started, QStringList{prog + "tool"});
+        EXPECT_TRUE(stepEnded);
+        EXPECT_EQ(beeps, 0);
+        started.clear();
+    };
+
+    // While fetching: nothing is asked of the server.
+    TiupMain* w = &start();
+    QTimer::singleShot(0, w, &QWidget::close);
+    click();
+    EXPECT_TRUE(server.Paths().isEmpty());
+    EXPECT_EQ(w->startBtn->text(), "Start");
+    closedAfterTheStep("fetch");
+
+    // While an archive comes in: its download ends, is not tried again and leaves nothing.
+    server.Stall("/upd/a.z", "part of a");
+    w = &start();
+    QObject::connect(w->http, &HttpClient::Work, w, [w] {
+        if (w->StartTag() == 2) w->close();
+    });
+    click();
+    EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/a.z"}));
+    EXPECT_TRUE(
+        QDir(w->DownloadDir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(w->startBtn->text(), "Übertragen");
+    closedAfterTheStep("transfer");
+
+    // While installing: the file at hand is completed, the next one is left.
+    archive("a.z", "new a");
+    w = &start();
+    FileDelete::SetInUseCheck([&](const QString&) {
+        QTimer::singleShot(0, w, &QWidget::close);
+        return false;
+    });
+    click();
+    EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
+    EXPECT_EQ(folder.Read("inst/b.txt"), "old");
+    EXPECT_EQ(w->startBtn->text(), "Installieren");
+    closedAfterTheStep("install");
 }
