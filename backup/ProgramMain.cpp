@@ -9,6 +9,7 @@
 #include "Allocator.h"
 #include "Dialogs.h"
 #include "InstanceGuard.h"
+#include "SessionEnd.h"
 #include "ZorvaneMain.h"
 
 int ProgramMain(int argc, char** argv) {
@@ -23,6 +24,10 @@ int ProgramMain(int argc, char** argv) {
     const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());
     QStringList args = QApplication::arguments();
     args.removeFirst();
+    // A logoff before the window takes over the signal is remembered, not fatal: the default
+    // action would end the process in the middle of its first save.
+    bool endedEarly = false;
+    SessionEnd::SetHandler([&endedEarly] { endedEarly = true; });
     // Two instances on one settings file would write one archive's temporary file together
     // and overwrite each other's statistics and history.
     const QString settings = Tmain::DataFolder() + Tmain::SettingsFileTitle();
@@ -40,7 +45,9 @@ int ProgramMain(int argc, char** argv) {
                      guard.LockFileName().toLocal8Bit().constData());
         break;
     }
+    if (endedEarly) return 0;
     Tmain mainWindow(args);
+    if (endedEarly && !mainWindow.Closing()) mainWindow.CommitDataRequest();
     guard.SetShowHandler([&mainWindow] { mainWindow.TrayDblClick(); });
     // A logoff that came during the start-up has closed the window already.
     if (mainWindow.Closing()) return 0;
