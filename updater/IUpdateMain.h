@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -172,6 +173,9 @@ private:
     int moduleIndex(QTreeWidgetItem* row) const;
     QTreeWidget* viewOf(QTreeWidgetItem* fileRow) const;
     void showModule(int module);
+    // Calls visit with each checked file of a checked module, in list order, showing each
+    // module's list first when show is set. False when visit stopped the walk.
+    bool forCheckedFiles(bool show, const std::function<bool(QTreeWidgetItem*)>& visit);
     void setProgress(qint64 maximum, qint64 value);
     void selfUpdate(QTreeWidgetItem* row);
     bool finishBatch();

@@ -108,6 +108,20 @@ void TiupMain::showModule(int module) {
         lvMods->setCurrentItem(row); // reported through lvModsChange
 }
 
+bool TiupMain::forCheckedFiles(bool show, const std::function<bool(QTreeWidgetItem*)>& visit) {
+    // The check marks are read as the walk goes, since a step pumps events between files.
+    for (int m = 0; m < lvMods->topLevelItemCount(); ++m) {
+        if (!isChecked(lvMods->topLevelItem(m))) continue;
+        if (show) showModule(m);
+        QTreeWidget* view = FileViews.value(m);
+        for (int f = 0; view && f < view->topLevelItemCount(); ++f) {
+            QTreeWidgetItem* file = view->topLevelItem(f);
+            if (isChecked(file) && !visit(file)) return false;
+        }
+    }
+    return true;
+}
+
 void TiupMain::refreshLists() {
     refreshing_ = true;
     const QList<SelectionModule>& modules = Selection.Modules();

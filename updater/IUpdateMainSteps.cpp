@@ -34,10 +34,6 @@
 
 namespace {
 
-bool isChecked(const QTreeWidgetItem* item) {
-    return item->checkState(0) == Qt::Checked;
-}
-
 QTreeWidgetItem* newRow(QTreeWidget* parent, const QStringList& texts) {
     auto* row = new QTreeWidgetItem(parent, texts);
     row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -214,46 +210,36 @@ void TiupMain::selfUpdate(QTreeWidgetItem* row) {
 void TiupMain::TransferFiles() {
     // "n von" counts what will be transferred now, which the user may have changed.
     int total = 0;
-    for (int m = 0; m < lvMods->topLevelItemCount(); ++m) {
-        QTreeWidget* view = FileViews.value(m);
-        if (!view || !isChecked(lvMods->topLevelItem(m))) continue;
-        for (int f = 0; f < view->topLevelItemCount(); ++f)
-            total += isChecked(view->topLevelItem(f));
-    }
+    forCheckedFiles(false, [&](QTreeWidgetItem*) { return ++total, true; });
 
     int n = 0;
-    for (int m = 0; m < lvMods->topLevelItemCount(); ++m) {
-        if (!isChecked(lvMods->topLevelItem(m))) continue;
-        showModule(m);
-        QTreeWidget* view = FileViews.value(m);
-        for (int f = 0; view && f < view->topLevelItemCount(); ++f) {
-            QTreeWidgetItem* file = view->topLevelItem(f);
-            if (!isChecked(file)) continue;
-            ++n;
-            Panel3->setText(QStringLiteral("Übertrage Datei %1 von %2").arg(n).arg(total));
-            Panel3->repaint();
-            QCoreApplication::processEvents();
-            if (CloseRequested) return; // no question: the window is going
-            if (CancelRequested) {
-                if (Dialogs::MessageDlg(
-                        QStringLiteral("Soll die Übertragung wirklich abgebrochen werden?"),
-                        Dialogs::Kind::Warning, Dialogs::Yes | Dialogs::No) == Dialogs::Yes)
-                    return;
-                CancelRequested = false;
-            }
-            view->setCurrentItem(file);
-            const QString archive = file->text(colArchiv);
-            Selection.RequireArchive(archive);
-            const QString target = file->text(colZiel) + file->text(colCaption);
-            done->appendPlainText(QStringLiteral("Hole ") + target);
-            if (isConfigFile(target)) ConfigUpdated = true;
-            const QString url = UpdateServer::ArchiveUrl(Config.host, Config.dir, archive);
-            UpdateServer::FetchArchive(*http, url, DownloadDir + archive, [&] {
-                Panel3->setText(QStringLiteral("Hole:") + url);
-                QCoreApplication::processEvents();
-            });
+    const bool complete = forCheckedFiles(true, [&](QTreeWidgetItem* file) {
+        ++n;
+        Panel3->setText(QStringLiteral("Übertrage Datei %1 von %2").arg(n).arg(total));
+        Panel3->repaint();
+        QCoreApplication::processEvents();
+        if (CloseRequested) return false; // no question: the window is going
+        if (CancelRequested) {
+            if (Dialogs::MessageDlg(
+                    QStringLiteral("Soll die Übertragung wirklich abgebrochen werden?"),
+                    Dialogs::Kind::Warning, Dialogs::Yes | Dialogs::No) == Dialogs::Yes)
+                return false;
+            CancelRequested = false;
         }
-    }
+        file->treeWidget()->setCurrentItem(file);
+        const QString archive = file->text(colArchiv);
+        Selection.RequireArchive(archive);
+        const QString target = file->text(colZiel) + file->text(colCaption);
+        done->appendPlainText(QStringLiteral("Hole ") + target);
+        if (isConfigFile(target)) ConfigUpdated = true;
+        const QString url = UpdateServer::ArchiveUrl(Config.host, Config.dir, archive);
+        UpdateServer::FetchArchive(*http, url, DownloadDir + archive, [&] {
+            Panel3->setText(QStringLiteral("Hole:") + url);
+            QCoreApplication::processEvents();
+        });
+        return true;
+    });
+    if (!complete) return;
     SetStartState(3);
     http->Disconnect();
 }
@@ -267,33 +253,28 @@ void TiupMain::InstallFiles() {
     context.progress = [this](qint64 got, qint64 total) { setProgress(total, got); };
 
     int n = 0;
-    for (int m = 0; m < lvMods->topLevelItemCount(); ++m) {
-        if (!isChecked(lvMods->topLevelItem(m))) continue;
-        showModule(m);
-        QTreeWidget* view = FileViews.value(m);
-        for (int f = 0; view && f < view->topLevelItemCount(); ++f) {
-            QTreeWidgetItem* file = view->topLevelItem(f);
-            if (!isChecked(file)) continue;
-            if (CloseRequested) return; // between files: the one before is complete
-            view->setCurrentItem(file);
-            const QString archive = file->text(colArchiv);
-            Selection.RequireArchive(archive);
-            done->appendPlainText(QStringLiteral("Schreibe ") + file->text(colZiel) +
-                                  file->text(colCaption));
-            const int line = done->blockCount() - 1;
-            const Install::FileJob job{DownloadDir + archive, file->text(colZiel),
-                                       file->text(colCaption), file->text(colDatum),
-                                       file->text(colService)};
-            const Install::FileResult result = Install::InstallFile(job, context);
-            BatchStarted = Batch->Started();
-            if (result.outcome == Install::Outcome::ServiceStuck) return; // nothing more now
-            if (result.outcome == Install::Outcome::Skipped) continue;    // reported, not done
-            ++n;
-            QTextCursor end(done->document()->findBlockByNumber(line));
-            end.movePosition(QTextCursor::EndOfBlock);
-            end.insertText(u' ' + FormatKB(Install::KiloBytes(result.bytes)));
-        }
-    }
+    const bool complete = forCheckedFiles(true, [&](QTreeWidgetItem* file) {
+        if (CloseRequested) return false; // between files: the one before is complete
+        file->treeWidget()->setCurrentItem(file);
+        const QString archive = file->text(colArchiv);
+        Selection.RequireArchive(archive);
+        done->appendPlainText(QStringLiteral("Schreibe ") + file->text(colZiel) +
+                              file->text(colCaption));
+        const int line = done->blockCount() - 1;
+        const Install::FileJob job{DownloadDir + archive, file->text(colZiel),
+                                   file->text(colCaption), file->text(colDatum),
+                                   file->text(colService)};
+        const Install::FileResult result = Install::InstallFile(job, context);
+        BatchStarted = Batch->Started();
+        if (result.outcome == Install::Outcome::ServiceStuck) return false; // nothing more now
+        if (result.outcome == Install::Outcome::Skipped) return true;       // reported, not done
+        ++n;
+        QTextCursor end(done->document()->findBlockByNumber(line));
+        end.movePosition(QTextCursor::EndOfBlock);
+        end.insertText(u' ' + FormatKB(Install::KiloBytes(result.bytes)));
+        return true;
+    });
+    if (!complete) return;
     SetStartState(4);
     lvPanel->setCurrentWidget(done);
     if (BatchStarted && !finishBatch()) return;
