@@ -24,23 +24,7 @@
 
 namespace {
 
-QByteArray Text(int n, char c = 'a') {
-    QByteArray b;
-    while (b.size() < n)
-        b += QByteArray("Text zum Packen ") + c + ' ';
-    b.truncate(n);
-    return b;
-}
-
 // Bytes that do not compress.
-QByteArray Noise(int n, unsigned seed) {
-    QByteArray b(n, Qt::Uninitialized);
-    for (int i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        b[i] = char(seed >> 16);
-    }
-    return b;
-}
 
 using Result = BackupOutcome::Result;
 
@@ -112,10 +96,10 @@ protected:
 };
 
 TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
-    src.Write(QStringLiteral("brief.txt"), Text(1500));
-    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), Text(800, 'b'));
+    src.Write(QStringLiteral("brief.txt"), PackableText(1500));
+    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), PackableText(800, 'b'));
     src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
-    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), Text(700, 'c'));
+    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), PackableText(700, 'c'));
     src.Write(QStringLiteral(".versteckt"), "hidden");
     const QString cwd = QDir::currentPath();
     const BackupOutcome out = Run(src.Path(), Target());
@@ -139,7 +123,7 @@ TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
 // Names from old media or other systems need not be UTF-8: they go in with their bytes, also
 // inside such a folder, and come back with the same bytes.
 TEST_F(BackupJobTest, NamesThatAreNotUtf8AreKeptByteForByte) {
-    const QMap<QByteArray, QByteArray> files{{"\xFF\xFE", Text(300)},
+    const QMap<QByteArray, QByteArray> files{{"\xFF\xFE", PackableText(300)},
                                              {"\xFF\xFE"
                                               "dir/inner.txt",
                                               "inner"},
@@ -171,7 +155,7 @@ TEST_F(BackupJobTest, AFileThatCannotBeAddedIsNamedEscaped) {
 }
 
 TEST_F(BackupJobTest, RelativeFoldersAreTakenFromTheStartFolderAtEveryRun) {
-    src.Write(QStringLiteral("sub/a.txt"), Text(100));
+    src.Write(QStringLiteral("sub/a.txt"), PackableText(100));
     start = src.Path();
     for (int run = 0; run < 2; ++run)
         EXPECT_EQ(Run(QStringLiteral("sub"), QStringLiteral("rel.Zip")).FilesText, u"1");
@@ -181,8 +165,8 @@ TEST_F(BackupJobTest, RelativeFoldersAreTakenFromTheStartFolderAtEveryRun) {
 
 TEST_F(BackupJobTest, APasswordEncryptsAndTextsFollowTheLanguage) {
     Language = 1;
-    src.Write(QStringLiteral("a.txt"), Text(2000));
-    src.Write(QStringLiteral("b/c.txt"), Text(20, 'x'));
+    src.Write(QStringLiteral("a.txt"), PackableText(2000));
+    src.Write(QStringLiteral("b/c.txt"), PackableText(20, 'x'));
     Run(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
     ExpectArchiveHolds(Target(), src, {}, QStringLiteral("pw äö"));
     EXPECT_NE(RunCommand(QStringLiteral("7z t -pfalsch ") + Quoted(Target())), 0);
@@ -207,7 +191,7 @@ TEST_F(BackupJobTest, TheFilterDecidesAndLinkedFoldersAreNotFollowed) {
 
 TEST_F(BackupJobTest, UnreadableFilesAreMissingAndNotOneReadableKeepsTheOldArchive) {
     for (int i = 0; i < 10; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(100 + i));
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(100 + i));
     zip.ReadFault = [](const QString& path, qint64) {
         return path.endsWith(QStringLiteral("f3.txt")) || path.endsWith(QStringLiteral("f7.txt"));
     };
@@ -243,7 +227,7 @@ TEST_F(BackupJobTest, UnreadableFilesAreMissingAndNotOneReadableKeepsTheOldArchi
 
 TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored) {
     for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
     dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
     int reads = 0;
     zip.ReadFault = [&](const QString&, qint64) {
@@ -303,8 +287,8 @@ TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
 
 TEST_F(BackupJobTest, AFileBreakingOffMidEntryRestartsTheArchiveWithoutIt) {
     src.Write(QStringLiteral("a.txt"), "a");
-    src.Write(QStringLiteral("b.txt"), Text(500));
-    src.Write(QStringLiteral("c.txt"), Text(300));
+    src.Write(QStringLiteral("b.txt"), PackableText(500));
+    src.Write(QStringLiteral("c.txt"), PackableText(300));
     zip.WholeReadLimit = 10; // streamed
     zip.ReadFault = [](const QString& path, qint64) { return path.endsWith("b.txt"); };
     const BackupOutcome out = Run(src.Path(), Target());
@@ -413,8 +397,8 @@ TEST_F(BackupJobTest, OnOneLoweredWorkerEntriesKeepTheWalkOrderAndOutcomesTheirF
     atFirstFile = [&] { during = ThreadNiceValues() << ::getpriority(PRIO_PROCESS, 0); };
     for (int i = 0; i < 30; ++i)
         src.Write(QStringLiteral("d%1/f%2.txt").arg(i % 4).arg(i),
-                  Text(200 + i * 50, char('a' + i % 20)));
-    src.Write(QStringLiteral("d1/gross.log"), Text(300 * 1024, 'g')); // several pieces
+                  PackableText(200 + i * 50, char('a' + i % 20)));
+    src.Write(QStringLiteral("d1/gross.log"), PackableText(300 * 1024, 'g')); // several pieces
     ASSERT_TRUE(QFile::link(src.Path(QStringLiteral("weg")), src.Path(QStringLiteral("d2/link"))));
     zip.Threads = 1;
     zip.MaxInFlight = 3; // the bound is reached again and again

@@ -25,14 +25,6 @@
 
 namespace {
 
-QByteArray Text(int n, char c = 'a') {
-    QByteArray b;
-    while (b.size() < n)
-        b += QByteArray("Text zum Packen ") + c + ' ';
-    b.truncate(n);
-    return b;
-}
-
 class BackupRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,10 +82,10 @@ protected:
 };
 
 TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
-    src.Write(QStringLiteral("brief.txt"), Text(1500));
-    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), Text(800, 'b'));
+    src.Write(QStringLiteral("brief.txt"), PackableText(1500));
+    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), PackableText(800, 'b'));
     src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
-    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), Text(700, 'c'));
+    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), PackableText(700, 'c'));
     src.Write(QStringLiteral(".versteckt"), "hidden");
     w->LogLine(QStringLiteral("alt"));
     const int row = AddRow(src.Path(), Target());
@@ -127,7 +119,7 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
 }
 
 TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
-    src.Write(QStringLiteral("sub/a.txt"), Text(100));
+    src.Write(QStringLiteral("sub/a.txt"), PackableText(100));
     ASSERT_TRUE(QDir::setCurrent(src.Path()));
     w = std::make_unique<Tmain>(QStringList{});
     w->sg->SetRowCount(1);
@@ -141,8 +133,8 @@ TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
 
 TEST_F(BackupRun, EnglishTexts) {
     Language = 1;
-    src.Write(QStringLiteral("a.txt"), Text(2000));
-    src.Write(QStringLiteral("b/c.txt"), Text(20, 'x'));
+    src.Write(QStringLiteral("a.txt"), PackableText(2000));
+    src.Write(QStringLiteral("b/c.txt"), PackableText(20, 'x'));
     const int row = AddRow(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
     RunRow(row);
     const QStringList log = w->LogLines();
@@ -157,7 +149,7 @@ TEST_F(BackupRun, EnglishTexts) {
 
 TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
     dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
     const int row1 = AddRow(src.Path(), Target());
     const int row2 = AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
@@ -199,7 +191,7 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
 
 TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
     for (int i = 0; i < 40; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(3000));
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(3000));
     dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
     const int row = AddRow(src.Path(), Target());
     // Delivered when the run first processes messages, as the user's click would be.
@@ -306,7 +298,7 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
 
 TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), Text(300));
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
     dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
     const int row = AddRow(src.Path(), Target());
     AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
@@ -346,8 +338,8 @@ TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {
     EXPECT_EQ(Stats(row)[1], QStringLiteral("2"));
 
     // The bar follows the bytes across files and stands at its maximum after the last.
-    src.Write(QStringLiteral("k.txt"), Text(2500000));
-    src.Write(QStringLiteral("m.txt"), Text(2500000, 'm'));
+    src.Write(QStringLiteral("k.txt"), PackableText(2500000));
+    src.Write(QStringLiteral("m.txt"), PackableText(2500000, 'm'));
     int top = 0;
     w->Zip().ReadFault = [&](const QString&, qint64) {
         top = qMax(top, w->pb->value());

@@ -12,23 +12,6 @@
 
 namespace {
 
-QByteArray Text(int n) {
-    QByteArray b;
-    while (b.size() < n)
-        b += "Zeile mit etwas Text, die sich gut packen laesst. ";
-    b.truncate(n);
-    return b;
-}
-
-QByteArray Noise(int n, quint32 seed) {
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        b[i] = char(seed >> 24);
-    }
-    return b;
-}
-
 class ZipComponent : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,8 +50,8 @@ protected:
 };
 
 TEST_F(ZipComponent, WritesEveryFileWithItsFolderNameAndDate) {
-    src.Write(QStringLiteral("a.txt"), Text(5000), when);
-    src.Write(QStringLiteral("Unter Ordner/Grüße äöü ß.txt"), Text(300), when.addDays(-40));
+    src.Write(QStringLiteral("a.txt"), PackableText(5000), when);
+    src.Write(QStringLiteral("Unter Ordner/Grüße äöü ß.txt"), PackableText(300), when.addDays(-40));
     src.Write(QStringLiteral("Unter Ordner/tief/leer.doc"), QByteArray(), when);
     src.Write(QStringLiteral(".versteckt"), "hidden", when);
     src.Write(QStringLiteral("bild.JPG"), Noise(4000, 1), when);
@@ -97,7 +80,7 @@ TEST_F(ZipComponent, WritesEveryFileWithItsFolderNameAndDate) {
 }
 
 TEST_F(ZipComponent, PasswordEncryptsEveryEntryWithAes256) {
-    src.Write(QStringLiteral("a.txt"), Text(2000), when);
+    src.Write(QStringLiteral("a.txt"), PackableText(2000), when);
     src.Write(QStringLiteral("b.zip"), Noise(500, 3), when);
     src.Write(QStringLiteral("leer"), QByteArray(), when);
     zip.AddOptions = TZipComponent::AddDirNames | TZipComponent::AddEncrypt;
@@ -124,7 +107,7 @@ TEST_F(ZipComponent, WithoutDirNamesOnlyTheBareNameIsStored) {
 TEST_F(ZipComponent, DiscardLeavesThePreviousArchiveUntouched) {
     QFile::remove(zip.ZipFileName);
     out.Write(QStringLiteral("Daten.Zip"), "altes Archiv");
-    src.Write(QStringLiteral("a.txt"), Text(100), when);
+    src.Write(QStringLiteral("a.txt"), PackableText(100), when);
     AddAll();
     zip.Discard();
     EXPECT_EQ(out.Read(QStringLiteral("Daten.Zip")), QByteArray("altes Archiv"));
@@ -138,9 +121,9 @@ TEST_F(ZipComponent, DiscardLeavesThePreviousArchiveUntouched) {
 }
 
 TEST_F(ZipComponent, UnreadableFileIsLeftOutAndSpoilsNothing) {
-    src.Write(QStringLiteral("a.txt"), Text(3000), when);
-    src.Write(QStringLiteral("b.txt"), Text(7000), when);
-    src.Write(QStringLiteral("c.txt"), Text(2000), when);
+    src.Write(QStringLiteral("a.txt"), PackableText(3000), when);
+    src.Write(QStringLiteral("b.txt"), PackableText(7000), when);
+    src.Write(QStringLiteral("c.txt"), PackableText(2000), when);
     zip.ReadFault = [](const QString& path, qint64 offset) {
         return path.endsWith(QStringLiteral("b.txt")) && offset >= 0;
     };
@@ -159,9 +142,9 @@ TEST_F(ZipComponent, UnreadableFileIsLeftOutAndSpoilsNothing) {
 TEST_F(ZipComponent, StreamedFileFailingMidwayMakesTheStreamUnusable) {
     zip.WholeReadLimit = 1000; // stream everything larger, in 1 MiB pieces
     out.Write(QStringLiteral("Daten.Zip"), "alt");
-    src.Write(QStringLiteral("a.txt"), Text(3000), when);
+    src.Write(QStringLiteral("a.txt"), PackableText(3000), when);
     src.Write(QStringLiteral("gross.bin"), Noise(3 << 20, 4), when);
-    src.Write(QStringLiteral("z.txt"), Text(1500), when);
+    src.Write(QStringLiteral("z.txt"), PackableText(1500), when);
     zip.ReadFault = [](const QString& path, qint64 offset) {
         return path.endsWith(QStringLiteral("gross.bin")) && offset >= (1 << 20);
     };
@@ -199,7 +182,7 @@ TEST_F(ZipComponent, StreamedFileFailingMidwayMakesTheStreamUnusable) {
 
 TEST_F(ZipComponent, StreamedFilesRoundTripAndReportProgress) {
     zip.WholeReadLimit = 1000;
-    src.Write(QStringLiteral("gross.txt"), Text((2 << 20) + 123), when);
+    src.Write(QStringLiteral("gross.txt"), PackableText((2 << 20) + 123), when);
     src.Write(QStringLiteral("gross.avi"), Noise((1 << 20) + 7, 5), when);
     QList<TZMProgressDetails> reports;
     zip.OnProgress = [&](const TZMProgressDetails& d) { reports << d; };

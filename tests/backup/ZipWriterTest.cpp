@@ -6,33 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "Archives.h"
 #include "TestFolder.h"
 #include "ZipComponent.h"
 #include "ZipReader.h"
 #include "ZipWriter.h"
 
 namespace {
-
-QByteArray Text(int n, int seed = 0) {
-    QByteArray b;
-    for (int i = 0; b.size() < n; ++i)
-        b += "Zeile " + QByteArray::number(i * 7 + seed) + " mit etwas Text zum Packen. ";
-    b.truncate(n);
-    return b;
-}
-
-QByteArray Noise(int n, quint32 seed) {
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        b[i] = char(seed >> 24);
-    }
-    return b;
-}
-
-QString Quoted(const QString& s) {
-    return u'\'' + s + u'\'';
-}
 
 const char* OutcomeName(TZipFileOutcome o) {
     switch (o) {
@@ -104,14 +84,15 @@ protected:
 // with and without a password, on one worker and on several.
 TEST_F(ZipWriter, LargeFilesInPiecesRoundTrip) {
     const int piece = 64 * 1024;
-    src.Write(QStringLiteral("klein.txt"), Text(1000));
+    src.Write(QStringLiteral("klein.txt"), PackableText(1000));
     src.Write(QStringLiteral("leer.txt"), QByteArray());
-    src.Write(QStringLiteral("genau.txt"), Text(3 * piece, 1));
-    src.Write(QStringLiteral("eins mehr.txt"), Text(piece + 1, 2));
-    src.Write(QStringLiteral("a/gross.log"), Text(10 * piece + 77, 3));
+    src.Write(QStringLiteral("genau.txt"), PackableText(3 * piece, 1));
+    src.Write(QStringLiteral("eins mehr.txt"), PackableText(piece + 1, 2));
+    src.Write(QStringLiteral("a/gross.log"), PackableText(10 * piece + 77, 3));
     src.Write(QStringLiteral("a/gespeichert.zip"), Noise(4 * piece + 5, 4));
     src.Write(QStringLiteral("a/rauschen.bin"), Noise(5 * piece - 3, 5));
-    src.Write(QStringLiteral("a/strom.log"), Text(7 * piece + 9, 6)); // above WholeReadLimit
+    src.Write(QStringLiteral("a/strom.log"),
+              PackableText(7 * piece + 9, 6)); // above WholeReadLimit
     const QStringList all = src.Files();
     struct Case {
         int threads;
@@ -138,7 +119,7 @@ TEST_F(ZipWriter, LargeFilesInPiecesRoundTrip) {
 
 TEST_F(ZipWriter, PiecesCostNoRatio) {
     // Pieces primed with the bytes before them pack nearly as well as one stream.
-    src.Write(QStringLiteral("gross.log"), Text(4 << 20, 9));
+    src.Write(QStringLiteral("gross.log"), PackableText(4 << 20, 9));
     zip.PieceSize = 256 * 1024;
     SubmitAll();
     zip.Commit();
@@ -151,10 +132,10 @@ TEST_F(ZipWriter, PiecesCostNoRatio) {
 }
 
 TEST_F(ZipWriter, EverySubmittedFileGetsOneOutcomeInOrder) {
-    src.Write(QStringLiteral("1.txt"), Text(500));
-    src.Write(QStringLiteral("2.txt"), Text(300 * 1024, 1));
-    src.Write(QStringLiteral("3.txt"), Text(200));
-    src.Write(QStringLiteral("4.txt"), Text(100));
+    src.Write(QStringLiteral("1.txt"), PackableText(500));
+    src.Write(QStringLiteral("2.txt"), PackableText(300 * 1024, 1));
+    src.Write(QStringLiteral("3.txt"), PackableText(200));
+    src.Write(QStringLiteral("4.txt"), PackableText(100));
     ASSERT_EQ(::mkfifo(QFile::encodeName(src.Path(QStringLiteral("fifo"))).constData(), 0600), 0);
     zip.PieceSize = 64 * 1024;
     zip.WholeReadLimit = 128 * 1024; // 2.txt is streamed
@@ -191,7 +172,7 @@ TEST_F(ZipWriter, EverySubmittedFileGetsOneOutcomeInOrder) {
 
 TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
     for (int i = 0; i < 20; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i, 2, 10, QChar(u'0')), Text(20000, i));
+        src.Write(QStringLiteral("f%1.txt").arg(i, 2, 10, QChar(u'0')), PackableText(20000, i));
     zip.Threads = 2;
     zip.MaxInFlight = 4;
     int added = 0;
@@ -212,7 +193,7 @@ TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
 
 TEST_F(ZipWriter, ACallerWaitingForAWorkerHearsFromItAndCanCancel) {
     src.Write(QStringLiteral("gross.bin"), Noise(16 << 20, 7)); // one piece, long to deflate
-    src.Write(QStringLiteral("z.txt"), Text(100));
+    src.Write(QStringLiteral("z.txt"), PackableText(100));
     zip.PieceSize = 32 << 20;
     int waits = 0;
     zip.OnWaiting = [&] {
@@ -225,10 +206,10 @@ TEST_F(ZipWriter, ACallerWaitingForAWorkerHearsFromItAndCanCancel) {
 
 TEST_F(ZipWriter, FileChangingWhileReadIsNeverStoredWrong) {
     const int piece = 64 * 1024;
-    src.Write(QStringLiteral("a.txt"), Text(100));
-    src.Write(QStringLiteral("b.log"), Text(4 * piece, 1));
-    src.Write(QStringLiteral("c.log"), Text(4 * piece, 2));
-    src.Write(QStringLiteral("d.txt"), Text(100, 3));
+    src.Write(QStringLiteral("a.txt"), PackableText(100));
+    src.Write(QStringLiteral("b.log"), PackableText(4 * piece, 1));
+    src.Write(QStringLiteral("c.log"), PackableText(4 * piece, 2));
+    src.Write(QStringLiteral("d.txt"), PackableText(100, 3));
     zip.Threads = 1; // pieces are read in order
     zip.PieceSize = piece;
     const QString b = src.Path(QStringLiteral("b.log")), c = src.Path(QStringLiteral("c.log"));

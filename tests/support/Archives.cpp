@@ -46,3 +46,20 @@ QStringList ArchiveNames(const QString& archive) {
     names.sort();
     return names;
 }
+
+QByteArray PackableText(int n, int seed) {
+    QByteArray b;
+    for (int i = 0; b.size() < n; ++i)
+        b += "Zeile " + QByteArray::number(i * 7 + seed) + " mit etwas Text zum Packen. ";
+    b.truncate(n);
+    return b;
+}
+
+QByteArray Noise(int n, quint32 seed) {
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        b[i] = char(seed >> 24);
+    }
+    return b;
+}
