@@ -49,25 +49,37 @@ def warm(folder):
                     pass
 
 
+def arg_parser(runs):
+    """The options every benchmark script takes."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("profiles", nargs="*", default=["many"])
+    ap.add_argument("--runs", type=int, default=runs)
+    ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
+    ap.add_argument("--data", default=os.path.join(HERE, "data"))
+    return ap
+
+
+def find_runner(build, name):
+    """The path of a benchmark runner in the build folder; ends the script when it is not built."""
+    path = os.path.join(build, "bench", name)
+    if not os.path.exists(path):
+        sys.exit("build the runner first: cmake -S . -B build-bench -G Ninja "
+                 "-DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF && "
+                 "ninja -C build-bench " + name)
+    return path
+
+
 PASSWORD = "Geheim 1"
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("profiles", nargs="*", default=["many"])
-    ap.add_argument("--runs", type=int, default=3)
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
-    ap.add_argument("--data", default=os.path.join(HERE, "data"))
+    ap = arg_parser(3)
     ap.add_argument("--no-password", action="store_true")
     ap.add_argument("--hidden", action="store_true", help="also the run with a hidden window")
     ap.add_argument("--baseline", help="build folder of an earlier zv_bench, run hidden")
     ap.add_argument("--job", action="store_true", help="also the backup job alone")
     args = ap.parse_args()
-    runner = os.path.join(args.build, "bench", "zv_bench")
-    if not os.path.exists(runner):
-        sys.exit("build the runner first: cmake -S . -B build-bench -G Ninja "
-                 "-DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF && "
-                 "ninja -C build-bench zv_bench")
+    runner = find_runner(args.build, "zv_bench")
     out_dir = os.path.join(args.data, "out")
     os.makedirs(out_dir, exist_ok=True)
     print("cores: %d, load average before: %.1f" % (len(os.sched_getaffinity(0)),

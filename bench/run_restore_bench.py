@@ -22,7 +22,6 @@ file system is flushed (not timed), so no tool pays for another's writes. The to
 rotating order. The program's restore flushes its files to disk before it reports; unzip and
 bsdtar do not flush.
 """
-import argparse
 import os
 import re
 import shutil
@@ -32,6 +31,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from run_bench import arg_parser, find_runner  # noqa: E402
 
 
 def measure(cmd, cwd=None):
@@ -57,18 +58,10 @@ def listing(root):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("profiles", nargs="*", default=["many"])
-    ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
-    ap.add_argument("--data", default=os.path.join(HERE, "data"))
+    ap = arg_parser(5)
     ap.add_argument("--target", help="folder the restores go to (default: below --data)")
     args = ap.parse_args()
-    runner = os.path.join(args.build, "bench", "zv_restore_bench")
-    if not os.path.exists(runner):
-        sys.exit("build the runner first: cmake -S . -B build-bench -G Ninja "
-                 "-DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF && "
-                 "ninja -C build-bench zv_restore_bench")
+    runner = find_runner(args.build, "zv_restore_bench")
     out_dir = os.path.join(args.data, "out")
     os.makedirs(out_dir, exist_ok=True)
     for profile in args.profiles:

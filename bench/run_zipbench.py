@@ -6,7 +6,6 @@ times and the ratios of the goals.
 
 Usage: run_zipbench.py [many|large ...] [--runs N] [--build DIR] [--data DIR]
 """
-import argparse
 import os
 import statistics
 import subprocess
@@ -14,17 +13,13 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import measure, warm  # noqa: E402
+from run_bench import arg_parser, measure, warm  # noqa: E402
 
 PASSWORD = "Geheim 1"
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("profiles", nargs="*", default=["many"])
-    ap.add_argument("--runs", type=int, default=3)
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build-bench"))
-    ap.add_argument("--data", default=os.path.join(HERE, "data"))
+    ap = arg_parser(3)
     ap.add_argument("--no-password", action="store_true")
     args = ap.parse_args()
     bench = os.path.join(args.build, "bench")
