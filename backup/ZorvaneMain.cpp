@@ -159,8 +159,9 @@ QString Tmain::DataFolder() {
 }
 
 void Tmain::FormShow() {
-    // The close shows a minimised window once more; the scheduler stays off from then on.
-    if (!closing_) Timer2->start();
+    // The close shows a minimised window once more; the scheduler stays off from then on, as
+    // it does once the hand-over has begun.
+    if (!closing_ && !handingOver_) Timer2->start();
     setHintColour();
 }
 

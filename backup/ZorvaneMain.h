@@ -244,6 +244,8 @@ public:
 
     // ---- hand-over to the updater ----
     void btnIupdateClick(QObject* Sender);
+    // The hand-over's second half, once no run or restore is under way any more.
+    void FinishHandover();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
