@@ -583,8 +583,9 @@ void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
     if (f.held) {
         job.tail.clear();
         job.dictionary.clear();
-        if (end && !job.last) {
-            // The file is shorter than it was: the entry holds what was there.
+        if (end && !job.last && f.deflate) {
+            // The file is shorter than it was: the entry holds what was there, its deflate
+            // stream closed by an empty final block. A stored entry holds the bytes alone.
             job.data.append("\x03\x00", 2);
         }
         progress(TZMProgressKind::Progress, f.path, f.st.st_size, f.raw);

@@ -197,6 +197,20 @@ TEST_F(ZipComponent, StreamedFileFailingMidwayMakesTheStreamUnusable) {
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
 }
 
+TEST_F(ZipComponent, AFileReadWholeThatShrinksWhileReadGoesInAsReadStoredOrDeflated) {
+    zip.PieceSize = 4096; // read whole, in three pieces
+    src.Write(QStringLiteral("bild.jpg"), Noise(3 * 4096, 7), when);
+    src.Write(QStringLiteral("text.txt"), Text(3 * 4096), when);
+    zip.ReadFault = [](const QString& path, qint64 offset) {
+        if (offset == 4096 && QFileInfo(path).size() == 3 * 4096) QFile::resize(path, 4096 + 100);
+        return false;
+    };
+    EXPECT_EQ(AddAll(), QStringList());
+    zip.Commit();
+    // Both entries hold the files as they are now (the shrink gave them a new date).
+    ExpectArchiveHolds(zip.ZipFileName, src);
+}
+
 TEST_F(ZipComponent, StreamedFilesRoundTripAndReportProgress) {
     zip.WholeReadLimit = 1000;
     src.Write(QStringLiteral("gross.txt"), Text((2 << 20) + 123), when);
