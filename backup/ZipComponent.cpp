@@ -210,8 +210,10 @@ void TZipComponent::open() {
     Discard();
     tempName_ = TempFileName(ZipFileName);
     const QByteArray native = QFile::encodeName(tempName_);
-    // A leftover of an interrupted run is simply overwritten.
-    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A leftover of an interrupted run is replaced by a new file: writing into it would reach
+    // whatever a link under that name leads to, and keep the leftover's permissions.
+    ::unlink(native.constData());
+    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const int err = errno;
         tempName_.clear();
@@ -288,6 +290,14 @@ void TZipComponent::Commit() {
                                          .toStdString());
         }
         writer_.reset();
+        // The new archive is no easier to read than the one it replaces; an encrypted one
+        // stays owner-only in any case.
+        struct stat old {};
+        if (::stat(QFile::encodeName(openTarget_).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+            mode_t mode = old.st_mode & 0777;
+            if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
+            ::fchmod(fd_, mode);
+        }
         const int fd = fd_;
         fd_ = -1;
         if (!SafeFile::CommitTemp(fd, QFile::encodeName(tempName_), QFile::encodeName(openTarget_)))

@@ -131,10 +131,25 @@ TEST_F(ZipComponent, DiscardLeavesThePreviousArchiveUntouched) {
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
     // A new stream overwrites a leftover temporary file of an interrupted run.
     out.Write(QFileInfo(TZipComponent::TempFileName(zip.ZipFileName)).fileName(), "Rest");
+    // The new archive is as private as the one it replaces.
+    const auto ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    QFile::setPermissions(zip.ZipFileName, ownerOnly);
     AddAll();
     zip.Commit();
     ExpectRoundTrip();
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(QFile::permissions(zip.ZipFileName), ownerOnly);
+
+    // A link left under the temporary name is replaced, not written through.
+    out.Write(QStringLiteral("fremd.txt"), "fremd");
+    QFile::remove(TZipComponent::TempFileName(zip.ZipFileName));
+    ASSERT_TRUE(QFile::link(out.Path(QStringLiteral("fremd.txt")),
+                            TZipComponent::TempFileName(zip.ZipFileName)));
+    AddAll();
+    zip.Commit();
+    ExpectRoundTrip();
+    EXPECT_EQ(out.Read(QStringLiteral("fremd.txt")), QByteArray("fremd"));
 }
 
 TEST_F(ZipComponent, UnreadableFileIsLeftOutAndSpoilsNothing) {
