@@ -226,6 +226,8 @@ void BackupJob::AddTree() {
                           : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
     zip_.Password = Password;
     zip_.ZipFileName = target_;
+    // A scheduled run has moved the previous archive on before it began.
+    zip_.PermissionsFrom = GenerationName(target_, QStringLiteral("1"));
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {
         if (d.Kind == TZMProgressKind::NewItem) underWay_ = d.ItemName;

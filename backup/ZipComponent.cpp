@@ -290,10 +290,13 @@ void TZipComponent::Commit() {
                                          .toStdString());
         }
         writer_.reset();
-        // The new archive is no easier to read than the one it replaces; an encrypted one
-        // stays owner-only in any case.
+        // An encrypted archive stays owner-only in any case.
         struct stat old {};
-        if (::stat(QFile::encodeName(openTarget_).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+        const auto regular = [&old](const QString& path) {
+            return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &old) == 0 &&
+                   S_ISREG(old.st_mode);
+        };
+        if (regular(openTarget_) || regular(PermissionsFrom)) {
             mode_t mode = old.st_mode & 0777;
             if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
             ::fchmod(fd_, mode);

@@ -364,6 +364,18 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
 }
 
+// A scheduled run moves the previous archive to generation 1 before it begins.
+TEST_F(BackupJobTest, TheNewArchiveIsAsPrivateAsThePreviousOneMovedOn) {
+    const auto ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    src.Write(QStringLiteral("a.txt"), Text(300));
+    ASSERT_EQ(Run(src.Path(), Target()).State, Result::Completed);
+    QFile::setPermissions(Target(), ownerOnly);
+    ASSERT_TRUE(QFile::rename(Target(), dst.Path(QStringLiteral("Daten1.Zip"))));
+    ASSERT_EQ(Run(src.Path(), Target()).State, Result::Completed);
+    EXPECT_EQ(QFile::permissions(Target()), ownerOnly);
+}
+
 TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     dst.Write(QStringLiteral("Daten.Zip"), "alt");
     // Temporary archives of ended runs go; one of a process that still runs stays.
