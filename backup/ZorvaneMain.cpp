@@ -16,7 +16,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "Clock.h"
 #include "Dialogs.h"
@@ -125,11 +127,26 @@ void Tmain::FormCreate() {
 
     QFile hist(HistoryFileName());
     if (hist.open(QIODevice::ReadOnly)) {
-        QString text = DecodeOwnText(hist.readAll());
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        if (text.endsWith(u'\n')) text.chop(1);
-        if (!text.isEmpty()) Memo1->setPlainText(text);
+        const QByteArray bytes = hist.readAll();
+        if (hist.error() != QFileDevice::NoError) {
+            historyReadProblem_ = hist.errorString();
+        } else {
+            QString text = DecodeOwnText(bytes);
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            if (text.endsWith(u'\n')) text.chop(1);
+            if (!text.isEmpty()) Memo1->setPlainText(text);
+        }
+    } else {
+        // Only a missing file starts an empty history; a link to nowhere counts as there.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(HistoryFileName()).constData(), &st) == 0 ||
+            (errno != ENOENT && errno != ENOTDIR))
+            historyReadProblem_ = hist.errorString();
     }
+    if (!historyReadProblem_.isEmpty())
+        LogLine(QStringLiteral("History ") + HistoryFileName() +
+                QStringLiteral(" kann nicht gelesen werden (") + historyReadProblem_ +
+                QStringLiteral("), sie bleibt unverändert"));
 
     SetStatus(Tx(txGestartet) + TextFormats::FormatDateTime(Clock::Now()));
     if (!Args.isEmpty() && Args.first() == QStringLiteral("auto")) AutoStart = true;

@@ -295,6 +295,9 @@ private:
     // False until a load has read the settings file: a file that exists but cannot be read
     // must not be replaced by saves of what the window shows instead.
     bool SettingsRead = false;
+    // Why a history file that exists could not be read at the start; it is then kept as it is
+    // rather than replaced by the lines of this session.
+    QString historyReadProblem_;
     // A reload asked for while a run or restore is under way waits for its end, as the run
     // writes its results into its grid row by number.
     bool ReloadPending = false;
