@@ -126,10 +126,11 @@ void Tmain::FormCreate() {
     AutoStart = false;
 
     QFile hist(HistoryFileName());
+    QString problem;
     if (hist.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = hist.readAll();
         if (hist.error() != QFileDevice::NoError) {
-            historyReadProblem_ = hist.errorString();
+            problem = hist.errorString();
         } else {
             QString text = DecodeOwnText(bytes);
             text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -141,11 +142,12 @@ void Tmain::FormCreate() {
         struct stat st {};
         if (::lstat(QFile::encodeName(HistoryFileName()).constData(), &st) == 0 ||
             (errno != ENOENT && errno != ENOTDIR))
-            historyReadProblem_ = hist.errorString();
+            problem = hist.errorString();
     }
-    if (!historyReadProblem_.isEmpty())
+    historyRead_ = problem.isEmpty();
+    if (!historyRead_)
         LogLine(QStringLiteral("History ") + HistoryFileName() +
-                QStringLiteral(" kann nicht gelesen werden (") + historyReadProblem_ +
+                QStringLiteral(" kann nicht gelesen werden (") + problem +
                 QStringLiteral("), sie bleibt unverändert"));
 
     SetStatus(Tx(txGestartet) + TextFormats::FormatDateTime(Clock::Now()));

@@ -41,8 +41,8 @@ void Tmain::SaveHistory() {
             }
         }
         // Written beside the old file and renamed over it, so a crash never leaves a cut log.
-        // A file that could not be read at the start keeps its records.
-        if (historyReadProblem_.isEmpty()) {
+        // A file that was not read at the start keeps its records.
+        if (historyRead_) {
             QSaveFile hist(HistoryFileName());
             if (!hist.open(QIODevice::WriteOnly) || hist.write(bytes) != bytes.size() ||
                 !hist.commit())

@@ -281,6 +281,16 @@ TEST_F(History, AHistoryFileThatCannotBeReadIsSaidOnceAndKept) {
     EXPECT_EQ(QFileInfo(file).symLinkTarget(), file);
 }
 
+TEST_F(History, AStartStoppedByAnUnreadableSettingsFileLeavesTheHistoryAlone) {
+    prog.Write(QStringLiteral("Zorvane.hist"), Lines(1, 5));
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(SettingsPath()).constData()), 0);
+    Start();
+    SetLog(2);
+    w->SaveHistory();
+    w.reset();
+    EXPECT_EQ(HistoryBytes(), Lines(1, 5));
+}
+
 TEST_F(History, FilterOKReadsTheDialogsPatterns) {
     Start();
     w->FilterList = SplitFilterPatterns(QStringLiteral("*.DOC;~*"));
