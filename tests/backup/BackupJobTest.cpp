@@ -266,6 +266,21 @@ TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored
     EXPECT_EQ(out.State, Result::Completed);
     EXPECT_FALSE(j.AbortRequested());
     ExpectArchiveHolds(Target(), src);
+
+    // The scan gives the window its turns too; an abort there is no run that found nothing.
+    const QByteArray archive = dst.Read(QStringLiteral("Daten.Zip"));
+    BackupJob scanning(zip);
+    scanning.Source = src.Path();
+    scanning.Target = Target();
+    QStringList said;
+    scanning.OnStatus = [&](const QString& t) { said << t; };
+    scanning.OnProgress = [&](const TZMProgressDetails& d, qint64) {
+        if (d.Kind == TZMProgressKind::Other) scanning.RequestAbort();
+    };
+    out = scanning.Run();
+    EXPECT_EQ(out.State, Result::Aborted);
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), archive);
+    EXPECT_EQ(said, QStringList{QStringLiteral("Aktion durch Benutzer abgebrochen")});
 }
 
 TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
