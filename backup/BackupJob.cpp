@@ -197,7 +197,7 @@ void BackupJob::ScanSource() {
     scan(source_);
     // Completes with an empty result; the old archive stays, as an empty folder is more
     // often a drive not mounted than files deleted on purpose.
-    if (found_ == 0) committed();
+    if (found_ == 0 && !abort_) committed();
 }
 
 void BackupJob::scan(const QString& folder) {
@@ -208,6 +208,9 @@ void BackupJob::scan(const QString& folder) {
         if (folder == source_) throw;
         return; // reported by the add walk, which processes messages
     }
+    // A large or slow tree takes long to list: the window stays responsive and its abort
+    // button works meanwhile.
+    if (OnProgress) OnProgress(TZMProgressDetails(), 0);
     for (const FolderEntry& e : entries) {
         if (abort_) break;
         if (e.folder) {
@@ -226,6 +229,8 @@ void BackupJob::AddTree() {
                           : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
     zip_.Password = Password;
     zip_.ZipFileName = target_;
+    // A scheduled run has moved the previous archive on before it began.
+    zip_.PermissionsFrom = GenerationName(target_, QStringLiteral("1"));
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {
         if (d.Kind == TZMProgressKind::NewItem) underWay_ = d.ItemName;
@@ -356,7 +361,7 @@ void BackupJob::Finish() {
     outcome_.Added = added_;
     outcome_.Bytes = totalBytes_;
     outcome_.FilesText = filesText();
-    if (found_ == 0) {
+    if (found_ == 0 && !abort_) {
         outcome_.State = BackupOutcome::Result::Completed;
         status(QStringLiteral("Keine Datei gefunden in ") + source_ + QStringLiteral(", ") +
                (QFileInfo::exists(target_) ? target_ + QStringLiteral(" bleibt unverändert")

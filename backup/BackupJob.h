@@ -49,7 +49,8 @@ public:
     std::function<void(const QString& text)> OnStatus;
     // The component's progress; doneBytes are the bytes of the files added before this one.
     // The bar is set back with a Progress event of nothing written and nothing done; while the
-    // run waits for the archive's workers it reports events of the kind Other.
+    // run waits for the archive's workers, and after each folder the scan has listed, it
+    // reports events of the kind Other.
     std::function<void(const TZMProgressDetails& details, qint64 doneBytes)> OnProgress;
     // The component's messages.
     std::function<void(int code, const QString& text)> OnMessage;

@@ -210,8 +210,10 @@ void TZipComponent::open() {
     Discard();
     tempName_ = TempFileName(ZipFileName);
     const QByteArray native = QFile::encodeName(tempName_);
-    // A leftover of an interrupted run is simply overwritten.
-    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A leftover of an interrupted run is replaced by a new file: writing into it would reach
+    // whatever a link under that name leads to, and keep the leftover's permissions.
+    ::unlink(native.constData());
+    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const int err = errno;
         tempName_.clear();
@@ -288,6 +290,17 @@ void TZipComponent::Commit() {
                                          .toStdString());
         }
         writer_.reset();
+        // An encrypted archive stays owner-only in any case.
+        struct stat old {};
+        const auto regular = [&old](const QString& path) {
+            return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &old) == 0 &&
+                   S_ISREG(old.st_mode);
+        };
+        if (regular(openTarget_) || regular(PermissionsFrom)) {
+            mode_t mode = old.st_mode & 0777;
+            if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
+            ::fchmod(fd_, mode);
+        }
         const int fd = fd_;
         fd_ = -1;
         if (!SafeFile::CommitTemp(fd, QFile::encodeName(tempName_), QFile::encodeName(openTarget_)))
@@ -583,8 +596,9 @@ void TZipComponent::takeIn(FileTask& f, PieceJob& job) {
     if (f.held) {
         job.tail.clear();
         job.dictionary.clear();
-        if (end && !job.last) {
-            // The file is shorter than it was: the entry holds what was there.
+        if (end && !job.last && f.deflate) {
+            // The file is shorter than it was: the entry holds what was there, its deflate
+            // stream closed by an empty final block. A stored entry holds the bytes alone.
             job.data.append("\x03\x00", 2);
         }
         progress(TZMProgressKind::Progress, f.path, f.st.st_size, f.raw);

@@ -83,6 +83,9 @@ public:
     // With a trailing separator: entry names are the path below this folder. Empty: below the
     // process's current folder.
     QString BaseFolder;
+    // The new archive is no easier to read than the one it replaces. Where the target is gone
+    // by the commit (its archive moved on to a generation), this file's permissions count.
+    QString PermissionsFrom;
     // Files to add by the next Add (full paths); emptied by every Add that completes.
     QStringList FSpecArgs;
     // Suffixes (lower case, without dot) stored without compression.

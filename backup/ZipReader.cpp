@@ -291,6 +291,7 @@ bool TZipReader::Open(const QString& fileName) {
             const mode_t mode = mode_t(attr >> 16);
             e.IsLink = (mode & S_IFMT) == S_IFLNK;
             if ((mode & S_IFMT) == S_IFDIR) e.IsDir = true;
+            if ((mode & S_IFMT) == S_IFREG || (mode & S_IFMT) == 0) e.Permissions = mode & 0777;
         }
         entries_.append(e);
     }
@@ -537,7 +538,10 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         }
     }
 
-    // Created with the mode a new file gets, so nothing needs changing once it is written.
+    // Created with the permissions the file had when it was backed up (a private file stays
+    // private, a program stays executable), else with those a new file gets; the umask
+    // applies either way, and nothing needs changing once the file is written.
+    const mode_t createMode = e.Permissions != 0 ? mode_t(e.Permissions) : 0666;
     TempFile tmp;
     tmp.dirFd = dirFd;
     for (int attempt = 0; attempt < 100 && tmp.fd < 0; ++attempt) {
@@ -545,7 +549,8 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         for (int i = 0; i < TempRandomLength; ++i)
             name +=
                 TempAlphabet[QRandomGenerator::global()->bounded(int(sizeof(TempAlphabet) - 1))];
-        tmp.fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        tmp.fd =
+            ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (tmp.fd >= 0)
             tmp.name = name;
         else if (errno != EEXIST)

@@ -26,6 +26,8 @@ struct ZipEntry {
     // WinZip AES entries of the second kind store no checksum; their authentication code
     // checks the content instead.
     bool NoCrc = false;
+    // Permission bits of an entry made on a Unix system, 0 where the archive holds none.
+    int Permissions = 0;
     int Method = 0;     // compression method
     int Encryption = 0; // encryption method
 };

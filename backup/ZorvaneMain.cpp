@@ -16,7 +16,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "Clock.h"
 #include "Dialogs.h"
@@ -124,12 +126,29 @@ void Tmain::FormCreate() {
     AutoStart = false;
 
     QFile hist(HistoryFileName());
+    QString problem;
     if (hist.open(QIODevice::ReadOnly)) {
-        QString text = DecodeOwnText(hist.readAll());
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        if (text.endsWith(u'\n')) text.chop(1);
-        if (!text.isEmpty()) Memo1->setPlainText(text);
+        const QByteArray bytes = hist.readAll();
+        if (hist.error() != QFileDevice::NoError) {
+            problem = hist.errorString();
+        } else {
+            QString text = DecodeOwnText(bytes);
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            if (text.endsWith(u'\n')) text.chop(1);
+            if (!text.isEmpty()) Memo1->setPlainText(text);
+        }
+    } else {
+        // Only a missing file starts an empty history; a link to nowhere counts as there.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(HistoryFileName()).constData(), &st) == 0 ||
+            (errno != ENOENT && errno != ENOTDIR))
+            problem = hist.errorString();
     }
+    historyRead_ = problem.isEmpty();
+    if (!historyRead_)
+        LogLine(QStringLiteral("History ") + HistoryFileName() +
+                QStringLiteral(" kann nicht gelesen werden (") + problem +
+                QStringLiteral("), sie bleibt unverändert"));
 
     SetStatus(Tx(txGestartet) + TextFormats::FormatDateTime(Clock::Now()));
     if (!Args.isEmpty() && Args.first() == QStringLiteral("auto")) AutoStart = true;
@@ -159,8 +178,9 @@ QString Tmain::DataFolder() {
 }
 
 void Tmain::FormShow() {
-    // The close shows a minimised window once more; the scheduler stays off from then on.
-    if (!closing_) Timer2->start();
+    // The close shows a minimised window once more; the scheduler stays off from then on, as
+    // it does once the hand-over has begun.
+    if (!closing_ && !handingOver_) Timer2->start();
     setHintColour();
 }
 

@@ -244,6 +244,8 @@ public:
 
     // ---- hand-over to the updater ----
     void btnIupdateClick(QObject* Sender);
+    // The hand-over's second half, once no run or restore is under way any more.
+    void FinishHandover();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -293,6 +295,10 @@ private:
     // False until a load has read the settings file: a file that exists but cannot be read
     // must not be replaced by saves of what the window shows instead.
     bool SettingsRead = false;
+    // True once the start has read the history file or found none. A file that could not be
+    // read (or was not, as the start stopped before it) is kept rather than replaced by the
+    // lines of this session.
+    bool historyRead_ = false;
     // A reload asked for while a run or restore is under way waits for its end, as the run
     // writes its results into its grid row by number.
     bool ReloadPending = false;

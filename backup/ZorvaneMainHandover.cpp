@@ -1,6 +1,8 @@
 // The hand-over to the updater: the program folder is recorded, the updater started, and the
 // program ends with everything saved.
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include "Clock.h"
@@ -20,6 +22,26 @@ void Tmain::btnIupdateClick(QObject* Sender) {
     // start the updater again.
     handingOver_ = true;
     btnIupdate->setEnabled(false);
+    if (RunOrRestoreUnderWay()) {
+        // The click came from inside a run or restore (it pumps messages). It stops as by its
+        // abort button, and the updater starts only once it has ended: the updater may replace
+        // the program's files, and the old archive or files must be back in place first.
+        Timer2->stop();
+        if (btnAbort->isVisible()) btnAbort->click();
+        QTimer::singleShot(0, this, [this] { FinishHandover(); });
+        return;
+    }
+    FinishHandover();
+}
+
+void Tmain::FinishHandover() {
+    // An exit or logoff that came first has closed the program already.
+    if (closing_) return;
+    if (RunOrRestoreUnderWay()) {
+        // Still below on the stack; the timer fires from its message pumping too.
+        QTimer::singleShot(20, this, [this] { FinishHandover(); });
+        return;
+    }
     Handover::RegisterProgramFolder(ProgDir, DebugMode,
                                     [](const QString& line) { SetStatus(line); });
     if (DebugMode) {

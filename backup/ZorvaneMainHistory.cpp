@@ -41,9 +41,13 @@ void Tmain::SaveHistory() {
             }
         }
         // Written beside the old file and renamed over it, so a crash never leaves a cut log.
-        QSaveFile hist(HistoryFileName());
-        if (!hist.open(QIODevice::WriteOnly) || hist.write(bytes) != bytes.size() || !hist.commit())
-            throw std::runtime_error("history file not written");
+        // A file that was not read at the start keeps its records.
+        if (historyRead_) {
+            QSaveFile hist(HistoryFileName());
+            if (!hist.open(QIODevice::WriteOnly) || hist.write(bytes) != bytes.size() ||
+                !hist.commit())
+                throw std::runtime_error("history file not written");
+        }
 
         // A settings file that could not be read is not rewritten (the store refuses it); one
         // the window never loaded is not touched either. Both are no reason for a log line.

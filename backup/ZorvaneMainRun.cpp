@@ -102,8 +102,8 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     if (Sender) Busy = false;
     btnAbort->setVisible(false);
     SaveHistory();
-    // Once the close has begun, no scheduled run may follow this one.
-    if (!closing_) Timer2->start();
+    // Once the close or the hand-over has begun, no scheduled run may follow this one.
+    if (!closing_ && !handingOver_) Timer2->start();
     RunCommandsEnabled(true);
     RunActive = false;
     RunCommitted = false;
@@ -122,7 +122,9 @@ void Tmain::backupAllExecute(QObject* Sender) {
             Busy = false;
             sg->SetFocusCell(sg->Col(), i);
             backupSelectedExecute(Sender);
-            if (AbortRequested) break;
+            // An exit, logoff or hand-over that came after the row's archive was in place
+            // found no run to abort; the rows after it must not run inside the close either.
+            if (AbortRequested || closing_ || SessionEnding || handingOver_) break;
         }
         Busy = false;
     } catch (const std::exception& e) {

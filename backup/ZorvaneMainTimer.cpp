@@ -123,8 +123,9 @@ void Tmain::Timer2Timer() {
     const int week = IsoWeek(today);
     const int month = today.month();
 
-    // The session ending (logoff, shutdown) or the close stops the tick after the row under way.
-    for (int i = 1; i < sg->RowCount() && !SessionEnding && !closing_; ++i) {
+    // The session ending (logoff, shutdown), the close or the hand-over stops the tick after the
+    // row under way.
+    for (int i = 1; i < sg->RowCount() && !SessionEnding && !closing_ && !handingOver_; ++i) {
         try {
             ScheduleRow(i, today, now, week, month);
         } catch (const std::exception& e) {

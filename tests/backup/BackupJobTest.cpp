@@ -250,6 +250,21 @@ TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored
     EXPECT_EQ(out.State, Result::Completed);
     EXPECT_FALSE(j.AbortRequested());
     ExpectArchiveHolds(Target(), src);
+
+    // The scan gives the window its turns too; an abort there is no run that found nothing.
+    const QByteArray archive = dst.Read(QStringLiteral("Daten.Zip"));
+    BackupJob scanning(zip);
+    scanning.Source = src.Path();
+    scanning.Target = Target();
+    QStringList said;
+    scanning.OnStatus = [&](const QString& t) { said << t; };
+    scanning.OnProgress = [&](const TZMProgressDetails& d, qint64) {
+        if (d.Kind == TZMProgressKind::Other) scanning.RequestAbort();
+    };
+    out = scanning.Run();
+    EXPECT_EQ(out.State, Result::Aborted);
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), archive);
+    EXPECT_EQ(said, QStringList{QStringLiteral("Aktion durch Benutzer abgebrochen")});
 }
 
 TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
@@ -346,6 +361,18 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
     EXPECT_EQ(dst.Files(),
               (QStringList{QStringLiteral("Daten.Zip"), QStringLiteral("keinOrdner")}));
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+}
+
+// A scheduled run moves the previous archive to generation 1 before it begins.
+TEST_F(BackupJobTest, TheNewArchiveIsAsPrivateAsThePreviousOneMovedOn) {
+    const auto ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    src.Write(QStringLiteral("a.txt"), PackableText(300));
+    ASSERT_EQ(Run(src.Path(), Target()).State, Result::Completed);
+    QFile::setPermissions(Target(), ownerOnly);
+    ASSERT_TRUE(QFile::rename(Target(), dst.Path(QStringLiteral("Daten1.Zip"))));
+    ASSERT_EQ(Run(src.Path(), Target()).State, Result::Completed);
+    EXPECT_EQ(QFile::permissions(Target()), ownerOnly);
 }
 
 TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndKeepsTheArchive) {

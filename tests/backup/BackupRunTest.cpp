@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -15,9 +16,11 @@
 #include "Clock.h"
 #include "Dialogs.h"
 #include "Priority.h"
+#include "Shell.h"
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "TestRegistry.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"
@@ -325,6 +328,72 @@ TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgebrochen"));
     // A show from the tray during the close does not start the scheduler either.
     w->FormShow();
+    EXPECT_FALSE(w->Timer2->isActive());
+}
+
+TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
+    src.Write(QStringLiteral("a.txt"), PackableText(300));
+    const int row = AddRow(src.Path(), Target());
+    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    w->show();
+    // "Beenden" answered Yes while the first row's closing line pumps messages: its archive
+    // is in place, so there is nothing left to abort.
+    bool asked = false;
+    QObject::connect(w->Memo1, &QPlainTextEdit::textChanged, w.get(), [&] {
+        if (asked || !w->LogLines().last().contains(QStringLiteral("komprimiert zu"))) return;
+        asked = true;
+        Dialogs::SetNextAnswer(Dialogs::Yes);
+        w->ZorvaneClose->trigger();
+    });
+    RunAll();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(Stats(row)[1], QStringLiteral("1"));
+    EXPECT_EQ(w->LogLines().filter(QStringLiteral("Beginne Backup von")).size(), 1);
+}
+
+TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
+    TestRegistry registry{config.Path(QStringLiteral("reg"))};
+    prog.Write(QStringLiteral("KelvoIUpdate"), "x");
+    w = std::make_unique<Tmain>(QStringList{});
+    w->Memo1->clear();
+    w->sg->SetRowCount(1);
+    QStringList filesAtStart;
+    int linesAtStart = -1;
+    Shell::SetStartHandler([&](const QString&, const QStringList&, const QString&) {
+        filesAtStart = dst.Files();
+        linesAtStart = w->LogLineCount();
+        return true;
+    });
+    for (int i = 0; i < 5; ++i)
+        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
+    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+    const int row = AddRow(src.Path(), Target());
+    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    w->show();
+    int reads = 0;
+    w->Zip().ReadFault = [&](const QString&, qint64) {
+        if (++reads == 2) {
+            Dialogs::SetNextAnswer(Dialogs::Ok);
+            w->btnIupdate->click();
+        }
+        return false;
+    };
+    RunAll();
+    for (int i = 0; i < 200 && !w->Closing(); ++i)
+        QTest::qWait(10);
+    ASSERT_TRUE(w->Closing());
+    Shell::SetStartHandler(nullptr);
+    // Started after the run had put the old archive back in its place and said so.
+    EXPECT_EQ(filesAtStart, QStringList{QStringLiteral("Daten.Zip")});
+    const QStringList log = w->LogLines();
+    ASSERT_GT(linesAtStart, 0);
+    EXPECT_TRUE(
+        log[linesAtStart - 1].endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    EXPECT_TRUE(log.last().startsWith(QStringLiteral("  - Zorvane wird beendet")));
+    EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
+    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    EXPECT_EQ(Stats(row), QStringList(5, QString()));
     EXPECT_FALSE(w->Timer2->isActive());
 }
 

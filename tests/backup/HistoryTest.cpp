@@ -266,6 +266,31 @@ TEST_F(History, SettingsFileThatCannotBeReadIsNotRewrittenWithStatistics) {
     EXPECT_EQ(QFileInfo(SettingsPath()).symLinkTarget(), SettingsPath());
 }
 
+TEST_F(History, AHistoryFileThatCannotBeReadIsSaidOnceAndKept) {
+    const QString file = prog.Path(QStringLiteral("Zorvane.hist"));
+    ASSERT_EQ(::symlink("Zorvane.hist", QFile::encodeName(file).constData()), 0);
+    Start();
+    const QStringList lines = w->LogLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("History ") + file +
+                                    QStringLiteral(" kann nicht gelesen werden (")));
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("), sie bleibt unverändert")));
+    SetLog(3);
+    w->SaveHistory();
+    EXPECT_EQ(w->LogLines().count(FailureLine), 0);
+    EXPECT_EQ(QFileInfo(file).symLinkTarget(), file);
+}
+
+TEST_F(History, AStartStoppedByAnUnreadableSettingsFileLeavesTheHistoryAlone) {
+    prog.Write(QStringLiteral("Zorvane.hist"), Lines(1, 5));
+    ASSERT_EQ(::symlink("Zorvane2.ini", QFile::encodeName(SettingsPath()).constData()), 0);
+    Start();
+    SetLog(2);
+    w->SaveHistory();
+    w.reset();
+    EXPECT_EQ(HistoryBytes(), Lines(1, 5));
+}
+
 TEST_F(History, FilterOKReadsTheDialogsPatterns) {
     Start();
     w->FilterList = SplitFilterPatterns(QStringLiteral("*.DOC;~*"));

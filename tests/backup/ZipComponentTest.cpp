@@ -114,10 +114,25 @@ TEST_F(ZipComponent, DiscardLeavesThePreviousArchiveUntouched) {
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
     // A new stream overwrites a leftover temporary file of an interrupted run.
     out.Write(QFileInfo(TZipComponent::TempFileName(zip.ZipFileName)).fileName(), "Rest");
+    // The new archive is as private as the one it replaces.
+    const auto ownerOnly =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    QFile::setPermissions(zip.ZipFileName, ownerOnly);
     AddAll();
     zip.Commit();
     ExpectRoundTrip();
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+    EXPECT_EQ(QFile::permissions(zip.ZipFileName), ownerOnly);
+
+    // A link left under the temporary name is replaced, not written through.
+    out.Write(QStringLiteral("fremd.txt"), "fremd");
+    QFile::remove(TZipComponent::TempFileName(zip.ZipFileName));
+    ASSERT_TRUE(QFile::link(out.Path(QStringLiteral("fremd.txt")),
+                            TZipComponent::TempFileName(zip.ZipFileName)));
+    AddAll();
+    zip.Commit();
+    ExpectRoundTrip();
+    EXPECT_EQ(out.Read(QStringLiteral("fremd.txt")), QByteArray("fremd"));
 }
 
 TEST_F(ZipComponent, UnreadableFileIsLeftOutAndSpoilsNothing) {
@@ -178,6 +193,20 @@ TEST_F(ZipComponent, StreamedFileFailingMidwayMakesTheStreamUnusable) {
     EXPECT_TRUE(reason.contains(src.Path("gross.bin")));
     zip.Discard();
     EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
+}
+
+TEST_F(ZipComponent, AFileReadWholeThatShrinksWhileReadGoesInAsReadStoredOrDeflated) {
+    zip.PieceSize = 4096; // read whole, in three pieces
+    src.Write(QStringLiteral("bild.jpg"), Noise(3 * 4096, 7), when);
+    src.Write(QStringLiteral("text.txt"), PackableText(3 * 4096), when);
+    zip.ReadFault = [](const QString& path, qint64 offset) {
+        if (offset == 4096 && QFileInfo(path).size() == 3 * 4096) QFile::resize(path, 4096 + 100);
+        return false;
+    };
+    EXPECT_EQ(AddAll(), QStringList());
+    zip.Commit();
+    // Both entries hold the files as they are now (the shrink gave them a new date).
+    ExpectArchiveHolds(zip.ZipFileName, src);
 }
 
 TEST_F(ZipComponent, StreamedFilesRoundTripAndReportProgress) {

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "Archives.h"
 #include "TestFolder.h"
@@ -300,6 +301,34 @@ TEST(ZipReader, RawNamesKeepTheProtectionsAndAreNamedEscaped) {
                         QStringLiteral("/\\xFF\\xFEdir/") + QStringLiteral("\\xFF").repeated(300) +
                         QStringLiteral(": ") +
                         QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+}
+
+TEST(ZipReader, FilesGetThePermissionsTheyWereBackedUpWith) {
+    TestFolder t;
+    // Replacing a file takes the archive's permissions, not the old file's.
+    t.Write(QStringLiteral("target/geheim.key"), "alt");
+    QFile::setPermissions(t.Path(QStringLiteral("target/geheim.key")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    const QString archive = pythonZip(
+        t, QStringLiteral("modes.zip"),
+        QStringLiteral("[(u(b'geheim.key'), b'k', 0o100600), (u(b'bin/start'), b'#!', 0o100755), "
+                       "(u(b'nurlesen'), b'r', 0o444)]"));
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("target"))), 3);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const auto mode = [&](const char* name) {
+        struct stat st {};
+        ::stat(
+            QFile::encodeName(t.Path(QStringLiteral("target/") + QLatin1String(name))).constData(),
+            &st);
+        return int(st.st_mode & 0777);
+    };
+    EXPECT_EQ(mode("geheim.key"), 0600 & ~mask);
+    EXPECT_EQ(mode("bin/start"), 0755 & ~mask);
+    EXPECT_EQ(mode("nurlesen"), 0444 & ~mask);
+    EXPECT_EQ(t.Read(QStringLiteral("target/geheim.key")), "k");
 }
 
 TEST(ZipReader, NoLinksCreatedNorFollowed) {
