@@ -36,6 +36,10 @@ QString CountResult(const QString& editText) {
         ++a;
     while (b > a && editText[b - 1].unicode() <= 32)
         --b;
+    // "00" would read as a count of zero everywhere but in the scheduler, which stops only at
+    // the text "0"; "007" is simply 7.
+    while (b - a > 1 && editText[a] == u'0')
+        ++a;
     const QString t = editText.mid(a, b - a);
     return t.isEmpty() ? QStringLiteral("0") : t;
 }
@@ -62,6 +66,13 @@ FilterCell SplitFilterCell(const QString& cell) {
 QString JoinFilterCell(bool include, const QString& patterns) {
     if (patterns.isEmpty()) return QString();
     return (include ? QStringLiteral("Nur:") : QStringLiteral("Nicht:")) + patterns;
+}
+
+QString SingleLine(const QString& text) {
+    QString out = text;
+    out.remove(u'\r');
+    out.remove(u'\n');
+    return out;
 }
 
 } // namespace ActionEdit

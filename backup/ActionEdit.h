@@ -21,7 +21,7 @@ bool CountKeyAccepted(QChar c);
 // number shows 5.
 QString CountPreset(const QString& cell);
 // The count written back: the edit's text without blanks and control characters at its ends,
-// "0" when nothing is left.
+// without leading zeros, "0" when nothing is left.
 QString CountResult(const QString& editText);
 
 // The time picker's preset for a stored time; 04:00:00 when the cell is no time.
@@ -45,5 +45,10 @@ struct FilterCell {
 FilterCell SplitFilterCell(const QString& cell);
 // The Filter cell for the dialog's mode and pattern text; empty patterns give an empty cell.
 QString JoinFilterCell(bool include, const QString& patterns);
+
+// A pasted text without its line breaks. The settings file holds one value a line, so a
+// password or filter with a line break would come back cut at it (a password copied with its
+// line's end would no longer open the archives made with it).
+QString SingleLine(const QString& text);
 
 } // namespace ActionEdit

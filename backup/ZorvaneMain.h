@@ -225,7 +225,7 @@ public:
     void ToolButton13Click(QObject* Sender);
     void pKelvoClick(QObject* Sender);
     void EditCell(int col, int row);
-    // The cells of one column over all data rows.
+    // The paths of one column over all data rows, made absolute for the duplicate checks.
     QStringList ColumnCells(int col) const;
     // Run-all and the automatic switch apply exactly when the first row holds an action.
     void UpdateRunAllSwitch();

@@ -106,9 +106,13 @@ void Tmain::CreateDialogs() {
 }
 
 QStringList Tmain::ColumnCells(int col) const {
+    // As the run reads them: a relative path refers to the start folder, and "src/" is "src".
+    const QDir start(StartFolder);
     QStringList out;
-    for (int r = 1; r < sg->RowCount(); ++r)
-        out.append(sg->Cell(col, r));
+    for (int r = 1; r < sg->RowCount(); ++r) {
+        const QString cell = sg->Cell(col, r);
+        out.append(cell.isEmpty() ? cell : QDir::cleanPath(start.absoluteFilePath(cell)));
+    }
     return out;
 }
 
@@ -125,7 +129,7 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     const QString folder = Dialogs::BrowseForFolder(
         this, Tx(txZuSicherndesVerz), ShellFolders::Folder(QStringLiteral("desktop")));
     if (folder.isEmpty()) return;
-    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
     if (dup >= 0) {
         inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
         sg->SetFocusCell(colVerz, dup + 1);
@@ -139,7 +143,7 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     if (chosen.isEmpty()) return;
     SaveFileLast = chosen;
     const QString target = ActionEdit::TargetName(chosen);
-    dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+    dup = ActionEdit::FindNoCase(ColumnCells(colNach), QDir::cleanPath(target));
     if (dup >= 0) {
         inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
         sg->SetFocusCell(colNach, dup + 1);
@@ -236,7 +240,7 @@ void Tmain::EditCell(int col, int row) {
     case colVerz: {
         const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
         if (folder.isEmpty() || folder == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
         if (dup >= 0) {
             inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
             sg->SetFocusCell(colVerz, dup + 1);
@@ -261,7 +265,7 @@ void Tmain::EditCell(int col, int row) {
         SaveFileLast = chosen;
         const QString target = ActionEdit::TargetName(chosen);
         if (target == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+        const int dup = ActionEdit::FindNoCase(ColumnCells(colNach), QDir::cleanPath(target));
         if (dup >= 0) {
             inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
             sg->SetFocusCell(colNach, dup + 1);

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ActionEdit.h"
 #include "DesignScale.h"
 #include "DialogFit.h"
 #include "lang.h"
@@ -122,7 +123,13 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     top->addLayout(lists, 1);
 
     AddOkCancel(this, top, BitBtn1, BitBtn2, true);
-    connect(filter, &QLineEdit::textChanged, this, [this] { filterChange(); });
+    connect(filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString one = ActionEdit::SingleLine(text);
+        if (one != text)
+            filter->setText(one); // splits again through this handler
+        else
+            filterChange();
+    });
     connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
     connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
     connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ActionEdit.h"
 #include "DialogFit.h"
 #include "lang.h"
 
@@ -40,6 +41,10 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     top->addLayout(row);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
     connect(cbShowPw, &QCheckBox::clicked, this, [this] { cbShowPwClick(cbShowPw); });
+    connect(ePw, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString one = ActionEdit::SingleLine(text);
+        if (one != text) ePw->setText(one);
+    });
     SetCaptions();
     cbShowPwClick(nullptr);
 }

@@ -43,6 +43,9 @@ TEST(ActionEdit, CellTextsReadAndWrittenByTheSmallDialogs) {
         EXPECT_EQ(CountPreset(p.cell), p.preset) << p.cell;
     EXPECT_EQ(CountResult(""), "0");
     EXPECT_EQ(CountResult(" \t12\r\n"), "12");
+    EXPECT_EQ(CountResult("000"), "0");
+    EXPECT_EQ(CountResult("007"), "7");
+    EXPECT_EQ(CountResult("30"), "30");
 
     EXPECT_EQ(TimePreset("22:15:05"), QTime(22, 15, 5));
     EXPECT_EQ(TimePreset("spät"), QTime(4, 0, 0));

@@ -1,8 +1,10 @@
 // The editing commands of the main window and their dialogs, answered through the dialog seam
 // as a user would answer them.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>
@@ -140,6 +142,20 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
               "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 1);
     EXPECT_EQ(m->sg->Col(), colNach);
+    Dialogs::ResetTestState();
+
+    // Written by hand relative to the start folder, or with a closing slash, a path is still
+    // the one the dialogs return.
+    const QDir start = QDir::current();
+    m->sg->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
+    m->sg->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
+    Dialogs::SetNextDirectory(t.Path("src1"));
+    m->NewAktion->trigger();
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/b2"));
+    m->NewAktion->trigger();
+    EXPECT_EQ(messagesAsked().size(), 2);
+    EXPECT_EQ(m->sg->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
     Dialogs::SetNextDirectory(t.Path("other"));
@@ -360,6 +376,39 @@ TEST_F(EditCommands, CountEditTakesDigitsOnlyAndTheUpDownStaysInRange) {
     EXPECT_EQ(w.ec->text(), "0");
     w.UD->Up->click();
     EXPECT_EQ(w.ec->text(), "1");
+}
+
+TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
+    SetActions(1);
+    const auto paste = [](QLineEdit* edit, const QString& text) {
+        edit->clear();
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    };
+    // A password copied with its line's end: the archives are made with what is stored.
+    Answer<TfPw>([&](TfPw& w) {
+        paste(w.ePw, "geheim\n");
+        return int(QDialog::Accepted);
+    });
+    Edit(colP);
+    EXPECT_EQ(m->sg->Cell(colP, 1), "geheim");
+    Answer<TfilterWin>([&](TfilterWin& w) {
+        paste(w.filter, "*.tmp;\r\n*.bak\n");
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
+
+    // A count the scheduler could not read is not taken; "00" is no action that runs.
+    Answer<TcountWin>([&](TcountWin& w) {
+        w.ec->setText("4");
+        paste(w.ec, "a-1");
+        EXPECT_EQ(w.ec->text(), "");
+        paste(w.ec, "00");
+        return int(QDialog::Accepted);
+    });
+    Edit(colCount);
+    EXPECT_EQ(m->sg->Cell(colCount, 1), "0");
 }
 
 TEST_F(EditCommands, AboutBoxVersionLinksAndBanner) {
