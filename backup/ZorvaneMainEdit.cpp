@@ -248,6 +248,9 @@ void Tmain::EditCell(int col, int row) {
         }
         sg->SetCell(colVerz, row, folder);
         SetModified(true);
+        // A first row filled in here is an action the run and automatic commands now apply to.
+        UpdateRunAllSwitch();
+        sgClick(nullptr);
         return;
     }
     case colNach: {

@@ -315,6 +315,14 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
 }
 
 TEST_F(EditCommands, FolderAndTargetEditors) {
+    // The empty first row given its folder in place is an action like a new one.
+    m->sg->SetRowCount(2);
+    Dialogs::SetNextDirectory(t.Path("src1"));
+    Edit(colVerz);
+    EXPECT_TRUE(m->backupAll->isEnabled());
+    EXPECT_TRUE(m->btnTimer->isEnabled());
+    EXPECT_TRUE(m->delAktion->isEnabled());
+
     SetActions(2);
     Dialogs::SetNextDirectory(t.Path("src2"));
     Edit(colVerz);
