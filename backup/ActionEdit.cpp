@@ -1,7 +1,9 @@
 #include "ActionEdit.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "Generations.h"
 #include "TextFormats.h"
 
 namespace ActionEdit {
@@ -16,6 +18,21 @@ QString TargetName(const QString& chosen) {
 int FindNoCase(const QStringList& cells, const QString& value) {
     for (qsizetype i = 0; i < cells.size(); ++i)
         if (cells[i].compare(value, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+int FindArchiveClash(const QStringList& targets, const QString& target) {
+    const auto split = [](const QString& path) {
+        const qsizetype name = path.lastIndexOf(u'/') + 1;
+        return std::pair{path.left(name), path.mid(name)};
+    };
+    const auto [folder, name] = split(target);
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        if (targets[i].isEmpty()) continue;
+        const auto [otherFolder, other] = split(targets[i]);
+        if (otherFolder == folder && (IsArchiveFileOf(other, name) || IsArchiveFileOf(name, other)))
+            return int(i);
+    }
     return -1;
 }
 

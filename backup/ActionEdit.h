@@ -14,6 +14,12 @@ QString TargetName(const QString& chosen);
 // Index of the first cell equal to value without regard to case, or -1.
 int FindNoCase(const QStringList& cells, const QString& value);
 
+// Index of the first target in the same folder as target whose archive files (generations,
+// weekly and monthly copies) include target, or that is one of target's; -1 if none. Such two
+// actions would delete or rename each other's archives: "Daten2.Zip" is the second generation
+// of "Daten.Zip". Empty targets are skipped.
+int FindArchiveClash(const QStringList& targets, const QString& target);
+
 // Whether a typed character reaches the count edit: backspace and the digits only.
 bool CountKeyAccepted(QChar c);
 // The count edit's text for a stored count. A count above the up-down's range is shown as it

@@ -143,7 +143,9 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     if (chosen.isEmpty()) return;
     SaveFileLast = chosen;
     const QString target = ActionEdit::TargetName(chosen);
-    dup = ActionEdit::FindNoCase(ColumnCells(colNach), QDir::cleanPath(target));
+    const QStringList targets = ColumnCells(colNach);
+    dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
+    if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
     if (dup >= 0) {
         inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
         sg->SetFocusCell(colNach, dup + 1);
@@ -268,7 +270,10 @@ void Tmain::EditCell(int col, int row) {
         SaveFileLast = chosen;
         const QString target = ActionEdit::TargetName(chosen);
         if (target == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colNach), QDir::cleanPath(target));
+        QStringList targets = ColumnCells(colNach);
+        int dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
+        targets[row - 1].clear(); // the row's own archives go with its new name
+        if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
         if (dup >= 0) {
             inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
             sg->SetFocusCell(colNach, dup + 1);

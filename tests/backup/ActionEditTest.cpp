@@ -26,6 +26,27 @@ TEST(ActionEdit, TargetNameReplacesTheExtensionOfTheNamePartOnly) {
         EXPECT_EQ(TargetName(c.chosen), c.target) << c.chosen;
 }
 
+TEST(ActionEdit, TargetsWhoseArchivesWouldOverlapClash) {
+    const struct {
+        const char* other;
+        const char* target;
+        bool clash;
+    } cases[] = {
+        {"/d/Daten.Zip", "/d/Daten2.Zip", true},   // a generation of the other
+        {"/d/Daten2.Zip", "/d/Daten.Zip", true},   // the other is one of its generations
+        {"/d/Daten.Zip", "/d/DatenKW7.Zip", true}, // a weekly copy
+        {"/d/Daten.Zip", "/d/DatenMon12.Zip", true},
+        {"/d/Daten.Zip", "/d/Daten.Zip", true},
+        {"/d/Daten.Zip", "/e/Daten2.Zip", false}, // another folder
+        {"/d/Daten.Zip", "/d/Daten02.Zip", false},
+        {"/d/Daten.Zip", "/d/DatenNeu.Zip", false},
+        {"", "/d/.Zip", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindArchiveClash({"/x/y.Zip", c.other}, c.target), c.clash ? 1 : -1)
+            << c.other << " " << c.target;
+}
+
 TEST(ActionEdit, CellTextsReadAndWrittenByTheSmallDialogs) {
     EXPECT_EQ(FindNoCase({"/a", "/Home/Me"}, "/home/me"), 1);
     EXPECT_EQ(FindNoCase({"/a"}, "/b"), -1);

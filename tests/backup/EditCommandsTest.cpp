@@ -154,7 +154,11 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     Dialogs::SetNextDirectory(t.Path("other"));
     Dialogs::SetNextFileName(t.Path("dst/b2"));
     m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().size(), 2);
+    // Nor may a target be another's generation: b22 would be removed by b2's rotation.
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/b22.Zip"));
+    m->NewAktion->trigger();
+    EXPECT_EQ(messagesAsked().size(), 3);
     EXPECT_EQ(m->sg->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
