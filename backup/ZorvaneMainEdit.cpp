@@ -17,6 +17,7 @@
 
 #include "About.h"
 #include "ActionEdit.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "Drive.h"
 #include "ProgramInfo.h"
@@ -348,7 +349,7 @@ void Tmain::Memo1DblClick(QObject* Sender) {
     Q_UNUSED(Sender);
     sg->setHidden(!sg->isHidden());
     if (!sg->isHidden()) {
-        Memo1->setFixedHeight(100);
+        Memo1->setFixedHeight(DesignScale::Px(100));
     } else {
         Memo1->setMinimumHeight(0);
         Memo1->setMaximumHeight(QWIDGETSIZE_MAX);

@@ -21,6 +21,7 @@
 
 #include "About.h"
 #include "Clock.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "ProgramInfo.h"
 #include "Shell.h"
@@ -461,7 +462,7 @@ TEST_F(EditCommands, LinkButtonAndLogDoubleClick) {
     EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
     m->Memo1DblClick(m->Memo1);
     EXPECT_FALSE(m->sg->isHidden());
-    EXPECT_EQ(m->Memo1->height(), 100);
+    EXPECT_EQ(m->Memo1->height(), DesignScale::Px(100));
 }
 
 } // namespace
