@@ -236,6 +236,8 @@ public:
     // Captions, hints and titles of the window and its dialogs, and the help file, in the
     // current language.
     void ApplyLanguage();
+    // The language of the list's selection: anything but its first entry is English.
+    void TakeListLanguage();
     void SetGridTitles();      // column titles in the current language
     void FitColumnsToTitles(); // widens the columns too narrow for their titles
     QString HelpFile() const { return helpFile_; }

@@ -579,6 +579,9 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
 TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
     folder.Write("config/Zorvane2.ini", "[Opt]\r\nlang=7\r\n");
     Tmain& w = start();
+    // Already before the window is first activated, as in a start into the tray.
+    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.btnAbort->text(), "Abort");
     w.FormActivate();
     EXPECT_EQ(w.cbLang->currentIndex(), -1);
     EXPECT_EQ(Language, 1);
