@@ -127,6 +127,12 @@ void Tmain::UpdateRunAllSwitch() {
 
 void Tmain::NewAktionExecute(QObject* Sender) {
     Q_UNUSED(Sender);
+    // Settings asked to be loaded again during a run are loaded at its end, which would drop
+    // the new action without a question.
+    if (ReloadPending && RunOrRestoreUnderWay()) {
+        inform(UnderWayText);
+        return;
+    }
     const QString folder = Dialogs::BrowseForFolder(
         this, Tx(txZuSicherndesVerz), ShellFolders::Folder(QStringLiteral("desktop")));
     if (folder.isEmpty()) return;

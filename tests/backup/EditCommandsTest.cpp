@@ -222,6 +222,22 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
     EXPECT_EQ(messagesAsked().size(), 5);
     EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
+
+    // A new action after a reload was asked for during the run: the reload at the run's end
+    // would remove it unasked.
+    reads = 0;
+    Dialogs::ResetTestState();
+    m->Zip().ReadFault = [&](const QString&, qint64) {
+        if (++reads == 1) {
+            m->loadIni->setEnabled(true);
+            m->loadIni->trigger();
+            m->NewAktion->trigger();
+        }
+        return false;
+    };
+    m->backupSelectedExecute(m->backupSelected);
+    EXPECT_EQ(messagesAsked().size(), 1);
+    EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }
 
 TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
