@@ -268,7 +268,7 @@ void Tmain::EditCell(int col, int row) {
             startFile = QDir::cleanPath(start.absoluteFilePath(cell));
             const QString drive = Drive::ExtractFileDrive(startFile);
             if (!Drive::DriveExists(drive))
-                inform(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
+                Dialogs::ShowMessage(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
             SaveFileLast = cell;
         }
         const QString chosen = Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"),

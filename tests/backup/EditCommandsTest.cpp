@@ -357,8 +357,9 @@ TEST_F(EditCommands, FolderAndTargetEditors) {
     m->sg->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
     Dialogs::SetNextFileName(t.Path("dst/neu.bak"));
     Edit(colNach, 1);
-    EXPECT_EQ(messagesAsked().value(messagesAsked().size() - 1),
+    EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).text,
               "Laufwerk /media/nobody/GONE nicht gefunden");
+    EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).what, "show");
     EXPECT_EQ(m->sg->Cell(colNach, 1), t.Path("dst/neu.Zip"));
     EXPECT_EQ(m->SaveFileLast, t.Path("dst/neu.bak"));
 }
