@@ -52,6 +52,11 @@ FilterCell SplitFilterCell(const QString& cell);
 // The Filter cell for the dialog's mode and pattern text; empty patterns give an empty cell.
 QString JoinFilterCell(bool include, const QString& patterns);
 
+// The longest value the settings file reads back; a longer cell would come back cut.
+inline constexpr int MaxCellLength = 2047;
+// The longest pattern text of the filter dialog, which its cell holds behind "Nicht:".
+inline constexpr int MaxFilterPatternLength = MaxCellLength - 6;
+
 // A pasted text without its line breaks. The settings file holds one value a line, so a
 // password or filter with a line break would come back cut at it (a password copied with its
 // line's end would no longer open the archives made with it).

@@ -58,6 +58,7 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     Label1->setObjectName(QStringLiteral("Label1"));
     filter = new QLineEdit(this);
     filter->setObjectName(QStringLiteral("filter"));
+    filter->setMaxLength(ActionEdit::MaxFilterPatternLength);
     QFont big = filter->font();
     big.setPointSizeF(big.pointSizeF() * 1.4);
     filter->setFont(big);

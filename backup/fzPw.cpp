@@ -35,6 +35,7 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     Label1->setObjectName(QStringLiteral("Label1"));
     ePw = new QLineEdit(this);
     ePw->setObjectName(QStringLiteral("ePw"));
+    ePw->setMaxLength(ActionEdit::MaxCellLength);
     Label1->setBuddy(ePw);
     row->addWidget(Label1);
     row->addWidget(ePw, 1);

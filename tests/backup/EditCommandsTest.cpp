@@ -428,6 +428,13 @@ TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
     });
     Edit(colFilter);
     EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
+    // No longer than the settings file reads back, prefix included.
+    Answer<TfilterWin>([&](TfilterWin& w) {
+        paste(w.filter, QString(3000, u'x'));
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(m->sg->Cell(colFilter, 1).size(), 2047);
 
     // A count the scheduler could not read is not taken; "00" is no action that runs.
     Answer<TcountWin>([&](TcountWin& w) {
