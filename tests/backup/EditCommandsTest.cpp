@@ -438,7 +438,6 @@ TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
 
     // A count the scheduler could not read is not taken; "00" is no action that runs.
     Answer<TcountWin>([&](TcountWin& w) {
-        w.ec->setText("4");
         paste(w.ec, "a-1");
         EXPECT_EQ(w.ec->text(), "");
         paste(w.ec, "00");
