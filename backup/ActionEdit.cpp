@@ -1,5 +1,6 @@
 #include "ActionEdit.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <utility>
 
@@ -21,6 +22,23 @@ int FindNoCase(const QStringList& cells, const QString& value) {
     return -1;
 }
 
+namespace {
+
+// Whether the rotation or the weekly and monthly copies of a target write or delete the file
+// name beside it. They reach generation 100 whatever the count (a higher count is rare), so a
+// name such as "Daten2019.Zip" stays free beside "Daten.Zip".
+bool touchedBy(const QString& targetName, const QString& name) {
+    if (name == targetName) return true;
+    const QString base = GenerationBase(targetName);
+    if (!name.startsWith(base)) return false;
+    static const QRegularExpression copy(
+        QStringLiteral("^(?:([1-9][0-9]{0,2})|(?:KW|Mon)[1-9][0-9]?)\\.Zip$"));
+    const QRegularExpressionMatch m = copy.match(QStringView(name).mid(base.size()));
+    return m.hasMatch() && (m.captured(1).isEmpty() || m.captured(1).toInt() <= 100);
+}
+
+} // namespace
+
 int FindArchiveClash(const QStringList& targets, const QString& target) {
     const auto split = [](const QString& path) {
         const qsizetype name = path.lastIndexOf(u'/') + 1;
@@ -30,7 +48,7 @@ int FindArchiveClash(const QStringList& targets, const QString& target) {
     for (qsizetype i = 0; i < targets.size(); ++i) {
         if (targets[i].isEmpty()) continue;
         const auto [otherFolder, other] = split(targets[i]);
-        if (otherFolder == folder && (IsArchiveFileOf(other, name) || IsArchiveFileOf(name, other)))
+        if (otherFolder == folder && (touchedBy(other, name) || touchedBy(name, other)))
             return int(i);
     }
     return -1;

@@ -36,7 +36,10 @@ TEST(ActionEdit, TargetsWhoseArchivesWouldOverlapClash) {
         {"/d/Daten2.Zip", "/d/Daten.Zip", true},   // the other is one of its generations
         {"/d/Daten.Zip", "/d/DatenKW7.Zip", true}, // a weekly copy
         {"/d/Daten.Zip", "/e/Daten2.Zip", false},  // another folder
-        {"/d/Daten.Zip", "/d/Daten02.Zip", false}, {"/d/Daten.Zip", "/d/DatenNeu.Zip", false},
+        {"/d/Daten.Zip", "/d/Daten02.Zip", false},
+        {"/d/Daten.Zip", "/d/Daten2019.Zip", false}, // beyond any rotation
+        {"/d/Daten.Zip", "/d/Daten100.Zip", true},
+        {"/d/Daten.Zip", "/d/DatenNeu.Zip", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindArchiveClash({"/x/y.Zip", c.other}, c.target), c.clash ? 1 : -1)
