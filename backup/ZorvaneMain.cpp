@@ -70,7 +70,9 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
         // The rest of the creation sequence is skipped; the user sees why.
         Dialogs::ShowError(QString::fromUtf8(e.what()));
     }
-    // The texts the windows start with; the language is German until the first activation.
+    // The stored language from the start: a program started into the tray runs, logs and shows
+    // balloons long before its window is first activated (which applies the language again).
+    TakeListLanguage();
     ApplyLanguage();
 }
 

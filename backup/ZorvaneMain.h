@@ -225,7 +225,7 @@ public:
     void ToolButton13Click(QObject* Sender);
     void pKelvoClick(QObject* Sender);
     void EditCell(int col, int row);
-    // The cells of one column over all data rows.
+    // The paths of one column over all data rows, made absolute for the duplicate checks.
     QStringList ColumnCells(int col) const;
     // Run-all and the automatic switch apply exactly when the first row holds an action.
     void UpdateRunAllSwitch();
@@ -236,6 +236,8 @@ public:
     // Captions, hints and titles of the window and its dialogs, and the help file, in the
     // current language.
     void ApplyLanguage();
+    // The language of the list's selection: anything but its first entry is English.
+    void TakeListLanguage();
     void SetGridTitles();      // column titles in the current language
     void FitColumnsToTitles(); // widens the columns too narrow for their titles
     QString HelpFile() const { return helpFile_; }

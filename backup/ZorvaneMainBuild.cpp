@@ -167,6 +167,12 @@ void Tmain::buildWindow() {
     cbLang->setCurrentIndex(0);
     ToolBar1->addWidget(cbLang);
     connect(cbLang, &QComboBox::activated, this, [this] { cbLangChange(cbLang); });
+    // Settings loaded again set the list to the stored language; the texts follow it, or the
+    // list and the window would show different languages until the program starts again.
+    connect(cbLang, &QComboBox::currentIndexChanged, this, [this] {
+        TakeListLanguage();
+        ApplyLanguage();
+    });
     ToolBar1->addSeparator();
     btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
                           QStringLiteral("Programm beenden"));

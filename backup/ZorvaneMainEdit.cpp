@@ -17,6 +17,7 @@
 
 #include "About.h"
 #include "ActionEdit.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "Drive.h"
 #include "ProgramInfo.h"
@@ -106,9 +107,13 @@ void Tmain::CreateDialogs() {
 }
 
 QStringList Tmain::ColumnCells(int col) const {
+    // As the run reads them: a relative path refers to the start folder, and "src/" is "src".
+    const QDir start(StartFolder);
     QStringList out;
-    for (int r = 1; r < sg->RowCount(); ++r)
-        out.append(sg->Cell(col, r));
+    for (int r = 1; r < sg->RowCount(); ++r) {
+        const QString cell = sg->Cell(col, r);
+        out.append(cell.isEmpty() ? cell : QDir::cleanPath(start.absoluteFilePath(cell)));
+    }
     return out;
 }
 
@@ -122,10 +127,16 @@ void Tmain::UpdateRunAllSwitch() {
 
 void Tmain::NewAktionExecute(QObject* Sender) {
     Q_UNUSED(Sender);
+    // Settings asked to be loaded again during a run are loaded at its end, which would drop
+    // the new action without a question.
+    if (ReloadPending && RunOrRestoreUnderWay()) {
+        inform(UnderWayText);
+        return;
+    }
     const QString folder = Dialogs::BrowseForFolder(
         this, Tx(txZuSicherndesVerz), ShellFolders::Folder(QStringLiteral("desktop")));
     if (folder.isEmpty()) return;
-    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
     if (dup >= 0) {
         inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
         sg->SetFocusCell(colVerz, dup + 1);
@@ -139,7 +150,9 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     if (chosen.isEmpty()) return;
     SaveFileLast = chosen;
     const QString target = ActionEdit::TargetName(chosen);
-    dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+    const QStringList targets = ColumnCells(colNach);
+    dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
+    if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
     if (dup >= 0) {
         inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
         sg->SetFocusCell(colNach, dup + 1);
@@ -236,7 +249,7 @@ void Tmain::EditCell(int col, int row) {
     case colVerz: {
         const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
         if (folder.isEmpty() || folder == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), folder);
+        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
         if (dup >= 0) {
             inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
             sg->SetFocusCell(colVerz, dup + 1);
@@ -244,6 +257,9 @@ void Tmain::EditCell(int col, int row) {
         }
         sg->SetCell(colVerz, row, folder);
         SetModified(true);
+        // A first row filled in here is an action the run and automatic commands now apply to.
+        UpdateRunAllSwitch();
+        sgClick(nullptr);
         return;
     }
     case colNach: {
@@ -252,7 +268,7 @@ void Tmain::EditCell(int col, int row) {
             startFile = QDir::cleanPath(start.absoluteFilePath(cell));
             const QString drive = Drive::ExtractFileDrive(startFile);
             if (!Drive::DriveExists(drive))
-                inform(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
+                Dialogs::ShowMessage(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
             SaveFileLast = cell;
         }
         const QString chosen = Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"),
@@ -261,7 +277,10 @@ void Tmain::EditCell(int col, int row) {
         SaveFileLast = chosen;
         const QString target = ActionEdit::TargetName(chosen);
         if (target == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colNach), target);
+        QStringList targets = ColumnCells(colNach);
+        int dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
+        targets[row - 1].clear(); // the row's own archives go with its new name
+        if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
         if (dup >= 0) {
             inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
             sg->SetFocusCell(colNach, dup + 1);
@@ -336,7 +355,7 @@ void Tmain::Memo1DblClick(QObject* Sender) {
     Q_UNUSED(Sender);
     sg->setHidden(!sg->isHidden());
     if (!sg->isHidden()) {
-        Memo1->setFixedHeight(100);
+        Memo1->setFixedHeight(DesignScale::Px(100));
     } else {
         Memo1->setMinimumHeight(0);
         Memo1->setMaximumHeight(QWIDGETSIZE_MAX);

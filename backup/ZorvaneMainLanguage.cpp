@@ -29,11 +29,14 @@ void setHint(QToolButton* button, const QString& hint) {
 
 void Tmain::cbLangChange(QObject* Sender) {
     Q_UNUSED(Sender);
-    // Anything but the first entry is English, also no entry at all (a stored index that names
-    // none).
-    Language = static_cast<unsigned char>(cbLang->currentIndex() != 0 ? 1 : 0);
+    TakeListLanguage();
     SetModified(true);
     ApplyLanguage();
+}
+
+void Tmain::TakeListLanguage() {
+    // Also no entry at all (a stored index that names none) is English.
+    Language = static_cast<unsigned char>(cbLang->currentIndex() != 0 ? 1 : 0);
 }
 
 void Tmain::ApplyLanguage() {

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -57,6 +58,10 @@ TcountWin::TcountWin(QWidget* parent)
     ec->setObjectName(QStringLiteral("ec"));
     ec->setAlignment(Qt::AlignRight);
     ec->installEventFilter(this);
+    // A pasted text passes no key filter; one that is not all digits is not taken, or the
+    // scheduler would meet a count it cannot read.
+    ec->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ec));
     UD = new TUpDown(ec, 0, 25, this);
     UD->setObjectName(QStringLiteral("UD"));
     row->addWidget(ec, 1);

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ActionEdit.h"
 #include "DesignScale.h"
 #include "DialogFit.h"
 #include "lang.h"
@@ -57,6 +58,7 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     Label1->setObjectName(QStringLiteral("Label1"));
     filter = new QLineEdit(this);
     filter->setObjectName(QStringLiteral("filter"));
+    filter->setMaxLength(ActionEdit::MaxFilterPatternLength);
     QFont big = filter->font();
     big.setPointSizeF(big.pointSizeF() * 1.4);
     filter->setFont(big);
@@ -122,7 +124,13 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     top->addLayout(lists, 1);
 
     AddOkCancel(this, top, BitBtn1, BitBtn2, true);
-    connect(filter, &QLineEdit::textChanged, this, [this] { filterChange(); });
+    connect(filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString one = ActionEdit::SingleLine(text);
+        if (one != text)
+            filter->setText(one); // splits again through this handler
+        else
+            filterChange();
+    });
     connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
     connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
     connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });

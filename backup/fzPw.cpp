@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ActionEdit.h"
 #include "DialogFit.h"
 #include "lang.h"
 
@@ -34,12 +35,17 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     Label1->setObjectName(QStringLiteral("Label1"));
     ePw = new QLineEdit(this);
     ePw->setObjectName(QStringLiteral("ePw"));
+    ePw->setMaxLength(ActionEdit::MaxCellLength);
     Label1->setBuddy(ePw);
     row->addWidget(Label1);
     row->addWidget(ePw, 1);
     top->addLayout(row);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
     connect(cbShowPw, &QCheckBox::clicked, this, [this] { cbShowPwClick(cbShowPw); });
+    connect(ePw, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString one = ActionEdit::SingleLine(text);
+        if (one != text) ePw->setText(one);
+    });
     SetCaptions();
     cbShowPwClick(nullptr);
 }

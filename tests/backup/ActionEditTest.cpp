@@ -26,6 +26,26 @@ TEST(ActionEdit, TargetNameReplacesTheExtensionOfTheNamePartOnly) {
         EXPECT_EQ(TargetName(c.chosen), c.target) << c.chosen;
 }
 
+TEST(ActionEdit, TargetsWhoseArchivesWouldOverlapClash) {
+    const struct {
+        const char* other;
+        const char* target;
+        bool clash;
+    } cases[] = {
+        {"/d/Daten.Zip", "/d/Daten2.Zip", true},   // a generation of the other
+        {"/d/Daten2.Zip", "/d/Daten.Zip", true},   // the other is one of its generations
+        {"/d/Daten.Zip", "/d/DatenKW7.Zip", true}, // a weekly copy
+        {"/d/Daten.Zip", "/e/Daten2.Zip", false},  // another folder
+        {"/d/Daten.Zip", "/d/Daten02.Zip", false},
+        {"/d/Daten.Zip", "/d/Daten2019.Zip", false}, // beyond any rotation
+        {"/d/Daten.Zip", "/d/Daten100.Zip", true},
+        {"/d/Daten.Zip", "/d/DatenNeu.Zip", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindArchiveClash({"/x/y.Zip", c.other}, c.target), c.clash ? 1 : -1)
+            << c.other << " " << c.target;
+}
+
 TEST(ActionEdit, CellTextsReadAndWrittenByTheSmallDialogs) {
     EXPECT_EQ(FindNoCase({"/a", "/Home/Me"}, "/home/me"), 1);
     EXPECT_EQ(FindNoCase({"/a"}, "/b"), -1);
@@ -43,6 +63,9 @@ TEST(ActionEdit, CellTextsReadAndWrittenByTheSmallDialogs) {
         EXPECT_EQ(CountPreset(p.cell), p.preset) << p.cell;
     EXPECT_EQ(CountResult(""), "0");
     EXPECT_EQ(CountResult(" \t12\r\n"), "12");
+    EXPECT_EQ(CountResult("000"), "0");
+    EXPECT_EQ(CountResult("007"), "7");
+    EXPECT_EQ(CountResult("30"), "30");
 
     EXPECT_EQ(TimePreset("22:15:05"), QTime(22, 15, 5));
     EXPECT_EQ(TimePreset("spät"), QTime(4, 0, 0));

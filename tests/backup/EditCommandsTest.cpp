@@ -1,8 +1,10 @@
 // The editing commands of the main window and their dialogs, answered through the dialog seam
 // as a user would answer them.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>
@@ -19,6 +21,7 @@
 
 #include "About.h"
 #include "Clock.h"
+#include "DesignScale.h"
 #include "Dialogs.h"
 #include "ProgramInfo.h"
 #include "Shell.h"
@@ -140,6 +143,24 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
               "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 1);
     EXPECT_EQ(m->sg->Col(), colNach);
+    Dialogs::ResetTestState();
+
+    // Written by hand relative to the start folder, or with a closing slash, a path is still
+    // the one the dialogs return.
+    const QDir start = QDir::current();
+    m->sg->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
+    m->sg->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
+    Dialogs::SetNextDirectory(t.Path("src1"));
+    m->NewAktion->trigger();
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/b2"));
+    m->NewAktion->trigger();
+    // Nor may a target be another's generation: b22 would be removed by b2's rotation.
+    Dialogs::SetNextDirectory(t.Path("other"));
+    Dialogs::SetNextFileName(t.Path("dst/b22.Zip"));
+    m->NewAktion->trigger();
+    EXPECT_EQ(messagesAsked().size(), 3);
+    EXPECT_EQ(m->sg->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
     Dialogs::SetNextDirectory(t.Path("other"));
@@ -201,6 +222,22 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
     EXPECT_EQ(messagesAsked().size(), 5);
     EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
+
+    // A new action after a reload was asked for during the run: the reload at the run's end
+    // would remove it unasked.
+    reads = 0;
+    Dialogs::ResetTestState();
+    m->Zip().ReadFault = [&](const QString&, qint64) {
+        if (++reads == 1) {
+            m->loadIni->setEnabled(true);
+            m->loadIni->trigger();
+            m->NewAktion->trigger();
+        }
+        return false;
+    };
+    m->backupSelectedExecute(m->backupSelected);
+    EXPECT_EQ(messagesAsked().size(), 1);
+    EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }
 
 TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
@@ -299,6 +336,14 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
 }
 
 TEST_F(EditCommands, FolderAndTargetEditors) {
+    // The empty first row given its folder in place is an action like a new one.
+    m->sg->SetRowCount(2);
+    Dialogs::SetNextDirectory(t.Path("src1"));
+    Edit(colVerz);
+    EXPECT_TRUE(m->backupAll->isEnabled());
+    EXPECT_TRUE(m->btnTimer->isEnabled());
+    EXPECT_TRUE(m->delAktion->isEnabled());
+
     SetActions(2);
     Dialogs::SetNextDirectory(t.Path("src2"));
     Edit(colVerz);
@@ -312,8 +357,9 @@ TEST_F(EditCommands, FolderAndTargetEditors) {
     m->sg->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
     Dialogs::SetNextFileName(t.Path("dst/neu.bak"));
     Edit(colNach, 1);
-    EXPECT_EQ(messagesAsked().value(messagesAsked().size() - 1),
+    EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).text,
               "Laufwerk /media/nobody/GONE nicht gefunden");
+    EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).what, "show");
     EXPECT_EQ(m->sg->Cell(colNach, 1), t.Path("dst/neu.Zip"));
     EXPECT_EQ(m->SaveFileLast, t.Path("dst/neu.bak"));
 }
@@ -362,6 +408,45 @@ TEST_F(EditCommands, CountEditTakesDigitsOnlyAndTheUpDownStaysInRange) {
     EXPECT_EQ(w.ec->text(), "1");
 }
 
+TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
+    SetActions(1);
+    const auto paste = [](QLineEdit* edit, const QString& text) {
+        edit->clear();
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    };
+    // A password copied with its line's end: the archives are made with what is stored.
+    Answer<TfPw>([&](TfPw& w) {
+        paste(w.ePw, "geheim\n");
+        return int(QDialog::Accepted);
+    });
+    Edit(colP);
+    EXPECT_EQ(m->sg->Cell(colP, 1), "geheim");
+    Answer<TfilterWin>([&](TfilterWin& w) {
+        paste(w.filter, "*.tmp;\r\n*.bak\n");
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
+    // No longer than the settings file reads back, prefix included.
+    Answer<TfilterWin>([&](TfilterWin& w) {
+        paste(w.filter, QString(3000, u'x'));
+        return int(QDialog::Accepted);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(m->sg->Cell(colFilter, 1).size(), 2047);
+
+    // A count the scheduler could not read is not taken; "00" is no action that runs.
+    Answer<TcountWin>([&](TcountWin& w) {
+        paste(w.ec, "a-1");
+        EXPECT_EQ(w.ec->text(), "");
+        paste(w.ec, "00");
+        return int(QDialog::Accepted);
+    });
+    Edit(colCount);
+    EXPECT_EQ(m->sg->Cell(colCount, 1), "0");
+}
+
 TEST_F(EditCommands, AboutBoxVersionLinksAndBanner) {
     TAboutBox& a = *m->AboutBox;
     EXPECT_EQ(a.lVersion->text(), "Version: 2.1.0.9");
@@ -400,7 +485,7 @@ TEST_F(EditCommands, LinkButtonAndLogDoubleClick) {
     EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
     m->Memo1DblClick(m->Memo1);
     EXPECT_FALSE(m->sg->isHidden());
-    EXPECT_EQ(m->Memo1->height(), 100);
+    EXPECT_EQ(m->Memo1->height(), DesignScale::Px(100));
 }
 
 } // namespace

@@ -576,9 +576,24 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
     EXPECT_EQ(w.fPw->cbShowPw->toolTipDuration(), 15000);
 }
 
+TEST_F(MainWindowTest, SettingsLoadedAgainBringBackTheStoredLanguage) {
+    Tmain& w = start();
+    w.cbLang->setCurrentIndex(1);
+    w.cbLangChange(w.cbLang);
+    EXPECT_EQ(w.btnAbort->text(), "Abort");
+    Dialogs::SetNextAnswer(Dialogs::Yes); // the English choice is thrown away
+    w.loadIni->trigger();
+    EXPECT_EQ(w.cbLang->currentIndex(), 0);
+    EXPECT_EQ(Language, 0);
+    EXPECT_EQ(w.btnAbort->text(), "Abbrechen");
+}
+
 TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
     folder.Write("config/Zorvane2.ini", "[Opt]\r\nlang=7\r\n");
     Tmain& w = start();
+    // Already before the window is first activated, as in a start into the tray.
+    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.btnAbort->text(), "Abort");
     w.FormActivate();
     EXPECT_EQ(w.cbLang->currentIndex(), -1);
     EXPECT_EQ(Language, 1);
