@@ -26,6 +26,9 @@
 #include "ZorvaneMain.h"
 #include "lang.h"
 
+#include <functional>
+#include <memory>
+
 namespace {
 
 class BackupRun : public ::testing::Test {
@@ -78,6 +81,27 @@ protected:
                 w->sg->Cell(colArc, row), w->sg->Cell(colDauer, row)};
     }
     QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
+    // Two rows over five files with an old archive in the first row's place; while the first
+    // row adds its second file, `answer` is queued and `interrupt` called. Returns that row.
+    int RunTwoRowsInterruptedBy(int answer, std::function<void()> interrupt) {
+        for (int i = 0; i < 5; ++i)
+            src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
+        dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
+        const int row = AddRow(src.Path(), Target());
+        AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+        w->show();
+        // The component keeps copies of the hook, so the count lives outside it.
+        auto reads = std::make_shared<int>(0);
+        w->Zip().ReadFault = [answer, interrupt, reads](const QString&, qint64) {
+            if (++*reads == 2) {
+                Dialogs::SetNextAnswer(answer);
+                interrupt();
+            }
+            return false;
+        };
+        RunAll();
+        return row;
+    }
 
     TestFolder prog, config, src, dst;
     std::unique_ptr<Tmain> w;
@@ -300,22 +324,8 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
 }
 
 TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
-    for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
-    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
-    const int row = AddRow(src.Path(), Target());
-    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
-    w->show();
-    int reads = 0;
     // "Beenden" in the tray menu while the second file is added, answered Yes.
-    w->Zip().ReadFault = [&](const QString&, qint64) {
-        if (++reads == 2) {
-            Dialogs::SetNextAnswer(Dialogs::Yes);
-            w->ZorvaneClose->trigger();
-        }
-        return false;
-    };
-    RunAll();
+    const int row = RunTwoRowsInterruptedBy(Dialogs::Yes, [&] { w->ZorvaneClose->trigger(); });
     EXPECT_TRUE(w->State().ExitConfirmed);
     EXPECT_FALSE(w->Timer2->isActive());
     EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
@@ -365,21 +375,7 @@ TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
         linesAtStart = w->LogLineCount();
         return true;
     });
-    for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
-    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
-    const int row = AddRow(src.Path(), Target());
-    AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
-    w->show();
-    int reads = 0;
-    w->Zip().ReadFault = [&](const QString&, qint64) {
-        if (++reads == 2) {
-            Dialogs::SetNextAnswer(Dialogs::Ok);
-            w->btnIupdate->click();
-        }
-        return false;
-    };
-    RunAll();
+    const int row = RunTwoRowsInterruptedBy(Dialogs::Ok, [&] { w->btnIupdate->click(); });
     for (int i = 0; i < 200 && !w->Closing(); ++i)
         QTest::qWait(10);
     ASSERT_TRUE(w->Closing());
