@@ -43,6 +43,12 @@ HinfWriter& HinfWriter::Raw(const QByteArray& bytes) {
     return *this;
 }
 
+HinfWriter HinfWriter::Head(qint32 moduleCount) {
+    HinfWriter w;
+    w.Int(moduleCount).Str("").Str("").Str("");
+    return w;
+}
+
 HinfWriter HinfWriter::Info(const QList<HinfModule>& modules) {
     HinfWriter w;
     w.Int(qint32(modules.size())).Str("h2").Str("h3").Str("h4");

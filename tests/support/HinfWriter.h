@@ -20,6 +20,8 @@ public:
     // A length field followed by whatever bytes, for files that lie about their lengths.
     HinfWriter& Raw(const QByteArray& bytes);
 
+    // The module count and the file's three header texts, left empty.
+    static HinfWriter Head(qint32 moduleCount);
     // The whole information file of these modules.
     static HinfWriter Info(const QList<HinfModule>& modules);
 

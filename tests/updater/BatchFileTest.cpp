@@ -18,18 +18,13 @@ TEST(BatchFile, WritesCp1252LinesWithCrLf) {
     batch.AddReplacement("/opt/Größe/prog.dll", s1);
     batch.AddReplacement("/opt/b/prog.dll", s2);
     batch.Finish();
-    const QByteArray u = unpack.toUtf8();
-    EXPECT_EQ(dir.Read("iupT/Update.bat"), "del \"/opt/Gr\xf6\xdf"
-                                           "e/prog.dll\"\r\n"
-                                           "copy \"" +
-                                               u +
-                                               "prog.dll\" \"/opt/Gr\xf6\xdf"
-                                               "e/prog.dll\"\r\n"
-                                               "del \"/opt/b/prog.dll\"\r\n"
-                                               "copy \"" +
-                                               u +
-                                               "prog.dll.2\" \"/opt/b/prog.dll\"\r\n"
-                                               "exit\r\n\r\n");
+    // Each replacement deletes the old file and copies the staged one in its place.
+    const auto replace = [](const QByteArray& target, const QString& staged) {
+        return "del \"" + target + "\"\r\ncopy \"" + staged.toUtf8() + "\" \"" + target + "\"\r\n";
+    };
+    const QByteArray umlauts = "/opt/Gr\xf6\xdf\x65/prog.dll"; // in Windows-1252
+    EXPECT_EQ(dir.Read("iupT/Update.bat"),
+              replace(umlauts, s1) + replace("/opt/b/prog.dll", s2) + "exit\r\n\r\n");
 }
 
 TEST(BatchFile, PathsTheInterpreterWouldMisreadAreNeverWritten) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "HinfWriter.h"
+#include "Raised.h"
 #include "TestFolder.h"
 #include "TestHttpServer.h"
 #include "UpdateServer.h"
@@ -66,21 +67,15 @@ TEST(Http, ErrorRepliesAndRedirectsRaiseAndStoreNothing) {
     TestFolder dir;
     HttpClient http;
     UpdateServer::PrepareRequest(http, "u", "p", false);
-    try {
-        http.Get(server.Url("/old"));
-        FAIL() << "a redirect was followed";
-    } catch (const HttpError& e) {
-        EXPECT_EQ(e.StatusCode(), 302);
-    }
+    const auto moved = Raised<HttpError>([&] { http.Get(server.Url("/old")); });
+    ASSERT_TRUE(moved) << "a redirect was followed";
+    EXPECT_EQ(moved->StatusCode(), 302);
     EXPECT_THROW(http.GetToFile(server.Url("/missing"), dir.Path("a.z"), 100), HttpError);
     UpdateServer::PrepareRequest(http, "u", "wrong", false);
-    try {
-        http.Get(server.Url("/target"));
-        FAIL() << "wrong credentials accepted";
-    } catch (const HttpError& e) {
-        EXPECT_EQ(e.StatusCode(), 401);
-        EXPECT_NE(QString(e.what()).indexOf("401"), -1) << e.what();
-    }
+    const auto denied = Raised<HttpError>([&] { http.Get(server.Url("/target")); });
+    ASSERT_TRUE(denied) << "wrong credentials accepted";
+    EXPECT_EQ(denied->StatusCode(), 401);
+    EXPECT_NE(QString(denied->what()).indexOf("401"), -1) << denied->what();
     EXPECT_EQ(server.Paths(), QStringList({"/old", "/missing", "/target"}));
     EXPECT_TRUE(dir.Files().isEmpty());
 
@@ -91,13 +86,10 @@ TEST(Http, ErrorRepliesAndRedirectsRaiseAndStoreNothing) {
         port = gone.Port();
     }
     const QString url = QStringLiteral("http://www.localhost:%1/x").arg(port);
-    try {
-        http.Get(url);
-        FAIL();
-    } catch (const HttpError& e) {
-        EXPECT_EQ(e.StatusCode(), 0);
-        EXPECT_TRUE(QString(e.what()).startsWith(url)) << e.what();
-    }
+    const auto refused = Raised<HttpError>([&] { http.Get(url); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->StatusCode(), 0);
+    EXPECT_TRUE(QString(refused->what()).startsWith(url)) << refused->what();
 
     // A body beyond the limit is refused rather than held or stored.
     UpdateServer::PrepareRequest(http, "u", "p", false);
@@ -152,11 +144,8 @@ TEST(Http, AHandlerRunningDuringATransferCannotStartAnother) {
     UpdateServer::PrepareRequest(http, "", "", false);
     QStringList refused;
     QObject::connect(&http, &HttpClient::WorkBegin, [&] {
-        try {
-            http.Get(server.Url("/a"));
-        } catch (const HttpError& e) {
-            refused << e.what();
-        }
+        if (const auto e = Raised<HttpError>([&] { http.Get(server.Url("/a")); }))
+            refused << e->what();
         EXPECT_THROW(http.Disconnect(), HttpError);
     });
     EXPECT_EQ(http.Get(server.Url("/a")), "a");

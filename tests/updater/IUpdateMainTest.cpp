@@ -10,71 +10,29 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
-#include <gtest/gtest.h>
-#include <memory>
 
-#include "Beep.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
-#include "IUpdateMain.h"
 #include "IniFile.h"
-#include "Shell.h"
-#include "ShellFolders.h"
-#include "TestFolder.h"
-#include "TestRegistry.h"
+#include "UpdaterWindowFixture.h"
 
 namespace {
 
 const QString Tail = "\nbitte wählen Sie das Installationsverzeichnis der Anwendung aus";
 
-class IUpdateMainTest : public ::testing::Test {
+class IUpdateMainTest : public UpdaterWindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.IsValid());
-        prog = folder.MakeDir("prog") + "/";
+        UpdaterWindowFixture::SetUp();
         target = folder.MakeDir("target");
-        ShellFolders::SetProgramFolder(prog);
-        TestRegistry::Lay(RegRoot::LocalMachine, WinVersion::Key,
-                          {"PlatformId=2", "MajorVersion=6", "MinorVersion=1", "ProductType=1"});
-        Dialogs::ResetTestState();
-        Placeholders() = PlaceholderTable();
-        Beep::SetBeepHandler([this](unsigned type) { beeps << type; });
-        Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
-            started << p + "|" + a.join(',') + "|" + d;
-            return true;
-        });
-    }
-    void TearDown() override {
-        win.reset();
-        Beep::SetBeepHandler({});
-        Shell::SetStartHandler({});
-        ShellFolders::SetProgramFolder(QString());
     }
     // An iup.ini beside the program that finds the install folder in an ini file.
     // "%1" in the global section stands for that ini file.
     QString config(QString global = "ziel1=0\nziel2=%1;P;prog\n") {
-        const QString ini = folder.Write("t.ini", ("[P]\nprog=" + target + "\n").toUtf8());
-        global.replace("%1", ini);
+        global.replace("%1", TargetIni(target));
         return folder.Write("prog/iup.ini", ("[iups]\nhost=h\n[global]\n" + global).toUtf8());
     }
-    TiupMain& start(const QStringList& args = {}) {
-        win = std::make_unique<TiupMain>(args);
-        win->show();
-        return *win;
-    }
-    static QStringList asked(const QString& what) {
-        QStringList out;
-        for (const Dialogs::Asked& a : Dialogs::AskedLog())
-            if (a.what == what) out << a.text;
-        return out;
-    }
 
-    TestFolder folder;
-    TestRegistry reg{folder.Path("reg")};
-    QString prog, target;
-    std::unique_ptr<TiupMain> win;
-    QList<unsigned> beeps;
-    QStringList started;
+    QString target;
 };
 
 TEST_F(IUpdateMainTest, WithoutConfigurationItTellsAndClosesWithEmptiedFolders) {
@@ -82,8 +40,8 @@ TEST_F(IUpdateMainTest, WithoutConfigurationItTellsAndClosesWithEmptiedFolders) 
     folder.Write("prog/iupT/in-use.exe", "x");
     folder.Write("prog/iupT/.hidden", "x");
     folder.MakeDir("prog/iupT/sub");
-    TiupMain& w = start();
-    EXPECT_EQ(asked("show"), QStringList{"Dieses Programm wird von der Hauptanwendung gestartet"});
+    TiupMain& w = Open();
+    EXPECT_EQ(Asked("show"), QStringList{"Dieses Programm wird von der Hauptanwendung gestartet"});
     QTRY_VERIFY(!w.isVisible());
     EXPECT_EQ(folder.Files("prog/iupTemp"), QStringList{});
     EXPECT_EQ(QDir(prog + "iupT").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -116,11 +74,12 @@ TEST_F(IUpdateMainTest, CommandLineWordsCountOnlyInTheirExactCase) {
         {{'"' + ini + '"', "auto"}, false, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
         Dialogs::ResetTestState();
-        TiupMain& w = start(c.args);
-        EXPECT_EQ(w.ConfigPath, ini) << c.args.join(' ').toStdString();
-        EXPECT_EQ(w.cbAllesNeu->isChecked(), c.allesNeu) << c.args.join(' ').toStdString();
-        EXPECT_EQ(w.AutoRun, c.autoRun) << c.args.join(' ').toStdString();
+        TiupMain& w = Open(c.args);
+        EXPECT_EQ(w.ConfigPath, ini);
+        EXPECT_EQ(w.cbAllesNeu->isChecked(), c.allesNeu);
+        EXPECT_EQ(w.AutoRun, c.autoRun);
         EXPECT_EQ(Dialogs::AskedLog().size(), 0);
         EXPECT_EQ(w.SystemIndex, 15);
         EXPECT_EQ(w.cbSystem->currentText(), "Windows 7");
@@ -131,8 +90,8 @@ TEST_F(IUpdateMainTest, CommandLineWordsCountOnlyInTheirExactCase) {
 
 TEST_F(IUpdateMainTest, UnrecognisedSystemWaitsForAChoice) {
     QFile::remove(Registry::RootFile(RegRoot::LocalMachine));
-    TiupMain& w = start({config(), "auto"});
-    EXPECT_EQ(asked("message"), QStringList{"Windows Version nicht erkannt,\nbitte suchen Sie die "
+    TiupMain& w = Open({config(), "auto"});
+    EXPECT_EQ(Asked("message"), QStringList{"Windows Version nicht erkannt,\nbitte suchen Sie die "
                                             "richtige Version\naus der Liste aus"});
     EXPECT_EQ(w.SystemIndex, -1);
     EXPECT_FALSE(w.AutoRun);
@@ -143,11 +102,10 @@ TEST_F(IUpdateMainTest, UnrecognisedSystemWaitsForAChoice) {
 }
 
 TEST_F(IUpdateMainTest, EndingAtTheInstallFolderQuestionStopsEverything) {
-    folder.Write("prog/tool", "#!/bin/sh\n");
-    QFile::setPermissions(prog + "tool", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    AddTool();
     Dialogs::SetNextAnswer(Dialogs::Abort);
-    TiupMain& w = start({config("start=tool\n"), "auto"});
-    EXPECT_EQ(asked("message"), QStringList{"Programm Pfad konnte nicht ermittelt werden" + Tail});
+    TiupMain& w = Open({config("start=tool\n"), "auto"});
+    EXPECT_EQ(Asked("message"), QStringList{"Programm Pfad konnte nicht ermittelt werden" + Tail});
     EXPECT_TRUE(w.EndRequested);
     EXPECT_FALSE(w.AutoRun);
     EXPECT_EQ(w.SystemIndex, -1); // step 7 never ran
@@ -157,9 +115,9 @@ TEST_F(IUpdateMainTest, EndingAtTheInstallFolderQuestionStopsEverything) {
 
 TEST_F(IUpdateMainTest, InstallFolderChosenByHand) {
     Dialogs::SetNextAnswer(Dialogs::Ok);
-    TiupMain& w = start({config("ziel1=3\nziel2=Software\\Zorvane2\\path\n")});
-    EXPECT_EQ(asked("message"), QStringList{"Registry Pfad nicht vorhanden" + Tail});
-    EXPECT_EQ(asked("folder"), QStringList{"Programmverzeichnis"});
+    TiupMain& w = Open({config("ziel1=3\nziel2=Software\\Zorvane2\\path\n")});
+    EXPECT_EQ(Asked("message"), QStringList{"Registry Pfad nicht vorhanden" + Tail});
+    EXPECT_EQ(Asked("folder"), QStringList{"Programmverzeichnis"});
     EXPECT_TRUE(w.EndRequested); // nobody chose a folder
 
     w.EndRequested = false;
@@ -172,28 +130,22 @@ TEST_F(IUpdateMainTest, InstallFolderChosenByHand) {
     EXPECT_EQ(w.mHist->toPlainText(), "Pfad geändert zu " + target + "/");
 }
 
-TEST_F(IUpdateMainTest, ClosingStartsTheConfiguredProgramUnlessSelfUpdating) {
-    folder.Write("prog/tool", "#!/bin/sh\n");
-    QFile::setPermissions(prog + "tool", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+TEST_F(IUpdateMainTest, ClosingStartsTheConfiguredProgramWhenItIsThere) {
+    AddTool();
     const QString ini = config("ziel1=0\nziel2=%1;P;prog\nstart=tool\n");
-    start({ini}).close();
+    Open({ini}).close();
     EXPECT_EQ(started, QStringList{prog + "tool||" + prog});
 
     started.clear();
-    TiupMain& w = start({ini});
-    w.SelfUpdating = true;
-    w.close();
-    EXPECT_TRUE(started.isEmpty());
-
     QFile::remove(prog + "tool");
-    start({ini}).close();
+    Open({ini}).close();
     EXPECT_TRUE(started.isEmpty());
 }
 
 TEST_F(IUpdateMainTest, FirewallSettingsFillThePanelAndAreWrittenBack) {
     folder.Write("prog/crupdate.ini", "[g]\nufw=0\nfu=admin\nfp=8080\n");
-    TiupMain& w = start({config()});
-    EXPECT_TRUE(asked("show").isEmpty()); // a stored user with the option off ends nothing
+    TiupMain& w = Open({config()});
+    EXPECT_TRUE(Asked("show").isEmpty()); // a stored user with the option off ends nothing
     EXPECT_EQ(w.SystemIndex, 15);
     EXPECT_FALSE(w.pUseFW->isEnabled());
     EXPECT_EQ(w.edFuser->text(), "admin");
@@ -211,8 +163,8 @@ TEST_F(IUpdateMainTest, FirewallSettingsFillThePanelAndAreWrittenBack) {
 
 TEST_F(IUpdateMainTest, StartUpFailureNamesItsStep) {
     folder.Write("prog/iupTemp", "a file in the way");
-    TiupMain& w = start({config()});
-    EXPECT_EQ(asked("show"), QStringList{"Fehler 2 in Show:\r\nDer Ordner " + prog +
+    TiupMain& w = Open({config()});
+    EXPECT_EQ(Asked("show"), QStringList{"Fehler 2 in Show:\r\nDer Ordner " + prog +
                                          "iupTemp/ kann nicht angelegt werden"});
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.SystemIndex, -1);
@@ -222,7 +174,7 @@ TEST_F(IUpdateMainTest, StartUpFailureNamesItsStep) {
 }
 
 TEST_F(IUpdateMainTest, DebugKeyTogglesOncePerPress) {
-    TiupMain& w = start({config()});
+    TiupMain& w = Open({config()});
     QTest::keyClick(w.lvPanel, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(w.DebugMode);
     EXPECT_TRUE(w.cbDebug->isVisibleTo(&w));
@@ -236,10 +188,10 @@ TEST_F(IUpdateMainTest, DebugKeyTogglesOncePerPress) {
 }
 
 TEST_F(IUpdateMainTest, WorkflowButtonStaysWhereAFailedStepLeftIt) {
-    TiupMain& w = start({config(), "auto"});
+    TiupMain& w = Open({config(), "auto"});
     w.FormActivate(); // the automatic run clicks once
     w.FormActivate();
-    EXPECT_EQ(asked("error").size(), 1);
+    EXPECT_EQ(Asked("error").size(), 1);
     EXPECT_TRUE(beeps.isEmpty());
     EXPECT_TRUE(w.startBtn->isEnabled());
     EXPECT_TRUE(w.SpeedButton3->isEnabled());

@@ -10,26 +10,18 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
-#include <memory>
 
 #include "BatchFile.h"
-#include "Beep.h"
 #include "Clock.h"
-#include "Dialogs.h"
 #include "FakeServices.h"
 #include "FileDelete.h"
 #include "HinfWriter.h"
 #include "Http.h"
-#include "IUpdateMain.h"
 #include "IniFile.h"
 #include "Install.h"
 #include "Reboot.h"
-#include "Shell.h"
-#include "ShellFolders.h"
-#include "TestFolder.h"
 #include "TestHttpServer.h"
-#include "TestRegistry.h"
+#include "UpdaterWindowFixture.h"
 
 namespace {
 
@@ -42,43 +34,30 @@ HinfFile row(const QString& name, const QString& archive, const QString& size = 
     return {name, destination, "", "02.03.2024 04:05:06", archive, size, marker, {}};
 }
 
-class UpdaterWindowTest : public ::testing::Test {
+class UpdaterWindowTest : public UpdaterWindowFixture {
 protected:
     void SetUp() override {
-        prog = folder.MakeDir("prog") + "/";
+        UpdaterWindowFixture::SetUp();
         inst = folder.MakeDir("inst") + "/";
-        ShellFolders::SetProgramFolder(prog);
         layRegistry(true);
-        Dialogs::ResetTestState();
-        Placeholders() = PlaceholderTable();
         Clock::SetFixed(QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
         Services::SetManager(&services);
         FileDelete::SetInUseCheck([this](const QString& p) { return inUse.contains(p); });
         Reboot::SetHandler([this] { return ++reboots, true; });
-        Beep::SetBeepHandler([this](unsigned) { ++beeps; });
-        Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
-            return started << p + "|" + a.join(',') + "|" + d, true;
-        });
-        const QString ini = folder.Write("t.ini", ("[P]\nprog=" + inst + "\n").toUtf8());
         configText = "[iups]\nhost=" + server.Host() + "\ndir=upd\nuserpop1=kunde\npwpop1=pw\n" +
-                     "[global]\nziel1=0\nziel2=" + ini + ";P;prog\nstart=tool\n";
+                     "[global]\nziel1=0\nziel2=" + TargetIni(inst) + ";P;prog\nstart=tool\n";
         configPath = folder.Write("inst/iup.ini", configText.toUtf8(), Old);
-        folder.Write("prog/tool", "#!/bin/sh\n");
-        QFile::setPermissions(prog + "tool", QFile::ReadOwner | QFile::ExeOwner);
+        AddTool();
     }
     void TearDown() override {
-        win.reset();
-        Shell::SetStartHandler({});
-        Beep::SetBeepHandler({});
+        UpdaterWindowFixture::TearDown();
         Reboot::SetHandler({});
         FileDelete::SetInUseCheck({});
         Services::SetManager(nullptr);
         Clock::UseSystem();
-        ShellFolders::SetProgramFolder(QString());
     }
     void layRegistry(bool runOnceKey) {
-        TestRegistry::Lay(RegRoot::LocalMachine, WinVersion::Key,
-                          {"PlatformId=2", "MajorVersion=6", "MinorVersion=1", "ProductType=1"});
+        LayWindows7();
         QFile f(Registry::RootFile(RegRoot::LocalMachine));
         if (runOnceKey && f.open(QIODevice::Append)) f.write(("[" + RunOnceKey + "]\n").toUtf8());
     }
@@ -91,19 +70,11 @@ protected:
     TiupMain& start(const QStringList& more = {}) {
         win.reset();
         Dialogs::ResetTestState();
-        win = std::make_unique<TiupMain>(QStringList{configPath} + more);
-        win->show();
-        return *win;
+        return Open(QStringList{configPath} + more);
     }
     void click() {
         EXPECT_TRUE(win->startBtn->isEnabled());
         win->startBtn->click();
-    }
-    static QStringList asked(const QString& what = "message") {
-        QStringList out;
-        for (const Dialogs::Asked& a : Dialogs::AskedLog())
-            if (a.what == what) out << a.text;
-        return out;
     }
     QStringList logLines(const QString& prefix) const {
         return win->done->toPlainText().split('\n').filter(QRegularExpression("^" + prefix));
@@ -119,15 +90,11 @@ protected:
         return out;
     }
 
-    TestFolder folder;
-    TestRegistry reg{folder.Path("reg")};
     TestHttpServer server{"kunde", "pw"};
     FakeServices services;
     QSet<QString> inUse;
-    QString prog, inst, configText, configPath;
-    std::unique_ptr<TiupMain> win;
-    int beeps = 0, reboots = 0;
-    QStringList started;
+    QString inst, configText, configPath;
+    int reboots = 0;
 };
 
 } // namespace
@@ -149,9 +116,9 @@ TEST_F(UpdaterWindowTest, OneClickFetchesTransfersAndInstalls) {
 
     TiupMain& w = start({"auto"});
     w.FormActivate();
-    EXPECT_EQ(beeps, 3);
+    EXPECT_EQ(beeps.size(), 3);
     EXPECT_EQ(w.startBtn->text(), "Beenden");
-    EXPECT_EQ(asked(), QStringList{Install::CompletionMessage(3)});
+    EXPECT_EQ(Asked(), QStringList{Install::CompletionMessage(3)});
     EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/shared.z", "/upd/ini.z"}));
     EXPECT_EQ(folder.Read("inst/old.txt"), QByteArray(3000, 's'));
     EXPECT_EQ(QFileInfo(inst + "a.txt").lastModified(),
@@ -200,23 +167,23 @@ TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
     click();
     EXPECT_EQ(logLines("Hole Info"), QStringList({"Hole Info, Versuch 1", "Hole Info, Versuch 2",
                                                   "Hole Info, Versuch 3", "Hole Info, Versuch 4"}));
-    EXPECT_EQ(asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\nBitte "
+    EXPECT_EQ(Asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\nBitte "
                                          "prüfen Sie Ihre Internetverbindung."});
     // A size that is no number ends the parse after its module's row was added.
     Dialogs::ResetTestState();
     serve({{"M", "", "", {row("a", "a.z", "1x")}}});
     click();
-    ASSERT_EQ(asked("error").size(), 1);
-    EXPECT_TRUE(asked("error")[0].contains("1x")) << asked("error")[0].toStdString();
+    ASSERT_EQ(Asked("error").size(), 1);
+    EXPECT_TRUE(Asked("error")[0].contains("1x")) << Asked("error")[0].toStdString();
     EXPECT_EQ(w.startBtn->text(), "Start");
-    EXPECT_EQ(beeps, 0);
+    EXPECT_EQ(beeps.size(), 0);
     // A good file after a broken one: the lists show only its rows.
     serve({{"N", "", "", {}}});
     Dialogs::ResetTestState();
     click();
     EXPECT_EQ(rows(w.lvMods, 4), QStringList{"N "});
     EXPECT_EQ(w.FileViews.size(), 1);
-    EXPECT_EQ(asked(), QStringList{"Es stehen keine Updates für dieses System bereit"});
+    EXPECT_EQ(Asked(), QStringList{"Es stehen keine Updates für dieses System bereit"});
     EXPECT_EQ(w.startBtn->text(), "Übertragen");
 }
 
@@ -234,7 +201,7 @@ TEST_F(UpdaterWindowTest, CancelIsAskedAndArchivesAreFetchedOnce) {
     EXPECT_EQ(server.Paths(), QStringList{"/upd/iup.hinf"});
     Dialogs::SetNextAnswer(Dialogs::No); // still requested: asked again
     click();
-    EXPECT_EQ(asked().count("Soll die Übertragung wirklich abgebrochen werden?"), 2);
+    EXPECT_EQ(Asked().count("Soll die Übertragung wirklich abgebrochen werden?"), 2);
     EXPECT_FALSE(w.CancelRequested);
     EXPECT_EQ(server.Paths(), QStringList({"/upd/iup.hinf", "/upd/a.z"}));
     EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
@@ -275,7 +242,7 @@ TEST_F(UpdaterWindowTest, FilesInUseWaitForTheNextLogon) {
         TiupMain& w = start();
         Dialogs::SetNextAnswer(c.answer);
         click();
-        EXPECT_EQ(asked(), c.messages);
+        EXPECT_EQ(Asked(), c.messages);
         EXPECT_EQ(reboots, int(c.answer == Dialogs::Yes));
         EXPECT_EQ(w.startBtn->text(), "Beenden");
         EXPECT_EQ(folder.Read("inst/c.dll"), "new a");
@@ -304,13 +271,13 @@ TEST_F(UpdaterWindowTest, InstallStopsAtAServiceHoldingItsFileOrAMissingFolder) 
     click();
     EXPECT_EQ(w.startBtn->text(), "Installieren");
     EXPECT_EQ(w.Panel3->text(), "Warte auf Service 9");
-    EXPECT_TRUE(asked().isEmpty());
+    EXPECT_TRUE(Asked().isEmpty());
     EXPECT_EQ(folder.Read("inst/db.exe"), "old");
 
     inUse.clear();
     click();
     EXPECT_EQ(folder.Read("inst/db.exe"), "new");
-    ASSERT_EQ(asked("error").size(), 1); // the next file's folder does not exist
+    ASSERT_EQ(Asked("error").size(), 1); // the next file's folder does not exist
     EXPECT_EQ(w.startBtn->text(), "Installieren");
 }
 
@@ -359,7 +326,7 @@ TEST_F(UpdaterWindowTest, ClosingDuringAStepEndsItFirst) {
         EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
         EXPECT_EQ(started, QStringList{prog + "tool"});
         EXPECT_TRUE(stepEnded);
-        EXPECT_EQ(beeps, 0);
+        EXPECT_EQ(beeps.size(), 0);
         started.clear();
     };
 
