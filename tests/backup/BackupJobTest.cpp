@@ -17,14 +17,13 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
+#include "TestsArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZipReader.h"
 #include "lang.h"
 
 namespace {
-
-// Bytes that do not compress.
 
 using Result = BackupOutcome::Result;
 
@@ -96,11 +95,7 @@ protected:
 };
 
 TEST_F(BackupJobTest, ACompletedRunHoldsEveryFileBelowTheSource) {
-    src.Write(QStringLiteral("brief.txt"), PackableText(1500));
-    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), PackableText(800, 'b'));
-    src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
-    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), PackableText(700, 'c'));
-    src.Write(QStringLiteral(".versteckt"), "hidden");
+    WriteSampleTree(src);
     const QString cwd = QDir::currentPath();
     const BackupOutcome out = Run(src.Path(), Target());
 

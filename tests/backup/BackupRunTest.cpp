@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -21,13 +22,11 @@
 #include "SortGrid.h"
 #include "TestFolder.h"
 #include "TestRegistry.h"
+#include "TestsArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
-
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -109,11 +108,7 @@ protected:
 };
 
 TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
-    src.Write(QStringLiteral("brief.txt"), PackableText(1500));
-    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), PackableText(800, 'b'));
-    src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
-    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), PackableText(700, 'c'));
-    src.Write(QStringLiteral(".versteckt"), "hidden");
+    WriteSampleTree(src);
     w->LogLine(QStringLiteral("alt"));
     const int row = AddRow(src.Path(), Target());
     RunRow(row);
