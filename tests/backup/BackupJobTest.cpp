@@ -209,8 +209,7 @@ TEST_F(BackupJobTest, UnreadableFilesAreMissingAndNotOneReadableKeepsTheOldArchi
     zip.ReadFault = [](const QString&, qint64) { return true; };
     out = Run(src.Path(), Target());
     EXPECT_EQ(out.State, Result::Failed);
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), good);
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), good);
     EXPECT_EQ(lines.filter(QStringLiteral("  - Fehler beim hinzufügen von ")).size(), 10);
     EXPECT_EQ(out.FailureLine, QStringLiteral("!!! BO, Backup:") + out.CurrentFile +
                                    QStringLiteral(" nach ") + Target() +
@@ -232,8 +231,7 @@ TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored
     BackupOutcome out = Run(src.Path(), Target());
     EXPECT_EQ(out.State, Result::Aborted);
     EXPECT_EQ(out.FilesText, u"5-2");
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     EXPECT_EQ(lines.last(), u"  - Aktion durch Benutzer abgebrochen");
 
     zip.ReadFault = nullptr;
@@ -289,8 +287,7 @@ TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
         const BackupOutcome out = Run(c.source, c.target, c.filter);
         EXPECT_EQ(out.State, Result::Failed);
         EXPECT_EQ(out.FailureLine, c.line);
-        EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-        EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+        ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("alt"));
     }
     EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
 }

@@ -193,8 +193,7 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     w->btnRestore->setEnabled(true);
     RunAll();
     EXPECT_TRUE(commandsOffDuringRun);
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     const QStringList log = w->LogLines();
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral(", Manuell, alle")).size(), 1);
@@ -222,8 +221,7 @@ TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
     EXPECT_EQ(w->LogLines().last(), QStringLiteral("Backup von ") + src.Path() +
                                         QStringLiteral(" nach ") + Target() +
                                         QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
 }
 
 TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
@@ -308,8 +306,7 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     RunRow(row);
     EXPECT_EQ(Stats(row).mid(1, 3),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("alt"));
     const QStringList log = w->LogLines();
     ASSERT_EQ(log.size(), 3);
     EXPECT_EQ(log[1], QStringLiteral("  - Keine Datei gefunden in ") +
@@ -323,8 +320,7 @@ TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     const int row = RunTwoRowsInterruptedBy(Dialogs::Yes, [&] { w->ZorvaneClose->trigger(); });
     EXPECT_TRUE(w->State().ExitConfirmed);
     EXPECT_FALSE(w->Timer2->isActive());
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
     const QStringList log = w->LogLines();
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);

@@ -17,3 +17,8 @@ void ExpectCommandPasses(const QString& command) {
     QString log;
     EXPECT_EQ(RunCommand(command, &log), 0) << command.toStdString() << '\n' << log.toStdString();
 }
+
+void ExpectOnlyFile(const TestFolder& folder, const QString& name, const QByteArray& content) {
+    EXPECT_EQ(folder.Files(), QStringList{name});
+    EXPECT_EQ(folder.Read(name), content) << name.toStdString();
+}
