@@ -38,6 +38,10 @@ protected:
         Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(2, 0, 1)));
         ShellFolders::SetProgramFolder(prog.Path());
         savedCwd = QDir::currentPath();
+        NewWindow();
+    }
+    // A window with an empty log and no action rows yet.
+    void NewWindow() {
         w = std::make_unique<Tmain>(QStringList{});
         w->Memo1->clear();
         w->sg->SetRowCount(1);
@@ -143,8 +147,7 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
 TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
     src.Write(QStringLiteral("sub/a.txt"), PackableText(100));
     ASSERT_TRUE(QDir::setCurrent(src.Path()));
-    w = std::make_unique<Tmain>(QStringList{});
-    w->sg->SetRowCount(1);
+    NewWindow();
     ASSERT_TRUE(QDir::setCurrent(dst.Path()));
     const int row = AddRow(QStringLiteral("sub"), QStringLiteral("rel.Zip"));
     RunRow(row);
@@ -356,9 +359,7 @@ TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
 TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     TestRegistry registry{config.Path(QStringLiteral("reg"))};
     prog.Write(QStringLiteral("KelvoIUpdate"), "x");
-    w = std::make_unique<Tmain>(QStringList{});
-    w->Memo1->clear();
-    w->sg->SetRowCount(1);
+    NewWindow();
     QStringList filesAtStart;
     int linesAtStart = -1;
     Shell::SetStartHandler([&](const QString&, const QStringList&, const QString&) {
