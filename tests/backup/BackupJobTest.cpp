@@ -84,6 +84,7 @@ protected:
         return out;
     }
     QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
+    std::string Lines() const { return lines.join(u'\n').toStdString(); }
 
     TestFolder src, dst;
     TZipComponent zip;
@@ -145,7 +146,7 @@ TEST_F(BackupJobTest, AFileThatCannotBeAddedIsNamedEscaped) {
     const QString shown = src.Path() + QStringLiteral("/\\xFF\\\\x41");
     EXPECT_TRUE(lines.contains(QStringLiteral("Kann ") + shown + QStringLiteral(" nicht öffnen: ") +
                                QString::fromLocal8Bit(std::strerror(ENOENT))))
-        << lines.join(u'\n').toStdString();
+        << Lines();
     EXPECT_TRUE(lines.contains(QStringLiteral("  - Fehler beim hinzufügen von ") + shown));
 }
 
@@ -289,7 +290,7 @@ TEST_F(BackupJobTest, FailuresNameTheirReasonAndKeepTheOldArchive) {
         EXPECT_EQ(out.FailureLine, c.line);
         ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("alt"));
     }
-    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.isEmpty()) << Lines();
 }
 
 TEST_F(BackupJobTest, AFileBreakingOffMidEntryRestartsTheArchiveWithoutIt) {
@@ -303,7 +304,7 @@ TEST_F(BackupJobTest, AFileBreakingOffMidEntryRestartsTheArchiveWithoutIt) {
     EXPECT_EQ(out.FilesText, u"3-1");
     EXPECT_TRUE(lines.contains(QStringLiteral("  - Fehler beim hinzufügen von ") +
                                src.Path(QStringLiteral("b.txt"))))
-        << lines.join(u'\n').toStdString();
+        << Lines();
     ExpectArchiveHolds(Target(), src, {QStringLiteral("b.txt")});
     EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
 }
@@ -349,7 +350,7 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
     EXPECT_TRUE(out.FailureLine.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))))
         << out.FailureLine.toStdString();
     EXPECT_LT(opened.size(), 4); // the walk stopped at the error
-    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.isEmpty()) << Lines();
     EXPECT_EQ(dst.Files(),
               (QStringList{QStringLiteral("Daten.Zip"), QStringLiteral("keinOrdner")}));
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));

@@ -84,14 +84,24 @@ protected:
                 w->sg->Cell(colArc, row), w->sg->Cell(colDauer, row)};
     }
     QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
-    // Two rows over five files with an old archive in the first row's place; while the first
-    // row adds its second file, `answer` is queued and `interrupt` called. Returns that row.
-    int RunTwoRowsInterruptedBy(int answer, std::function<void()> interrupt) {
+    // The log's last line of a run from the source to Target() that ended `how`.
+    QString ClosingLine(const QString& how) const {
+        return QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") + Target() +
+               u' ' + how + QStringLiteral(", 07.12.2026 02:00:01");
+    }
+    // Two rows over five files with an old archive in the first row's place; returns that row.
+    int LayTwoRows() {
         for (int i = 0; i < 5; ++i)
             src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
         dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
         const int row = AddRow(src.Path(), Target());
         AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+        return row;
+    }
+    // The two rows run; while the first row adds its second file, `answer` is queued and
+    // `interrupt` called. Returns that row.
+    int RunTwoRowsInterruptedBy(int answer, std::function<void()> interrupt) {
+        const int row = LayTwoRows();
         w->show();
         // The component keeps copies of the hook, so the count lives outside it.
         auto reads = std::make_shared<int>(0);
@@ -127,8 +137,7 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
                           QStringLiteral(", 07.12.2026 02:00:01, Manuell, einzeln"));
     EXPECT_EQ(log[3], QStringLiteral("  - 5 Dateien  von 5 mit 3.006 Byte komprimiert zu ") +
                           FormatInt64(0, arc) + QStringLiteral(" Byte"));
-    EXPECT_EQ(log[4], QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
-                          Target() + QStringLiteral(" abgeschlossen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(log[4], ClosingLine(QStringLiteral("abgeschlossen")));
     EXPECT_EQ(Stats(row), (QStringList{QStringLiteral("07.12.2026 02:00:01"), QStringLiteral("5"),
                                        QStringLiteral("3.006"), FormatInt64(0, arc),
                                        QStringLiteral("00:00:00")}));
@@ -173,11 +182,7 @@ TEST_F(BackupRun, EnglishTexts) {
 }
 
 TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
-    for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
-    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
-    const int row1 = AddRow(src.Path(), Target());
-    const int row2 = AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    const int row1 = LayTwoRows(), row2 = row1 + 1;
     bool commandsOffDuringRun = false;
     int reads = 0;
     // The user clicks "Abbrechen" while the third file is being added.
@@ -201,8 +206,7 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral(", Manuell, alle")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral("  - Aktion durch Benutzer abgebrochen")).size(), 1);
-    EXPECT_EQ(log.last(), QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
-                              Target() + QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(log.last(), ClosingLine(QStringLiteral("abgebrochen")));
     EXPECT_EQ(w->Status->text(), QStringLiteral("Aktion durch Benutzer abgebrochen"));
     EXPECT_EQ(Stats(row1), QStringList(5, QString()));
     EXPECT_EQ(Stats(row2), QStringList(5, QString()));
@@ -221,9 +225,7 @@ TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
     // Delivered when the run first processes messages, as the user's click would be.
     QTimer::singleShot(0, w->btnAbort, [this] { w->btnAbort->click(); });
     RunRow(row);
-    EXPECT_EQ(w->LogLines().last(), QStringLiteral("Backup von ") + src.Path() +
-                                        QStringLiteral(" nach ") + Target() +
-                                        QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(w->LogLines().last(), ClosingLine(QStringLiteral("abgebrochen")));
     ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
 }
 
@@ -327,7 +329,7 @@ TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
     const QStringList log = w->LogLines();
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
-    EXPECT_TRUE(log.last().endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    EXPECT_EQ(log.last(), ClosingLine(QStringLiteral("abgebrochen")));
     // The run's last lines reach the history.
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgebrochen"));
     // A show from the tray during the close does not start the scheduler either.
@@ -376,8 +378,7 @@ TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     EXPECT_EQ(filesAtStart, QStringList{QStringLiteral("Daten.Zip")});
     const QStringList log = w->LogLines();
     ASSERT_GT(linesAtStart, 0);
-    EXPECT_TRUE(
-        log[linesAtStart - 1].endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    EXPECT_EQ(log[linesAtStart - 1], ClosingLine(QStringLiteral("abgebrochen")));
     EXPECT_TRUE(log.last().startsWith(QStringLiteral("  - Zorvane wird beendet")));
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
