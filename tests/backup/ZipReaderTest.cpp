@@ -37,6 +37,7 @@ struct Reader {
     Reader() {
         r.OnMessage = [this](int, const QString& m) { messages << m; };
     }
+    std::string all() const { return messages.join(u'\n').toStdString(); }
     bool said(const QString& part) const {
         return std::any_of(messages.begin(), messages.end(),
                            [&](const QString& m) { return m.contains(part); });
@@ -174,7 +175,7 @@ TEST(ZipReader, ExtractsAllOrNamedEntriesIntoTheirFoldersAndOverwrites) {
     // Folders count as created, not as extracted files.
     EXPECT_EQ(rd.r.Extract(all), 4);
     expectRestored(s, all);
-    EXPECT_TRUE(rd.messages.isEmpty()) << rd.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(rd.messages.isEmpty()) << rd.all();
 
     const QString some = s.t.Path(QStringLiteral("some"));
     s.t.Write(QStringLiteral("some/sub/deeper/c.txt"), "old and longer");
@@ -206,7 +207,7 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
 
         rd.r.Password = QStringLiteral("geheim");
         const QString good = archive + QStringLiteral(".good");
-        EXPECT_EQ(rd.r.Extract(good), 4) << rd.messages.join(u'\n').toStdString();
+        EXPECT_EQ(rd.r.Extract(good), 4) << rd.all();
         expectRestored(s, good);
 
         // Without or with a wrong password nothing is written and the log says why.
@@ -214,7 +215,7 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
         const QString none = archive + QStringLiteral(".none");
         EXPECT_EQ(rd.r.Extract(none), 0);
         EXPECT_TRUE(rd.said(QStringLiteral("Kein Passwort für verschlüsselte Datei sub/b.bin")))
-            << rd.messages.join(u'\n').toStdString();
+            << rd.all();
         rd.r.Password = QStringLiteral("falsch");
         const QString wrong = archive + QStringLiteral(".wrong");
         // A wrong traditional password may pass its one-byte check; the checksum then fails
@@ -223,31 +224,25 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
         EXPECT_TRUE(rd.said(QStringLiteral("Falsches Passwort für sub/b.bin")) ||
                     (rd.said(QStringLiteral("sub/b.bin: ")) &&
                      rd.said(QStringLiteral("(falsches Passwort?)"))))
-            << rd.messages.join(u'\n').toStdString();
+            << rd.all();
         // A flipped byte in an entry's data is caught (checksum or authentication code).
-        QFile f(archive);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        QByteArray bytes = f.readAll();
-        f.close();
+        const QString damaged = QFileInfo(archive).baseName() + QStringLiteral(".damaged");
+        QByteArray bytes = s.t.Read(QFileInfo(archive).fileName());
         const qsizetype at = bytes.indexOf("sub/b.bin") + 9 + 40000;
+        ASSERT_GT(bytes.size(), at);
         bytes[at] = char(bytes[at] ^ 0x01);
-        const QString damaged =
-            s.t.Write(QFileInfo(archive).baseName() + QStringLiteral(".damaged.zip"), bytes);
         Reader broken;
-        ASSERT_TRUE(broken.r.Open(damaged));
+        ASSERT_TRUE(broken.r.Open(s.t.Write(damaged + QStringLiteral(".zip"), bytes)));
         broken.r.Password = QStringLiteral("geheim");
-        EXPECT_EQ(
-            broken.r.Extract(s.t.Path(QFileInfo(archive).baseName() + QStringLiteral(".damaged"))),
-            3);
-        EXPECT_FALSE(
-            s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
+        EXPECT_EQ(broken.r.Extract(s.t.Path(damaged)), 3);
+        EXPECT_FALSE(s.t.Exists(damaged + QStringLiteral("/sub/b.bin")));
         EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
-            << broken.messages.join(u'\n').toStdString();
+            << broken.all();
         // Past the password check, a failing AES entry is as likely damaged.
         EXPECT_TRUE(broken.said(
             archive == aes ? QStringLiteral("(falsches Passwort oder beschädigter Eintrag)")
                            : QStringLiteral("(falsches Passwort?)")))
-            << broken.messages.join(u'\n').toStdString();
+            << broken.all();
         EXPECT_TRUE(filesBelow(none).isEmpty());
         const QStringList wrongFiles = filesBelow(wrong);
         EXPECT_TRUE(wrongFiles.isEmpty() ||
@@ -397,7 +392,7 @@ TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
     EXPECT_TRUE(rd.said(QStringLiteral("Fehler beim Entpacken von data.bin")));
     EXPECT_TRUE(
         rd.said(QStringLiteral("Fehler beim Entpacken von big.txt: mehr Daten als angegeben")))
-        << rd.messages.join(u'\n').toStdString();
+        << rd.all();
 }
 
 TEST(ZipReader, EmptyUnreadableAndAborted) {
