@@ -445,11 +445,9 @@ TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {
     w->zipProgress(d);
     EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
 
-    w->zipMessage(0, QStringLiteral("  adding: a.txt"));
-    w->zipMessage(0, QStringLiteral("Unzipped 3 files"));
-    w->zipMessage(0, QStringLiteral(" adding: b.txt"));
-    w->zipMessage(0, QStringLiteral("unzipped x"));
-    w->zipMessage(0, QStringLiteral("xx adding"));
+    for (const char* m :
+         {"  adding: a.txt", "Unzipped 3 files", " adding: b.txt", "unzipped x", "xx adding"})
+        w->zipMessage(0, QString::fromLatin1(m));
     EXPECT_EQ(w->LogLines(),
               (QStringList{QStringLiteral(" adding: b.txt"), QStringLiteral("unzipped x"),
                            QStringLiteral("xx adding")}));
