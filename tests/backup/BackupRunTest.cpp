@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -21,13 +22,11 @@
 #include "SortGrid.h"
 #include "TestFolder.h"
 #include "TestRegistry.h"
+#include "TestsArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
-
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -39,6 +38,10 @@ protected:
         Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(2, 0, 1)));
         ShellFolders::SetProgramFolder(prog.Path());
         savedCwd = QDir::currentPath();
+        NewWindow();
+    }
+    // A window with an empty log and no action rows yet.
+    void NewWindow() {
         w = std::make_unique<Tmain>(QStringList{});
         w->Memo1->clear();
         w->sg->SetRowCount(1);
@@ -81,14 +84,24 @@ protected:
                 w->sg->Cell(colArc, row), w->sg->Cell(colDauer, row)};
     }
     QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
-    // Two rows over five files with an old archive in the first row's place; while the first
-    // row adds its second file, `answer` is queued and `interrupt` called. Returns that row.
-    int RunTwoRowsInterruptedBy(int answer, std::function<void()> interrupt) {
+    // The log's last line of a run from the source to Target() that ended `how`.
+    QString ClosingLine(const QString& how) const {
+        return QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") + Target() +
+               u' ' + how + QStringLiteral(", 07.12.2026 02:00:01");
+    }
+    // Two rows over five files with an old archive in the first row's place; returns that row.
+    int LayTwoRows() {
         for (int i = 0; i < 5; ++i)
             src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
         dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
         const int row = AddRow(src.Path(), Target());
         AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+        return row;
+    }
+    // The two rows run; while the first row adds its second file, `answer` is queued and
+    // `interrupt` called. Returns that row.
+    int RunTwoRowsInterruptedBy(int answer, std::function<void()> interrupt) {
+        const int row = LayTwoRows();
         w->show();
         // The component keeps copies of the hook, so the count lives outside it.
         auto reads = std::make_shared<int>(0);
@@ -109,11 +122,7 @@ protected:
 };
 
 TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
-    src.Write(QStringLiteral("brief.txt"), PackableText(1500));
-    src.Write(QStringLiteral("Ordner mit Blank/Übersicht äöü.doc"), PackableText(800, 'b'));
-    src.Write(QStringLiteral("Ordner mit Blank/leer.txt"), QByteArray());
-    src.Write(QStringLiteral("Ordner mit Blank/tief/foto.jpg"), PackableText(700, 'c'));
-    src.Write(QStringLiteral(".versteckt"), "hidden");
+    WriteSampleTree(src);
     w->LogLine(QStringLiteral("alt"));
     const int row = AddRow(src.Path(), Target());
     RunRow(row);
@@ -128,8 +137,7 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
                           QStringLiteral(", 07.12.2026 02:00:01, Manuell, einzeln"));
     EXPECT_EQ(log[3], QStringLiteral("  - 5 Dateien  von 5 mit 3.006 Byte komprimiert zu ") +
                           FormatInt64(0, arc) + QStringLiteral(" Byte"));
-    EXPECT_EQ(log[4], QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
-                          Target() + QStringLiteral(" abgeschlossen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(log[4], ClosingLine(QStringLiteral("abgeschlossen")));
     EXPECT_EQ(Stats(row), (QStringList{QStringLiteral("07.12.2026 02:00:01"), QStringLiteral("5"),
                                        QStringLiteral("3.006"), FormatInt64(0, arc),
                                        QStringLiteral("00:00:00")}));
@@ -148,8 +156,7 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
 TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
     src.Write(QStringLiteral("sub/a.txt"), PackableText(100));
     ASSERT_TRUE(QDir::setCurrent(src.Path()));
-    w = std::make_unique<Tmain>(QStringList{});
-    w->sg->SetRowCount(1);
+    NewWindow();
     ASSERT_TRUE(QDir::setCurrent(dst.Path()));
     const int row = AddRow(QStringLiteral("sub"), QStringLiteral("rel.Zip"));
     RunRow(row);
@@ -175,11 +182,7 @@ TEST_F(BackupRun, EnglishTexts) {
 }
 
 TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
-    for (int i = 0; i < 5; ++i)
-        src.Write(QStringLiteral("f%1.txt").arg(i), PackableText(300));
-    dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
-    const int row1 = AddRow(src.Path(), Target());
-    const int row2 = AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
+    const int row1 = LayTwoRows(), row2 = row1 + 1;
     bool commandsOffDuringRun = false;
     int reads = 0;
     // The user clicks "Abbrechen" while the third file is being added.
@@ -198,14 +201,12 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     w->btnRestore->setEnabled(true);
     RunAll();
     EXPECT_TRUE(commandsOffDuringRun);
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     const QStringList log = w->LogLines();
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral(", Manuell, alle")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral("  - Aktion durch Benutzer abgebrochen")).size(), 1);
-    EXPECT_EQ(log.last(), QStringLiteral("Backup von ") + src.Path() + QStringLiteral(" nach ") +
-                              Target() + QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
+    EXPECT_EQ(log.last(), ClosingLine(QStringLiteral("abgebrochen")));
     EXPECT_EQ(w->Status->text(), QStringLiteral("Aktion durch Benutzer abgebrochen"));
     EXPECT_EQ(Stats(row1), QStringList(5, QString()));
     EXPECT_EQ(Stats(row2), QStringList(5, QString()));
@@ -224,11 +225,8 @@ TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
     // Delivered when the run first processes messages, as the user's click would be.
     QTimer::singleShot(0, w->btnAbort, [this] { w->btnAbort->click(); });
     RunRow(row);
-    EXPECT_EQ(w->LogLines().last(), QStringLiteral("Backup von ") + src.Path() +
-                                        QStringLiteral(" nach ") + Target() +
-                                        QStringLiteral(" abgebrochen, 07.12.2026 02:00:01"));
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    EXPECT_EQ(w->LogLines().last(), ClosingLine(QStringLiteral("abgebrochen")));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
 }
 
 TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
@@ -313,8 +311,7 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     RunRow(row);
     EXPECT_EQ(Stats(row).mid(1, 3),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("alt"));
     const QStringList log = w->LogLines();
     ASSERT_EQ(log.size(), 3);
     EXPECT_EQ(log[1], QStringLiteral("  - Keine Datei gefunden in ") +
@@ -328,12 +325,11 @@ TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     const int row = RunTwoRowsInterruptedBy(Dialogs::Yes, [&] { w->ZorvaneClose->trigger(); });
     EXPECT_TRUE(w->State().ExitConfirmed);
     EXPECT_FALSE(w->Timer2->isActive());
-    EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
+    ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
     const QStringList log = w->LogLines();
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
-    EXPECT_TRUE(log.last().endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    EXPECT_EQ(log.last(), ClosingLine(QStringLiteral("abgebrochen")));
     // The run's last lines reach the history.
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgebrochen"));
     // A show from the tray during the close does not start the scheduler either.
@@ -365,9 +361,7 @@ TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
 TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     TestRegistry registry{config.Path(QStringLiteral("reg"))};
     prog.Write(QStringLiteral("KelvoIUpdate"), "x");
-    w = std::make_unique<Tmain>(QStringList{});
-    w->Memo1->clear();
-    w->sg->SetRowCount(1);
+    NewWindow();
     QStringList filesAtStart;
     int linesAtStart = -1;
     Shell::SetStartHandler([&](const QString&, const QStringList&, const QString&) {
@@ -384,8 +378,7 @@ TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     EXPECT_EQ(filesAtStart, QStringList{QStringLiteral("Daten.Zip")});
     const QStringList log = w->LogLines();
     ASSERT_GT(linesAtStart, 0);
-    EXPECT_TRUE(
-        log[linesAtStart - 1].endsWith(QStringLiteral(" abgebrochen, 07.12.2026 02:00:01")));
+    EXPECT_EQ(log[linesAtStart - 1], ClosingLine(QStringLiteral("abgebrochen")));
     EXPECT_TRUE(log.last().startsWith(QStringLiteral("  - Zorvane wird beendet")));
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
@@ -452,11 +445,9 @@ TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {
     w->zipProgress(d);
     EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
 
-    w->zipMessage(0, QStringLiteral("  adding: a.txt"));
-    w->zipMessage(0, QStringLiteral("Unzipped 3 files"));
-    w->zipMessage(0, QStringLiteral(" adding: b.txt"));
-    w->zipMessage(0, QStringLiteral("unzipped x"));
-    w->zipMessage(0, QStringLiteral("xx adding"));
+    for (const char* m :
+         {"  adding: a.txt", "Unzipped 3 files", " adding: b.txt", "unzipped x", "xx adding"})
+        w->zipMessage(0, QString::fromLatin1(m));
     EXPECT_EQ(w->LogLines(),
               (QStringList{QStringLiteral(" adding: b.txt"), QStringLiteral("unzipped x"),
                            QStringLiteral("xx adding")}));

@@ -128,45 +128,41 @@ TEST(GenerationNames, InsertNumbersAndPeriodsBeforeTheSuffix) {
     EXPECT_EQ(GenerationBase("abc"), "");
 }
 
-TEST(Rotation, CountFiveKeepsTheTargetsPlaceAndFourGenerations) {
-    TestFolder dir;
-    layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7"});
-    RotateGenerations(dir.Path("Daten.Zip"), 5 - 1, {});
-    // The target moved to 1; the run writes the new target.
-    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"}));
-    EXPECT_EQ(dir.Read("Daten1.Zip"), "");
-    EXPECT_EQ(dir.Read("Daten2.Zip"), "1");
-    EXPECT_EQ(dir.Read("Daten4.Zip"), "3");
-}
-
-TEST(Rotation, LoweredCountRemovesTheSurplusAndSmallCountsKeepNothingOlder) {
-    TestFolder dir;
-    layOut(dir, {"", "1", "2", "3", "4", "5", "6", "7", "100", "101"});
-    RotateGenerations(dir.Path("Daten.Zip"), 4, {});
-    // 5 to 7 and 100 went; 101 lies beyond what the rotation looks at.
-    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten101.Zip", "Daten2.Zip", "Daten3.Zip",
-                                        "Daten4.Zip"}));
-
-    TestFolder one;
-    layOut(one, {"", "0", "1", "2"});
-    RotateGenerations(one.Path("Daten.Zip"), 0, {}); // Count "1"
-    EXPECT_EQ(one.Files(), QStringList({"Daten.Zip"}));
-
-    TestFolder zero;
-    layOut(zero, {"", "-1", "1"});
-    RotateGenerations(zero.Path("Daten.Zip"), -1, {}); // Count "00"
-    EXPECT_EQ(zero.Files(), QStringList({"Daten.Zip"}));
-    EXPECT_EQ(zero.Read("Daten.Zip"), "");
-}
-
-TEST(Rotation, LargeCountsOnlyShiftAndGapsLoseNothing) {
-    TestFolder dir;
-    layOut(dir, {"", "1", "3", "150"});
-    RotateGenerations(dir.Path("Daten.Zip"), 149, {}); // no deletions above 100
-    // Only what lies below the gap at 2 moves up.
-    EXPECT_EQ(dir.Files(), QStringList({"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten3.Zip"}));
-    EXPECT_EQ(dir.Read("Daten2.Zip"), "1");
-    EXPECT_EQ(dir.Read("Daten3.Zip"), "3");
+// The highest generation kept is the count less one; the rotation moves the target to 1.
+TEST(Rotation, CountsKeepTheirGenerationsAndGapsLoseNothing) {
+    struct Case {
+        QStringList laidOut;
+        int highest;
+        QStringList files;
+        QMap<QString, QByteArray> contents;
+    } cases[] = {
+        // Count 5: the target's place and four generations; the run writes the new target.
+        {{"", "1", "2", "3", "4", "5", "6", "7"},
+         5 - 1,
+         {"Daten1.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"},
+         {{"Daten1.Zip", ""}, {"Daten2.Zip", "1"}, {"Daten4.Zip", "3"}}},
+        // A lowered count: 5 to 7 and 100 go; 101 lies beyond what the rotation looks at.
+        {{"", "1", "2", "3", "4", "5", "6", "7", "100", "101"},
+         4,
+         {"Daten1.Zip", "Daten101.Zip", "Daten2.Zip", "Daten3.Zip", "Daten4.Zip"},
+         {}},
+        {{"", "0", "1", "2"}, 0, {"Daten.Zip"}, {}},               // Count "1"
+        {{"", "-1", "1"}, -1, {"Daten.Zip"}, {{"Daten.Zip", ""}}}, // Count "00"
+        // No deletions above 100: only what lies below the gap at 2 moves up.
+        {{"", "1", "3", "150"},
+         149,
+         {"Daten1.Zip", "Daten150.Zip", "Daten2.Zip", "Daten3.Zip"},
+         {{"Daten2.Zip", "1"}, {"Daten3.Zip", "3"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.laidOut.join(u',').toStdString());
+        TestFolder dir;
+        layOut(dir, c.laidOut);
+        RotateGenerations(dir.Path("Daten.Zip"), c.highest, {});
+        EXPECT_EQ(dir.Files(), c.files);
+        for (auto it = c.contents.begin(); it != c.contents.end(); ++it)
+            EXPECT_EQ(dir.Read(it.key()), it.value()) << it.key().toStdString();
+    }
 
     // A missing source leaves its destination in place.
     TestFolder gap;

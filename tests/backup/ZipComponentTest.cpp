@@ -9,6 +9,7 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
+#include "TestsArchive.h"
 
 namespace {
 
@@ -174,8 +175,7 @@ TEST_F(ZipComponent, StreamedFileFailingMidwayMakesTheStreamUnusable) {
     } catch (const std::runtime_error& e) {
         EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QStringLiteral("gross.bin")));
     }
-    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(out.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    ExpectOnlyFile(out, QStringLiteral("Daten.Zip"), QByteArray("alt"));
     // A file that turns out shorter than its size breaks the stream alike.
     zip.FSpecArgs = QStringList{src.Path(QStringLiteral("gross.bin"))};
     zip.ReadFault = [](const QString& path, qint64 offset) {
@@ -237,8 +237,7 @@ TEST_F(ZipComponent, CancelStopsAStreamedFileAndTheStreamCannotBeCommitted) {
     EXPECT_EQ(AddAll(), QStringList{QStringLiteral("gross.bin")});
     EXPECT_EQ(reports, 1);
     EXPECT_THROW(zip.Commit(), std::runtime_error);
-    EXPECT_EQ(out.Files(), QStringList{QStringLiteral("Daten.Zip")});
-    EXPECT_EQ(out.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    ExpectOnlyFile(out, QStringLiteral("Daten.Zip"), QByteArray("alt"));
 }
 
 TEST_F(ZipComponent, CannotWriteRaisesAndLeavesNothing) {

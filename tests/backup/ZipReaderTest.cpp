@@ -37,6 +37,7 @@ struct Reader {
     Reader() {
         r.OnMessage = [this](int, const QString& m) { messages << m; };
     }
+    std::string all() const { return messages.join(u'\n').toStdString(); }
     bool said(const QString& part) const {
         return std::any_of(messages.begin(), messages.end(),
                            [&](const QString& m) { return m.contains(part); });
@@ -138,6 +139,12 @@ QString pythonZip(const TestFolder& t, const QString& name, const QString& entri
     return archive;
 }
 
+// Writes the entries with pythonZip and opens the archive.
+bool openPython(Reader& rd, const TestFolder& t, const QString& entries,
+                const QString& name = QStringLiteral("d.zip")) {
+    return rd.r.Open(pythonZip(t, name, entries));
+}
+
 } // namespace
 
 TEST(ZipReader, ListsEntriesWithSizesDatesAndFolders) {
@@ -168,7 +175,7 @@ TEST(ZipReader, ExtractsAllOrNamedEntriesIntoTheirFoldersAndOverwrites) {
     // Folders count as created, not as extracted files.
     EXPECT_EQ(rd.r.Extract(all), 4);
     expectRestored(s, all);
-    EXPECT_TRUE(rd.messages.isEmpty()) << rd.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(rd.messages.isEmpty()) << rd.all();
 
     const QString some = s.t.Path(QStringLiteral("some"));
     s.t.Write(QStringLiteral("some/sub/deeper/c.txt"), "old and longer");
@@ -200,7 +207,7 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
 
         rd.r.Password = QStringLiteral("geheim");
         const QString good = archive + QStringLiteral(".good");
-        EXPECT_EQ(rd.r.Extract(good), 4) << rd.messages.join(u'\n').toStdString();
+        EXPECT_EQ(rd.r.Extract(good), 4) << rd.all();
         expectRestored(s, good);
 
         // Without or with a wrong password nothing is written and the log says why.
@@ -208,7 +215,7 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
         const QString none = archive + QStringLiteral(".none");
         EXPECT_EQ(rd.r.Extract(none), 0);
         EXPECT_TRUE(rd.said(QStringLiteral("Kein Passwort für verschlüsselte Datei sub/b.bin")))
-            << rd.messages.join(u'\n').toStdString();
+            << rd.all();
         rd.r.Password = QStringLiteral("falsch");
         const QString wrong = archive + QStringLiteral(".wrong");
         // A wrong traditional password may pass its one-byte check; the checksum then fails
@@ -217,31 +224,25 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
         EXPECT_TRUE(rd.said(QStringLiteral("Falsches Passwort für sub/b.bin")) ||
                     (rd.said(QStringLiteral("sub/b.bin: ")) &&
                      rd.said(QStringLiteral("(falsches Passwort?)"))))
-            << rd.messages.join(u'\n').toStdString();
+            << rd.all();
         // A flipped byte in an entry's data is caught (checksum or authentication code).
-        QFile f(archive);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        QByteArray bytes = f.readAll();
-        f.close();
+        const QString damaged = QFileInfo(archive).baseName() + QStringLiteral(".damaged");
+        QByteArray bytes = s.t.Read(QFileInfo(archive).fileName());
         const qsizetype at = bytes.indexOf("sub/b.bin") + 9 + 40000;
+        ASSERT_GT(bytes.size(), at);
         bytes[at] = char(bytes[at] ^ 0x01);
-        const QString damaged =
-            s.t.Write(QFileInfo(archive).baseName() + QStringLiteral(".damaged.zip"), bytes);
         Reader broken;
-        ASSERT_TRUE(broken.r.Open(damaged));
+        ASSERT_TRUE(broken.r.Open(s.t.Write(damaged + QStringLiteral(".zip"), bytes)));
         broken.r.Password = QStringLiteral("geheim");
-        EXPECT_EQ(
-            broken.r.Extract(s.t.Path(QFileInfo(archive).baseName() + QStringLiteral(".damaged"))),
-            3);
-        EXPECT_FALSE(
-            s.t.Exists(QFileInfo(archive).baseName() + QStringLiteral(".damaged/sub/b.bin")));
+        EXPECT_EQ(broken.r.Extract(s.t.Path(damaged)), 3);
+        EXPECT_FALSE(s.t.Exists(damaged + QStringLiteral("/sub/b.bin")));
         EXPECT_TRUE(broken.said(QStringLiteral("Fehler beim Entpacken von sub/b.bin")))
-            << broken.messages.join(u'\n').toStdString();
+            << broken.all();
         // Past the password check, a failing AES entry is as likely damaged.
         EXPECT_TRUE(broken.said(
             archive == aes ? QStringLiteral("(falsches Passwort oder beschädigter Eintrag)")
                            : QStringLiteral("(falsches Passwort?)")))
-            << broken.messages.join(u'\n').toStdString();
+            << broken.all();
         EXPECT_TRUE(filesBelow(none).isEmpty());
         const QStringList wrongFiles = filesBelow(wrong);
         EXPECT_TRUE(wrongFiles.isEmpty() ||
@@ -252,15 +253,14 @@ TEST(ZipReader, TraditionalAndAesPasswords) {
 TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
     TestFolder t;
     t.Write(QStringLiteral("outside/keep.txt"), "keep");
-    const QString archive =
-        pythonZip(t, QStringLiteral("evil.zip"),
-                  QStringLiteral("[('../evil', b'x'), ('..\\\\evil2', b'x'), ('/etc/x', b'x'), "
-                                 "('C:\\\\x', b'x'), ('c:/y', b'x'), ('a/../../evil3', b'x'), "
-                                 "('good/./ok.txt', b'ok'), ('dir\\\\win.txt', b'win')]"));
+    Reader rd;
+    ASSERT_TRUE(
+        openPython(rd, t,
+                   QStringLiteral("[('../evil', b'x'), ('..\\\\evil2', b'x'), ('/etc/x', b'x'), "
+                                  "('C:\\\\x', b'x'), ('c:/y', b'x'), ('a/../../evil3', b'x'), "
+                                  "('good/./ok.txt', b'ok'), ('dir\\\\win.txt', b'win')]")));
     const QString target = t.MakeDir(QStringLiteral("outside/target"));
     const auto before = snapshot(t.Path());
-    Reader rd;
-    ASSERT_TRUE(rd.r.Open(archive));
     EXPECT_EQ(rd.r.Extract(target), 2);
 
     auto after = snapshot(t.Path());
@@ -280,15 +280,14 @@ TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
 // cannot hold is named, escaped, in its line.
 TEST(ZipReader, RawNamesKeepTheProtectionsAndAreNamedEscaped) {
     TestFolder t;
-    const QString archive =
-        pythonZip(t, QStringLiteral("raw.zip"),
-                  QStringLiteral("[(u(b'../\\xff'), b'x'), (u(b'\\xff/../../evil'), b'x'), "
-                                 "(u(b'\\xfelink'), b'/etc', 0o120777), "
-                                 "(u(b'\\xff\\xfedir/' + b'\\xff' * 300), b'long'), "
-                                 "(u(b'\\xff\\xfedir/ok'), b'ok')]"));
-    const QString target = t.MakeDir(QStringLiteral("target"));
     Reader rd;
-    ASSERT_TRUE(rd.r.Open(archive));
+    ASSERT_TRUE(
+        openPython(rd, t,
+                   QStringLiteral("[(u(b'../\\xff'), b'x'), (u(b'\\xff/../../evil'), b'x'), "
+                                  "(u(b'\\xfelink'), b'/etc', 0o120777), "
+                                  "(u(b'\\xff\\xfedir/' + b'\\xff' * 300), b'long'), "
+                                  "(u(b'\\xff\\xfedir/ok'), b'ok')]")));
+    const QString target = t.MakeDir(QStringLiteral("target"));
     EXPECT_EQ(rd.r.Extract(target), 1);
     EXPECT_EQ(t.FileBytes(QStringLiteral("target")).keys(), QList<QByteArray>{"\xFF\xFE"
                                                                               "dir/ok"});
@@ -309,12 +308,11 @@ TEST(ZipReader, FilesGetThePermissionsTheyWereBackedUpWith) {
     t.Write(QStringLiteral("target/geheim.key"), "alt");
     QFile::setPermissions(t.Path(QStringLiteral("target/geheim.key")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    const QString archive = pythonZip(
-        t, QStringLiteral("modes.zip"),
-        QStringLiteral("[(u(b'geheim.key'), b'k', 0o100600), (u(b'bin/start'), b'#!', 0o100755), "
-                       "(u(b'nurlesen'), b'r', 0o444)]"));
     Reader rd;
-    ASSERT_TRUE(rd.r.Open(archive));
+    ASSERT_TRUE(openPython(
+        rd, t,
+        QStringLiteral("[(u(b'geheim.key'), b'k', 0o100600), (u(b'bin/start'), b'#!', 0o100755), "
+                       "(u(b'nurlesen'), b'r', 0o444)]")));
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("target"))), 3);
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -333,17 +331,16 @@ TEST(ZipReader, FilesGetThePermissionsTheyWereBackedUpWith) {
 
 TEST(ZipReader, NoLinksCreatedNorFollowed) {
     TestFolder t;
-    const QString archive =
-        pythonZip(t, QStringLiteral("links.zip"),
-                  QStringLiteral("[('link', b'/etc', 0o120777), ('link/passwd', b'x'), "
-                                 "('planted/f.txt', b'x'), ('plain.txt', b'p', 0o100644)]"));
+    Reader rd;
+    ASSERT_TRUE(
+        openPython(rd, t,
+                   QStringLiteral("[('link', b'/etc', 0o120777), ('link/passwd', b'x'), "
+                                  "('planted/f.txt', b'x'), ('plain.txt', b'p', 0o100644)]")));
     const QString target = t.MakeDir(QStringLiteral("target"));
     const QString outside = t.MakeDir(QStringLiteral("outside"));
     ASSERT_TRUE(QFile::link(outside, target + QStringLiteral("/planted")));
     const QString victim = t.Write(QStringLiteral("victim.txt"), "unchanged");
     ASSERT_TRUE(QFile::link(victim, target + QStringLiteral("/plain.txt")));
-    Reader rd;
-    ASSERT_TRUE(rd.r.Open(archive));
     EXPECT_TRUE(rd.r.Entry(0).IsLink);
     EXPECT_EQ(rd.r.Extract(target), 2); // plain.txt and link/passwd as a real folder
     EXPECT_FALSE(QFileInfo(target + QStringLiteral("/link")).isSymLink());
@@ -395,13 +392,13 @@ TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
     EXPECT_TRUE(rd.said(QStringLiteral("Fehler beim Entpacken von data.bin")));
     EXPECT_TRUE(
         rd.said(QStringLiteral("Fehler beim Entpacken von big.txt: mehr Daten als angegeben")))
-        << rd.messages.join(u'\n').toStdString();
+        << rd.all();
 }
 
 TEST(ZipReader, EmptyUnreadableAndAborted) {
     TestFolder t;
     Reader rd;
-    EXPECT_TRUE(rd.r.Open(pythonZip(t, QStringLiteral("empty.zip"), QStringLiteral("[]"))));
+    EXPECT_TRUE(openPython(rd, t, QStringLiteral("[]"), QStringLiteral("empty.zip")));
     EXPECT_EQ(rd.r.Count(), 0);
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("e"))), 0);
 
@@ -411,9 +408,9 @@ TEST(ZipReader, EmptyUnreadableAndAborted) {
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("j"))), 0);
 
     // An abort during the first file lets it finish and stops before the second.
-    ASSERT_TRUE(
-        rd.r.Open(pythonZip(t, QStringLiteral("three.zip"),
-                            QStringLiteral("[('1', b'a' * 200000), ('2', b'b'), ('3', b'c')]"))));
+    ASSERT_TRUE(openPython(rd, t,
+                           QStringLiteral("[('1', b'a' * 200000), ('2', b'b'), ('3', b'c')]"),
+                           QStringLiteral("three.zip")));
     QList<TZipReader::ProgressDetails> reports;
     rd.r.OnProgress = [&](const TZipReader::ProgressDetails& d) {
         reports << d;
@@ -466,12 +463,11 @@ TEST(ZipReader, LeftoversOfAKilledExtractionAreRemoved) {
 // Two entries that land on one file: the later one wins, and the log says so.
 TEST(ZipReader, EntriesOfTheSameNameAreLogged) {
     TestFolder t;
-    const QString archive = pythonZip(
-        t, QStringLiteral("d.zip"),
-        QStringLiteral("[('a.txt', b'erste'), ('b/c.txt', b'eins'), ('a.txt', b'zweite'), "
-                       "('b\\\\c.txt', b'zwei'), ('./b/d.txt', b'd')]"));
     Reader rd;
-    ASSERT_TRUE(rd.r.Open(archive));
+    ASSERT_TRUE(openPython(rd, t,
+                           QStringLiteral("[('a.txt', b'erste'), ('b/c.txt', b'eins'), "
+                                          "('a.txt', b'zweite'), ('b\\\\c.txt', b'zwei'), "
+                                          "('./b/d.txt', b'd')]")));
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("ziel"))), 5);
     EXPECT_EQ(t.Read(QStringLiteral("ziel/a.txt")), "zweite");
     EXPECT_EQ(t.Read(QStringLiteral("ziel/b/c.txt")), "zwei");

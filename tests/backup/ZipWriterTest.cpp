@@ -8,6 +8,7 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
+#include "TestsArchive.h"
 #include "ZipComponent.h"
 #include "ZipReader.h"
 #include "ZipWriter.h"
@@ -44,19 +45,16 @@ protected:
             zip.Submit(src.Path(rel));
         zip.Drain();
     }
-    // Every peer and our own reader accept the archive and give back the source's files.
+    // Every peer and our own reader accept the archive and give back the source's files, which
+    // are the expected ones.
     void ExpectPeersAgree(const QStringList& expected, const QString& password = {}) {
-        const QString arc = Quoted(zip.ZipFileName);
-        const QString pw =
-            password.isEmpty() ? QString() : QStringLiteral(" -p") + Quoted(password);
-        QString log;
-        ASSERT_EQ(RunCommand(QStringLiteral("7z t") + pw + u' ' + arc, &log), 0)
-            << log.toStdString();
+        ASSERT_EQ(src.Files(), expected);
+        ExpectArchiveHolds(zip.ZipFileName, src, {}, password);
         if (password.isEmpty()) {
-            ASSERT_EQ(RunCommand(QStringLiteral("unzip -t ") + arc, &log), 0) << log.toStdString();
             TestFolder b;
-            ASSERT_EQ(RunCommand(QStringLiteral("bsdtar -xf ") + arc + QStringLiteral(" -C ") +
-                                     Quoted(b.Path()),
+            QString log;
+            ASSERT_EQ(RunCommand(QStringLiteral("bsdtar -xf ") + Quoted(zip.ZipFileName) +
+                                     QStringLiteral(" -C ") + Quoted(b.Path()),
                                  &log),
                       0)
                 << log.toStdString();
@@ -165,9 +163,7 @@ TEST_F(ZipWriter, EverySubmittedFileGetsOneOutcomeInOrder) {
         zip.Submit(src.Path(QString::fromLatin1(name)));
     zip.Commit(); // takes in what is still in flight
     EXPECT_EQ(outcomes, (QStringList{"1.txt=Added", "3.txt=Added", "4.txt=Added"}));
-    QString log;
-    EXPECT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
-        << log.toStdString();
+    ExpectCommandPasses(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName));
 }
 
 TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
@@ -186,9 +182,7 @@ TEST_F(ZipWriter, CancelDropsWhatIsInFlight) {
     EXPECT_EQ(outcomes.count(QStringLiteral("Dropped")), 17);
     // What was written before the cancel is a sound archive.
     zip.Commit();
-    QString log;
-    EXPECT_EQ(RunCommand(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName), &log), 0)
-        << log.toStdString();
+    ExpectCommandPasses(QStringLiteral("unzip -t ") + Quoted(zip.ZipFileName));
 }
 
 TEST_F(ZipWriter, ACallerWaitingForAWorkerHearsFromItAndCanCancel) {
@@ -270,7 +264,7 @@ TEST_F(ZipWriter, NamesBelowTheBaseFolderAndTheirFlag) {
     for (qsizetype at = 0; (at = bytes.indexOf("PK\x03\x04", at)) >= 0; at += 4)
         utf8 << ((uchar(bytes[at + 7]) & 0x08) != 0);
     EXPECT_EQ(utf8, (QList<bool>{false, true, false, false}));
-    EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(arc), &log), 0) << log.toStdString();
+    ExpectCommandPasses(QStringLiteral("7z t ") + Quoted(arc));
 }
 
 // The key derivation against published vectors and an independent implementation, including
