@@ -17,7 +17,6 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
-#include "TestsArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZipReader.h"

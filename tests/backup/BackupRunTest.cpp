@@ -22,7 +22,6 @@
 #include "SortGrid.h"
 #include "TestFolder.h"
 #include "TestRegistry.h"
-#include "TestsArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"

@@ -9,7 +9,6 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
-#include "TestsArchive.h"
 
 namespace {
 

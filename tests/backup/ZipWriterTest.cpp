@@ -8,7 +8,6 @@
 
 #include "Archives.h"
 #include "TestFolder.h"
-#include "TestsArchive.h"
 #include "ZipComponent.h"
 #include "ZipReader.h"
 #include "ZipWriter.h"

@@ -1,6 +1,6 @@
 #pragma once
-// Archive checks with the peers: 7z and unzip test an archive, 7z extracts it, and the result
-// is compared with the folder it was made of.
+// Archive checks with the peers (7z and unzip test an archive, 7z extracts it and the result
+// is compared with the folder it was made of) and the sample content the archive tests pack.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -24,3 +24,13 @@ QByteArray PackableText(int n, int seed = 0);
 
 // n bytes that do not pack, the same for the same seed.
 QByteArray Noise(int n, quint32 seed);
+
+// Five files (3006 bytes) below folder: nested folders with blanks and umlauts, an empty file
+// and a hidden one.
+void WriteSampleTree(TestFolder& folder);
+
+// The shell command line exits with 0; its output is shown when it does not.
+void ExpectCommandPasses(const QString& command);
+
+// The folder holds exactly the one file name, with these bytes: an old archive left in place.
+void ExpectOnlyFile(const TestFolder& folder, const QString& name, const QByteArray& content);
