@@ -17,19 +17,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-#include <memory>
 
 #include "About.h"
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
 #include "ProgramInfo.h"
-#include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
 #include "filterform.h"
@@ -38,35 +32,11 @@
 
 namespace {
 
-QStringList messagesAsked() {
-    QStringList out;
-    for (const Dialogs::Asked& a : Dialogs::AskedLog())
-        if (a.what == u"message") out << a.text;
-    return out;
-}
-
-class EditCommands : public ::testing::Test {
+class EditCommands : public WindowTest {
 protected:
-    TestFolder t;
-    std::unique_ptr<Tmain> m;
-    QStringList opened;
-
     void SetUp() override {
-        ShellFolders::SetProgramFolder(t.MakeDir("prog"));
-        qputenv("XDG_CONFIG_HOME", t.MakeDir("config").toUtf8());
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
-        Shell::SetOpenHandler([this](const QString& p) {
-            opened << p;
-            return true;
-        });
-        m = std::make_unique<Tmain>(QStringList());
-        Dialogs::ResetTestState();
-    }
-    void TearDown() override {
-        m.reset();
-        Shell::SetOpenHandler(nullptr);
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
+        WindowTest::SetUp();
+        Start();
         Dialogs::ResetTestState();
     }
 
@@ -130,7 +100,7 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     m->sg->SetCell(colVerz, 2, m->sg->Cell(colVerz, 2).toUpper());
     Dialogs::SetNextDirectory(t.Path("src2"));
     m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().value(0),
+    EXPECT_EQ(Asked().value(0),
               "Ein Eintrag für das Verzeichnis\r\n" + t.Path("src2") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 2);
     Dialogs::ResetTestState();
@@ -139,7 +109,7 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     Dialogs::SetNextDirectory(t.Path("other"));
     Dialogs::SetNextFileName(t.Path("dst/b1.old"));
     m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().value(0),
+    EXPECT_EQ(Asked().value(0),
               "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 1);
     EXPECT_EQ(m->sg->Col(), colNach);
@@ -159,7 +129,7 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     Dialogs::SetNextDirectory(t.Path("other"));
     Dialogs::SetNextFileName(t.Path("dst/b22.Zip"));
     m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().size(), 3);
+    EXPECT_EQ(Asked().size(), 3);
     EXPECT_EQ(m->sg->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
@@ -182,9 +152,8 @@ TEST_F(EditCommands, DeleteAsksAndTheLastDeletionDisablesRunAll) {
     Dialogs::SetNextAnswer(Dialogs::No);
     m->delAktion->trigger();
     EXPECT_EQ(m->sg->RowCount(), 3);
-    EXPECT_EQ(messagesAsked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") +
-                                            "\r\nnach\r\n" + t.Path("dst/b1.Zip") +
-                                            "\r\nwirklich gelöscht werden?");
+    EXPECT_EQ(Asked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") + "\r\nnach\r\n" +
+                                    t.Path("dst/b1.Zip") + "\r\nwirklich gelöscht werden?");
     for (int i = 0; i < 2; ++i) {
         Dialogs::SetNextAnswer(Dialogs::Yes);
         m->delAktion->trigger();
@@ -220,7 +189,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(m->sg->RowCount(), 2);
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
-    EXPECT_EQ(messagesAsked().size(), 5);
+    EXPECT_EQ(Asked().size(), 5);
     EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
 
     // A new action after a reload was asked for during the run: the reload at the run's end
@@ -236,7 +205,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         return false;
     };
     m->backupSelectedExecute(m->backupSelected);
-    EXPECT_EQ(messagesAsked().size(), 1);
+    EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }
 

@@ -24,59 +24,42 @@
 #include <QTreeWidget>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <memory>
 #include <optional>
 
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
 #include "IniFile.h"
 #include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
 #include "TestRegistry.h"
+#include "TestsWindow.h"
 #include "Tray.h"
-#include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
 #include "filterform.h"
 #include "fzPw.h"
 #include "histform.h"
-#include "lang.h"
 #include "uRestore.h"
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
 protected:
+    MainWindowTest() : WindowTest(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0))) {}
     void SetUp() override {
-        ASSERT_TRUE(folder.IsValid());
-        folder.MakeDir("prog");
-        folder.MakeDir("config");
-        ShellFolders::SetProgramFolder(folder.Path("prog"));
-        qputenv("XDG_CONFIG_HOME", folder.Path("config").toUtf8());
-        Dialogs::ResetTestState();
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
-        Language = 0;
+        WindowTest::SetUp();
         Tray::SetAvailable(true); // the offscreen platform has none; the tests below say so
     }
     void TearDown() override {
         win.reset();
         Tray::SetAvailable(std::nullopt);
         if (appFont) QApplication::setFont(*appFont);
-        Clock::UseSystem();
-        ShellFolders::SetProgramFolder(QString());
-        Language = 0;
+        WindowTest::TearDown();
     }
-    Tmain& start(QStringList args = {}) {
-        win = std::make_unique<Tmain>(args);
-        return *win;
-    }
+    Tmain& start(const QStringList& args = {}) { return Start(args); }
     static QStringList lines(Tmain& w) { return w.LogLines(); }
 
-    TestFolder folder;
-    std::unique_ptr<Tmain> win;
+    TestFolder& folder = t;
+    std::unique_ptr<Tmain>& win = m;
     std::optional<QFont> appFont; // restored after a test that widens it
 };
 
@@ -602,14 +585,11 @@ TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
 }
 
 TEST_F(MainWindowTest, F1OpensTheHelpFileOfTheLanguageFromAnyWindow) {
-    QStringList opened;
-    Shell::SetOpenHandler([&](const QString& t) { return opened << t, true; });
     Tmain& w = start();
     w.FormActivate();
     QTest::keyClick(w.sg, Qt::Key_F1);
     QTest::keyClick(w.cbLang, Qt::Key_Down);
     QTest::keyClick(w.fPw->ePw, Qt::Key_F1);
-    Shell::SetOpenHandler(nullptr);
     const QString prog = folder.Path("prog") + "/";
     EXPECT_EQ(opened, QStringList({prog + "ZORVANE2.HLP", prog + "ZORVANE2e.HLP"}));
 }

@@ -13,18 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 #include "Archives.h"
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
-#include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
 #include "uRestore.h"
 
 namespace {
@@ -37,34 +31,11 @@ void setDate(const QString& path, const QDateTime& when) {
     f.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
-QStringList messagesAsked() {
-    QStringList out;
-    for (const Dialogs::Asked& a : Dialogs::AskedLog())
-        if (a.what == u"message") out << a.text;
-    return out;
-}
-
-class Restore : public ::testing::Test {
+class Restore : public WindowTest {
 protected:
-    TestFolder t;
-    std::unique_ptr<Tmain> m;
-    QStringList opened;
-
     void SetUp() override {
-        ShellFolders::SetProgramFolder(t.MakeDir(QStringLiteral("prog")));
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
-        Shell::SetOpenHandler([this](const QString& p) {
-            opened << p;
-            return true;
-        });
-        m = std::make_unique<Tmain>(QStringList());
-        Dialogs::ResetTestState();
-    }
-    void TearDown() override {
-        m.reset();
-        Shell::SetOpenHandler(nullptr);
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
+        WindowTest::SetUp();
+        Start();
         Dialogs::ResetTestState();
     }
 
@@ -157,12 +128,12 @@ TEST_F(Restore, ListsEveryGenerationSortedByName) {
 TEST_F(Restore, MissingFolderOrDriveRestoresNothing) {
     SetAction(t.Path(QStringLiteral("nirgends/Daten.Zip")));
     m->btnRestore->click();
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral("Keine Sicherungen gefunden")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Sicherungen gefunden")}));
 
     Dialogs::ResetTestState();
     SetAction(QStringLiteral("Q:\\Sich\\Daten.Zip"));
     m->btnRestore->click();
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral(" Laufwerk Q: nicht gefunden")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral(" Laufwerk Q: nicht gefunden")}));
     for (const Dialogs::Asked& a : Dialogs::AskedLog())
         EXPECT_NE(a.what, QStringLiteral("dialog"));
     EXPECT_TRUE(opened.isEmpty());
@@ -264,7 +235,7 @@ TEST_F(Restore, ValidationMessagesKeepTheDialogOpen) {
         EXPECT_EQ(Press(f), int(QDialog::Rejected));
         return int(QDialog::Rejected); // the close box
     });
-    EXPECT_EQ(messagesAsked(),
+    EXPECT_EQ(Asked(),
               QStringList({QStringLiteral("Bitte ein Verzeichnis zum Wiederherstellen angeben"),
                            QStringLiteral("Verzeichnis ") + blocker +
                                QStringLiteral("/unter\r\nkonnte nicht angelegt werden"),
@@ -291,7 +262,7 @@ TEST_F(Restore, EmptyArchive) {
         f.allFiles->setChecked(true);
         return Press(f);
     });
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
     EXPECT_EQ(m->State().TotalBytes, 0);
     EXPECT_EQ(m->State().ProgressScale, 1);
     EXPECT_EQ(m->pb->maximum(), 0);
