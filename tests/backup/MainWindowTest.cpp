@@ -108,22 +108,25 @@ TEST_F(MainWindowTest, OnlyTheExactFirstArgumentAutoHidesAtTheFirstTick) {
 }
 
 TEST_F(MainWindowTest, UpdaterButtonFollowsTheProgramFileInAnyLetterCase) {
-    EXPECT_FALSE(start().btnIupdate->isEnabled());
-    win.reset();
-    folder.Write("prog/kelvoiupdate" + ShellFolders::ExecutableSuffix(), "x");
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    QFile::rename(folder.Path("prog/kelvoiupdate" + ShellFolders::ExecutableSuffix()),
-                  folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    QFile::rename(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()),
-                  folder.Path("prog/KELVOIUPDATE.Exe")); // a program file copied from Windows
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    folder.Write("prog/KelvoIUpdate.old", "x");
-    QFile::remove(folder.Path("prog/KELVOIUPDATE.Exe"));
-    EXPECT_FALSE(start().btnIupdate->isEnabled());
+    const QString exe = ShellFolders::ExecutableSuffix();
+    const struct {
+        QString file; // the updater file beside the program, if any
+        bool enabled;
+    } cases[] = {
+        {{}, false},
+        {"kelvoiupdate" + exe, true},
+        {"KelvoIUpdate" + exe, true},
+        {"KELVOIUPDATE.Exe", true}, // a program file copied from Windows
+        {"KelvoIUpdate.old", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        ASSERT_TRUE(QDir(folder.Path("prog")).removeRecursively());
+        folder.MakeDir("prog");
+        if (!c.file.isEmpty()) folder.Write("prog/" + c.file, "x");
+        EXPECT_EQ(start().btnIupdate->isEnabled(), c.enabled);
+        win.reset();
+    }
 }
 
 TEST_F(MainWindowTest, CloseBoxHidesInTheTrayAndKeepsRunning) {

@@ -78,6 +78,16 @@ protected:
         Dialogs::SetNextDialog([user](QDialog& d) { return user(static_cast<TfRestore&>(d)); });
         m->btnRestore->click();
     }
+    // Selects the entry rows given, through the selection model: selectRow would consult the
+    // keyboard modifiers that an earlier test in this process may have left pressed.
+    static void Select(TfRestore& f, std::initializer_list<int> rows) {
+        auto* sel = f.stringgrid1->selectionModel();
+        auto how = QItemSelectionModel::ClearAndSelect;
+        for (int r : rows) {
+            sel->select(f.stringgrid1->model()->index(r, 0), how | QItemSelectionModel::Rows);
+            how = QItemSelectionModel::Select;
+        }
+    }
     static int Press(TfRestore& f) {
         f.BitBtn1->click();
         return f.result();
@@ -184,13 +194,7 @@ TEST_F(Restore, SelectedEntriesIncludingTheLast) {
         // Sorted by name: a.txt, b.txt, c.txt, z.txt; the folder entries have empty names.
         const int last = f.EntryRowCount() - 1;
         EXPECT_EQ(f.EntryCell(0, last), QStringLiteral("z.txt"));
-        // Through the selection model: selectRow would consult the keyboard modifiers that an
-        // earlier test in this process may have left pressed.
-        auto* sel = f.stringgrid1->selectionModel();
-        sel->select(f.stringgrid1->model()->index(last - 1, 0),
-                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        sel->select(f.stringgrid1->model()->index(last - 2, 0),
-                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Select(f, {last - 1, last - 2});
         EXPECT_EQ(f.EntryCell(0, last - 1), QStringLiteral("c.txt"));
         return Press(f);
     });
@@ -211,9 +215,7 @@ TEST_F(Restore, ASelectedNameThatIsNotUtf8IsRestoredWithItsBytes) {
         const int last = f.EntryRowCount() - 1;
         EXPECT_EQ(f.EntryCell(0, last),
                   QString(2, QChar::ReplacementCharacter) + QStringLiteral(".txt"));
-        f.stringgrid1->selectionModel()->select(f.stringgrid1->model()->index(last - 1, 0),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+        Select(f, {last - 1});
         return Press(f);
     });
     EXPECT_EQ(t.FileBytes(QStringLiteral("sel")),
