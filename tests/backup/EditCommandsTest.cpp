@@ -17,19 +17,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-#include <memory>
 
 #include "About.h"
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
 #include "ProgramInfo.h"
-#include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
 #include "filterform.h"
@@ -38,35 +32,11 @@
 
 namespace {
 
-QStringList messagesAsked() {
-    QStringList out;
-    for (const Dialogs::Asked& a : Dialogs::AskedLog())
-        if (a.what == u"message") out << a.text;
-    return out;
-}
-
-class EditCommands : public ::testing::Test {
+class EditCommands : public WindowTest {
 protected:
-    TestFolder t;
-    std::unique_ptr<Tmain> m;
-    QStringList opened;
-
     void SetUp() override {
-        ShellFolders::SetProgramFolder(t.MakeDir("prog"));
-        qputenv("XDG_CONFIG_HOME", t.MakeDir("config").toUtf8());
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
-        Shell::SetOpenHandler([this](const QString& p) {
-            opened << p;
-            return true;
-        });
-        m = std::make_unique<Tmain>(QStringList());
-        Dialogs::ResetTestState();
-    }
-    void TearDown() override {
-        m.reset();
-        Shell::SetOpenHandler(nullptr);
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
+        WindowTest::SetUp();
+        Start();
         Dialogs::ResetTestState();
     }
 
@@ -85,6 +55,12 @@ protected:
     void Edit(int col, int row = 1) {
         m->sg->SetFocusCell(col, row);
         m->sgDblClick(m->sg);
+    }
+    // The new-action command offered a folder and, when given, a save name.
+    void Offer(const QString& folder, const QString& saveName = {}) {
+        Dialogs::SetNextDirectory(folder);
+        if (!saveName.isEmpty()) Dialogs::SetNextFileName(saveName);
+        m->NewAktion->trigger();
     }
     // The user enters a new action: folder, save name, time.
     void NewAction(const QString& folder, const QString& saveName, QTime time = QTime(3, 0)) {
@@ -128,18 +104,15 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     SetActions(2);
     // The same folder in other case: refused, that row focused.
     m->sg->SetCell(colVerz, 2, m->sg->Cell(colVerz, 2).toUpper());
-    Dialogs::SetNextDirectory(t.Path("src2"));
-    m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().value(0),
+    Offer(t.Path("src2"));
+    EXPECT_EQ(Asked().value(0),
               "Ein Eintrag für das Verzeichnis\r\n" + t.Path("src2") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 2);
     Dialogs::ResetTestState();
 
     // A target already in use, after the .Zip is put on.
-    Dialogs::SetNextDirectory(t.Path("other"));
-    Dialogs::SetNextFileName(t.Path("dst/b1.old"));
-    m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().value(0),
+    Offer(t.Path("other"), t.Path("dst/b1.old"));
+    EXPECT_EQ(Asked().value(0),
               "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
     EXPECT_EQ(m->sg->Row(), 1);
     EXPECT_EQ(m->sg->Col(), colNach);
@@ -150,25 +123,17 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     const QDir start = QDir::current();
     m->sg->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
     m->sg->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
-    Dialogs::SetNextDirectory(t.Path("src1"));
-    m->NewAktion->trigger();
-    Dialogs::SetNextDirectory(t.Path("other"));
-    Dialogs::SetNextFileName(t.Path("dst/b2"));
-    m->NewAktion->trigger();
+    Offer(t.Path("src1"));
+    Offer(t.Path("other"), t.Path("dst/b2"));
     // Nor may a target be another's generation: b22 would be removed by b2's rotation.
-    Dialogs::SetNextDirectory(t.Path("other"));
-    Dialogs::SetNextFileName(t.Path("dst/b22.Zip"));
-    m->NewAktion->trigger();
-    EXPECT_EQ(messagesAsked().size(), 3);
+    Offer(t.Path("other"), t.Path("dst/b22.Zip"));
+    EXPECT_EQ(Asked().size(), 3);
     EXPECT_EQ(m->sg->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
-    Dialogs::SetNextDirectory(t.Path("other"));
-    Dialogs::SetNextFileName(t.Path("dst/x"));
     Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Rejected); });
-    m->NewAktion->trigger();
-    Dialogs::SetNextDirectory(t.Path("other"));
-    m->NewAktion->trigger(); // the save dialog is cancelled
+    Offer(t.Path("other"), t.Path("dst/x"));
+    Offer(t.Path("other"));  // the save dialog is cancelled
     m->NewAktion->trigger(); // the folder browser is cancelled
     EXPECT_EQ(m->sg->RowCount(), 3);
     EXPECT_FALSE(m->State().Modified);
@@ -182,9 +147,8 @@ TEST_F(EditCommands, DeleteAsksAndTheLastDeletionDisablesRunAll) {
     Dialogs::SetNextAnswer(Dialogs::No);
     m->delAktion->trigger();
     EXPECT_EQ(m->sg->RowCount(), 3);
-    EXPECT_EQ(messagesAsked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") +
-                                            "\r\nnach\r\n" + t.Path("dst/b1.Zip") +
-                                            "\r\nwirklich gelöscht werden?");
+    EXPECT_EQ(Asked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") + "\r\nnach\r\n" +
+                                    t.Path("dst/b1.Zip") + "\r\nwirklich gelöscht werden?");
     for (int i = 0; i < 2; ++i) {
         Dialogs::SetNextAnswer(Dialogs::Yes);
         m->delAktion->trigger();
@@ -220,7 +184,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(m->sg->RowCount(), 2);
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
-    EXPECT_EQ(messagesAsked().size(), 5);
+    EXPECT_EQ(Asked().size(), 5);
     EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
 
     // A new action after a reload was asked for during the run: the reload at the run's end
@@ -236,7 +200,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         return false;
     };
     m->backupSelectedExecute(m->backupSelected);
-    EXPECT_EQ(messagesAsked().size(), 1);
+    EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }
 
@@ -408,39 +372,37 @@ TEST_F(EditCommands, CountEditTakesDigitsOnlyAndTheUpDownStaysInRange) {
     EXPECT_EQ(w.ec->text(), "1");
 }
 
+// Pastes into a line of a cell's dialog as a user would.
+void Paste(QLineEdit* edit, const QString& text) {
+    edit->clear();
+    QApplication::clipboard()->setText(text);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+}
+
 TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
     SetActions(1);
-    const auto paste = [](QLineEdit* edit, const QString& text) {
-        edit->clear();
-        QApplication::clipboard()->setText(text);
-        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    const auto pasteAndConfirm = [&]<typename D>(QLineEdit* D::*edit, const QString& text,
+                                                 int col) {
+        Answer<D>([&](D& w) {
+            Paste(w.*edit, text);
+            return int(QDialog::Accepted);
+        });
+        Edit(col);
     };
     // A password copied with its line's end: the archives are made with what is stored.
-    Answer<TfPw>([&](TfPw& w) {
-        paste(w.ePw, "geheim\n");
-        return int(QDialog::Accepted);
-    });
-    Edit(colP);
+    pasteAndConfirm(&TfPw::ePw, "geheim\n", colP);
     EXPECT_EQ(m->sg->Cell(colP, 1), "geheim");
-    Answer<TfilterWin>([&](TfilterWin& w) {
-        paste(w.filter, "*.tmp;\r\n*.bak\n");
-        return int(QDialog::Accepted);
-    });
-    Edit(colFilter);
+    pasteAndConfirm(&TfilterWin::filter, "*.tmp;\r\n*.bak\n", colFilter);
     EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
     // No longer than the settings file reads back, prefix included.
-    Answer<TfilterWin>([&](TfilterWin& w) {
-        paste(w.filter, QString(3000, u'x'));
-        return int(QDialog::Accepted);
-    });
-    Edit(colFilter);
+    pasteAndConfirm(&TfilterWin::filter, QString(3000, u'x'), colFilter);
     EXPECT_EQ(m->sg->Cell(colFilter, 1).size(), 2047);
 
     // A count the scheduler could not read is not taken; "00" is no action that runs.
     Answer<TcountWin>([&](TcountWin& w) {
-        paste(w.ec, "a-1");
+        Paste(w.ec, "a-1");
         EXPECT_EQ(w.ec->text(), "");
-        paste(w.ec, "00");
+        Paste(w.ec, "00");
         return int(QDialog::Accepted);
     });
     Edit(colCount);

@@ -24,59 +24,42 @@
 #include <QTreeWidget>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <memory>
 #include <optional>
 
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
 #include "IniFile.h"
 #include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
 #include "TestRegistry.h"
+#include "TestsWindow.h"
 #include "Tray.h"
-#include "ZorvaneMain.h"
 #include "fCount.h"
 #include "fTime.h"
 #include "filterform.h"
 #include "fzPw.h"
 #include "histform.h"
-#include "lang.h"
 #include "uRestore.h"
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
 protected:
+    MainWindowTest() : WindowTest(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0))) {}
     void SetUp() override {
-        ASSERT_TRUE(folder.IsValid());
-        folder.MakeDir("prog");
-        folder.MakeDir("config");
-        ShellFolders::SetProgramFolder(folder.Path("prog"));
-        qputenv("XDG_CONFIG_HOME", folder.Path("config").toUtf8());
-        Dialogs::ResetTestState();
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
-        Language = 0;
+        WindowTest::SetUp();
         Tray::SetAvailable(true); // the offscreen platform has none; the tests below say so
     }
     void TearDown() override {
         win.reset();
         Tray::SetAvailable(std::nullopt);
         if (appFont) QApplication::setFont(*appFont);
-        Clock::UseSystem();
-        ShellFolders::SetProgramFolder(QString());
-        Language = 0;
+        WindowTest::TearDown();
     }
-    Tmain& start(QStringList args = {}) {
-        win = std::make_unique<Tmain>(args);
-        return *win;
-    }
+    Tmain& start(const QStringList& args = {}) { return Start(args); }
     static QStringList lines(Tmain& w) { return w.LogLines(); }
 
-    TestFolder folder;
-    std::unique_ptr<Tmain> win;
+    TestFolder& folder = t;
+    std::unique_ptr<Tmain>& win = m;
     std::optional<QFont> appFont; // restored after a test that widens it
 };
 
@@ -125,22 +108,25 @@ TEST_F(MainWindowTest, OnlyTheExactFirstArgumentAutoHidesAtTheFirstTick) {
 }
 
 TEST_F(MainWindowTest, UpdaterButtonFollowsTheProgramFileInAnyLetterCase) {
-    EXPECT_FALSE(start().btnIupdate->isEnabled());
-    win.reset();
-    folder.Write("prog/kelvoiupdate" + ShellFolders::ExecutableSuffix(), "x");
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    QFile::rename(folder.Path("prog/kelvoiupdate" + ShellFolders::ExecutableSuffix()),
-                  folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()));
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    QFile::rename(folder.Path("prog/KelvoIUpdate" + ShellFolders::ExecutableSuffix()),
-                  folder.Path("prog/KELVOIUPDATE.Exe")); // a program file copied from Windows
-    EXPECT_TRUE(start().btnIupdate->isEnabled());
-    win.reset();
-    folder.Write("prog/KelvoIUpdate.old", "x");
-    QFile::remove(folder.Path("prog/KELVOIUPDATE.Exe"));
-    EXPECT_FALSE(start().btnIupdate->isEnabled());
+    const QString exe = ShellFolders::ExecutableSuffix();
+    const struct {
+        QString file; // the updater file beside the program, if any
+        bool enabled;
+    } cases[] = {
+        {{}, false},
+        {"kelvoiupdate" + exe, true},
+        {"KelvoIUpdate" + exe, true},
+        {"KELVOIUPDATE.Exe", true}, // a program file copied from Windows
+        {"KelvoIUpdate.old", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        ASSERT_TRUE(QDir(folder.Path("prog")).removeRecursively());
+        folder.MakeDir("prog");
+        if (!c.file.isEmpty()) folder.Write("prog/" + c.file, "x");
+        EXPECT_EQ(start().btnIupdate->isEnabled(), c.enabled);
+        win.reset();
+    }
 }
 
 TEST_F(MainWindowTest, CloseBoxHidesInTheTrayAndKeepsRunning) {
@@ -602,14 +588,11 @@ TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
 }
 
 TEST_F(MainWindowTest, F1OpensTheHelpFileOfTheLanguageFromAnyWindow) {
-    QStringList opened;
-    Shell::SetOpenHandler([&](const QString& t) { return opened << t, true; });
     Tmain& w = start();
     w.FormActivate();
     QTest::keyClick(w.sg, Qt::Key_F1);
     QTest::keyClick(w.cbLang, Qt::Key_Down);
     QTest::keyClick(w.fPw->ePw, Qt::Key_F1);
-    Shell::SetOpenHandler(nullptr);
     const QString prog = folder.Path("prog") + "/";
     EXPECT_EQ(opened, QStringList({prog + "ZORVANE2.HLP", prog + "ZORVANE2e.HLP"}));
 }

@@ -13,18 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 #include "Archives.h"
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
-#include "Shell.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
 #include "uRestore.h"
 
 namespace {
@@ -37,34 +31,11 @@ void setDate(const QString& path, const QDateTime& when) {
     f.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
-QStringList messagesAsked() {
-    QStringList out;
-    for (const Dialogs::Asked& a : Dialogs::AskedLog())
-        if (a.what == u"message") out << a.text;
-    return out;
-}
-
-class Restore : public ::testing::Test {
+class Restore : public WindowTest {
 protected:
-    TestFolder t;
-    std::unique_ptr<Tmain> m;
-    QStringList opened;
-
     void SetUp() override {
-        ShellFolders::SetProgramFolder(t.MakeDir(QStringLiteral("prog")));
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
-        Shell::SetOpenHandler([this](const QString& p) {
-            opened << p;
-            return true;
-        });
-        m = std::make_unique<Tmain>(QStringList());
-        Dialogs::ResetTestState();
-    }
-    void TearDown() override {
-        m.reset();
-        Shell::SetOpenHandler(nullptr);
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
+        WindowTest::SetUp();
+        Start();
         Dialogs::ResetTestState();
     }
 
@@ -106,6 +77,16 @@ protected:
     void RunRestore(std::function<int(TfRestore&)> user) {
         Dialogs::SetNextDialog([user](QDialog& d) { return user(static_cast<TfRestore&>(d)); });
         m->btnRestore->click();
+    }
+    // Selects the entry rows given, through the selection model: selectRow would consult the
+    // keyboard modifiers that an earlier test in this process may have left pressed.
+    static void Select(TfRestore& f, std::initializer_list<int> rows) {
+        auto* sel = f.stringgrid1->selectionModel();
+        auto how = QItemSelectionModel::ClearAndSelect;
+        for (int r : rows) {
+            sel->select(f.stringgrid1->model()->index(r, 0), how | QItemSelectionModel::Rows);
+            how = QItemSelectionModel::Select;
+        }
     }
     static int Press(TfRestore& f) {
         f.BitBtn1->click();
@@ -157,12 +138,12 @@ TEST_F(Restore, ListsEveryGenerationSortedByName) {
 TEST_F(Restore, MissingFolderOrDriveRestoresNothing) {
     SetAction(t.Path(QStringLiteral("nirgends/Daten.Zip")));
     m->btnRestore->click();
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral("Keine Sicherungen gefunden")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Sicherungen gefunden")}));
 
     Dialogs::ResetTestState();
     SetAction(QStringLiteral("Q:\\Sich\\Daten.Zip"));
     m->btnRestore->click();
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral(" Laufwerk Q: nicht gefunden")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral(" Laufwerk Q: nicht gefunden")}));
     for (const Dialogs::Asked& a : Dialogs::AskedLog())
         EXPECT_NE(a.what, QStringLiteral("dialog"));
     EXPECT_TRUE(opened.isEmpty());
@@ -213,13 +194,7 @@ TEST_F(Restore, SelectedEntriesIncludingTheLast) {
         // Sorted by name: a.txt, b.txt, c.txt, z.txt; the folder entries have empty names.
         const int last = f.EntryRowCount() - 1;
         EXPECT_EQ(f.EntryCell(0, last), QStringLiteral("z.txt"));
-        // Through the selection model: selectRow would consult the keyboard modifiers that an
-        // earlier test in this process may have left pressed.
-        auto* sel = f.stringgrid1->selectionModel();
-        sel->select(f.stringgrid1->model()->index(last - 1, 0),
-                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        sel->select(f.stringgrid1->model()->index(last - 2, 0),
-                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Select(f, {last - 1, last - 2});
         EXPECT_EQ(f.EntryCell(0, last - 1), QStringLiteral("c.txt"));
         return Press(f);
     });
@@ -240,9 +215,7 @@ TEST_F(Restore, ASelectedNameThatIsNotUtf8IsRestoredWithItsBytes) {
         const int last = f.EntryRowCount() - 1;
         EXPECT_EQ(f.EntryCell(0, last),
                   QString(2, QChar::ReplacementCharacter) + QStringLiteral(".txt"));
-        f.stringgrid1->selectionModel()->select(f.stringgrid1->model()->index(last - 1, 0),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+        Select(f, {last - 1});
         return Press(f);
     });
     EXPECT_EQ(t.FileBytes(QStringLiteral("sel")),
@@ -264,7 +237,7 @@ TEST_F(Restore, ValidationMessagesKeepTheDialogOpen) {
         EXPECT_EQ(Press(f), int(QDialog::Rejected));
         return int(QDialog::Rejected); // the close box
     });
-    EXPECT_EQ(messagesAsked(),
+    EXPECT_EQ(Asked(),
               QStringList({QStringLiteral("Bitte ein Verzeichnis zum Wiederherstellen angeben"),
                            QStringLiteral("Verzeichnis ") + blocker +
                                QStringLiteral("/unter\r\nkonnte nicht angelegt werden"),
@@ -291,7 +264,7 @@ TEST_F(Restore, EmptyArchive) {
         f.allFiles->setChecked(true);
         return Press(f);
     });
-    EXPECT_EQ(messagesAsked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
+    EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
     EXPECT_EQ(m->State().TotalBytes, 0);
     EXPECT_EQ(m->State().ProgressScale, 1);
     EXPECT_EQ(m->pb->maximum(), 0);

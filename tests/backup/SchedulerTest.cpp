@@ -8,16 +8,12 @@
 #include <QToolButton>
 #include <ctime>
 #include <gtest/gtest.h>
-#include <memory>
 
-#include "Clock.h"
-#include "ShellFolders.h"
+#include "Archives.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
-#include "lang.h"
 
 // Rows are written with designated initializers; the fields left out keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -32,27 +28,18 @@ struct Row {
     QString verz, nach, time, count = "5", last, hist = "N-N", filter;
 };
 
-class SchedulerTest : public ::testing::Test {
+class SchedulerTest : public WindowTest {
 protected:
+    SchedulerTest() : WindowTest(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0))) {}
     void SetUp() override {
-        ShellFolders::SetProgramFolder(dir.MakeDir("prog"));
-        qputenv("XDG_CONFIG_HOME", dir.Path("config").toUtf8());
-        day = QDate(2026, 12, 8);
-        Clock::SetFixed(QDateTime(day, QTime(10, 0, 0)));
-        Language = 0;
-        w = std::make_unique<Tmain>(QStringList{});
+        WindowTest::SetUp();
+        Start();
         w->btnTimer->setChecked(true);
         w->cbSperr->setChecked(false);
         w->sg->SetRowCount(1);
         SetModified(false);
         source = dir.Write("src/a.txt", "some data");
         source.chop(6);
-    }
-    void TearDown() override {
-        w.reset();
-        Language = 0;
-        Clock::UseSystem();
-        ShellFolders::SetProgramFolder({});
     }
 
     int add(const Row& r) {
@@ -81,10 +68,10 @@ protected:
         return l;
     }
 
-    TestFolder dir;
+    TestFolder& dir = t;
+    std::unique_ptr<Tmain>& w = m;
     QString source;
-    QDate day;
-    std::unique_ptr<Tmain> w;
+    QDate day{2026, 12, 8};
 };
 
 TEST_F(SchedulerTest, BlockingWindowKeepsEveryRowOutWhileItIsOn) {
@@ -355,15 +342,6 @@ TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
     EXPECT_TRUE(w->State().Modified);
 }
 
-// The names in an archive, sorted; empty when it is no archive.
-QStringList entries(const QString& archive) {
-    QString out;
-    if (RunCommand("unzip -Z1 '" + archive + "'", &out) != 0) return {};
-    QStringList names = out.split(u'\n', Qt::SkipEmptyParts);
-    names.sort();
-    return names;
-}
-
 TEST_F(SchedulerTest, AnActionDueAMinuteAheadMakesItsArchiveAndRotatesTheEarlierOne) {
     dir.Write("out/Daten.Zip", "earlier");
     const int r = add({.nach = dir.Path("out/Daten.Zip"),
@@ -378,7 +356,7 @@ TEST_F(SchedulerTest, AnActionDueAMinuteAheadMakesItsArchiveAndRotatesTheEarlier
     const int lines = w->LogLineCount();
     tickAt(QTime(10, 1, 1));
     EXPECT_EQ(dir.Read("out/Daten1.Zip"), "earlier");
-    EXPECT_EQ(entries(dir.Path("out/Daten.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(ArchiveNames(dir.Path("out/Daten.Zip")), QStringList({"a.txt"}));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:01:01");
     EXPECT_TRUE(w->LogLines().mid(lines).contains("Beginne Backup von " + source + " nach " +
                                                   dir.Path("out/Daten.Zip") +
@@ -401,8 +379,8 @@ TEST_F(SchedulerTest, TwoDueRowsWithOneTargetRunOneAfterTheOther) {
     add({.nach = target, .time = "02:00:00", .count = "5"});
     add({.verz = dir.Path("src2"), .nach = target, .time = "02:00:00", .count = "5"});
     tickAt(QTime(10, 0, 0));
-    EXPECT_EQ(entries(target), QStringList({"b.txt"}));
-    EXPECT_EQ(entries(dir.Path("out/Daten1.Zip")), QStringList({"a.txt"}));
+    EXPECT_EQ(ArchiveNames(target), QStringList({"b.txt"}));
+    EXPECT_EQ(ArchiveNames(dir.Path("out/Daten1.Zip")), QStringList({"a.txt"}));
     EXPECT_EQ(dir.Read("out/Daten2.Zip"), "old");
     EXPECT_FALSE(dir.Exists("out/Daten3.Zip"));
 }
@@ -450,33 +428,30 @@ QList<QDateTime> attemptsInTheNight(Tmain* w, TestFolder& dir, const QDate& nigh
     return attempts;
 }
 
-TEST_F(SchedulerTest, TheNightTheClocksGoForwardRunsTheActionOnce) {
+TEST_F(SchedulerTest, TheNightsTheClocksChangeRunTheActionOnce) {
     qputenv("TZ", "Europe/Berlin");
     tzset();
-    const QDate night(2026, 3, 29);
-    ASSERT_EQ(QDateTime(night, QTime(1, 0)).secsTo(QDateTime(night, QTime(4, 0))), 2 * 3600);
-    add({.nach = dir.Path("out/Daten.Zip"),
-         .time = "02:30:00",
-         .count = "2",
-         .last = "28.03.2026 02:30:05"});
-    const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, night);
-    ASSERT_EQ(attempts.size(), 1);
-    EXPECT_EQ(attempts[0].time(), QTime(3, 0, 0)); // the first tick after the gap
-}
-
-TEST_F(SchedulerTest, TheNightTheClocksGoBackRunsTheActionOnce) {
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
-    const QDate night(2026, 10, 25);
-    ASSERT_EQ(QDateTime(night, QTime(1, 0)).secsTo(QDateTime(night, QTime(4, 0))), 4 * 3600);
-    add({.nach = dir.Path("out/Daten.Zip"),
-         .time = "02:30:00",
-         .count = "2",
-         .last = "24.10.2026 02:30:05"});
-    const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, night);
-    ASSERT_EQ(attempts.size(), 1);
-    EXPECT_EQ(attempts[0].time(), QTime(2, 30, 30));
-    EXPECT_EQ(attempts[0].offsetFromUtc(), 2 * 3600); // the first pass, summer time
+    const struct {
+        QDate night;
+        int hoursFromOneToFour;
+        const char* last;
+        QTime attempt;
+    } nights[] = {
+        {QDate(2026, 3, 29), 2, "28.03.2026 02:30:05",
+         QTime(3, 0, 0)}, // the first tick after the gap
+        {QDate(2026, 10, 25), 4, "24.10.2026 02:30:05", QTime(2, 30, 30)}, // the first pass
+    };
+    for (const auto& n : nights) {
+        SCOPED_TRACE(n.night.toString(Qt::ISODate).toStdString());
+        ASSERT_EQ(QDateTime(n.night, QTime(1, 0)).secsTo(QDateTime(n.night, QTime(4, 0))),
+                  n.hoursFromOneToFour * 3600);
+        w->sg->SetRowCount(1);
+        add({.nach = dir.Path("out/Daten.Zip"), .time = "02:30:00", .count = "2", .last = n.last});
+        const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, n.night);
+        ASSERT_EQ(attempts.size(), 1);
+        EXPECT_EQ(attempts[0].time(), n.attempt);
+        EXPECT_EQ(attempts[0].offsetFromUtc(), 2 * 3600); // summer time
+    }
 }
 
 } // namespace

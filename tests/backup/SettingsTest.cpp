@@ -11,39 +11,21 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Clock.h"
 #include "DesignScale.h"
-#include "Dialogs.h"
 #include "IniFile.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
-#include "ZorvaneMain.h"
-#include "lang.h"
+#include "TestsWindow.h"
 
 namespace {
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public WindowTest {
 protected:
-    TestFolder tmp;
-    QString data;
-
-    void SetUp() override {
-        Dialogs::ResetTestState();
-        ShellFolders::SetProgramFolder(tmp.MakeDir(QStringLiteral("prog")));
-        data = tmp.MakeDir(QStringLiteral("config"));
-        qputenv("XDG_CONFIG_HOME", data.toUtf8());
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
-        Language = 0;
-    }
-    void TearDown() override {
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
-    }
+    SettingsTest() : WindowTest(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0))) {}
+    TestFolder& tmp = t;
+    const QString data = t.Path(QStringLiteral("config"));
 
     QString iniPath() const { return data + QStringLiteral("/Zorvane2.ini"); }
     void writeIni(const QByteArray& text) {
@@ -60,12 +42,7 @@ protected:
         ASSERT_TRUE(action->isEnabled()) << action->objectName().toStdString();
         action->trigger();
     }
-    static QStringList errors() {
-        QStringList out;
-        for (const Dialogs::Asked& a : Dialogs::AskedLog())
-            if (a.what == QStringLiteral("error")) out << a.text;
-        return out;
-    }
+    static QStringList errors() { return Asked(QStringLiteral("error")); }
     static QStringList column(const Tmain& w, int col) {
         QStringList out;
         for (int r = 1; r < w.sg->RowCount(); ++r)

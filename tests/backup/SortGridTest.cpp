@@ -9,16 +9,9 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "Clock.h"
-#include "Dialogs.h"
-#include "ShellFolders.h"
 #include "SortGrid.h"
-#include "TestFolder.h"
+#include "TestsWindow.h"
 #include "ZipComponent.h"
-#include "ZorvaneMain.h"
-#include "lang.h"
 
 namespace {
 
@@ -111,29 +104,20 @@ TEST(SortGridClicks, OnlyAPlainClickThatEndsNoDragSorts) {
     EXPECT_FALSE(g.SortAscending);
 }
 
-class ActionTableTest : public ::testing::Test {
+class ActionTableTest : public WindowTest {
 protected:
-    TestFolder tmp;
-    std::unique_ptr<Tmain> w;
+    ActionTableTest() : WindowTest(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0))) {}
+    TestFolder& tmp = t;
+    std::unique_ptr<Tmain>& w = m;
 
     void SetUp() override {
-        Dialogs::ResetTestState();
-        ShellFolders::SetProgramFolder(tmp.MakeDir(QStringLiteral("prog")));
-        qputenv("XDG_CONFIG_HOME", tmp.MakeDir(QStringLiteral("config")).toUtf8());
-        Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 15, 0)));
-        Language = 0;
+        WindowTest::SetUp();
         tmp.Write(QStringLiteral("config/Zorvane2.ini"),
                   "[Actions]\r\nVerz1=/b\r\nNach1=/x/b.Zip\r\nBytes1=1.024\r\np1=geheim\r\n"
                   "Verz2=/a\r\nNach2=/x/c.Zip\r\nBytes2=999\r\np2=x\r\n"
                   "Verz3=/c\r\nNach3=/x/a.Zip\r\nBytes3=12\r\n");
-        w = std::make_unique<Tmain>(QStringList());
-        w->show();
+        Start().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    }
-    void TearDown() override {
-        w.reset();
-        ShellFolders::SetProgramFolder(QString());
-        Clock::UseSystem();
     }
 
     QImage cellImage(int col, int row) {
