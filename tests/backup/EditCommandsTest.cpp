@@ -22,7 +22,7 @@
 #include "DesignScale.h"
 #include "ProgramInfo.h"
 #include "SortGrid.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 #include "ZipComponent.h"
 #include "fCount.h"
 #include "fTime.h"

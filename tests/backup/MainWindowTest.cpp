@@ -31,7 +31,7 @@
 #include "Shell.h"
 #include "SortGrid.h"
 #include "TestRegistry.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 #include "Tray.h"
 #include "fCount.h"
 #include "fTime.h"

@@ -17,7 +17,7 @@
 #include "Archives.h"
 #include "DesignScale.h"
 #include "SortGrid.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 #include "ZipComponent.h"
 #include "uRestore.h"
 

@@ -11,7 +11,7 @@
 
 #include "Archives.h"
 #include "SortGrid.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
 

@@ -17,7 +17,7 @@
 #include "DesignScale.h"
 #include "IniFile.h"
 #include "SortGrid.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 
 namespace {
 

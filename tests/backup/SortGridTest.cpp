@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "SortGrid.h"
-#include "TestsWindow.h"
+#include "WindowFixture.h"
 #include "ZipComponent.h"
 
 namespace {
