@@ -11,8 +11,8 @@
 
 #include "Archives.h"
 #include "SortGrid.h"
-#include "WindowFixture.h"
 #include "TextFormats.h"
+#include "WindowFixture.h"
 #include "ZipComponent.h"
 
 // Rows are written with designated initializers; the fields left out keep their defaults.
