@@ -15,6 +15,7 @@
 
 #include "FileNames.h"
 #include "Generations.h"
+#include "ShellFolders.h"
 #include "TempArchive.h"
 #include "TextFormats.h"
 #include "ZipComponent.h"
@@ -92,10 +93,6 @@ struct BrokenEntry : std::runtime_error {
     QString path;
 };
 
-QString WithSeparator(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
-
 [[noreturn]] void Raise(const QString& text) {
     throw std::runtime_error(text.toStdString());
 }
@@ -158,10 +155,11 @@ void BackupJob::Prepare() {
     committed_ = false;
     found_ = added_ = totalBytes_ = doneBytes_ = 0;
     const QDir start(StartFolder.isEmpty() ? QDir::currentPath() : StartFolder);
-    source_ = WithSeparator(QDir::cleanPath(start.absoluteFilePath(Source)));
+    source_ =
+        ShellFolders::IncludeTrailingPathDelimiter(QDir::cleanPath(start.absoluteFilePath(Source)));
     target_ = QDir::cleanPath(start.absoluteFilePath(Target));
     const QFileInfo targetInfo(target_);
-    ownFolder_ = WithSeparator(targetInfo.absolutePath());
+    ownFolder_ = ShellFolders::IncludeTrailingPathDelimiter(targetInfo.absolutePath());
     ownFolderCanonical_.clear();
     ownName_ = targetInfo.fileName();
     // The folder may be the mount point of a drive that is not there: it is never created,
@@ -179,9 +177,11 @@ bool BackupJob::ownArchive(const QString& folder, const QString& name) {
     if (folder == ownFolder_) return true;
     // The source may reach the target's folder through a link.
     if (ownFolderCanonical_.isEmpty())
-        ownFolderCanonical_ = WithSeparator(CanonicalFilePath(ownFolder_));
+        ownFolderCanonical_ =
+            ShellFolders::IncludeTrailingPathDelimiter(CanonicalFilePath(ownFolder_));
     const QString canonical = CanonicalFilePath(folder);
-    return !canonical.isEmpty() && WithSeparator(canonical) == ownFolderCanonical_;
+    return !canonical.isEmpty() &&
+           ShellFolders::IncludeTrailingPathDelimiter(canonical) == ownFolderCanonical_;
 }
 
 // The filter sees a name as the lists show it.

@@ -1,13 +1,18 @@
 #pragma once
-// Sizes that keep the small dialogs' texts whole, whatever font the desktop uses.
+// The pieces the small dialogs share, with sizes that keep their texts whole whatever font the
+// desktop uses.
 #include <QBoxLayout>
 #include <QDialog>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
 #include <algorithm>
+#include <functional>
 
+#include "ActionEdit.h"
 #include "DesignScale.h"
 
 // Wide enough for the window caption beside the title bar's buttons.
@@ -28,6 +33,46 @@ inline void FitMemo(QPlainTextEdit* memo) {
     const int frame = 2 * memo->frameWidth() + int(memo->document()->documentMargin() * 2) + 4;
     memo->setMinimumWidth(width + frame);
     memo->setFixedHeight(fm.lineSpacing() * int(lines.size()) + frame);
+}
+
+// A read-only note at the top of a dialog: never focused, its lines unwrapped; FitMemo makes
+// room for all of them.
+inline QPlainTextEdit* AddNote(QWidget* dialog, QBoxLayout* top) {
+    auto* memo = new QPlainTextEdit(dialog);
+    memo->setObjectName(QStringLiteral("Memo1"));
+    memo->setReadOnly(true);
+    memo->setFocusPolicy(Qt::NoFocus);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    top->addWidget(memo);
+    return memo;
+}
+
+// A caption and a one-line edit beside it that takes the rest of the row; the caption's
+// accelerator goes to the edit. Line breaks pasted into the edit are dropped at once, as the
+// settings file holds one value a line; changed sees each text that stays.
+inline QLineEdit* AddEditRow(QWidget* dialog, QBoxLayout* top, QLabel*& caption,
+                             const char* captionName, const char* editName, int maxLength,
+                             std::function<void()> changed = {}) {
+    auto* row = new QHBoxLayout();
+    caption = new QLabel(dialog);
+    caption->setObjectName(QString::fromLatin1(captionName));
+    auto* edit = new QLineEdit(dialog);
+    edit->setObjectName(QString::fromLatin1(editName));
+    edit->setMaxLength(maxLength);
+    caption->setBuddy(edit);
+    row->addWidget(caption);
+    row->addWidget(edit, 1);
+    top->addLayout(row);
+    QObject::connect(edit, &QLineEdit::textChanged, dialog,
+                     [edit, changed = std::move(changed)](const QString& text) {
+                         const QString one = ActionEdit::SingleLine(text);
+                         if (one != text)
+                             edit->setText(one); // comes back here with the single line
+                         else if (changed)
+                             changed();
+                     });
+    return edit;
 }
 
 // The OK and cancel buttons under a small dialog; OK is the default and accepts, the other

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "ShellFolders.h"
 #include "TextFormats.h"
 
 qint64 MegabyteTenths(qint64 bytes) {
@@ -37,7 +38,7 @@ QString TrialSummary(qint64 count, qint64 tenths) {
 bool TrialScan::Run(const QString& root) {
     Count = 0;
     stopped_ = false;
-    root_ = root.endsWith(u'/') ? root : root + u'/';
+    root_ = ShellFolders::IncludeTrailingPathDelimiter(root);
     scanFolder(root_);
     return !stopped_;
 }

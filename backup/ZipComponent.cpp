@@ -17,6 +17,7 @@
 #include "FileNames.h"
 #include "Priority.h"
 #include "SafeFile.h"
+#include "ShellFolders.h"
 #include "WorkPool.h"
 #include "ZipWriter.h"
 
@@ -345,7 +346,7 @@ QString TZipComponent::entryName(const QString& path) {
         lastBase_ = base;
         lastBaseCanonical_ = CanonicalFilePath(base);
         if (lastBaseCanonical_.isEmpty()) lastBaseCanonical_ = QDir::cleanPath(base);
-        if (!lastBaseCanonical_.endsWith(u'/')) lastBaseCanonical_ += u'/';
+        lastBaseCanonical_ = ShellFolders::IncludeTrailingPathDelimiter(lastBaseCanonical_);
     }
     const QString full = lastFolderCanonical_ + u'/' + name;
     if (full.startsWith(lastBaseCanonical_)) return full.mid(lastBaseCanonical_.size());

@@ -227,6 +227,11 @@ public:
     void EditCell(int col, int row);
     // The paths of one column over all data rows, made absolute for the duplicate checks.
     QStringList ColumnCells(int col) const;
+    // Whether another action already backs up folder, or writes target or one of its archive
+    // names (the archives of ownRow, when given, go with its new name); says so and puts the
+    // focus on that action's cell.
+    bool SourceTaken(const QString& folder);
+    bool TargetTaken(const QString& target, int ownRow = 0);
     // Run-all and the automatic switch apply exactly when the first row holds an action.
     void UpdateRunAllSwitch();
     // ---- end of the editing commands ----

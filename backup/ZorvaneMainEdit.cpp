@@ -117,6 +117,25 @@ QStringList Tmain::ColumnCells(int col) const {
     return out;
 }
 
+bool Tmain::SourceTaken(const QString& folder) {
+    const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
+    if (dup < 0) return false;
+    inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
+    sg->SetFocusCell(colVerz, dup + 1);
+    return true;
+}
+
+bool Tmain::TargetTaken(const QString& target, int ownRow) {
+    QStringList targets = ColumnCells(colNach);
+    int dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
+    if (ownRow > 0) targets[ownRow - 1].clear();
+    if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
+    if (dup < 0) return false;
+    inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
+    sg->SetFocusCell(colNach, dup + 1);
+    return true;
+}
+
 void Tmain::UpdateRunAllSwitch() {
     const bool any = !sg->Cell(colVerz, 1).isEmpty();
     SetPackAllEnabled(any); // a run's lock stays
@@ -136,12 +155,7 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     const QString folder = Dialogs::BrowseForFolder(
         this, Tx(txZuSicherndesVerz), ShellFolders::Folder(QStringLiteral("desktop")));
     if (folder.isEmpty()) return;
-    int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
-    if (dup >= 0) {
-        inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
-        sg->SetFocusCell(colVerz, dup + 1);
-        return;
-    }
+    if (SourceTaken(folder)) return;
     // The system's root stands for the drive root the dialog first opens in.
     const QString start =
         SaveFileLast.isEmpty() ? QDir::rootPath() : QDir(QDir::rootPath()).filePath(SaveFileLast);
@@ -150,14 +164,7 @@ void Tmain::NewAktionExecute(QObject* Sender) {
     if (chosen.isEmpty()) return;
     SaveFileLast = chosen;
     const QString target = ActionEdit::TargetName(chosen);
-    const QStringList targets = ColumnCells(colNach);
-    dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
-    if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
-    if (dup >= 0) {
-        inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
-        sg->SetFocusCell(colNach, dup + 1);
-        return;
-    }
+    if (TargetTaken(target)) return;
     if (Dialogs::Exec(*TimeWin) != QDialog::Accepted) return;
 
     // Chosen only now: a scheduled run may have moved the focus while the dialogs were open.
@@ -249,12 +256,7 @@ void Tmain::EditCell(int col, int row) {
     case colVerz: {
         const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
         if (folder.isEmpty() || folder == cell) return;
-        const int dup = ActionEdit::FindNoCase(ColumnCells(colVerz), QDir::cleanPath(folder));
-        if (dup >= 0) {
-            inform(Tx(txEintragFuerVerz) + CRLF + folder + CRLF + Tx(txExistiertBereits));
-            sg->SetFocusCell(colVerz, dup + 1);
-            return;
-        }
+        if (SourceTaken(folder)) return;
         sg->SetCell(colVerz, row, folder);
         SetModified(true);
         // A first row filled in here is an action the run and automatic commands now apply to.
@@ -277,15 +279,7 @@ void Tmain::EditCell(int col, int row) {
         SaveFileLast = chosen;
         const QString target = ActionEdit::TargetName(chosen);
         if (target == cell) return;
-        QStringList targets = ColumnCells(colNach);
-        int dup = ActionEdit::FindNoCase(targets, QDir::cleanPath(target));
-        targets[row - 1].clear(); // the row's own archives go with its new name
-        if (dup < 0) dup = ActionEdit::FindArchiveClash(targets, QDir::cleanPath(target));
-        if (dup >= 0) {
-            inform(Tx(txSicherungMitNamen) + CRLF + target + CRLF + Tx(txExistiertBereits));
-            sg->SetFocusCell(colNach, dup + 1);
-            return;
-        }
+        if (TargetTaken(target, row)) return;
         sg->SetCell(colNach, row, target);
         SetModified(true);
         return;

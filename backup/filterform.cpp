@@ -53,19 +53,11 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     DesignScale::Resize(this, 760, 560);
     auto* top = new QVBoxLayout(this);
 
-    auto* patternRow = new QHBoxLayout();
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    filter = new QLineEdit(this);
-    filter->setObjectName(QStringLiteral("filter"));
-    filter->setMaxLength(ActionEdit::MaxFilterPatternLength);
+    filter = AddEditRow(this, top, Label1, "Label1", "filter", ActionEdit::MaxFilterPatternLength,
+                        [this] { filterChange(); });
     QFont big = filter->font();
     big.setPointSizeF(big.pointSizeF() * 1.4);
     filter->setFont(big);
-    Label1->setBuddy(filter);
-    patternRow->addWidget(Label1);
-    patternRow->addWidget(filter, 1);
-    top->addLayout(patternRow);
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     top->addWidget(Label2);
@@ -96,13 +88,7 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     middle->addWidget(cbCount);
     top->addLayout(middle);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setFocusPolicy(Qt::NoFocus);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    top->addWidget(Memo1);
+    Memo1 = AddNote(this, top);
 
     auto* lists = new QGridLayout();
     Treffer = boldLabel(this, "Treffer");
@@ -124,13 +110,6 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     top->addLayout(lists, 1);
 
     AddOkCancel(this, top, BitBtn1, BitBtn2, true);
-    connect(filter, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QString one = ActionEdit::SingleLine(text);
-        if (one != text)
-            filter->setText(one); // splits again through this handler
-        else
-            filterChange();
-    });
     connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
     connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
     connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });

@@ -1,8 +1,6 @@
 #include "fzPw.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,36 +14,17 @@
 TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setObjectName(QStringLiteral("fPw"));
     auto* top = new QVBoxLayout(this);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setFocusPolicy(Qt::NoFocus);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1 = AddNote(this, top);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette pal = Memo1->palette();
     pal.setColor(QPalette::Base, QColor(255, 255, 225));
     Memo1->setPalette(pal);
-    top->addWidget(Memo1);
     cbShowPw = new QCheckBox(this);
     cbShowPw->setObjectName(QStringLiteral("cbShowPw"));
     top->addWidget(cbShowPw);
-    auto* row = new QHBoxLayout();
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    ePw = new QLineEdit(this);
-    ePw->setObjectName(QStringLiteral("ePw"));
-    ePw->setMaxLength(ActionEdit::MaxCellLength);
-    Label1->setBuddy(ePw);
-    row->addWidget(Label1);
-    row->addWidget(ePw, 1);
-    top->addLayout(row);
+    ePw = AddEditRow(this, top, Label1, "Label1", "ePw", ActionEdit::MaxCellLength);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
     connect(cbShowPw, &QCheckBox::clicked, this, [this] { cbShowPwClick(cbShowPw); });
-    connect(ePw, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QString one = ActionEdit::SingleLine(text);
-        if (one != text) ePw->setText(one);
-    });
     SetCaptions();
     cbShowPwClick(nullptr);
 }
