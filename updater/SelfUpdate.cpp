@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "Http.h"
 #include "Install.h"
+#include "ShellFolders.h"
 #include "Unpack.h"
 #include "UpdateServer.h"
 
@@ -44,7 +45,10 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     Install::SetOfferedDate(newProgram, job.offeredDate, [&](const QString&) {
         callbacks.log(QStringLiteral("Konnte Zeit nicht setzen"));
     });
-    return {job.exeDir + QStringLiteral("iren"), {job.configPath}, job.exeDir};
+    // Found as the hand-over finds the updater: in any letter case, with or without ".exe".
+    QString renamer = ShellFolders::FindProgramFile(job.exeDir, QStringLiteral("iren.exe"));
+    if (renamer.isEmpty()) renamer = QStringLiteral("iren");
+    return {job.exeDir + renamer, {job.configPath}, job.exeDir};
 }
 
 } // namespace SelfUpdate
