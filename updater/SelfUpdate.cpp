@@ -37,7 +37,8 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     callbacks.log(QStringLiteral("Entpacken..."));
     QCoreApplication::processEvents();
     const QString newProgram = job.targetDir + QStringLiteral("iupneu");
-    UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress});
+    UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress},
+               Install::UnpackLimit(job.declaredKB));
     // It takes the running program's place, so it gets that program's permissions.
     QFile::setPermissions(newProgram, QFile::permissions(QCoreApplication::applicationFilePath()));
     Clock::Sleep(100);
