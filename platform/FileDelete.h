@@ -10,6 +10,9 @@ namespace FileDelete {
 bool Delete(const QString& path);
 // Renames path to newPath (same folder); false when the file is in use or the rename fails.
 bool MoveAside(const QString& path, const QString& newPath);
+// Whether a new file could take path's name now, without touching the old one: false when it
+// is in use or its folder refuses new names.
+bool CanReplace(const QString& path);
 // While set, a path for which the check returns true counts as in use.
 void SetInUseCheck(std::function<bool(const QString& path)> check);
 } // namespace FileDelete

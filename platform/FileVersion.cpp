@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The magic followed by four numbers of 0 to 65535 joined by "." and a NUL; a bare copy of the
@@ -35,8 +39,20 @@ namespace FileVersion {
 
 QString GetFileVersionString(const QString& path) {
     const QString none = QStringLiteral("ohne");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return none;
+    // Only a regular file is read, and opening never waits: a pipe would block here and a
+    // device could be read for ever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return none;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return none;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return none;
+    }
     const QByteArray magic(ZV_FILE_VERSION_MAGIC);
     constexpr qsizetype Chunk = 1 << 20;
     const qsizetype keep = magic.size() + 24; // a marker may straddle two reads

@@ -11,7 +11,9 @@
 QString BatchPathProblem(const QString& path) {
     for (QChar c : path) {
         if (c == u'\r' || c == u'\n') return QStringLiteral("enthält einen Zeilenumbruch");
-        if (QStringLiteral("\"%^&|<>").contains(c))
+        // "$" and "`" are harmless to the command interpreter, but here its lines may be run
+        // by a POSIX shell, which would expand them.
+        if (QStringLiteral("\"%^&|<>$`").contains(c))
             return QStringLiteral("enthält das Zeichen %1").arg(c);
         if (c.unicode() < 0x20) return QStringLiteral("enthält Steuerzeichen");
     }

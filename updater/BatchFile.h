@@ -3,7 +3,7 @@
 // written in Windows-1252 with CR LF line ends: per file a "del" and a "copy" line, at the end
 // "exit" and an empty line. A path the command interpreter would read differently from what it
 // says (quotes, %, ^, &, |, <, >, a line break, a character the code page lacks) is never put
-// into it.
+// into it, nor one a POSIX shell would expand ($, `).
 #include <QString>
 #include <QStringList>
 

@@ -34,6 +34,7 @@
 #include "DesignScale.h"
 #include "Dialogs.h"
 #include "Http.h"
+#include "Install.h"
 #include "Shell.h"
 #include "ShellFolders.h"
 #include "SystemList.h"
@@ -313,6 +314,10 @@ void TiupMain::FormShow() {
         }
         ReadUpdaterConfig();
         if (EndRequested) return;
+        // An install cut short by an earlier version may have left the program's old file
+        // aside; it goes back before anything looks for the program.
+        Install::RecoverFolder(Placeholders()[Placeholder::InstallDir].folder,
+                               [this](const QString& line) { done->appendPlainText(line); });
         CurrentModule = nullptr;
         CurrentFileRow = nullptr;
 

@@ -122,9 +122,17 @@ bool TiupMain::FetchAndParse() {
                 const qint64 size = ParseInfoSize(file.size);
 
                 const QString local = folder + file.fileName;
+                const auto log = [this](const QString& line) { done->appendPlainText(line); };
+                Install::RecoverTarget(local, log);
                 const QFileInfo here(local);
-                const bool exists = here.exists();
-                const QString versionHere = FileVersion::GetFileVersionString(local);
+                // Only a regular file is looked into: a pipe would block, a device never end.
+                const bool exists = Install::IsRegularFile(local);
+                if (!exists && here.exists())
+                    log(QStringLiteral("%1 ist keine gewöhnliche Datei und gilt als nicht "
+                                       "vorhanden")
+                            .arg(local));
+                const QString versionHere =
+                    exists ? FileVersion::GetFileVersionString(local) : QStringLiteral("ohne");
                 item->setText(colZiel, folder);
                 item->setText(colVersion, file.version);
                 item->setText(colDatum, file.date);
@@ -186,6 +194,7 @@ void TiupMain::selfUpdate(QTreeWidgetItem* row) {
         row->text(colDatum),
         ExeDir,
         ConfigPath,
+        row->text(colGroesse).isEmpty() ? -1 : ParseInfoSize(row->text(colGroesse)),
     };
     const SelfUpdate::Callbacks callbacks{
         [this](const QString& line) {
@@ -261,9 +270,11 @@ void TiupMain::InstallFiles() {
         done->appendPlainText(QStringLiteral("Schreibe ") + file->text(colZiel) +
                               file->text(colCaption));
         const int line = done->blockCount() - 1;
-        const Install::FileJob job{DownloadDir + archive, file->text(colZiel),
-                                   file->text(colCaption), file->text(colDatum),
-                                   file->text(colService)};
+        const QString size = file->text(colGroesse);
+        const Install::FileJob job{
+            DownloadDir + archive,  file->text(colZiel),
+            file->text(colCaption), file->text(colDatum),
+            file->text(colService), size.isEmpty() ? -1 : ParseInfoSize(size)};
         const Install::FileResult result = Install::InstallFile(job, context);
         BatchStarted = Batch->Started();
         if (result.outcome == Install::Outcome::ServiceStuck) return false; // nothing more now

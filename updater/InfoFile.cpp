@@ -1,5 +1,6 @@
 #include "InfoFile.h"
 
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <limits>
@@ -201,12 +202,22 @@ qint64 ParseInfoSize(const QString& text) {
 }
 
 std::optional<QDateTime> ParseInfoDate(const QString& text) {
-    const QString t = text.trimmed();
-    QDateTime dt = QDateTime::fromString(t, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    if (dt.isValid()) return dt;
-    const QDate d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
-    if (d.isValid()) return d.startOfDay();
-    return std::nullopt;
+    // What a German-locale text-to-date conversion takes: d.M.yy or dd.MM.yyyy, then maybe
+    // h:mm or hh:mm:ss.
+    static const QRegularExpression form(QStringLiteral(
+        R"(^(\d{1,2})\.(\d{1,2})\.(\d{2}|\d{4})(?:\s+(\d{1,2}):(\d{2})(?::(\d{2}))?)?$)"));
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch()) return std::nullopt;
+    int year = m.captured(3).toInt();
+    // Two digits: the usual Windows window, 00 to 29 this century, 30 to 99 the last.
+    if (m.capturedLength(3) == 2) year += year < 30 ? 2000 : 1900;
+    const QDate date(year, m.captured(2).toInt(), m.captured(1).toInt());
+    if (!date.isValid()) return std::nullopt;
+    if (!m.hasCaptured(4)) return date.startOfDay();
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(),
+                     m.hasCaptured(6) ? m.captured(6).toInt() : 0);
+    if (!time.isValid()) return std::nullopt;
+    return QDateTime(date, time);
 }
 
 QString FormatInfoDate(const QDateTime& when) {

@@ -73,7 +73,9 @@ QString FileNameProblem(const QString& name);
 // gives 1. Anything else raises InfoFileError.
 qint64 ParseInfoSize(const QString& text);
 
-// A date field: "dd.MM.yyyy hh:mm:ss" or the date alone (midnight).
+// A date field as a German-locale conversion reads it: day and month of one or two digits, a
+// year of two (00-29: 20xx, 30-99: 19xx) or four, then optionally hours (one or two digits) and
+// minutes, with or without seconds. The date alone is midnight.
 std::optional<QDateTime> ParseInfoDate(const QString& text);
 // A local file's date in the same form; the time is left out at exactly midnight.
 QString FormatInfoDate(const QDateTime& when);

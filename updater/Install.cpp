@@ -1,12 +1,15 @@
 #include "Install.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -22,27 +25,14 @@ constexpr qint64 ServicePollMs = 500;
 constexpr int MoveAttempts = 10;
 constexpr qint64 MoveRetryMs = 600;
 
+// Where earlier versions of this program kept the old file while the new one was written.
 QString asideName(const QString& target) {
     return target + QStringLiteral(".iupalt");
 }
 
-// Inflates into a target that was moved aside; puts the old file back when that fails. The new
-// file keeps the old one's permissions, so a program stays a program.
-qint64 unpackOverAside(const Install::FileJob& job, const QString& target, const QString& aside,
-                       const UnpackCallbacks& callbacks) {
-    const QByteArray oldName = QFile::encodeName(aside);
-    const QByteArray newName = QFile::encodeName(target);
-    qint64 bytes = 0;
-    try {
-        bytes = UnpackFile(job.archivePath, target, callbacks);
-    } catch (...) {
-        std::rename(oldName.constData(), newName.constData());
-        throw;
-    }
-    struct stat old {};
-    if (::stat(oldName.constData(), &old) == 0) ::chmod(newName.constData(), old.st_mode & 07777);
-    QFile::remove(aside);
-    return bytes;
+bool presentAt(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
 }
 
 } // namespace
@@ -95,24 +85,23 @@ bool ServiceControl(const QString& name, bool wantRunning, const LogLine& log) {
 
 FileResult InstallFile(const FileJob& job, Context& context) {
     const QString target = job.targetDir + job.fileName;
-    const QString aside = asideName(target);
     const UnpackCallbacks callbacks{context.status, context.progress};
     FileResult result;
-    // Moving it aside would move a whole folder out of the way of one file.
+    // The new file takes the target's name in one rename, which would not replace a folder.
     if (QFileInfo(target).isDir())
         throw std::runtime_error(
             QStringLiteral("%1 ist ein Ordner und wird nicht ersetzt").arg(target).toStdString());
+    RecoverTarget(target, context.log);
 
+    // The old file stays in place until the new one is complete and on disk: the unpacker
+    // writes it beside the target and renames it over in one step.
     bool wasRunning = false;
-    bool movedAside = false;
+    bool inUse = false;
     if (!job.service.isEmpty()) {
         wasRunning = ServiceControl(job.service, false, context.log);
         for (int failures = 0; QFileInfo::exists(target);) {
             Clock::Sleep(MoveRetryMs);
-            if (FileDelete::MoveAside(target, aside)) {
-                movedAside = true;
-                break;
-            }
+            if (FileDelete::CanReplace(target)) break;
             if (++failures == MoveAttempts) {
                 result.outcome = Outcome::ServiceStuck;
                 return result;
@@ -121,34 +110,79 @@ FileResult InstallFile(const FileJob& job, Context& context) {
                 context.status(QStringLiteral("Warte auf Service ") + QString::number(failures));
             QCoreApplication::processEvents();
         }
-    } else if (QFileInfo::exists(target)) {
-        movedAside = FileDelete::MoveAside(target, aside);
-        if (!movedAside) {
-            // In use: the new content waits for the next logon.
-            const QString staged = context.batch->StagedPath(context.unpackDir, job.fileName);
-            QString why = BatchPathProblem(target);
-            if (why.isEmpty()) why = BatchPathProblem(staged);
-            if (!why.isEmpty()) {
-                context.log(QStringLiteral("!! %1 ist in Gebrauch und kann nicht über Update.bat "
-                                           "ersetzt werden: der Pfad %2!!")
-                                .arg(target, why));
-                result.outcome = Outcome::Skipped;
-                return result;
-            }
-            result.bytes = UnpackFile(job.archivePath, staged, callbacks);
-            context.batch->AddReplacement(target, staged);
-            result.outcome = Outcome::Staged;
-        }
+    } else {
+        inUse = QFileInfo::exists(target) && !FileDelete::CanReplace(target);
     }
-    if (result.outcome == Outcome::Replaced)
-        result.bytes = movedAside ? unpackOverAside(job, target, aside, callbacks)
-                                  : UnpackFile(job.archivePath, target, callbacks);
+    if (inUse) {
+        // The new content waits for the next logon.
+        const QString staged = context.batch->StagedPath(context.unpackDir, job.fileName);
+        QString why = BatchPathProblem(target);
+        if (why.isEmpty()) why = BatchPathProblem(staged);
+        if (!why.isEmpty()) {
+            context.log(QStringLiteral("!! %1 ist in Gebrauch und kann nicht über Update.bat "
+                                       "ersetzt werden: der Pfad %2!!")
+                            .arg(target, why));
+            result.outcome = Outcome::Skipped;
+            return result;
+        }
+        result.bytes = UnpackFile(job.archivePath, staged, callbacks, UnpackLimit(job.declaredKB));
+        context.batch->AddReplacement(target, staged);
+        result.outcome = Outcome::Staged;
+    } else {
+        result.bytes = UnpackFile(job.archivePath, target, callbacks, UnpackLimit(job.declaredKB));
+    }
 
     if (wasRunning) ServiceControl(job.service, true, context.log);
     // A file in use still holds its old content: stamped with the offered date it would look up
     // to date to the next run, which would then not offer it again.
     if (result.outcome != Outcome::Staged) SetOfferedDate(target, job.offeredDate, context.log);
     return result;
+}
+
+void RecoverTarget(const QString& target, const LogLine& log) {
+    const QByteArray path = QFile::encodeName(target);
+    const QByteArray aside = QFile::encodeName(asideName(target));
+    if (presentAt(aside)) {
+        // Only a complete new file ever took the target's name, so with both present the old
+        // one is surplus; with the target missing it is the only copy left.
+        if (presentAt(path)) {
+            ::unlink(aside.constData());
+        } else if (std::rename(aside.constData(), path.constData()) == 0) {
+            if (log) log(target + QStringLiteral(" wiederhergestellt"));
+        }
+    }
+    // What an unpack cut short left beside the target: "." name "." token ".tmp".
+    const QFileInfo info(target);
+    const QString prefix = u'.' + info.fileName() + u'.';
+    const QString suffix = QStringLiteral(".tmp");
+    QString literal;
+    for (QChar c : info.fileName())
+        literal += QStringLiteral("[*?").contains(c) ? u'[' + QString(c) + u']' : QString(c);
+    QDir folder(info.absolutePath());
+    for (const QString& name :
+         folder.entryList({u'.' + literal + QStringLiteral(".*.tmp")},
+                          QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks)) {
+        if (!name.startsWith(prefix) || !name.endsWith(suffix)) continue;
+        const QStringView token =
+            QStringView(name).mid(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (!token.isEmpty() && std::all_of(token.begin(), token.end(), [](QChar c) {
+                return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z');
+            }))
+            folder.remove(name);
+    }
+}
+
+void RecoverFolder(const QString& folder, const LogLine& log) {
+    if (folder.isEmpty()) return;
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({QStringLiteral("*.iupalt")}, QDir::Files | QDir::Hidden | QDir::System))
+        RecoverTarget(dir.filePath(name.chopped(7)), log);
+}
+
+bool IsRegularFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void SetOfferedDate(const QString& path, const QString& dateText, const LogLine& log) {
@@ -160,6 +194,11 @@ void SetOfferedDate(const QString& path, const QString& dateText, const LogLine&
     QFile f(path);
     if (!f.open(QIODevice::ReadWrite)) return;
     f.setFileTime(*when, QFileDevice::FileModificationTime);
+}
+
+qint64 UnpackLimit(qint64 declaredKB) {
+    if (declaredKB < 0) return MaxUnpackedSize;
+    return std::min(MaxUnpackedSize, declaredKB * 1024 * DeclaredSizeFactor + DeclaredSizeSlack);
 }
 
 qint64 KiloBytes(qint64 bytes) {

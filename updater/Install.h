@@ -1,7 +1,8 @@
 #pragma once
-// Installing one downloaded file: its service stopped around it, the old file kept until the
-// new one is complete, a file in use left to the batch file for the next logon, the offered
-// date set. The window walks its checked rows and calls InstallFile for each.
+// Installing one downloaded file: its service stopped around it, the old file kept in place
+// until the complete new one replaces it in one rename, a file in use left to the batch file
+// for the next logon, the offered date set. The window walks its checked rows and calls InstallFile
+// for each.
 #include <QString>
 #include <functional>
 
@@ -20,9 +21,14 @@ struct FileJob {
     QString archivePath; // the downloaded archive
     QString targetDir;   // ends in the path separator
     QString fileName;
-    QString offeredDate; // the information file's date text
-    QString service;     // empty: none
+    QString offeredDate;    // the information file's date text
+    QString service;        // empty: none
+    qint64 declaredKB = -1; // the size the list gives, in KB; -1: none given
 };
+
+// How far a file may outgrow the size the list gives it: this many times, plus the slack.
+inline constexpr qint64 DeclaredSizeFactor = 32;
+inline constexpr qint64 DeclaredSizeSlack = 1024 * 1024;
 
 struct Context {
     QString unpackDir; // where files in use wait; ends in the path separator
@@ -49,9 +55,23 @@ struct FileResult {
 // file then stays where it was.
 FileResult InstallFile(const FileJob& job, Context& context);
 
+// Puts back an old file that an interrupted install of an earlier version left as
+// "<name>.iupalt" while the target is missing (removes it when the target is there), and
+// removes temporary files an interrupted unpack left beside the target. Logs what it restored.
+void RecoverTarget(const QString& target, const LogLine& log);
+// The same for every "*.iupalt" in the folder.
+void RecoverFolder(const QString& folder, const LogLine& log);
+// A regular file, or a link to one; false for anything else (pipes, devices, folders) and for
+// nothing at all.
+bool IsRegularFile(const QString& path);
+
 // Sets the file's last-write date from the offered date text. Logs "Konnte Zeit für ... nicht
 // setzen" for a date that cannot be read; a file that cannot be opened keeps its date quietly.
 void SetOfferedDate(const QString& path, const QString& dateText, const LogLine& log);
+
+// The most bytes a file of the given size (KB; -1: none given) may unpack to: a generous
+// multiple of that size, so a small archive cannot fill the disk, and never beyond the cap.
+qint64 UnpackLimit(qint64 declaredKB);
 
 // Bytes as whole KB, rounded up.
 qint64 KiloBytes(qint64 bytes);

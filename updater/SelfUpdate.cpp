@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "Http.h"
 #include "Install.h"
+#include "ShellFolders.h"
 #include "Unpack.h"
 #include "UpdateServer.h"
 
@@ -36,7 +37,8 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     callbacks.log(QStringLiteral("Entpacken..."));
     QCoreApplication::processEvents();
     const QString newProgram = job.targetDir + QStringLiteral("iupneu");
-    UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress});
+    UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress},
+               Install::UnpackLimit(job.declaredKB));
     // It takes the running program's place, so it gets that program's permissions.
     QFile::setPermissions(newProgram, QFile::permissions(QCoreApplication::applicationFilePath()));
     Clock::Sleep(100);
@@ -44,7 +46,10 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     Install::SetOfferedDate(newProgram, job.offeredDate, [&](const QString&) {
         callbacks.log(QStringLiteral("Konnte Zeit nicht setzen"));
     });
-    return {job.exeDir + QStringLiteral("iren"), {job.configPath}, job.exeDir};
+    // Found as the hand-over finds the updater: in any letter case, with or without ".exe".
+    QString renamer = ShellFolders::FindProgramFile(job.exeDir, QStringLiteral("iren.exe"));
+    if (renamer.isEmpty()) renamer = QStringLiteral("iren");
+    return {job.exeDir + renamer, {job.configPath}, job.exeDir};
 }
 
 } // namespace SelfUpdate

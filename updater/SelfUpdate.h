@@ -14,12 +14,13 @@ namespace SelfUpdate {
 bool IsUpdaterRow(const QString& fileName);
 
 struct Job {
-    QString archiveUrl;   // the archive's URL on the server
-    QString downloadPath; // where the archive is stored
-    QString targetDir;    // the row's folder, ends in the path separator
-    QString offeredDate;  // the row's date text
-    QString exeDir;       // the updater's folder, ends in the path separator
-    QString configPath;   // the configuration file the renamer is given
+    QString archiveUrl;     // the archive's URL on the server
+    QString downloadPath;   // where the archive is stored
+    QString targetDir;      // the row's folder, ends in the path separator
+    QString offeredDate;    // the row's date text
+    QString exeDir;         // the updater's folder, ends in the path separator
+    QString configPath;     // the configuration file the renamer is given
+    qint64 declaredKB = -1; // the size the list gives, in KB; -1: none given
 };
 
 struct Callbacks {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -15,7 +16,10 @@
 namespace {
 
 constexpr qint64 ReadBlock = 65536;
-constexpr unsigned WriteBlock = 4096;
+constexpr unsigned InflateBlock = 4096;
+// Inflated blocks are gathered into writes of this size: one system call per 4096 bytes cost
+// more than the inflating.
+constexpr size_t WriteBlock = 1024 * 1024;
 
 [[noreturn]] void raise(const QString& text) {
     throw std::runtime_error(text.toStdString());
@@ -79,7 +83,8 @@ qint64 UnpackFile(const QString& source, const QString& destination,
                   .arg(destination, systemError(errno)));
 
     std::unique_ptr<char[]> input(new char[ReadBlock]);
-    char output[WriteBlock];
+    std::unique_ptr<char[]> output(new char[WriteBlock]);
+    size_t gathered = 0;
     qint64 readSoFar = 0;
     qint64 written = 0;
     bool ended = false;
@@ -96,27 +101,34 @@ qint64 UnpackFile(const QString& source, const QString& destination,
             run.z.avail_in = uInt(n);
         }
         do {
-            run.z.next_out = reinterpret_cast<Bytef*>(output);
-            run.z.avail_out = WriteBlock;
+            if (gathered == WriteBlock) {
+                writeAll(run.fd, output.get(), gathered, destination);
+                gathered = 0;
+            }
+            run.z.next_out = reinterpret_cast<Bytef*>(output.get() + gathered);
+            // A short block earlier leaves less than a whole one before the end of the buffer.
+            const unsigned room = unsigned(std::min<size_t>(InflateBlock, WriteBlock - gathered));
+            run.z.avail_out = room;
             const int rc = inflate(&run.z, Z_NO_FLUSH);
             if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_STREAM_ERROR ||
                 rc == Z_MEM_ERROR)
                 raise(QStringLiteral("Archiv %1 ist beschädigt (%2).")
                           .arg(archive, run.z.msg ? QString::fromLatin1(run.z.msg)
                                                   : QStringLiteral("error")));
-            const unsigned produced = WriteBlock - run.z.avail_out;
+            const unsigned produced = room - run.z.avail_out;
             written += produced;
+            gathered += produced;
             if (written > maxSize)
                 raise(QStringLiteral("Archiv %1 ergibt mehr als %2 Bytes.")
                           .arg(archive)
                           .arg(maxSize));
-            writeAll(run.fd, output, produced, destination);
             if (rc == Z_STREAM_END) {
                 ended = true;
                 break;
             }
         } while (run.z.avail_out == 0);
     }
+    writeAll(run.fd, output.get(), gathered, destination);
     char extra;
     if (run.z.avail_in > 0 || in.read(&extra, 1) > 0)
         raise(QStringLiteral("Archiv %1 hat Daten nach dem Ende des zlib-Stroms.").arg(archive));

@@ -30,8 +30,9 @@ TEST(BatchFile, WritesCp1252LinesWithCrLf) {
 TEST(BatchFile, PathsTheInterpreterWouldMisreadAreNeverWritten) {
     TestFolder dir;
     BatchFile batch(dir.Path("Update.bat"));
-    const QString bad[] = {"/a\"b/x", "/100%/x", "/a^b/x",  "/a&b/x",  "/a|b/x",
-                           "/a<b/x",  "/a>b/x",  "/a\nb/x", "/a\rb/x", "/\u4e2d/x"};
+    const QString bad[] = {"/a\"b/x",          "/100%/x",   "/a^b/x",  "/a&b/x",  "/a|b/x",
+                           "/a<b/x",           "/a>b/x",    "/a\nb/x", "/a\rb/x", "/\u4e2d/x",
+                           "/s$(touch X).txt", "/a`id`b/x", "/$HOME/x"};
     for (const QString& p : bad) {
         EXPECT_FALSE(BatchPathProblem(p).isEmpty()) << p.toStdString();
         EXPECT_THROW(batch.AddReplacement(p, dir.Path("x")), std::runtime_error);

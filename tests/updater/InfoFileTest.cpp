@@ -145,3 +145,41 @@ TEST(InfoFile, SizeAndDateFields) {
     for (const char* text : {"", "2024-02-01", "32.01.2024", "01.02.2024 25:00:00", "heute"})
         EXPECT_FALSE(ParseInfoDate(text).has_value()) << text;
 }
+
+TEST(InfoFile, OfferedDatesReadAsAGermanLocaleDoes) {
+    const QDate dec7(2026, 12, 7);
+    struct {
+        const char* text;
+        QDateTime when; // invalid: refused
+    } cases[] = {
+        {"07.12.2026 10:00:00", QDateTime(dec7, QTime(10, 0))},
+        {"7.12.2026 10:00", QDateTime(dec7, QTime(10, 0))},
+        {"07.12.2026 10:00", QDateTime(dec7, QTime(10, 0))},
+        {"7.1.2026 9:05:07", QDateTime(QDate(2026, 1, 7), QTime(9, 5, 7))},
+        {"07.12.26", dec7.startOfDay()},
+        {"7.12.29 23:59", QDateTime(QDate(2029, 12, 7), QTime(23, 59))},
+        {"7.12.30", QDate(1930, 12, 7).startOfDay()},
+        {"01.01.00", QDate(2000, 1, 1).startOfDay()},
+        {"31.12.99", QDate(1999, 12, 31).startOfDay()},
+        {" 7.12.2026  10:00 ", QDateTime(dec7, QTime(10, 0))},
+        {"7.12.2026 24:00", {}},
+        {"7.12.2026 10:60", {}},
+        {"7.12.2026 10", {}},
+        {"7.12.2026 10:0", {}},
+        {"7.12.2026 100:00", {}},
+        {"7.12.202", {}},
+        {"7.12.20266", {}},
+        {"007.12.2026", {}},
+        {"29.02.2026", {}},
+        {"7.12.", {}},
+        {"7/12/2026", {}},
+        {"2026-12-07", {}},
+    };
+    for (const auto& c : cases) {
+        const std::optional<QDateTime> got = ParseInfoDate(c.text);
+        if (c.when.isValid())
+            EXPECT_EQ(got, c.when) << c.text;
+        else
+            EXPECT_FALSE(got.has_value()) << c.text;
+    }
+}

@@ -148,6 +148,17 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
         EXPECT_EQ(dir.Read("app/p.dll"), "old");
         EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
     }
+    // An archive that inflates far beyond the size the list gives: refused, the old file kept.
+    for (const QString& service : {QString(), QStringLiteral("db")}) {
+        dir.Write("app/p.dll", "old");
+        Install::FileJob j = job("p.dll", QByteArray(8 * 1024 * 1024, '\0'), service);
+        j.declaredKB = 2;
+        EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
+        EXPECT_EQ(dir.Read("app/p.dll"), "old");
+        EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+        j.declaredKB = 1024; // a size near the real one lets it through
+        EXPECT_EQ(Install::InstallFile(j, ctx).bytes, 8 * 1024 * 1024);
+    }
     // A target folder that does not exist fails at that file.
     EXPECT_THROW(Install::InstallFile(job("q.dll", "x", {}, "missing/deeper"), ctx),
                  std::runtime_error);
@@ -162,4 +173,36 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
     j.offeredDate = "gestern";
     Install::InstallFile(j, ctx);
     EXPECT_EQ(log.last(), "Konnte Zeit für " + dir.Path("app/r.dll") + " nicht setzen");
+}
+
+// The old file keeps its name until the new one replaces it: a kill at any moment leaves one of
+// them there. What a kill left of an earlier install is put right first.
+TEST_F(InstallFixture, TheTargetIsNeverMissing) {
+    dir.Write("app/p.exe", "old");
+    // While the archive is read (the last report, (0, 0), follows the rename).
+    ctx.progress = [&](qint64, qint64 total) {
+        if (total > 0) {
+            EXPECT_EQ(dir.Read("app/p.exe"), "old");
+        }
+    };
+    Install::InstallFile(job("p.exe", QByteArray(300000, 'n')), ctx);
+    EXPECT_EQ(dir.Read("app/p.exe"), QByteArray(300000, 'n'));
+    ctx.progress = {};
+
+    struct {
+        QByteArray target; // empty: missing
+        QByteArray expected;
+    } killed[] = {
+        {{}, "old"},    // after the move aside, before the new file took the name
+        {"new", "new"}, // after the new file took the name, before the old was removed
+    };
+    for (const auto& k : killed) {
+        QFile::remove(dir.Path("app/p.exe"));
+        if (!k.target.isEmpty()) dir.Write("app/p.exe", k.target);
+        dir.Write("app/p.exe.iupalt", "old");
+        dir.Write("app/.p.exe.0zk4.tmp", "ne");
+        Install::RecoverFolder(dir.Path("app/"), ctx.log);
+        EXPECT_EQ(dir.Read("app/p.exe"), k.expected);
+        EXPECT_EQ(dir.Files("app"), QStringList({"p.exe"}));
+    }
 }

@@ -38,6 +38,12 @@ TEST(SelfUpdate, WritesTheNewProgramBesideTheOldAndNamesTheRenamer) {
     EXPECT_EQ(call.arguments, QStringList({"/etc/kelvo/iup.ini"}));
     EXPECT_EQ(call.workDir, dir.Path("exe/"));
     EXPECT_FALSE(http.IsConnected());
+    // A renamer that lies there is found in any letter case, with or without ".exe".
+    for (const QString name : {"IREN.EXE", "Iren"}) {
+        const QString renamer = dir.Write("exe/" + name, "renamer");
+        EXPECT_EQ(SelfUpdate::Run(http, job, {[](const QString&) {}, {}, {}}).program, renamer);
+        QFile::remove(renamer);
+    }
 
     // One attempt only: a failing GET ends it, nothing is written.
     server.FailNext(1);

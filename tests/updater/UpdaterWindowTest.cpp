@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <sys/stat.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -363,4 +364,36 @@ TEST_F(UpdaterWindowTest, ClosingDuringAStepEndsItFirst) {
     EXPECT_EQ(folder.Read("inst/b.txt"), "old");
     EXPECT_EQ(w->startBtn->text(), "Installieren");
     closedAfterTheStep("install");
+}
+
+// A restart after an install was killed between moving the old file aside and writing the new
+// one: the old file is back before anything looks at it, the leftovers are gone. A pipe and a
+// link to a device at targets count as missing instead of stopping the parse.
+TEST_F(UpdaterWindowTest, ARestartRepairsAKilledInstallAndSpecialFilesCountAsMissing) {
+    folder.Write("inst/prog.exe.iupalt", "old program", Recent);
+    folder.Write("inst/.prog.exe.k3x9q.tmp", "half a new progr");
+    folder.Write("inst/.prog.exe.notes.txt", "kept"); // not one of ours
+    ASSERT_EQ(::mkfifo(QFile::encodeName(inst + "pipe.dll").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", inst + "zero.dll"));
+    serve({{"M",
+            "",
+            "",
+            {row("prog.exe", "prog.z"), row("pipe.dll", "pipe.z"), row("zero.dll", "zero.z")}}});
+    archive("pipe.z", "pipe now a file");
+    archive("zero.z", "zero now a file");
+
+    TiupMain& w = start();
+    EXPECT_EQ(folder.Read("inst/prog.exe"), "old program");
+    EXPECT_EQ(logLines(inst + "prog.exe"), QStringList{inst + "prog.exe wiederhergestellt"});
+    click();
+    EXPECT_EQ(w.startBtn->text(), "Beenden");
+    // The old program is the one the version check saw: recent enough, not offered again.
+    EXPECT_EQ(rows(w.FileViews[0]), QStringList({"prog.exe", "pipe.dll+", "zero.dll+"}));
+    EXPECT_EQ(logLines(".*keine gewöhnliche Datei").size(), 2);
+    EXPECT_EQ(folder.Read("inst/pipe.dll"), "pipe now a file");
+    EXPECT_EQ(folder.Read("inst/zero.dll"), "zero now a file");
+    EXPECT_TRUE(QFileInfo("/dev/zero").isReadable());
+    EXPECT_FALSE(folder.Exists("inst/prog.exe.iupalt"));
+    EXPECT_FALSE(folder.Exists("inst/.prog.exe.k3x9q.tmp"));
+    EXPECT_TRUE(folder.Exists("inst/.prog.exe.notes.txt"));
 }
