@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "ActionStore.h"
@@ -314,6 +315,8 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
+    // What a scheduled run does between its scan and its archive: the rotation.
+    std::function<void()> beforeWrite_;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the run found nothing): from then on
