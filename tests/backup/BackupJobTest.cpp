@@ -129,15 +129,16 @@ TEST_F(BackupJobTest, NamesThatAreNotUtf8AreKeptByteForByte) {
                                               "dir/inner.txt",
                                               "inner"},
                                              {"caf\xE9/\xE2\x82.txt", "cut sequence"},
-                                             {"ok.txt", "ok"}};
+                                             {"ok.txt", "ok"},
+                                             {"back\\slash.txt", "one file"}};
     for (auto it = files.begin(); it != files.end(); ++it)
         ASSERT_TRUE(src.WriteBytes(it.key(), it.value()));
-    EXPECT_EQ(Run(src.Path(), Target()).FilesText, u"4");
+    EXPECT_EQ(Run(src.Path(), Target()).FilesText, u"5");
     EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(Target())), 0);
     TZipReader reader;
     ASSERT_TRUE(reader.Open(Target()));
     TestFolder restored;
-    EXPECT_EQ(reader.Extract(restored.Path()), 4);
+    EXPECT_EQ(reader.Extract(restored.Path()), 5);
     EXPECT_EQ(restored.FileBytes(), files);
 }
 
