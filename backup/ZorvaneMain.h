@@ -165,6 +165,8 @@ public:
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
     void SaveHistory();
+    // The log lines of a history file's bytes, a line beyond a sane length cut with a mark.
+    static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
     void backupSelectedExecute(QObject* Sender);
