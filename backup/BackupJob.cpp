@@ -224,12 +224,13 @@ void BackupJob::scan(const QString& folder) {
 
 void BackupJob::AddTree() {
     if (found_ == 0) return;
+    if (BeforeWrite && !abort_) BeforeWrite();
     zip_.AddOptions = Password.isEmpty()
                           ? unsigned(TZipComponent::AddDirNames)
                           : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
     zip_.Password = Password;
     zip_.ZipFileName = target_;
-    // A scheduled run has moved the previous archive on before it began.
+    // A scheduled run has just moved the previous archive on to generation 1.
     zip_.PermissionsFrom = GenerationName(target_, QStringLiteral("1"));
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {

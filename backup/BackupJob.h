@@ -54,6 +54,10 @@ public:
     std::function<void(const TZMProgressDetails& details, qint64 doneBytes)> OnProgress;
     // The component's messages.
     std::function<void(int code, const QString& text)> OnMessage;
+    // Called once the scan has found files to write and before the archive is begun; a
+    // scheduled run moves the older archives on here, so a run with nothing to write leaves
+    // them alone. Raising fails the run.
+    std::function<void()> BeforeWrite;
     // The run counts as completed from here on (the archive is in place, or nothing was found
     // and the old archive stays); an abort is ignored after it.
     std::function<void()> OnCommitted;

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,4 +53,23 @@ void RemoveStaleTempArchives(const QString& target) {
         if (pid == 0 || pid == ::getpid() || !ProcessRuns(pid))
             QFile::remove(folder.filePath(name));
     }
+}
+
+mode_t ProcessUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (!line.startsWith("Umask:")) continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok) return mode_t(mask & 0777);
+        }
+    }
+    // Without /proc: set and put back, which a second thread creating a file meanwhile could
+    // notice; a lock keeps at least our own callers apart.
+    static QMutex lock;
+    const QMutexLocker guard(&lock);
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
 }

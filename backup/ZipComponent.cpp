@@ -214,7 +214,9 @@ void TZipComponent::open() {
     // A leftover of an interrupted run is replaced by a new file: writing into it would reach
     // whatever a link under that name leads to, and keep the leftover's permissions.
     ::unlink(native.constData());
-    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Owner-only from its creation: until the commit gives it its final mode, nobody else may
+    // open it (a reader who opened it earlier would keep reading whatever follows).
+    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         const int err = errno;
         tempName_.clear();
@@ -222,7 +224,6 @@ void TZipComponent::open() {
                       QStringLiteral(" nicht anlegen: ") + errnoText(err);
         throw std::runtime_error(writeError_.toStdString());
     }
-    if (!Password.isEmpty() && (AddOptions & AddEncrypt)) ::fchmod(fd_, 0600);
     const int threads = Threads > 0 ? Threads : TWorkPool::CoreCount();
     pool_ = std::make_unique<TWorkPool>(threads);
     errno = 0;
@@ -297,11 +298,11 @@ void TZipComponent::Commit() {
             return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &old) == 0 &&
                    S_ISREG(old.st_mode);
         };
-        if (regular(openTarget_) || regular(PermissionsFrom)) {
-            mode_t mode = old.st_mode & 0777;
-            if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
-            ::fchmod(fd_, mode);
-        }
+        // A new archive gets the mode any new file gets.
+        mode_t mode = 0666 & ~ProcessUmask();
+        if (regular(openTarget_) || regular(PermissionsFrom)) mode = old.st_mode & 0777;
+        if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
+        ::fchmod(fd_, mode);
         const int fd = fd_;
         fd_ = -1;
         if (!SafeFile::CommitTemp(fd, QFile::encodeName(tempName_), QFile::encodeName(openTarget_)))

@@ -265,9 +265,10 @@ bool TZipReader::Open(const QString& fileName) {
         e.Index = i;
         zip_uint8_t opsys = 0;
         zip_uint32_t attr = 0;
-        const bool unix =
-            zip_file_get_external_attributes(za_, zip_uint64_t(i), 0, &opsys, &attr) == 0 &&
-            opsys == ZIP_OPSYS_UNIX;
+        const bool known =
+            zip_file_get_external_attributes(za_, zip_uint64_t(i), 0, &opsys, &attr) == 0;
+        const bool unix = known && opsys == ZIP_OPSYS_UNIX;
+        e.BackslashSeparates = !known || (opsys != ZIP_OPSYS_UNIX && opsys != ZIP_OPSYS_OS_X);
         e.Name = storedName(zip_uint64_t(i), unix);
         if (e.Name.isNull()) e.Name = QString::fromUtf8(st.name);
         if (st.valid & ZIP_STAT_COMP_SIZE) e.PackedSize = qint64(st.comp_size);
@@ -286,7 +287,7 @@ bool TZipReader::Open(const QString& fileName) {
         if (e.NoCrc && e.Method == ZIP_CM_STORE &&
             e.PackedSize - aesOverhead(st.encryption_method) != e.UnpackedSize)
             e.Method = -1;
-        e.IsDir = e.Name.endsWith(u'/') || e.Name.endsWith(u'\\');
+        e.IsDir = e.Name.endsWith(u'/') || (e.BackslashSeparates && e.Name.endsWith(u'\\'));
         if (unix) {
             const mode_t mode = mode_t(attr >> 16);
             e.IsLink = (mode & S_IFMT) == S_IFLNK;
@@ -310,9 +311,9 @@ QString TZipReader::storedName(quint64 index, bool madeOnUnix) {
     return converted ? QString::fromUtf8(converted) : DecodeFileName(bytes);
 }
 
-QStringList TZipReader::SafeSegments(const QString& storedName) {
+QStringList TZipReader::SafeSegments(const QString& storedName, bool backslashSeparates) {
     QString name = storedName;
-    name.replace(u'\\', u'/');
+    if (backslashSeparates) name.replace(u'\\', u'/');
     if (name.startsWith(u'/')) return {};
     if (name.size() >= 2 && name[1] == u':' && name[0].isLetter()) return {};
     QStringList out;
@@ -482,7 +483,7 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
 bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& written) {
     const QString shown = LogFileName(e.Name);
     const QString skip = QStringLiteral("Überspringe ") + shown;
-    const QStringList segs = SafeSegments(e.Name);
+    const QStringList segs = SafeSegments(e.Name, e.BackslashSeparates);
     if (segs.isEmpty()) {
         message(skip + QStringLiteral(": Pfad außerhalb des Zielverzeichnisses"));
         return false;

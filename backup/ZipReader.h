@@ -28,6 +28,9 @@ struct ZipEntry {
     bool NoCrc = false;
     // Permission bits of an entry made on a Unix system, 0 where the archive holds none.
     int Permissions = 0;
+    // Made on a system whose folder separator is "\" (MS-DOS, Windows, or one not known):
+    // there a "\" in the name separates folders; on Unix it is part of the file name.
+    bool BackslashSeparates = true;
     int Method = 0;     // compression method
     int Encryption = 0; // encryption method
 };
@@ -71,9 +74,10 @@ public:
     std::function<void(const ProgressDetails&)> OnProgress;
     std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
 
-    // The folder segments of a stored name below the target folder ("\" counts as "/"), or an
-    // empty list when the name is absolute, carries a drive letter or climbs with "..".
-    static QStringList SafeSegments(const QString& storedName);
+    // The folder segments of a stored name below the target folder ("\" counts as "/" where
+    // it separates folders), or an empty list when the name is absolute, carries a drive
+    // letter or climbs with "..".
+    static QStringList SafeSegments(const QString& storedName, bool backslashSeparates = true);
 
 private:
     QString storedName(quint64 index, bool madeOnUnix);

@@ -134,9 +134,7 @@ void Tmain::FormCreate() {
         if (hist.error() != QFileDevice::NoError) {
             problem = hist.errorString();
         } else {
-            QString text = DecodeOwnText(bytes);
-            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            if (text.endsWith(u'\n')) text.chop(1);
+            const QString text = HistoryText(bytes);
             if (!text.isEmpty()) Memo1->setPlainText(text);
         }
     } else {

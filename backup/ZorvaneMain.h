@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "ActionStore.h"
@@ -164,6 +165,8 @@ public:
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
     void SaveHistory();
+    // The log lines of a history file's bytes, a line beyond a sane length cut with a mark.
+    static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
     void backupSelectedExecute(QObject* Sender);
@@ -314,6 +317,8 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
+    // What a scheduled run does between its scan and its archive: the rotation.
+    std::function<void()> beforeWrite_;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the run found nothing): from then on

@@ -14,7 +14,35 @@
 
 namespace {
 constexpr int HistoryLines = 100;
+// A single huge line would cost seconds and megabytes at every start and outlive every trim.
+constexpr qsizetype MaxHistoryLine = 64 * 1024;
+const QString CutMark = QStringLiteral(" [... gekürzt]");
 } // namespace
+
+QString Tmain::HistoryText(const QByteArray& bytes) {
+    QString text = DecodeOwnText(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.endsWith(u'\n')) text.chop(1);
+    QString out;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype nl = text.indexOf(u'\n', from);
+        const qsizetype end = nl < 0 ? text.size() : nl;
+        if (end - from > MaxHistoryLine) {
+            if (out.isEmpty()) out.reserve(text.size());
+            qsizetype keep = MaxHistoryLine - CutMark.size();
+            if (text[from + keep - 1].isHighSurrogate()) --keep;
+            out += QStringView(text).sliced(from, keep);
+            out += CutMark;
+        } else {
+            out += QStringView(text).sliced(from, end - from);
+        }
+        if (nl < 0) break;
+        out += u'\n';
+        from = nl + 1;
+    }
+    return out;
+}
 
 bool Tmain::FilterOK(const QString& name) const {
     return FilterAccepts(FileFilter{FilterList, FilterInclude}, name);

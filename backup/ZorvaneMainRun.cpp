@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
+#include <utility>
 
 #include "Clock.h"
 #include "FileNames.h"
@@ -151,6 +152,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
         zipProgress(d);
     };
     job.OnMessage = [this](int code, const QString& text) { zipMessage(code, text); };
+    job.BeforeWrite = std::exchange(beforeWrite_, nullptr);
     job.OnCommitted = [this] {
         RunCommitted = true;
         btnAbort->setVisible(false);

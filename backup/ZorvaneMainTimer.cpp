@@ -178,16 +178,24 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     const QString base = GenerationBase(target);
     const int g = ParseCount(sg->Cell(colCount, row)) - 1;
 
-    // Only a new archive may replace the oldest kept generation: without the target (the last
-    // attempt did not complete) nothing moves.
-    if (!RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) {
+    // Only a new archive may replace the oldest kept generation: the rotation waits until the
+    // scan has found something to write, and without the target (the last attempt did not
+    // complete) nothing moves.
+    bool rotationFailed = false;
+    beforeWrite_ = [this, target, g, &rotationFailed] {
+        if (RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) return;
         // The new archive would replace a generation that could not move on.
-        setRetryWait(sg, row, true);
+        rotationFailed = true;
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
-    }
+    };
 
     const QString lastBefore = sg->Cell(colLast, row);
     backupSelectedExecute(nullptr);
+    beforeWrite_ = nullptr;
+    if (rotationFailed) {
+        setRetryWait(sg, row, true);
+        throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
+    }
     // A run writes Last only when it completes.
     setRetryWait(sg, row, sg->Cell(colLast, row) == lastBefore);
 

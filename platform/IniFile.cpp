@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -55,16 +57,65 @@ Line parseLine(QString text) {
     return l;
 }
 
-bool same(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+} // namespace
+
+namespace {
+
+// The lines of one section (or, first, those before any section), with an index of its keys.
+struct Chunk {
+    std::optional<Line> header; // none for the lines before the first section
+    QList<Line> lines;
+    QHash<QString, qsizetype> keys; // folded key name -> its first line in this chunk
+};
+
+QString fold(const QString& name) {
+    return name.toCaseFolded();
+}
+
+// The first line of a name is the one that counts.
+void addKey(Chunk& c, const QString& folded, qsizetype line) {
+    if (!c.keys.contains(folded)) c.keys.insert(folded, line);
+}
+
+void indexKeys(Chunk& c) {
+    c.keys.clear();
+    for (qsizetype i = 0; i < c.lines.size(); ++i)
+        if (c.lines[i].kind == Line::Key) addKey(c, fold(c.lines[i].name), i);
 }
 
 } // namespace
 
+// The file as sections of lines, with indexes from section and key names to their lines, so a
+// read or a write finds its key without walking the file.
 struct IniFile::Doc {
-    QList<Line> lines;
-    QString readProblem; // set when the file exists but could not be read
+    QList<Chunk> chunks;
+    QHash<QString, QList<qsizetype>> sections; // folded name -> its chunks in file order
+    QString readProblem;                       // set when the file exists but could not be read
     bool changed = false;
+
+    void append(Line l) {
+        if (l.kind == Line::Section) {
+            sections[fold(l.name)].append(chunks.size());
+            Chunk c;
+            c.header = std::move(l);
+            chunks.append(std::move(c));
+            return;
+        }
+        if (chunks.isEmpty()) chunks.append(Chunk());
+        Chunk& c = chunks.last();
+        if (l.kind == Line::Key) addKey(c, fold(l.name), c.lines.size());
+        c.lines.append(std::move(l));
+    }
+    void reindexSections() {
+        sections.clear();
+        for (qsizetype i = 0; i < chunks.size(); ++i)
+            if (chunks[i].header) sections[fold(chunks[i].header->name)].append(i);
+    }
+    const QList<qsizetype>& chunksOf(const QString& section) const {
+        static const QList<qsizetype> none;
+        const auto it = sections.constFind(fold(section.trimmed()));
+        return it == sections.cend() ? none : *it;
+    }
 };
 
 namespace {
@@ -75,36 +126,20 @@ QString valueOf(const Line& l) {
     return l.text.mid(l.eq + 1);
 }
 
-// Calls f(index) for every key line of every section with this name, in file order; stops
-// when f returns false.
-template <typename F> void forEachKey(const Doc& doc, const QString& section, F f) {
-    const QString wanted = section.trimmed();
-    bool inSection = false;
-    for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-        const Line& l = doc.lines[i];
-        if (l.kind == Line::Section) {
-            inSection = same(l.name, wanted);
-        } else if (inSection && l.kind == Line::Key) {
-            if (!f(i)) return;
-        }
+// The first line of the key; the first of duplicate lines wins, as on Windows.
+const Line* findKey(const Doc& doc, const QString& section, const QString& key) {
+    const QString wanted = fold(key.trimmed());
+    for (qsizetype ci : doc.chunksOf(section)) {
+        const Chunk& c = doc.chunks[ci];
+        const auto it = c.keys.constFind(wanted);
+        if (it != c.keys.cend()) return &c.lines[*it];
     }
-}
-
-// The first line of the key, or -1; the first of duplicate lines wins, as on Windows.
-qsizetype findKey(const Doc& doc, const QString& section, const QString& key) {
-    qsizetype found = -1;
-    const QString wanted = key.trimmed();
-    forEachKey(doc, section, [&](qsizetype i) {
-        if (!same(doc.lines[i].name, wanted)) return true;
-        found = i;
-        return false;
-    });
-    return found;
+    return nullptr;
 }
 
 std::optional<QString> findValue(const Doc& doc, const QString& section, const QString& key) {
-    const qsizetype i = findKey(doc, section, key);
-    return i < 0 ? std::nullopt : std::optional<QString>(valueOf(doc.lines[i]));
+    const Line* l = findKey(doc, section, key);
+    return l ? std::optional<QString>(valueOf(*l)) : std::nullopt;
 }
 
 // Base 10 only: an optional sign and decimal digits, nothing else ("0x1F" is no number).
@@ -135,7 +170,22 @@ QString DecodeOwnText(const QByteArray& raw) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
     if (!utf8.hasError()) return text;
-    return Cp1252::Decode(bytes.toByteArray());
+    // A hand edit may have mixed the two: each line is read the way it was written. Bytes of
+    // Windows-1252 can happen to form UTF-8 ("\xDF\x80" is "ß€" or U+07C0), so a line counts
+    // as UTF-8 only where it then holds what Windows-1252 could hold too; other lines are read
+    // as the whole file was before.
+    text.clear();
+    text.reserve(bytes.size());
+    while (!bytes.isEmpty()) {
+        const qsizetype nl = bytes.indexOf('\n');
+        const QByteArrayView line = nl < 0 ? bytes : bytes.first(nl + 1);
+        bytes = bytes.sliced(line.size());
+        QStringDecoder lineUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = lineUtf8(line);
+        const bool utf8Line = !lineUtf8.hasError() && Cp1252::CanEncode(decoded);
+        text += utf8Line ? decoded : Cp1252::Decode(line.toByteArray());
+    }
+    return text;
 }
 
 IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)) {}
@@ -179,10 +229,9 @@ IniFile::Doc IniFile::load() const {
         encoding_ == Encoding::Latin1252 ? Cp1252::Decode(bytes) : DecodeOwnText(bytes);
     QStringList lines = text.split(u'\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    doc.lines.reserve(lines.size());
     for (QString& line : lines) {
         if (line.endsWith(u'\r')) line.chop(1);
-        doc.lines.append(parseLine(std::move(line)));
+        doc.append(parseLine(std::move(line)));
     }
     return doc;
 }
@@ -191,12 +240,20 @@ void IniFile::save(const Doc& doc) {
     if (!doc.readProblem.isEmpty()) throw IniWriteError(fileName_);
     QString text;
     qsizetype size = 0;
-    for (const Line& line : doc.lines)
-        size += line.text.size() + 2;
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) size += c.header->text.size() + 2;
+        for (const Line& line : c.lines)
+            size += line.text.size() + 2;
+    }
     text.reserve(size);
-    for (const Line& line : doc.lines) {
+    const auto put = [&text](const Line& line) {
         text += line.text;
         text += QStringLiteral("\r\n");
+    };
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) put(*c.header);
+        for (const Line& line : c.lines)
+            put(line);
     }
     const QByteArray bytes =
         encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
@@ -306,7 +363,7 @@ bool IniFile::ReadBool(const QString& section, const QString& key, bool def) con
 }
 
 bool IniFile::ValueExists(const QString& section, const QString& key) const {
-    return withDoc([&](const Doc& d) { return findKey(d, section, key) >= 0; });
+    return withDoc([&](const Doc& d) { return findKey(d, section, key) != nullptr; });
 }
 
 // A section without keys counts as missing, as the programs expect.
@@ -317,10 +374,13 @@ bool IniFile::SectionExists(const QString& section) const {
 QStringList IniFile::ReadSection(const QString& section) const {
     return withDoc([&](const Doc& d) {
         QStringList keys;
-        forEachKey(d, section, [&](qsizetype i) {
-            if (!keys.contains(d.lines[i].name, Qt::CaseInsensitive)) keys.append(d.lines[i].name);
-            return true;
-        });
+        QSet<QString> seen;
+        for (qsizetype ci : d.chunksOf(section))
+            for (const Line& l : d.chunks[ci].lines)
+                if (l.kind == Line::Key && !seen.contains(fold(l.name))) {
+                    seen.insert(fold(l.name));
+                    keys.append(l.name);
+                }
         return keys;
     });
 }
@@ -328,10 +388,12 @@ QStringList IniFile::ReadSection(const QString& section) const {
 QStringList IniFile::ReadSections() const {
     return withDoc([](const Doc& d) {
         QStringList sections;
-        for (const Line& l : d.lines) {
-            if (l.kind == Line::Section && !sections.contains(l.name, Qt::CaseInsensitive))
-                sections.append(l.name);
-        }
+        QSet<QString> seen;
+        for (const Chunk& c : d.chunks)
+            if (c.header && !seen.contains(fold(c.header->name))) {
+                seen.insert(fold(c.header->name));
+                sections.append(c.header->name);
+            }
         return sections;
     });
 }
@@ -341,32 +403,36 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     const QString wanted = key.trimmed();
     const QString val = singleLine(value);
     modify([&](Doc& doc) {
-        const qsizetype existing = findKey(doc, sec, wanted);
-        if (existing >= 0) {
-            Line& l = doc.lines[existing];
+        const QList<qsizetype>& found = doc.chunksOf(sec);
+        const QString folded = fold(wanted);
+        for (qsizetype ci : found) {
+            Chunk& c = doc.chunks[ci];
+            const auto it = c.keys.constFind(folded);
+            if (it == c.keys.cend()) continue;
+            Line& l = c.lines[*it];
             l = parseLine(l.name + u'=' + val);
             return true;
         }
-        // Append after the last non-blank line of the first section of this name.
-        qsizetype insertAt = -1;
-        bool inSection = false;
-        for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-            const Line& l = doc.lines[i];
-            if (l.kind == Line::Section) {
-                if (insertAt >= 0) break;
-                inSection = same(l.name, sec);
-                if (inSection) insertAt = i + 1;
-            } else if (inSection && !l.blank) {
-                insertAt = i + 1;
-            }
+        if (!found.isEmpty()) {
+            // After the last non-blank line of the first section of this name; only blank
+            // lines follow it, so no key moves.
+            Chunk& c = doc.chunks[found.first()];
+            qsizetype insertAt = c.lines.size();
+            while (insertAt > 0 && c.lines[insertAt - 1].blank)
+                --insertAt;
+            addKey(c, folded, insertAt);
+            c.lines.insert(insertAt, parseLine(wanted + u'=' + val));
+            return true;
         }
-        if (insertAt >= 0) {
-            doc.lines.insert(insertAt, parseLine(wanted + u'=' + val));
-        } else {
-            if (!doc.lines.isEmpty() && !doc.lines.last().blank) doc.lines.append(parseLine({}));
-            doc.lines.append(parseLine(u'[' + sec + u']'));
-            doc.lines.append(parseLine(wanted + u'=' + val));
+        if (!doc.chunks.isEmpty()) {
+            Chunk& last = doc.chunks.last();
+            const Line* end = !last.lines.isEmpty() ? &last.lines.last()
+                              : last.header         ? &*last.header
+                                                    : nullptr;
+            if (end && !end->blank) last.lines.append(parseLine({}));
         }
+        doc.append(parseLine(u'[' + sec + u']'));
+        doc.append(parseLine(wanted + u'=' + val));
         return true;
     });
 }
@@ -380,30 +446,28 @@ void IniFile::WriteBool(const QString& section, const QString& key, bool value) 
 }
 
 void IniFile::DeleteKey(const QString& section, const QString& key) {
-    const QString wanted = key.trimmed();
+    const QString wanted = fold(key.trimmed());
     modify([&](Doc& doc) {
-        QList<qsizetype> doomed;
-        forEachKey(doc, section, [&](qsizetype i) {
-            if (same(doc.lines[i].name, wanted)) doomed.append(i);
-            return true;
-        });
-        for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
-            doc.lines.removeAt(*it);
-        return !doomed.isEmpty();
+        bool removed = false;
+        for (qsizetype ci : doc.chunksOf(section)) {
+            Chunk& c = doc.chunks[ci];
+            if (!c.keys.contains(wanted)) continue;
+            c.lines.removeIf(
+                [&](const Line& l) { return l.kind == Line::Key && fold(l.name) == wanted; });
+            indexKeys(c);
+            removed = true;
+        }
+        return removed;
     });
 }
 
 void IniFile::EraseSection(const QString& section) {
-    const QString wanted = section.trimmed();
     modify([&](Doc& doc) {
-        QList<Line> kept;
-        bool erasing = false;
-        for (const Line& l : doc.lines) {
-            if (l.kind == Line::Section) erasing = same(l.name, wanted);
-            if (!erasing) kept.append(l);
-        }
-        if (kept.size() == doc.lines.size()) return false;
-        doc.lines = std::move(kept);
+        const QList<qsizetype> doomed = doc.chunksOf(section);
+        if (doomed.isEmpty()) return false;
+        for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
+            doc.chunks.removeAt(*it);
+        doc.reindexSections();
         return true;
     });
 }

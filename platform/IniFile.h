@@ -9,7 +9,7 @@
 // and Commit replaces the file once.
 //
 // A file that exists but cannot be read is never replaced: its reads give the defaults and
-// every write raises. A file that is not valid UTF-8 is read as Windows-1252 and written back
+// every write raises. A line that is not valid UTF-8 is read as Windows-1252 and written back
 // as UTF-8.
 #include <QString>
 #include <QStringList>
@@ -87,6 +87,7 @@ private:
     std::unique_ptr<Doc> held_;
 };
 
-// The text of one of the programs' own files (settings, history, registry): UTF-8, or
-// Windows-1252 when the bytes are not valid UTF-8, so a file written on Windows loses nothing.
+// The text of one of the programs' own files (settings, history, registry): each line UTF-8,
+// or Windows-1252 when its bytes are not valid UTF-8, so a file written on Windows, or edited
+// by hand in either, loses nothing.
 QString DecodeOwnText(const QByteArray& bytes);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -42,6 +43,11 @@ QStringList WalkOrder(const QString& folder, const QString& prefix = {}) {
     }
     ::closedir(d);
     return out;
+}
+
+unsigned FileMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 // The nice values of this process's threads.
@@ -123,15 +129,16 @@ TEST_F(BackupJobTest, NamesThatAreNotUtf8AreKeptByteForByte) {
                                               "dir/inner.txt",
                                               "inner"},
                                              {"caf\xE9/\xE2\x82.txt", "cut sequence"},
-                                             {"ok.txt", "ok"}};
+                                             {"ok.txt", "ok"},
+                                             {"back\\slash.txt", "one file"}};
     for (auto it = files.begin(); it != files.end(); ++it)
         ASSERT_TRUE(src.WriteBytes(it.key(), it.value()));
-    EXPECT_EQ(Run(src.Path(), Target()).FilesText, u"4");
+    EXPECT_EQ(Run(src.Path(), Target()).FilesText, u"5");
     EXPECT_EQ(RunCommand(QStringLiteral("7z t ") + Quoted(Target())), 0);
     TZipReader reader;
     ASSERT_TRUE(reader.Open(Target()));
     TestFolder restored;
-    EXPECT_EQ(reader.Extract(restored.Path()), 4);
+    EXPECT_EQ(reader.Extract(restored.Path()), 5);
     EXPECT_EQ(restored.FileBytes(), files);
 }
 
@@ -363,6 +370,40 @@ TEST_F(BackupJobTest, TheNewArchiveIsAsPrivateAsThePreviousOneMovedOn) {
     ASSERT_TRUE(QFile::rename(Target(), dst.Path(QStringLiteral("Daten1.Zip"))));
     ASSERT_EQ(Run(src.Path(), Target()).State, Result::Completed);
     EXPECT_EQ(QFile::permissions(Target()), ownerOnly);
+}
+
+// The temporary archive is owner-only while it is written; the archive takes its final mode
+// at the rename: the previous archive's, or that of any new file.
+TEST_F(BackupJobTest, TheTemporaryArchiveIsOwnerOnlyUntilItIsInPlace) {
+    struct Case {
+        const char* what;
+        int previous; // mode of the archive replaced; -1: none
+        bool password;
+        unsigned final;
+    };
+    const Case cases[] = {{"new archive", -1, false, 0644},
+                          {"new encrypted archive", -1, true, 0600},
+                          {"owner-only archive", 0600, false, 0600},
+                          {"group-readable archive", 0640, false, 0640},
+                          {"readable archive, now encrypted", 0644, true, 0600}};
+    const mode_t oldMask = ::umask(022);
+    src.Write(QStringLiteral("geheim.txt"), PackableText(300));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(Target());
+        if (c.previous >= 0) {
+            dst.Write(QStringLiteral("Daten.Zip"), "alt");
+            ::chmod(QFile::encodeName(Target()).constData(), mode_t(c.previous));
+        }
+        unsigned during = 0;
+        atFirstFile = [&] { during = FileMode(TZipComponent::TempFileName(Target())); };
+        ASSERT_EQ(
+            Run(src.Path(), Target(), {}, c.password ? QStringLiteral("pw") : QString()).State,
+            Result::Completed);
+        EXPECT_EQ(during, 0600u);
+        EXPECT_EQ(FileMode(Target()), c.final);
+    }
+    ::umask(oldMask);
 }
 
 TEST_F(BackupJobTest, AnEmptyFolderCompletesWithZeroAndKeepsTheArchive) {

@@ -239,6 +239,24 @@ TEST_F(History, AWindows1252HistoryIsShownAndSavedAsUtf8) {
                                           "e 12 \xE2\x82\xAC\r\n"));
 }
 
+// A huge line is cut where it is read, with a mark, so it costs little at this start and is
+// saved cut; its neighbours stay whole.
+TEST_F(History, AHugeLineIsCutWithAMarkWhenItIsRead) {
+    const QByteArray huge(3 * 1024 * 1024, 'x');
+    prog.Write(QStringLiteral("Zorvane.hist"), "vorher\r\n" + huge + "\r\nnachher\r\n");
+    Start();
+    const QStringList lines = w->LogLines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "vorher");
+    EXPECT_EQ(lines[1].size(), 64 * 1024);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("x [... gekürzt]")));
+    EXPECT_EQ(lines[2], "nachher");
+    const QByteArray saved = HistoryBytes();
+    EXPECT_LT(saved.size(), 70 * 1024);
+    EXPECT_TRUE(saved.startsWith("vorher\r\nxxx"));
+    EXPECT_TRUE(saved.contains(" [... gek\xC3\xBCrzt]\r\nnachher\r\n"));
+}
+
 TEST_F(History, UnwritableSettingsFileIsSilent) {
     Start();
     QFile::remove(SettingsPath());

@@ -232,6 +232,52 @@ TEST_F(SchedulerTest, CountFiveRotatesBeforeTheRunAndDropsTheSurplus) {
     EXPECT_EQ(dir.Read("low/d2.Zip"), "1");
 }
 
+// An emptied source (or one whose every file the filter leaves out) writes nothing, so nothing
+// may be rotated: every archive stays as it was, and the day's run is done.
+TEST_F(SchedulerTest, ARunWithNothingToWriteRotatesNothing) {
+    struct Case {
+        const char* what;
+        const char* file; // what the source holds, if anything
+        QString filter;
+    };
+    const Case cases[] = {{"emptied source", nullptr, ""},
+                          {"only filtered-out files", "src2/x.tmp", "Nicht:*.tmp"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* n : {"", "1", "2", "3", "4"})
+            dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
+        const QString src = dir.MakeDir("src2");
+        if (c.file) dir.Write(c.file, "left out");
+        w->sg->SetRowCount(1);
+        const int r = add({.verz = src,
+                           .nach = dir.Path("out/Daten.Zip"),
+                           .time = "02:00:00",
+                           .count = "5",
+                           .filter = c.filter});
+        const int lines = w->LogLineCount();
+        tickAt(QTime(10, 0, 0));
+        EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+        EXPECT_EQ(generations(5), QStringList({"1", "2", "3", "4", "-"}));
+        const QStringList log = w->LogLines().mid(lines);
+        EXPECT_EQ(log.filter("Beginne Backup von ").size(), 1);
+        EXPECT_EQ(log.filter(QStringLiteral("Keine Datei gefunden in ") + src +
+                             QStringLiteral("/, ") + dir.Path("out/Daten.Zip") +
+                             QStringLiteral(" bleibt unverändert"))
+                      .size(),
+                  1)
+            << log.join(u'\n').toStdString();
+        EXPECT_EQ(cell(colLast, r), "08.12.2026 10:00:00");
+        EXPECT_EQ(cell(colDateien, r), "0");
+        // Done for today.
+        const qsizetype starts = w->LogLines().filter("Beginne Backup von ").size();
+        tickAt(QTime(10, 0, 1));
+        tickAt(QTime(23, 59, 59));
+        EXPECT_EQ(w->LogLines().filter("Beginne Backup von ").size(), starts);
+        EXPECT_EQ(generations(5), QStringList({"1", "2", "3", "4", "-"}));
+        QDir(dir.Path("src2")).removeRecursively();
+    }
+}
+
 TEST_F(SchedulerTest, AGenerationThatCannotMoveStopsTheRotationAndTheRun) {
     for (const char* n : {"", "2"})
         dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
@@ -261,23 +307,28 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     // A filter of no known kind makes every run fail before it touches the target.
     const int r = add(
         {.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "5", .filter = "nur:*"});
+    // Each attempt begins with its start line.
+    const auto attempts = [this] { return w->LogLines().filter("Beginne Backup von ").size(); };
     tickAt(QTime(10, 0, 0));
-    const QStringList kept = {"T", "1", "2", "3"};
-    EXPECT_EQ(generations(5), kept + QStringList{"-"});
+    // It fails before its scan, so nothing is rotated.
+    const QStringList kept = {"1", "2", "3", "4", "-"};
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(generations(5), kept);
     tickAt(QTime(10, 10, 0));
     tickAt(QTime(10, 20, 0));
-    EXPECT_EQ(generations(5), kept + QStringList{"-"});
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(generations(5), kept);
     EXPECT_TRUE(cell(colLast, r).isEmpty());
+    EXPECT_EQ(attempts(), 3);
 
-    // A new target shows whether an attempt (with its rotation) is made: not within ten
-    // minutes of the last one.
-    dir.Write("out/Daten.Zip", "again");
+    // No attempt within ten minutes of the last one.
     tickAt(QTime(10, 25, 0));
     tickAt(QTime(10, 29, 59));
-    EXPECT_EQ(dir.Read("out/Daten.Zip"), "again");
-    EXPECT_EQ(generations(1), QStringList({"T"}));
+    EXPECT_EQ(attempts(), 3);
     tickAt(QTime(10, 30, 0));
-    EXPECT_EQ(generations(4), QStringList({"again", "T", "1", "2"}));
+    EXPECT_EQ(attempts(), 4);
+    EXPECT_EQ(dir.Read("out/Daten.Zip"), "T");
+    EXPECT_EQ(generations(5), kept);
 
     // Mended, it runs once the wait is over; a completed run leaves no wait behind.
     w->sg->SetCell(colFilter, r, "");

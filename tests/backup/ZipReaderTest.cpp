@@ -104,7 +104,8 @@ void expectRestored(const Source& s, const QString& dest) {
     }
 }
 
-// Writes an archive with python's zipfile; entries are (name, data[, external attr]).
+// Writes an archive with python's zipfile; entries are (name, data[, external attr[, host]]),
+// made on Unix unless a host is given (0: MS-DOS).
 QString pythonZip(const TestFolder& t, const QString& name, const QString& entries) {
     const QString script = t.Path(QStringLiteral("make.py"));
     QFile f(script);
@@ -125,6 +126,7 @@ QString pythonZip(const TestFolder& t, const QString& name, const QString& entri
                            "    if len(e) > 2:\n"
                            "        i.create_system = 3\n"
                            "        i.external_attr = e[2] << 16\n"
+                           "    if len(e) > 3: i.create_system = e[3]\n"
                            "    i.compress_type = zipfile.ZIP_DEFLATED\n"
                            "    z.writestr(i, e[1])\n"
                            "z.close()\n")
@@ -254,20 +256,27 @@ TEST(ZipReader, HostileNamesWriteNothingOutsideTheTarget) {
     TestFolder t;
     t.Write(QStringLiteral("outside/keep.txt"), "keep");
     Reader rd;
-    ASSERT_TRUE(
-        openPython(rd, t,
-                   QStringLiteral("[('../evil', b'x'), ('..\\\\evil2', b'x'), ('/etc/x', b'x'), "
-                                  "('C:\\\\x', b'x'), ('c:/y', b'x'), ('a/../../evil3', b'x'), "
-                                  "('good/./ok.txt', b'ok'), ('dir\\\\win.txt', b'win')]")));
+    ASSERT_TRUE(openPython(
+        rd, t,
+        QStringLiteral("[('../evil', b'x'), ('..\\\\evil2', b'x', 0, 0), ('/etc/x', b'x'), "
+                       "('C:\\\\x', b'x'), ('c:/y', b'x'), ('a/../../evil3', b'x'), "
+                       "('good/./ok.txt', b'ok'), ('dir\\\\win.txt', b'win', 0, 0), "
+                       // Made on Unix, a backslash is part of the file's name.
+                       "('back\\\\slash.txt', b'unix', 0o100644), "
+                       "('back/slash.txt', b'folder'), ('..\\\\x', b'dots', 0o100644)]")));
     const QString target = t.MakeDir(QStringLiteral("outside/target"));
     const auto before = snapshot(t.Path());
-    EXPECT_EQ(rd.r.Extract(target), 2);
+    EXPECT_EQ(rd.r.Extract(target), 5);
 
     auto after = snapshot(t.Path());
     EXPECT_EQ(after.take(QStringLiteral("outside/target/good/")), QByteArray());
     EXPECT_EQ(after.take(QStringLiteral("outside/target/good/ok.txt")), "ok");
     EXPECT_EQ(after.take(QStringLiteral("outside/target/dir/")), QByteArray());
     EXPECT_EQ(after.take(QStringLiteral("outside/target/dir/win.txt")), "win");
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/back\\slash.txt")), "unix");
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/back/")), QByteArray());
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/back/slash.txt")), "folder");
+    EXPECT_EQ(after.take(QStringLiteral("outside/target/..\\x")), "dots");
     EXPECT_EQ(after, before);
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/etc/x")));
     for (const char* name : {"../evil", "..\\evil2", "/etc/x", "C:\\x", "c:/y", "a/../../evil3"})
@@ -466,7 +475,7 @@ TEST(ZipReader, EntriesOfTheSameNameAreLogged) {
     Reader rd;
     ASSERT_TRUE(openPython(rd, t,
                            QStringLiteral("[('a.txt', b'erste'), ('b/c.txt', b'eins'), "
-                                          "('a.txt', b'zweite'), ('b\\\\c.txt', b'zwei'), "
+                                          "('a.txt', b'zweite'), ('b\\\\c.txt', b'zwei', 0, 0), "
                                           "('./b/d.txt', b'd')]")));
     EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("ziel"))), 5);
     EXPECT_EQ(t.Read(QStringLiteral("ziel/a.txt")), "zweite");

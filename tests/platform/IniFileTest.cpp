@@ -263,6 +263,16 @@ TEST_F(IniFileTest, AFileThatIsNotUtf8IsReadAsWindows1252AndWrittenBackAsUtf8) {
     // Valid UTF-8 stays UTF-8, also with a byte order mark in front.
     writeBytes(path, "\xEF\xBB\xBF[S]\r\nk=M\xC3\xBCller\r\n");
     EXPECT_EQ(ini.ReadString(u"S"_s, u"k"_s, {}), u"Müller"_s);
+    // A hand edit mixing both: each line keeps its own text.
+    writeBytes(path, "[S]\r\na=B\xC3\xBC"
+                     "cher\r\nb=M\xFC"
+                     "ller\r\n");
+    ini.WriteString(u"S"_s, u"c"_s, u"x"_s);
+    EXPECT_EQ(bytesOf(path), QByteArray("[S]\r\na=B\xC3\xBC"
+                                        "cher\r\nb=M\xC3\xBC"
+                                        "ller\r\nc=x\r\n"));
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"Bücher"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"Müller"_s);
 }
 
 TEST_F(IniFileTest, AnOwnerOnlyFilesTemporaryCopyIsOwnerOnlyFromItsCreation) {

@@ -1,0 +1,101 @@
+// Start-up with many actions: writes a settings file of N actions (100,000 unless given) into
+// a private config folder, then measures on the platform the environment names (Xvfb with a
+// window manager for the figures in RESULTS.md):
+//   read   the settings file's share of a start-up: the load and its save-back
+//   save   a full save of all actions
+//   start  the whole start-up, from before the main window is made to the window shown and
+//          painted
+// Usage: zv_startbench [ACTIONS]
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <cstdio>
+#include <memory>
+
+#include "ActionStore.h"
+#include "Dialogs.h"
+#include "ShellFolders.h"
+#include "ZorvaneMain.h"
+
+namespace {
+
+// The file as the program writes it, with every action's thirteen keys.
+QByteArray settingsFile(int actions) {
+    QByteArray b = "[Global]\r\nSperrVon=06:00:00\r\nSperrBis=23:00:00\r\nSpeerzeit=0\r\nIV=2\r\n"
+                   "\r\n[Actions]\r\n";
+    b.reserve(qsizetype(actions) * 330);
+    for (int n = 1; n <= actions; ++n) {
+        const QByteArray k = QByteArray::number(n);
+        b += "Verz" + k + "=/home/nutzer/Daten/Ordner" + k + "\r\n";
+        b += "Nach" + k + "=/media/sicherung/Ordner" + k + ".Zip\r\n";
+        b += "Time" + k + "=02:00:00\r\nCount" + k + "=5\r\n";
+        b += "Last" + k + "=07.12.2026 02:00:0" + QByteArray::number(n % 10) + "\r\n";
+        b += "Dateien" + k + "=1.234\r\nBytes" + k + "=52.428.800\r\nArc" + k + "=31.457.280\r\n";
+        b += "Dauer" + k + "=00:00:12\r\nFilter" + k + "=Nicht:*.tmp\r\nHist" + k + "=J-J\r\n";
+        b += "LE" + k + "=\r\np" + k + "=\r\n";
+    }
+    b += "Verz" + QByteArray::number(actions + 1) + "=\r\n";
+    return b;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int actions = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
+    qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
+    QApplication app(argc, argv);
+    Dialogs::SetTestMode(true);
+    ShellFolders::SetProgramFolder(home.path());
+
+    const QString ini = Tmain::DataFolder() + Tmain::SettingsFileTitle();
+    QFile f(ini);
+    if (!f.open(QIODevice::WriteOnly) || f.write(settingsFile(actions)) < 0) return 1;
+    f.close();
+
+    QElapsedTimer t;
+    t.start();
+    StoredSettings read;
+    qint64 steps[4] = {};
+    {
+        ActionStore store(ini);
+        store.Open();
+        steps[0] = t.elapsed();
+        read = store.ReadSettings();
+        steps[1] = t.elapsed();
+        store.PutFull(read.Blocking, read.Actions);
+        steps[2] = t.elapsed();
+        store.Commit();
+        steps[3] = t.elapsed();
+    }
+    const qint64 readMs = t.restart();
+    if (qEnvironmentVariableIsSet("ZV_STARTBENCH_STEPS"))
+        std::printf("open %lld, read %lld, put %lld, commit %lld, closed %lld ms\n",
+                    static_cast<long long>(steps[0]), static_cast<long long>(steps[1]),
+                    static_cast<long long>(steps[2]), static_cast<long long>(steps[3]),
+                    static_cast<long long>(readMs));
+    {
+        ActionStore store(ini);
+        store.Open();
+        store.PutFull(read.Blocking, read.Actions);
+        store.Commit();
+    }
+    const qint64 saveMs = t.restart();
+    if (read.Actions.size() != actions) return 1;
+
+    const auto w = std::make_unique<Tmain>(QStringList{});
+    w->show();
+    while (!w->windowHandle() || !w->windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+    const qint64 startMs = t.elapsed();
+    std::printf("zv_startbench: %d actions, read %lld ms, save %lld ms, start %lld ms\n", actions,
+                static_cast<long long>(readMs), static_cast<long long>(saveMs),
+                static_cast<long long>(startMs));
+    return 0;
+}
