@@ -233,10 +233,13 @@ void TiupMain::TransferFiles() {
         done->appendPlainText(QStringLiteral("Hole ") + target);
         if (isConfigFile(target)) ConfigUpdated = true;
         const QString url = UpdateServer::ArchiveUrl(Config.host, Config.dir, archive);
-        UpdateServer::FetchArchive(*http, url, DownloadDir + archive, [&] {
-            Panel3->setText(QStringLiteral("Hole:") + url);
-            QCoreApplication::processEvents();
-        });
+        UpdateServer::FetchArchive(
+            *http, url, DownloadDir + archive,
+            [&] {
+                Panel3->setText(QStringLiteral("Hole:") + url);
+                QCoreApplication::processEvents();
+            },
+            [this](const QString& line) { done->appendPlainText(line); });
         return true;
     });
     if (!complete) return;

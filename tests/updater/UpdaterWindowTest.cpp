@@ -187,6 +187,50 @@ TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
     EXPECT_EQ(w.startBtn->text(), "Übertragen");
 }
 
+// A wrong password, a missing folder or no server at all: the same message, and the log says
+// which of them it was.
+TEST_F(UpdaterWindowTest, AFailedFetchLogsWhatTheLastAttemptGot) {
+    int deadPort = 0;
+    {
+        TestHttpServer gone;
+        deadPort = gone.Port();
+    }
+    const QString dead = QStringLiteral("localhost:%1").arg(deadPort);
+    const struct {
+        QString from, to, reason;
+    } cases[] = {
+        {"pwpop1=pw", "pwpop1=falsch", "401 Unauthorized"},
+        {"dir=upd", "dir=fehlt", "404 Not Found"},
+        {"host=" + server.Host(), "host=" + dead, "http://www." + dead + "/upd/iup.hinf: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to.toStdString());
+        folder.Write("inst/iup.ini", QString(configText).replace(c.from, c.to).toUtf8());
+        TiupMain& w = start();
+        click();
+        const QStringList lines = logLines("(Hole Info|Keine Infos)");
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[3], "Hole Info, Versuch 4");
+        EXPECT_TRUE(lines[4].startsWith("Keine Infos erhalten: " + c.reason))
+            << lines[4].toStdString();
+        EXPECT_EQ(Asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\n"
+                                             "Bitte prüfen Sie Ihre Internetverbindung."});
+        EXPECT_EQ(w.startBtn->text(), "Start");
+    }
+}
+
+// A stock web server labels ".z" files with codings it never applied; nothing is undone.
+TEST_F(UpdaterWindowTest, LabelledFilesAreTakenAsServed) {
+    const QByteArray info = HinfWriter::Info({{"M", "", "", {row("a.txt", "a.z")}}}).Compressed();
+    server.Serve("/upd/iup.hinf", info, {{"Content-Encoding", "x-gzip"}});
+    server.Serve("/upd/a.z", ZlibStream("new a"), {{"Content-Encoding", "x-compress"}});
+    TiupMain& w = start();
+    click();
+    EXPECT_EQ(folder.Read("prog/t.iup"), info);
+    EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
+    EXPECT_EQ(w.startBtn->text(), "Beenden");
+}
+
 TEST_F(UpdaterWindowTest, CancelIsAskedAndArchivesAreFetchedOnce) {
     folder.Write("inst/a.txt", "a", Recent);
     serve({{"M", "", "", {row("a.txt", "a.z"), row("b.txt", "b.z"), row("c.txt", "b.z")}}});
