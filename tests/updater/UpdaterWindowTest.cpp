@@ -219,6 +219,24 @@ TEST_F(UpdaterWindowTest, AFailedFetchLogsWhatTheLastAttemptGot) {
     }
 }
 
+// A parse that fails in its second module leaves the first one as the selection counted it.
+TEST_F(UpdaterWindowTest, AFailedParseShowsTheRowsAsTheSelectionHoldsThem) {
+    serve({{"A", "", "", {row("a.txt", "a.z", "3")}},
+           {"B", "", "", {row("b.txt", "b.z", "2"), row("c.txt", "c.z", "1x")}}});
+    TiupMain& w = start();
+    click();
+    ASSERT_EQ(Asked("error").size(), 1);
+    EXPECT_EQ(rows(w.lvMods, 4), QStringList({"A+ 3 KB", "B 2 KB"}));
+    EXPECT_EQ(w.lgesamt->text(), "3 KB");
+    ASSERT_EQ(w.FileViews.size(), 2);
+    EXPECT_EQ(rows(w.FileViews[1]), QStringList{"b.txt+"}); // the broken row is gone
+    EXPECT_EQ(w.Selection.Modules()[1].files.size(), 1);
+    // Clicks go on from there.
+    w.lvMods->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(w.lgesamt->text(), "0 KB");
+    EXPECT_EQ(w.startBtn->text(), "Start");
+}
+
 // A stock web server labels ".z" files with codings it never applied; nothing is undone.
 TEST_F(UpdaterWindowTest, LabelledFilesAreTakenAsServed) {
     const QByteArray info = HinfWriter::Info({{"M", "", "", {row("a.txt", "a.z")}}}).Compressed();
