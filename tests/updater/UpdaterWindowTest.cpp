@@ -61,11 +61,13 @@ protected:
         QFile f(Registry::RootFile(RegRoot::LocalMachine));
         if (runOnceKey && f.open(QIODevice::Append)) f.write(("[" + RunOnceKey + "]\n").toUtf8());
     }
+    // Labelled as a stock web server labels such files, without any coding applied.
     void serve(const QList<HinfModule>& modules) {
-        server.Serve("/upd/iup.hinf", HinfWriter::Info(modules).Compressed());
+        server.Serve("/upd/iup.hinf", HinfWriter::Info(modules).Compressed(),
+                     {{"Content-Encoding", "x-gzip"}});
     }
     void archive(const QString& name, const QByteArray& content) {
-        server.Serve("/upd/" + name, ZlibStream(content));
+        server.Serve("/upd/" + name, ZlibStream(content), {{"Content-Encoding", "x-compress"}});
     }
     TiupMain& start(const QStringList& more = {}) {
         win.reset();
@@ -155,7 +157,8 @@ TEST_F(UpdaterWindowTest, AProgramFolderThatCannotBeWrittenMovesTheWorkingFiles)
     const QString work = folder.Path("data/KelvoIUpdate/");
     EXPECT_EQ(w.DownloadDir, work + "iupTemp/");
     EXPECT_EQ(w.UnpackDir, work + "iupT/");
-    EXPECT_FALSE(folder.Read("data/KelvoIUpdate/t.iup").isEmpty());
+    EXPECT_EQ(folder.Read("data/KelvoIUpdate/t.iup"),
+              HinfWriter::Info({{"M", "", "", {row("a.txt", "a.z")}}}).Compressed());
     win.reset();
     EXPECT_EQ(IniFile(work + "crupdate.ini").ReadString("g", "fp", ""), "80");
     qputenv("XDG_DATA_HOME", dataHome);
@@ -187,32 +190,20 @@ TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
     EXPECT_EQ(w.startBtn->text(), "Übertragen");
 }
 
-// A wrong password, a missing folder or no server at all: the same message, and the log says
-// which of them it was.
+// A wrong password or a missing folder: the same message, and the log says which it was.
 TEST_F(UpdaterWindowTest, AFailedFetchLogsWhatTheLastAttemptGot) {
-    int deadPort = 0;
-    {
-        TestHttpServer gone;
-        deadPort = gone.Port();
-    }
-    const QString dead = QStringLiteral("localhost:%1").arg(deadPort);
     const struct {
         QString from, to, reason;
     } cases[] = {
         {"pwpop1=pw", "pwpop1=falsch", "401 Unauthorized"},
         {"dir=upd", "dir=fehlt", "404 Not Found"},
-        {"host=" + server.Host(), "host=" + dead, "http://www." + dead + "/upd/iup.hinf: "},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.to.toStdString());
         folder.Write("inst/iup.ini", QString(configText).replace(c.from, c.to).toUtf8());
         TiupMain& w = start();
         click();
-        const QStringList lines = logLines("(Hole Info|Keine Infos)");
-        ASSERT_EQ(lines.size(), 5);
-        EXPECT_EQ(lines[3], "Hole Info, Versuch 4");
-        EXPECT_TRUE(lines[4].startsWith("Keine Infos erhalten: " + c.reason))
-            << lines[4].toStdString();
+        EXPECT_EQ(logLines("(Hole Info, Versuch 4|Keine)"),
+                  QStringList({"Hole Info, Versuch 4", "Keine Infos erhalten: " + c.reason}));
         EXPECT_EQ(Asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\n"
                                              "Bitte prüfen Sie Ihre Internetverbindung."});
         EXPECT_EQ(w.startBtn->text(), "Start");
@@ -235,18 +226,6 @@ TEST_F(UpdaterWindowTest, AFailedParseShowsTheRowsAsTheSelectionHoldsThem) {
     w.lvMods->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     EXPECT_EQ(w.lgesamt->text(), "0 KB");
     EXPECT_EQ(w.startBtn->text(), "Start");
-}
-
-// A stock web server labels ".z" files with codings it never applied; nothing is undone.
-TEST_F(UpdaterWindowTest, LabelledFilesAreTakenAsServed) {
-    const QByteArray info = HinfWriter::Info({{"M", "", "", {row("a.txt", "a.z")}}}).Compressed();
-    server.Serve("/upd/iup.hinf", info, {{"Content-Encoding", "x-gzip"}});
-    server.Serve("/upd/a.z", ZlibStream("new a"), {{"Content-Encoding", "x-compress"}});
-    TiupMain& w = start();
-    click();
-    EXPECT_EQ(folder.Read("prog/t.iup"), info);
-    EXPECT_EQ(folder.Read("inst/a.txt"), "new a");
-    EXPECT_EQ(w.startBtn->text(), "Beenden");
 }
 
 TEST_F(UpdaterWindowTest, CancelIsAskedAndArchivesAreFetchedOnce) {
