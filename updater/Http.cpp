@@ -87,6 +87,7 @@ struct HttpClient::Impl {
     QString user, password;
     bool basicAuth = false;
     bool trafficLog = false;
+    int lowSpeedSeconds = LowSpeedSeconds;
 
     // The sockets of the connections held, touched by the worker during a transfer and by the
     // caller's thread between transfers.
@@ -103,6 +104,8 @@ struct HttpClient::Impl {
     bool workBegun = false;
     curl_off_t lastWork = -1;
     std::function<bool(const char*, size_t)> sink;
+    qint64 maxBody = 0;
+    qint64 declaredTooLong = -1; // the length a refused reply announced
     bool refused = false;
     bool closing = false;               // the client is going: no more events
     bool busy = false;                  // a transfer runs on the worker
@@ -239,6 +242,11 @@ struct HttpClient::Impl {
             if (code >= 200 && !d->workBegun) {
                 curl_off_t length = -1;
                 curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+                if (code <= 299 && length > d->maxBody) {
+                    // Refused before a byte of the body is taken in.
+                    d->declaredTooLong = qint64(length);
+                    return 0;
+                }
                 d->workBegun = true;
                 const qint64 expected = length > 0 ? qint64(length) : 0;
                 d->post([d, expected] { Q_EMIT d->q->WorkBegin(expected); });
@@ -316,7 +324,7 @@ struct HttpClient::Impl {
     }
 
     // One GET; the body goes to sink, which returns false to refuse more.
-    void get(const QString& url, const QString& limitText,
+    void get(const QString& url, qint64 maxBytes,
              std::function<bool(const char*, size_t)> bodySink) {
         // Before touching the handle or the sink: the worker may be using both right now.
         if (busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
@@ -329,10 +337,14 @@ struct HttpClient::Impl {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-        // Lets curl undo a content coding; the header it would send is replaced by ours.
-        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, acceptEncoding.constData());
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(StallTimeoutSeconds));
+        // The body is kept as the server sent it: web servers label ".z" files with a content
+        // coding they never applied. Only the chunked framing of the transfer is taken off.
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
+        curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+        curl_easy_setopt(h, CURLOPT_TRANSFER_ENCODING, 0L);
+        curl_easy_setopt(h, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, long(LowSpeedBytesPerSecond));
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(lowSpeedSeconds));
         curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &Impl::connectionReady);
         curl_easy_setopt(h, CURLOPT_PREREQDATA, this);
         curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::header);
@@ -346,6 +358,8 @@ struct HttpClient::Impl {
         workBegun = false;
         lastWork = -1;
         sink = std::move(bodySink);
+        maxBody = maxBytes;
+        declaredTooLong = -1;
         refused = false;
 
         CURLcode rc = CURLE_OK;
@@ -355,7 +369,14 @@ struct HttpClient::Impl {
         });
         sink = nullptr;
         if (rc == CURLE_ABORTED_BY_CALLBACK) refuseWhenCancelled(url);
-        if (refused) throw HttpError(url + QStringLiteral(": ") + limitText);
+        if (declaredTooLong >= 0)
+            throw HttpError(url + QStringLiteral(": ") +
+                            QStringLiteral("die Antwort kündigt %1 Bytes an, mehr als %2 Bytes")
+                                .arg(declaredTooLong)
+                                .arg(maxBytes));
+        if (refused)
+            throw HttpError(url + QStringLiteral(": ") +
+                            QStringLiteral("die Antwort ist größer als %1 Bytes").arg(maxBytes));
         if (rc != CURLE_OK) throw HttpError(failureText(url, rc));
         long code = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
@@ -410,14 +431,17 @@ bool HttpClient::TrafficLog() const {
     return d->trafficLog;
 }
 
+void HttpClient::SetLowSpeedSeconds(int seconds) {
+    d->lowSpeedSeconds = seconds > 0 ? seconds : LowSpeedSeconds;
+}
+
 QByteArray HttpClient::Get(const QString& url, qint64 maxBytes) {
     QByteArray body;
-    d->get(url, QStringLiteral("die Antwort ist größer als %1 Bytes").arg(maxBytes),
-           [&](const char* p, size_t n) {
-               if (body.size() + qint64(n) > maxBytes) return false;
-               body.append(p, qsizetype(n));
-               return true;
-           });
+    d->get(url, maxBytes, [&](const char* p, size_t n) {
+        if (body.size() + qint64(n) > maxBytes) return false;
+        body.append(p, qsizetype(n));
+        return true;
+    });
     return body;
 }
 
@@ -430,22 +454,21 @@ void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBy
     int writeError = 0;
     qint64 written = 0;
     try {
-        d->get(url, QStringLiteral("die Antwort ist größer als %1 Bytes").arg(maxBytes),
-               [&](const char* p, size_t n) {
-                   written += qint64(n);
-                   if (written > maxBytes) return false;
-                   while (n > 0) {
-                       const ssize_t w = ::write(fd, p, n);
-                       if (w < 0) {
-                           if (errno == EINTR) continue;
-                           writeError = errno;
-                           return false;
-                       }
-                       p += w;
-                       n -= size_t(w);
-                   }
-                   return true;
-               });
+        d->get(url, maxBytes, [&](const char* p, size_t n) {
+            written += qint64(n);
+            if (written > maxBytes) return false;
+            while (n > 0) {
+                const ssize_t w = ::write(fd, p, n);
+                if (w < 0) {
+                    if (errno == EINTR) continue;
+                    writeError = errno;
+                    return false;
+                }
+                p += w;
+                n -= size_t(w);
+            }
+            return true;
+        });
     } catch (const HttpError& e) {
         ::close(fd);
         ::unlink(temp.constData());

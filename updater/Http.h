@@ -24,8 +24,10 @@ class HttpClient : public QObject {
     Q_OBJECT
 public:
     static constexpr int ConnectTimeoutSeconds = 120;
-    // A reply that stops for this long without a single byte ends the request.
-    static constexpr int StallTimeoutSeconds = 120;
+    // A transfer slower than this floor for LowSpeedSeconds in a row fails, so a server that
+    // trickles or stalls cannot hold an unattended run for ever.
+    static constexpr int LowSpeedBytesPerSecond = 100;
+    static constexpr int LowSpeedSeconds = 120;
     static constexpr qint64 DefaultMaxBody = 64 * 1024 * 1024;
 
     explicit HttpClient(QObject* parent = nullptr);
@@ -44,8 +46,13 @@ public:
     void SetTrafficLog(bool on);
     bool TrafficLog() const;
 
-    // GETs the URL and returns the body, with any content coding the server applied undone.
-    // Redirects are not followed; any reply outside 2xx raises HttpError with its status line.
+    // How long a transfer may stay below the speed floor; 0 or less: LowSpeedSeconds. For tests.
+    void SetLowSpeedSeconds(int seconds);
+
+    // GETs the URL and returns the body byte for byte as it came: no content coding is undone,
+    // whatever Content-Encoding says. Redirects are not followed; any reply outside 2xx raises
+    // HttpError with its status line. A reply longer than maxBytes, or one announcing more, is
+    // refused with HttpError; one announcing more is refused before its body is read.
     QByteArray Get(const QString& url, qint64 maxBytes = DefaultMaxBody);
     // The same into a file: written under a temporary name beside path and renamed to path only
     // when the reply is complete. An existing file at path is replaced. A reply longer than

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -35,6 +37,7 @@
 #include "Dialogs.h"
 #include "Http.h"
 #include "Install.h"
+#include "KeepOnScreen.h"
 #include "Shell.h"
 #include "ShellFolders.h"
 #include "SystemList.h"
@@ -60,6 +63,16 @@ QLineEdit* addField(QGridLayout* grid, int column, const char* caption, const ch
     grid->addWidget(edit, 1, column);
     return edit;
 }
+
+// Masks a password field with "*" whatever the desktop's style would use.
+class StarMask : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // "The configuration path" may arrive with the quotes a Windows command line would drop.
 QString unquoted(QString arg) {
@@ -90,6 +103,7 @@ TiupMain::~TiupMain() {
 
 void TiupMain::buildWindow() {
     setWindowTitle(QStringLiteral("Kelvo Internet Update"));
+    setWindowIcon(QIcon(QStringLiteral(":/kelvo/zorvane2.svg")));
     using DesignScale::Px;
     DesignScale::Resize(this, 716, 557);
 
@@ -105,6 +119,8 @@ void TiupMain::buildWindow() {
     for (int c = 1; c <= 3; ++c)
         lvMods->setColumnHidden(c, true);
     lvMods->setColumnWidth(4, Px(90));
+    // The size column keeps its width; the list's spare room stays empty.
+    lvMods->header()->setStretchLastSection(false);
     lvMods->headerItem()->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
     QPalette face = lvMods->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
@@ -184,6 +200,9 @@ void TiupMain::buildWindow() {
     edFPort->setText(QStringLiteral("80"));
     edFPW = addField(fw, 3, "PW", "edFPW");
     edFPW->setEchoMode(QLineEdit::Password);
+    auto* mask = new StarMask;
+    mask->setParent(edFPW);
+    edFPW->setStyle(mask);
     edAuth = addField(fw, 4, "Auth", "edAuth");
     grid->addWidget(pUseFW, 2, 0, 1, 7);
 
@@ -590,6 +609,14 @@ bool TiupMain::event(QEvent* event) {
 }
 
 bool TiupMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        // This window and every dialog it brings up, each time it appears; not popups.
+        auto* shown = static_cast<QWidget*>(watched);
+        if (shown->isWindow() &&
+            (shown->windowType() == Qt::Window || shown->windowType() == Qt::Dialog))
+            keepOnScreen(shown);
+        return false;
+    }
     if (event->type() != QEvent::KeyPress) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;

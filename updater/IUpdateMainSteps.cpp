@@ -102,7 +102,9 @@ bool TiupMain::FetchAndParse() {
     InfoFileReader reader(DownloadBuffer);
     done->appendPlainText(QString::number(reader.ModuleCount()) + QStringLiteral(" Module"));
 
-    {
+    // A row not yet handed to the selection, which an error must not leave behind.
+    QTreeWidgetItem* unfinished = nullptr;
+    try {
         FlagOn filling(refreshing_);
         InfoModuleRecord mod;
         while (reader.NextModule(&mod)) {
@@ -115,6 +117,7 @@ bool TiupMain::FetchAndParse() {
             InfoFileRecord file;
             while (reader.NextFile(&file)) {
                 QTreeWidgetItem* item = newRow(view, {file.fileName});
+                unfinished = item;
                 DecodeZiel(file.destination);
                 const QString folder = Ziel.DecodedPath;
                 const bool applies = Ziel.AppliesToSystem;
@@ -160,9 +163,13 @@ bool TiupMain::FetchAndParse() {
                 item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
 
                 if (checked && SelfUpdate::IsUpdaterRow(file.fileName)) {
+                    // Read in full: when the self-update fails, the row stays like the others.
+                    Selection.AddFile(m, file.archive, size, checked, preselected);
+                    unfinished = nullptr;
                     selfUpdate(item);
                     return false;
                 }
+                unfinished = nullptr;
                 if (!applies) {
                     if (CurrentFileRow == item) CurrentFileRow = nullptr;
                     delete item;
@@ -174,6 +181,14 @@ bool TiupMain::FetchAndParse() {
             Selection.EndModule(m);
             if (Selection.Modules()[m].checked) CurrentModule = row;
         }
+    } catch (...) {
+        // The rows built so far stay, showing what the selection holds for them.
+        if (unfinished) {
+            if (CurrentFileRow == unfinished) CurrentFileRow = nullptr;
+            delete unfinished;
+        }
+        refreshLists();
+        throw;
     }
     refreshLists();
     if (lvMods->topLevelItemCount() > 0) showModule(0);
@@ -242,10 +257,13 @@ void TiupMain::TransferFiles() {
         done->appendPlainText(QStringLiteral("Hole ") + target);
         if (isConfigFile(target)) ConfigUpdated = true;
         const QString url = UpdateServer::ArchiveUrl(Config.host, Config.dir, archive);
-        UpdateServer::FetchArchive(*http, url, DownloadDir + archive, [&] {
-            Panel3->setText(QStringLiteral("Hole:") + url);
-            QCoreApplication::processEvents();
-        });
+        UpdateServer::FetchArchive(
+            *http, url, DownloadDir + archive,
+            [&] {
+                Panel3->setText(QStringLiteral("Hole:") + url);
+                QCoreApplication::processEvents();
+            },
+            [this](const QString& line) { done->appendPlainText(line); });
         return true;
     });
     if (!complete) return;

@@ -52,6 +52,15 @@ void PrepareRequest(HttpClient& http, const QString& user, const QString& passwo
     http.SetTrafficLog(false);
 }
 
+QString FailureReason(const std::exception& error) {
+    QString text = QString::fromUtf8(error.what());
+    const auto* http = dynamic_cast<const HttpError*>(&error);
+    // A status line: its code and text without the protocol in front.
+    if (http && http->StatusCode() > 0 && text.startsWith(QStringLiteral("HTTP/")))
+        text = text.section(u' ', 1);
+    return text;
+}
+
 InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log) {
     InfoFetch result;
     {
@@ -65,25 +74,37 @@ InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log
                 result.body = http.Get(infoUrl);
                 result.lastError.clear();
             } catch (const std::exception& e) {
-                result.lastError = QString::fromStdString(e.what());
+                result.lastError = FailureReason(e);
             }
         }
     }
-    if (result.body) log(QStringLiteral("Infos abgeholt"));
+    if (result.body)
+        log(QStringLiteral("Infos abgeholt"));
+    else if (!result.lastError.isEmpty())
+        log(QStringLiteral("Keine Infos erhalten: ") + result.lastError);
     return result;
 }
 
 bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
-                  const std::function<void()>& beforeGet) {
+                  const std::function<void()>& beforeGet, const LogLine& log) {
     if (QFileInfo::exists(path)) return false;
     if (!http.IsConnected()) http.Connect(url);
     TrafficLogOnAfterwards logOn{http};
     http.SetTrafficLog(false);
     if (beforeGet) beforeGet();
+    const auto failed = [&](const HttpError& e) {
+        if (log) log(QStringLiteral("Übertragung fehlgeschlagen: ") + FailureReason(e));
+    };
     try {
         http.GetToFile(url, path, MaxArchiveSize);
-    } catch (const HttpError&) {
-        http.GetToFile(url, path, MaxArchiveSize);
+    } catch (const HttpError& e) {
+        failed(e);
+        try {
+            http.GetToFile(url, path, MaxArchiveSize);
+        } catch (const HttpError& again) {
+            failed(again);
+            throw;
+        }
     }
     return true;
 }

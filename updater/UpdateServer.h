@@ -37,16 +37,20 @@ struct InfoFetch {
     QString lastError;              // the last attempt's error, when it failed
 };
 
+// What a failed request got: the server's status ("401 Unauthorized") or the client's error.
+QString FailureReason(const std::exception& error);
+
 // Up to four attempts, each logged as "Hole Info, Versuch " and its number, each after a short
-// pause that lets pending events run; "Infos abgeholt" on success. A cancelled client makes no
-// further attempt. The traffic log is on afterwards.
+// pause that lets pending events run; "Infos abgeholt" on success. When the last attempt fails,
+// one more line names what it got, so a wrong password or folder can be told from a dead
+// line. A cancelled client makes no further attempt. The traffic log is on afterwards.
 InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log);
 
 // Makes sure the archive lies at path. Returns false when it was there already. Otherwise
 // connects when the client holds no connection, calls beforeGet, GETs the URL and, when that
-// fails, once more; the file appears only complete. The error of the second GET is raised. The
-// traffic log is off during the GETs and on afterwards.
+// fails, once more; the file appears only complete. Each failed GET is logged with its reason;
+// the error of the second is raised. The traffic log is off during the GETs and on afterwards.
 bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
-                  const std::function<void()>& beforeGet = {});
+                  const std::function<void()>& beforeGet = {}, const LogLine& log = {});
 
 } // namespace UpdateServer

@@ -17,6 +17,12 @@ struct TestHttpServer::Impl {
     std::map<std::string, std::pair<std::string, Headers>> bodies;
     std::map<std::string, std::string> redirects;
     std::map<std::string, std::string> stalls;
+    struct Slow {
+        std::string head, trickled;
+        int pauseMs = 0;
+        long long length = -1; // announced; -1: chunked
+    };
+    std::map<std::string, Slow> slow;
     std::atomic<bool> stopping{false};
     int failures = 0;
     QList<Request> requests;
@@ -53,6 +59,29 @@ struct TestHttpServer::Impl {
                         std::this_thread::sleep_for(std::chrono::milliseconds(10));
                     return false;
                 });
+            return;
+        }
+        if (auto it = slow.find(req.path); it != slow.end()) {
+            const Slow reply = it->second;
+            const auto provide = [this, reply](size_t offset, httplib::DataSink& sink) {
+                if (offset == 0 && !reply.head.empty())
+                    return sink.write(reply.head.data(), reply.head.size());
+                const size_t next = offset - reply.head.size();
+                if (next < reply.trickled.size()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(reply.pauseMs));
+                    return sink.write(reply.trickled.data() + next, 1);
+                }
+                while (!stopping && sink.is_writable())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                return false;
+            };
+            if (reply.length >= 0)
+                res.set_content_provider(size_t(reply.length), "application/octet-stream",
+                                         [provide](size_t offset, size_t, httplib::DataSink& sink) {
+                                             return provide(offset, sink);
+                                         });
+            else
+                res.set_chunked_content_provider("application/octet-stream", provide);
             return;
         }
         auto it = bodies.find(req.path);
@@ -109,6 +138,16 @@ void TestHttpServer::Redirect(const QString& path, const QString& location) {
 void TestHttpServer::Stall(const QString& path, const QByteArray& head) {
     std::lock_guard g(d->lock);
     d->stalls[path.toStdString()] = head.toStdString();
+}
+
+void TestHttpServer::Trickle(const QString& path, const QByteArray& body, int pauseMs) {
+    std::lock_guard g(d->lock);
+    d->slow[path.toStdString()] = {{}, body.toStdString(), pauseMs, -1};
+}
+
+void TestHttpServer::Declare(const QString& path, qint64 length, const QByteArray& head) {
+    std::lock_guard g(d->lock);
+    d->slow[path.toStdString()] = {head.toStdString(), {}, 0, length};
 }
 
 void TestHttpServer::FailNext(int n) {

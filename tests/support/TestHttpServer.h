@@ -32,6 +32,12 @@ public:
     void Redirect(const QString& path, const QString& location);
     // Answers path with head, then keeps the reply open until the server goes.
     void Stall(const QString& path, const QByteArray& head);
+    // Answers path with body one byte at a time, pausing pauseMs before each, then keeps the
+    // reply open until the client or the server goes.
+    void Trickle(const QString& path, const QByteArray& body, int pauseMs);
+    // Answers path announcing a Content-Length of length, sends head and keeps the reply open
+    // until the client or the server goes.
+    void Declare(const QString& path, qint64 length, const QByteArray& head);
     // The next n requests are answered with 500.
     void FailNext(int n);
 

@@ -1,18 +1,22 @@
 // The updater window: start-up, command line, the install-folder question, the workflow
 // button, the debug key, closing and clean-up.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "DesignScale.h"
 #include "IniFile.h"
+#include "KeepOnScreen.h"
 #include "UpdaterWindowFixture.h"
 
 namespace {
@@ -202,6 +206,36 @@ TEST_F(IUpdateMainTest, WorkflowButtonStaysWhereAFailedStepLeftIt) {
     EXPECT_EQ(w.startBtn->text(), "Beenden");
     w.startBtn->click();
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(IUpdateMainTest, WindowShowsItsIconMaskAndDesignedSizeColumn) {
+    TiupMain& w = Open({config()});
+    const QImage icon = w.windowIcon().pixmap(32).toImage();
+    ASSERT_FALSE(icon.isNull()) << "the program's icon did not load";
+    EXPECT_GT(qAlpha(icon.pixel(16, 16)), 0);
+    w.edFPW->setText("geheim");
+    EXPECT_EQ(w.edFPW->displayText(), "******");
+    EXPECT_EQ(w.lvMods->header()->sectionSize(4), DesignScale::Px(90));
+}
+
+// At a large font the window and its dialogs stay reachable: shrunk to the room there is and
+// moved inside it, frame and title bar included.
+TEST_F(IUpdateMainTest, WindowStaysWithinTheScreenAtALargeFont) {
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSizeF(usual.pointSizeF() * 2);
+    QApplication::setFont(large);
+    TiupMain& w = Open({config()});
+    const QRect screen = w.screen()->availableGeometry();
+    // Moved off the screen while hidden: shown again inside it.
+    w.hide();
+    w.move(screen.right() - 50, screen.top() - 200);
+    w.show();
+    EXPECT_TRUE(screen.contains(w.frameGeometry()));
+    const QRect small(40, 30, 640, 480);
+    keepOnScreen(&w, small);
+    EXPECT_TRUE(small.contains(w.frameGeometry()));
+    QApplication::setFont(usual);
 }
 
 } // namespace

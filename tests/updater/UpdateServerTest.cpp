@@ -1,5 +1,6 @@
 #include "UpdateServer.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -66,7 +67,8 @@ TEST(UpdateServer, FetchInfoTriesFourTimes) {
         QStringList expected;
         for (int n = 1; n <= std::min(failures + 1, 4); ++n)
             expected << QStringLiteral("Hole Info, Versuch %1").arg(n);
-        if (failures < 4) expected << "Infos abgeholt";
+        expected << (failures < 4 ? "Infos abgeholt"
+                                  : "Keine Infos erhalten: 500 Internal Server Error");
         EXPECT_EQ(log, expected);
         EXPECT_EQ(r.body.has_value(), failures < 4);
         if (r.body) {
@@ -117,4 +119,38 @@ TEST(UpdateServer, FetchArchiveRetriesOnceAndFetchesEachArchiveOnce) {
                  HttpError);
     EXPECT_EQ(dir.Files(), QStringList({"a.z"}));
     EXPECT_TRUE(http.TrafficLog());
+}
+
+// A reply that crawls, or announces more than an archive may hold, fails each attempt with its
+// reason logged, and leaves nothing behind.
+TEST(UpdateServer, SlowOrOversizedArchivesFailEachAttemptWithoutAByteStored) {
+    TestHttpServer server;
+    server.Trickle("/u/slow.z", QByteArray(400, 's'), 100);
+    server.Declare("/u/huge.z", UpdateServer::MaxArchiveSize + 1, "x\x9c");
+    const struct {
+        const char* path;
+        QString reason;
+    } cases[] = {
+        {"/u/slow.z", "Operation too slow"},
+        {"/u/huge.z", QStringLiteral("kündigt %1 Bytes an").arg(UpdateServer::MaxArchiveSize + 1)},
+    };
+    TestFolder dir;
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    http.SetLowSpeedSeconds(1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        QStringList log;
+        EXPECT_THROW(UpdateServer::FetchArchive(http, server.Url(c.path), dir.Path("a.z"), {},
+                                                [&](const QString& l) { log << l; }),
+                     HttpError);
+        ASSERT_EQ(log.size(), 2);
+        for (const QString& line : log) {
+            EXPECT_TRUE(line.startsWith("Übertragung fehlgeschlagen: " + server.Url(c.path)));
+            EXPECT_TRUE(line.contains(c.reason)) << line.toStdString();
+        }
+        EXPECT_EQ(server.Paths().count(c.path), 2);
+        EXPECT_TRUE(
+            QDir(dir.Path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
 }

@@ -62,11 +62,13 @@ protected:
         QFile f(Registry::RootFile(RegRoot::LocalMachine));
         if (runOnceKey && f.open(QIODevice::Append)) f.write(("[" + RunOnceKey + "]\n").toUtf8());
     }
+    // Labelled as a stock web server labels such files, without any coding applied.
     void serve(const QList<HinfModule>& modules) {
-        server.Serve("/upd/iup.hinf", HinfWriter::Info(modules).Compressed());
+        server.Serve("/upd/iup.hinf", HinfWriter::Info(modules).Compressed(),
+                     {{"Content-Encoding", "x-gzip"}});
     }
     void archive(const QString& name, const QByteArray& content) {
-        server.Serve("/upd/" + name, ZlibStream(content));
+        server.Serve("/upd/" + name, ZlibStream(content), {{"Content-Encoding", "x-compress"}});
     }
     TiupMain& start(const QStringList& more = {}) {
         win.reset();
@@ -156,7 +158,8 @@ TEST_F(UpdaterWindowTest, AProgramFolderThatCannotBeWrittenMovesTheWorkingFiles)
     const QString work = folder.Path("data/KelvoIUpdate/");
     EXPECT_EQ(w.DownloadDir, work + "iupTemp/");
     EXPECT_EQ(w.UnpackDir, work + "iupT/");
-    EXPECT_FALSE(folder.Read("data/KelvoIUpdate/t.iup").isEmpty());
+    EXPECT_EQ(folder.Read("data/KelvoIUpdate/t.iup"),
+              HinfWriter::Info({{"M", "", "", {row("a.txt", "a.z")}}}).Compressed());
     win.reset();
     EXPECT_EQ(IniFile(work + "crupdate.ini").ReadString("g", "fp", ""), "80");
     qputenv("XDG_DATA_HOME", dataHome);
@@ -186,6 +189,44 @@ TEST_F(UpdaterWindowTest, FailedFetchesAndBadFilesKeepTheButtonAtStart) {
     EXPECT_EQ(w.FileViews.size(), 1);
     EXPECT_EQ(Asked(), QStringList{"Es stehen keine Updates für dieses System bereit"});
     EXPECT_EQ(w.startBtn->text(), "Übertragen");
+}
+
+// A wrong password or a missing folder: the same message, and the log says which it was.
+TEST_F(UpdaterWindowTest, AFailedFetchLogsWhatTheLastAttemptGot) {
+    const struct {
+        QString from, to, reason;
+    } cases[] = {
+        {"pwpop1=pw", "pwpop1=falsch", "401 Unauthorized"},
+        {"dir=upd", "dir=fehlt", "404 Not Found"},
+    };
+    for (const auto& c : cases) {
+        folder.Write("inst/iup.ini", QString(configText).replace(c.from, c.to).toUtf8());
+        TiupMain& w = start();
+        click();
+        EXPECT_EQ(logLines("(Hole Info, Versuch 4|Keine)"),
+                  QStringList({"Hole Info, Versuch 4", "Keine Infos erhalten: " + c.reason}));
+        EXPECT_EQ(Asked("show"), QStringList{"Versionsstatus konnte nicht abgefragt werden.\r\n"
+                                             "Bitte prüfen Sie Ihre Internetverbindung."});
+        EXPECT_EQ(w.startBtn->text(), "Start");
+    }
+}
+
+// A parse that fails in its second module leaves the first one as the selection counted it.
+TEST_F(UpdaterWindowTest, AFailedParseShowsTheRowsAsTheSelectionHoldsThem) {
+    serve({{"A", "", "", {row("a.txt", "a.z", "3")}},
+           {"B", "", "", {row("b.txt", "b.z", "2"), row("c.txt", "c.z", "1x")}}});
+    TiupMain& w = start();
+    click();
+    ASSERT_EQ(Asked("error").size(), 1);
+    EXPECT_EQ(rows(w.lvMods, 4), QStringList({"A+ 3 KB", "B 2 KB"}));
+    EXPECT_EQ(w.lgesamt->text(), "3 KB");
+    ASSERT_EQ(w.FileViews.size(), 2);
+    EXPECT_EQ(rows(w.FileViews[1]), QStringList{"b.txt+"}); // the broken row is gone
+    EXPECT_EQ(w.Selection.Modules()[1].files.size(), 1);
+    // Clicks go on from there.
+    w.lvMods->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(w.lgesamt->text(), "0 KB");
+    EXPECT_EQ(w.startBtn->text(), "Start");
 }
 
 TEST_F(UpdaterWindowTest, CancelIsAskedAndArchivesAreFetchedOnce) {
