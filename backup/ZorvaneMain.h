@@ -253,6 +253,8 @@ public:
     void btnIupdateClick(QObject* Sender);
     // The hand-over's second half, once no run or restore is under way any more.
     void FinishHandover();
+    // The updater's configuration is missing or unreadable: says so; the hand-over stops.
+    bool HandoverRefused();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
