@@ -224,6 +224,9 @@ bool Tmain::FormCloseQuery() {
     if (Modified) {
         const int answer = Dialogs::MessageDlg(DiscardChangesText(), Dialogs::Kind::Confirmation,
                                                Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+        // The session ended while the question was open (it was closed for it): everything is
+        // saved without asking, and the close goes ahead.
+        if (SessionEnding) return FormCloseQuery();
         if (answer == Dialogs::Cancel) return canClose;
         if (answer == Dialogs::Yes) {
             if (!canClose) {
@@ -266,15 +269,54 @@ void Tmain::FormDestroy() {
 }
 
 void Tmain::CommitDataRequest() {
+    // A second request means the first did not get the program to its end: it ends now.
+    const bool again = sessionEndAsked_;
+    sessionEndAsked_ = true;
     SessionEnding = true;
+    // Every question or dialog open now gives way, and none opens any more: nobody may be
+    // there to answer, and the end must not wait for an answer.
+    Dialogs::EndSession();
     // A run or restore under way is stopped as by its abort button, so the session is not
     // kept waiting; its old archive or files stay as they were.
     if (btnAbort->isVisible()) btnAbort->click();
-    const QDateTime now = Clock::Now();
-    // Date and time also at midnight.
-    LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
-            TextFormats::FormatTime(now.time()));
+    if (!again) {
+        const QDateTime now = Clock::Now();
+        // Date and time also at midnight.
+        LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
+                TextFormats::FormatTime(now.time()));
+    }
+    if (closing_) {
+        // Saved and closed already; only the message loops below are still to end.
+        QCoreApplication::quit();
+        return;
+    }
+    if (again) {
+        FinishSessionEnd();
+        return;
+    }
     close();
+    if (closing_) return;
+    // A close request of the user's is on the stack below (its question was closed just now,
+    // and it finishes the session end as it returns), or something refused the close. The
+    // close is tried once more from the message loop and, failing that, done without it.
+    QTimer::singleShot(0, this, [this] {
+        if (!closing_) close();
+    });
+    QTimer::singleShot(SessionEndGraceMs, this, [this] { FinishSessionEnd(); });
+}
+
+void Tmain::FinishSessionEnd() {
+    if (closing_) {
+        QCoreApplication::quit();
+        return;
+    }
+    try {
+        saveIniExecute(saveIni);
+    } catch (const std::exception& e) {
+        SessionEndFailure(QString::fromUtf8(e.what()));
+    }
+    CloseDown();
+    hide();
 }
 
 void Tmain::TrayDblClick() {
@@ -326,6 +368,13 @@ void Tmain::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    e->accept();
+    // A session end that could not wait for this close has done it already.
+    if (closing_) return;
+    CloseDown();
+}
+
+void Tmain::CloseDown() {
     closing_ = true;
     // No scheduled run may start inside the close, which pumps messages.
     Timer2->stop();
@@ -333,7 +382,6 @@ void Tmain::closeEvent(QCloseEvent* e) {
     // its old archive or files stay as they were.
     if (btnAbort->isVisible()) btnAbort->click();
     FormClose();
-    e->accept();
     tray->hide();
     // Without a running message loop (a logoff during start-up) this does nothing; the program
     // block then does not enter the loop at all.

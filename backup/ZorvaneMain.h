@@ -131,6 +131,8 @@ public:
     void ZorvaneCloseClick();
     void TrayDblClick();
     void CommitDataRequest(); // the logoff or shutdown query
+    // How long a session end waits for a close request under way before it closes without.
+    static constexpr int SessionEndGraceMs = 500;
     // A save that failed while the session ends: to the log and to standard error, no box.
     void SessionEndFailure(const QString& text);
     void HideToTray(); // "minimise the application"
@@ -268,6 +270,12 @@ private:
 
     void buildWindow();
     void buildTray();
+    // The close's own steps (closing line, layout and history save), once it goes ahead.
+    void CloseDown();
+    // The session end without the close request: full save, then the close's steps.
+    void FinishSessionEnd();
+    // The window and its dialogs stay inside the screen's free area whenever they are shown.
+    void KeepWindowsOnScreen();
 
     // ---- unit state ----
     QString ProgDir; // with trailing separator
@@ -331,6 +339,7 @@ private:
     // user left alone is saved with the width it was read with.
     std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
     bool closing_ = false;
+    bool sessionEndAsked_ = false;
     QString helpFile_;
     bool handingOver_ = false;
     bool activatedOnce_ = false;
