@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "About.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "IniFile.h"
@@ -29,7 +30,13 @@
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "Tray.h"
+#include "WindowFit.h"
 #include "ZipComponent.h"
+#include "fCount.h"
+#include "fTime.h"
+#include "filterform.h"
+#include "fzPw.h"
+#include "histform.h"
 #include "lang.h"
 #include "uRestore.h"
 
@@ -64,6 +71,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     buildTray();
     fRestore = new TfRestore(this);
     CreateDialogs();
+    KeepWindowsOnScreen();
     try {
         FormCreate();
     } catch (const std::exception& e) {
@@ -87,6 +95,19 @@ Tmain::StateView Tmain::State() const {
             ExitConfirmed,    SessionEnding,   AbortRequested, DebugMode, ReloadPending,
             TotalBytes,       DoneBytes,       ProgressScale,  staTag,    staColour,
             LastBalloonTitle, LastBalloonText, balloonsShown_};
+}
+
+QIcon Tmain::AppIcon() {
+    return QIcon(QStringLiteral(":/icons/zorvane2.svg"));
+}
+
+void Tmain::KeepWindowsOnScreen() {
+    using WindowFit::Placement;
+    WindowFit::Keep(this, Placement::Keep);
+    for (QWidget* d :
+         std::initializer_list<QWidget*>{TimeWin, countWin, filterWin, fHist, fPw, fRestore})
+        WindowFit::Keep(d, Placement::CentreOnParent);
+    WindowFit::Keep(AboutBox, Placement::CentreOnScreen);
 }
 
 // ---------------------------------------------------------------- log memo

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QDate>
 #include <QDateTime>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -112,6 +113,8 @@ public:
     QAction* ZorvaneClose = nullptr;
     QAction* zorvaneanzeigen1 = nullptr;
     QSystemTrayIcon* tray = nullptr;
+    // The program's own picture, for its windows and the tray.
+    static QIcon AppIcon();
     // The ZIP component the runs write through.
     TZipComponent& Zip() { return *zip; }
 
