@@ -1,8 +1,11 @@
 #pragma once
 // The pieces the small dialogs share, with sizes that keep their texts whole whatever font the
 // desktop uses.
+#include <QAbstractSpinBox>
 #include <QBoxLayout>
+#include <QDateTimeEdit>
 #include <QDialog>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,4 +94,33 @@ inline void AddOkCancel(QDialog* dialog, QBoxLayout* top, QPushButton*& ok, QPus
     top->addLayout(buttons);
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+// The dialog opens with the focus in its edit field, its text selected, at every show: what
+// the user types at once replaces the value, and Enter confirms what was typed rather than
+// the old value behind a focused button.
+inline void FocusOnShow(QDialog* dialog, QWidget* edit) {
+    class Focus : public QObject {
+    public:
+        Focus(QDialog* d, QWidget* e) : QObject(d), edit_(e) {}
+
+    protected:
+        bool eventFilter(QObject*, QEvent* ev) override {
+            // Before the dialog picks a control for the focus itself; it keeps the one set.
+            if (ev->type() == QEvent::Show && !ev->spontaneous()) {
+                edit_->setFocus(Qt::TabFocusReason);
+                if (auto* line = qobject_cast<QLineEdit*>(edit_))
+                    line->selectAll();
+                else if (auto* time = qobject_cast<QDateTimeEdit*>(edit_))
+                    time->setSelectedSection(time->sectionAt(0)); // typed digits: the hours
+                else if (auto* spin = qobject_cast<QAbstractSpinBox*>(edit_))
+                    spin->selectAll();
+            }
+            return false;
+        }
+
+    private:
+        QWidget* edit_;
+    };
+    dialog->installEventFilter(new Focus(dialog, edit));
 }

@@ -1,5 +1,7 @@
 #include "Handover.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <stdexcept>
 
 #include "Registry.h"
@@ -73,6 +75,20 @@ StartCommand UpdaterCommand(const QString& progDir) {
     // The path goes over as one argument whole, blanks included; there is no command line
     // here that quotes would have to hold together.
     return {progDir + program, {progDir + QStringLiteral("iup.ini")}, progDir};
+}
+
+QString ConfigProblem(const StartCommand& command) {
+    const QString path = command.args.value(0);
+    const QFileInfo info(path);
+    const QString lead = QStringLiteral("Internet Update nicht möglich: ");
+    if (!info.exists())
+        return lead + info.fileName() + QStringLiteral(" nicht gefunden in ") + info.path() + u'/';
+    QFile file(path);
+    char byte;
+    if (!file.open(QIODevice::ReadOnly) || file.read(&byte, 1) < 0)
+        return lead + path + QStringLiteral(" kann nicht gelesen werden (") + file.errorString() +
+               u')';
+    return QString();
 }
 
 } // namespace Handover

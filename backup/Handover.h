@@ -27,4 +27,9 @@ struct StartCommand {
 // argument, started in the program folder.
 StartCommand UpdaterCommand(const QString& progDir);
 
+// Why the updater cannot be handed the configuration it is started with (the file is missing
+// or cannot be read), as the message the user sees; empty when it can be read. The updater
+// ends at once without it, and the program must not end for nothing.
+QString ConfigProblem(const StartCommand& command);
+
 } // namespace Handover

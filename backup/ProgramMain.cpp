@@ -19,6 +19,8 @@ int ProgramMain(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane2"));
+    // Message boxes and pickers too.
+    QApplication::setWindowIcon(Tmain::AppIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     // Our own texts are fixed German and English; only Qt's (the pickers) follow the desktop.
     const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());

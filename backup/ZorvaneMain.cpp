@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "About.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "IniFile.h"
@@ -29,7 +30,13 @@
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "Tray.h"
+#include "WindowFit.h"
 #include "ZipComponent.h"
+#include "fCount.h"
+#include "fTime.h"
+#include "filterform.h"
+#include "fzPw.h"
+#include "histform.h"
 #include "lang.h"
 #include "uRestore.h"
 
@@ -64,6 +71,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     buildTray();
     fRestore = new TfRestore(this);
     CreateDialogs();
+    KeepWindowsOnScreen();
     try {
         FormCreate();
     } catch (const std::exception& e) {
@@ -87,6 +95,19 @@ Tmain::StateView Tmain::State() const {
             ExitConfirmed,    SessionEnding,   AbortRequested, DebugMode, ReloadPending,
             TotalBytes,       DoneBytes,       ProgressScale,  staTag,    staColour,
             LastBalloonTitle, LastBalloonText, balloonsShown_};
+}
+
+QIcon Tmain::AppIcon() {
+    return QIcon(QStringLiteral(":/icons/zorvane2.svg"));
+}
+
+void Tmain::KeepWindowsOnScreen() {
+    using WindowFit::Placement;
+    WindowFit::Keep(this, Placement::Keep);
+    for (QWidget* d :
+         std::initializer_list<QWidget*>{TimeWin, countWin, filterWin, fHist, fPw, fRestore})
+        WindowFit::Keep(d, Placement::CentreOnParent);
+    WindowFit::Keep(AboutBox, Placement::CentreOnScreen);
 }
 
 // ---------------------------------------------------------------- log memo
@@ -222,6 +243,9 @@ bool Tmain::FormCloseQuery() {
     if (Modified) {
         const int answer = Dialogs::MessageDlg(DiscardChangesText(), Dialogs::Kind::Confirmation,
                                                Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+        // The session ended while the question was open (it was closed for it): everything is
+        // saved without asking, and the close goes ahead.
+        if (SessionEnding) return FormCloseQuery();
         if (answer == Dialogs::Cancel) return canClose;
         if (answer == Dialogs::Yes) {
             if (!canClose) {
@@ -264,15 +288,54 @@ void Tmain::FormDestroy() {
 }
 
 void Tmain::CommitDataRequest() {
+    // A second request means the first did not get the program to its end: it ends now.
+    const bool again = sessionEndAsked_;
+    sessionEndAsked_ = true;
     SessionEnding = true;
+    // Every question or dialog open now gives way, and none opens any more: nobody may be
+    // there to answer, and the end must not wait for an answer.
+    Dialogs::EndSession();
     // A run or restore under way is stopped as by its abort button, so the session is not
     // kept waiting; its old archive or files stay as they were.
     if (btnAbort->isVisible()) btnAbort->click();
-    const QDateTime now = Clock::Now();
-    // Date and time also at midnight.
-    LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
-            TextFormats::FormatTime(now.time()));
+    if (!again) {
+        const QDateTime now = Clock::Now();
+        // Date and time also at midnight.
+        LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
+                TextFormats::FormatTime(now.time()));
+    }
+    if (closing_) {
+        // Saved and closed already; only the message loops below are still to end.
+        QCoreApplication::quit();
+        return;
+    }
+    if (again) {
+        FinishSessionEnd();
+        return;
+    }
     close();
+    if (closing_) return;
+    // A close request of the user's is on the stack below (its question was closed just now,
+    // and it finishes the session end as it returns), or something refused the close. The
+    // close is tried once more from the message loop and, failing that, done without it.
+    QTimer::singleShot(0, this, [this] {
+        if (!closing_) close();
+    });
+    QTimer::singleShot(SessionEndGraceMs, this, [this] { FinishSessionEnd(); });
+}
+
+void Tmain::FinishSessionEnd() {
+    if (closing_) {
+        QCoreApplication::quit();
+        return;
+    }
+    try {
+        saveIniExecute(saveIni);
+    } catch (const std::exception& e) {
+        SessionEndFailure(QString::fromUtf8(e.what()));
+    }
+    CloseDown();
+    hide();
 }
 
 void Tmain::TrayDblClick() {
@@ -324,6 +387,13 @@ void Tmain::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    e->accept();
+    // A session end that could not wait for this close has done it already.
+    if (closing_) return;
+    CloseDown();
+}
+
+void Tmain::CloseDown() {
     closing_ = true;
     // No scheduled run may start inside the close, which pumps messages.
     Timer2->stop();
@@ -331,7 +401,6 @@ void Tmain::closeEvent(QCloseEvent* e) {
     // its old archive or files stay as they were.
     if (btnAbort->isVisible()) btnAbort->click();
     FormClose();
-    e->accept();
     tray->hide();
     // Without a running message loop (a logoff during start-up) this does nothing; the program
     // block then does not enter the loop at all.

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QDate>
 #include <QDateTime>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -113,6 +114,8 @@ public:
     QAction* ZorvaneClose = nullptr;
     QAction* zorvaneanzeigen1 = nullptr;
     QSystemTrayIcon* tray = nullptr;
+    // The program's own picture, for its windows and the tray.
+    static QIcon AppIcon();
     // The ZIP component the runs write through.
     TZipComponent& Zip() { return *zip; }
 
@@ -132,6 +135,8 @@ public:
     void ZorvaneCloseClick();
     void TrayDblClick();
     void CommitDataRequest(); // the logoff or shutdown query
+    // How long a session end waits for a close request under way before it closes without.
+    static constexpr int SessionEndGraceMs = 500;
     // A save that failed while the session ends: to the log and to standard error, no box.
     void SessionEndFailure(const QString& text);
     void HideToTray(); // "minimise the application"
@@ -256,6 +261,8 @@ public:
     void btnIupdateClick(QObject* Sender);
     // The hand-over's second half, once no run or restore is under way any more.
     void FinishHandover();
+    // The updater's configuration is missing or unreadable: says so; the hand-over stops.
+    bool HandoverRefused();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -269,6 +276,12 @@ private:
 
     void buildWindow();
     void buildTray();
+    // The close's own steps (closing line, layout and history save), once it goes ahead.
+    void CloseDown();
+    // The session end without the close request: full save, then the close's steps.
+    void FinishSessionEnd();
+    // The window and its dialogs stay inside the screen's free area whenever they are shown.
+    void KeepWindowsOnScreen();
 
     // ---- unit state ----
     QString ProgDir; // with trailing separator
@@ -334,6 +347,7 @@ private:
     // user left alone is saved with the width it was read with.
     std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
     bool closing_ = false;
+    bool sessionEndAsked_ = false;
     QString helpFile_;
     bool handingOver_ = false;
     bool activatedOnce_ = false;

@@ -30,6 +30,8 @@ const char* const MakerAddress = "www.kelvo.de";
 void Tmain::buildWindow() {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
+    // The dialogs show their parent's icon.
+    setWindowIcon(AppIcon());
     using DesignScale::Px;
     DesignScale::Resize(this, 890, 460);
     QStyle* st = style();
@@ -282,7 +284,7 @@ void Tmain::buildTray() {
     connect(ZorvaneClose, &QAction::triggered, this, [this] { ZorvaneCloseClick(); });
     connect(zorvaneanzeigen1, &QAction::triggered, this, [this] { TrayDblClick(); });
 
-    tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveHDIcon), this);
+    tray = new QSystemTrayIcon(AppIcon(), this);
     tray->setObjectName(QStringLiteral("tray"));
     tray->setToolTip(QStringLiteral("Zorvane2"));
     tray->setContextMenu(PopupMenu1);

@@ -41,7 +41,8 @@ void inform(const QString& text) {
     Dialogs::MessageDlg(text, Dialogs::Kind::Information, Dialogs::Ok);
 }
 
-// Runs a handler on a double-click of the watched widget.
+// Runs a handler on a double-click of the watched widget, in place of the widget's own: a text
+// view would select the clicked word after the handler has set the caret.
 class DoubleClickFilter : public QObject {
 public:
     DoubleClickFilter(QObject* parent, std::function<void()> handler)
@@ -49,7 +50,10 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::MouseButtonDblClick) handler_();
+        if (e->type() == QEvent::MouseButtonDblClick) {
+            handler_();
+            return true;
+        }
         return QObject::eventFilter(watched, e);
     }
 
@@ -359,6 +363,10 @@ void Tmain::Memo1DblClick(QObject* Sender) {
     c.movePosition(QTextCursor::End);
     Memo1->setTextCursor(c);
     QCoreApplication::processEvents();
+    // No selection left over from the click.
+    c = Memo1->textCursor();
+    c.clearSelection();
+    Memo1->setTextCursor(c);
     Memo1->ensureCursorVisible();
 }
 

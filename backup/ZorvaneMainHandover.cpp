@@ -18,6 +18,7 @@ void Tmain::btnIupdateClick(QObject* Sender) {
     if (Dialogs::MessageDlg(Tx(txInternetUpdate), Dialogs::Kind::Confirmation,
                             Dialogs::Ok | Dialogs::Cancel) != Dialogs::Ok)
         return;
+    if (HandoverRefused()) return;
     // From here the program ends whatever fails; the pause below must not let a second click
     // start the updater again.
     handingOver_ = true;
@@ -34,12 +35,27 @@ void Tmain::btnIupdateClick(QObject* Sender) {
     FinishHandover();
 }
 
+bool Tmain::HandoverRefused() {
+    const QString problem = Handover::ConfigProblem(Handover::UpdaterCommand(ProgDir));
+    if (problem.isEmpty()) return false;
+    // Nothing is recorded or started, and the program goes on.
+    Dialogs::MessageDlg(problem, Dialogs::Kind::Warning, Dialogs::Ok);
+    return true;
+}
+
 void Tmain::FinishHandover() {
     // An exit or logoff that came first has closed the program already.
     if (closing_) return;
     if (RunOrRestoreUnderWay()) {
         // Still below on the stack; the timer fires from its message pumping too.
         QTimer::singleShot(20, this, [this] { FinishHandover(); });
+        return;
+    }
+    // The configuration may have gone while a run was stopping.
+    if (HandoverRefused()) {
+        handingOver_ = false;
+        btnIupdate->setEnabled(true);
+        if (!closing_) Timer2->start();
         return;
     }
     Handover::RegisterProgramFolder(ProgDir, DebugMode,

@@ -68,6 +68,7 @@ TcountWin::TcountWin(QWidget* parent)
     row->addWidget(UD);
     top->addLayout(row);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
+    FocusOnShow(this, ec);
     SetCaptions();
 }
 

@@ -20,6 +20,7 @@ TTimeWin::TTimeWin(QWidget* parent)
     dtp->setFont(big);
     top->addWidget(dtp);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
+    FocusOnShow(this, dtp);
     SetCaptions();
 }
 

@@ -13,9 +13,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ActionEdit.h"
 #include "DesignScale.h"
@@ -35,6 +37,24 @@ QTreeWidget* makeList(QWidget* parent, const char* name) {
     l->setColumnWidth(0, DesignScale::Px(170));
     l->setColumnWidth(1, DesignScale::Px(60));
     return l;
+}
+
+// The MB column at least as wide as its widest size, so a large file's size is never cut. Digits
+// are about equally wide, so only the longest texts are measured.
+void fitMbColumn(QTreeWidget* list, const QList<TrialFile>& files, const QList<int>& rows) {
+    qsizetype longest = 0;
+    for (int i : rows)
+        longest = std::max(longest, files[i].MbText.size());
+    const QFontMetrics fm(list->font());
+    int text = 0;
+    for (int i : rows)
+        if (files[i].MbText.size() == longest)
+            text = std::max(text, fm.horizontalAdvance(files[i].MbText));
+    // The room an item view leaves on both sides of a cell's text.
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const int needed = std::max(text + 2 * margin + 2, list->header()->sectionSizeHint(1));
+    // Only ever wider: a width the user dragged stays.
+    if (needed > list->columnWidth(1)) list->setColumnWidth(1, needed);
 }
 
 QLabel* boldLabel(QWidget* parent, const char* name) {
@@ -110,6 +130,7 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     top->addLayout(lists, 1);
 
     AddOkCancel(this, top, BitBtn1, BitBtn2, true);
+    FocusOnShow(this, filter);
     connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
     connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
     connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
@@ -262,6 +283,7 @@ void TfilterWin::fillList(QTreeWidget* list, const QList<int>& rows) {
     }
     list->clear();
     list->addTopLevelItems(items);
+    fitMbColumn(list, AllFiles, rows);
 }
 
 void TfilterWin::ApplyFilter() {

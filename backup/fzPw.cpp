@@ -23,6 +23,9 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
     cbShowPw->setObjectName(QStringLiteral("cbShowPw"));
     top->addWidget(cbShowPw);
     ePw = AddEditRow(this, top, Label1, "Label1", "ePw", ActionEdit::MaxCellLength);
+    // Masked with "*" as the program's other password fields, not the style's dot.
+    ePw->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    FocusOnShow(this, ePw);
     AddOkCancel(this, top, BitBtn1, BitBtn2);
     connect(cbShowPw, &QCheckBox::clicked, this, [this] { cbShowPwClick(cbShowPw); });
     SetCaptions();

@@ -22,6 +22,7 @@ namespace {
 
 struct TestState {
     bool testMode = false;
+    bool sessionEnded = false;
     std::deque<int> answers;
     std::deque<QString> directories;
     std::deque<QString> fileNames;
@@ -162,6 +163,7 @@ void FolderPicker::accept() {
 }
 
 int MessageDlg(const QString& text, Kind kind, int buttons) {
+    if (state().sessionEnded) return None;
     if (const auto answer = takeAnswer(state().answers, QStringLiteral("message"), text))
         return *answer;
     if (state().testMode) return None;
@@ -170,6 +172,7 @@ int MessageDlg(const QString& text, Kind kind, int buttons) {
 
 // Needs no answer either, so it is only recorded while testing.
 void ShowMessage(const QString& text, const QString& caption) {
+    if (state().sessionEnded) return;
     if (state().testMode) {
         state().log.append(Asked{QStringLiteral("show"), text, true});
         return;
@@ -183,6 +186,7 @@ void ShowMessage(const QString& text, const QString& caption) {
 
 // An error box needs no answer, so it is only recorded while testing.
 void ShowError(const QString& text) {
+    if (state().sessionEnded) return;
     if (state().testMode) {
         state().log.append(Asked{QStringLiteral("error"), text, true});
         return;
@@ -191,6 +195,7 @@ void ShowError(const QString& text) {
 }
 
 QString BrowseForFolder(QWidget* parent, const QString& title, const QString& start) {
+    if (state().sessionEnded) return QString();
     if (const auto answer = takeAnswer(state().directories, QStringLiteral("folder"), title))
         return *answer;
     if (state().testMode) return QString();
@@ -200,6 +205,7 @@ QString BrowseForFolder(QWidget* parent, const QString& title, const QString& st
 
 QString SaveFileName(QWidget* parent, const QString& title, const QString& filter,
                      const QString& start) {
+    if (state().sessionEnded) return QString();
     if (const auto answer = takeAnswer(state().fileNames, QStringLiteral("save"), title))
         return *answer;
     if (state().testMode) return QString();
@@ -207,11 +213,32 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
 }
 
 int Exec(QDialog& dialog) {
+    if (state().sessionEnded) return QDialog::Rejected;
     if (const auto handler =
             takeAnswer(state().dialogHandlers, QStringLiteral("dialog"), dialog.objectName()))
         return (*handler)(dialog);
     if (state().testMode) return QDialog::Rejected;
     return dialog.exec();
+}
+
+void EndSession() {
+    state().sessionEnded = true;
+    // Innermost first: each one closed lets the one below it come to the top.
+    for (int i = 0; i < 64; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        if (modal->isVisible()) modal->hide();
+    }
+    // A menu open at the time (the tray's) would keep its own loop going.
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup) break;
+    }
+}
+
+bool SessionEnded() {
+    return state().sessionEnded;
 }
 
 std::unique_ptr<QTranslator> LoadPlatformTranslations(const QLocale& locale) {
@@ -255,6 +282,7 @@ int PendingAnswers() {
 
 void ResetTestState() {
     TestState& s = state();
+    s.sessionEnded = false;
     s.answers.clear();
     s.directories.clear();
     s.fileNames.clear();

@@ -44,6 +44,11 @@ QString SaveFileName(QWidget* parent, const QString& title, const QString& filte
                      const QString& start);
 // Shows one of the programs' own dialogs modally; returns its result (QDialog::Accepted, ...).
 int Exec(QDialog& dialog);
+// The session ends (logoff, shutdown): every question and dialog open now is closed as if
+// without a button (message boxes answer None, pickers "", dialogs Rejected), and from now on
+// none is shown any more and each is answered so at once, so nothing holds up the end.
+void EndSession();
+bool SessionEnded();
 // Installs Qt's own texts for the locale, so the pickers speak the desktop's language; they stay
 // installed while the result lives. Nothing when Qt has no translation for that language.
 std::unique_ptr<QTranslator> LoadPlatformTranslations(const QLocale& locale);
@@ -62,6 +67,7 @@ void SetNextFileName(const QString& file);
 void SetNextDialog(std::function<int(QDialog&)> handler);
 const QList<Asked>& AskedLog();
 int PendingAnswers();
+// Also forgets a session end.
 void ResetTestState();
 
 } // namespace Dialogs

@@ -360,6 +360,7 @@ TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
 TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     TestRegistry registry{config.Path(QStringLiteral("reg"))};
     prog.Write(QStringLiteral("KelvoIUpdate"), "x");
+    prog.Write(QStringLiteral("iup.ini"), "[iups]\r\n");
     NewWindow();
     QStringList filesAtStart;
     int linesAtStart = -1;

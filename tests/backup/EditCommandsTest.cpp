@@ -6,17 +6,23 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <string>
 
 #include "About.h"
 #include "DesignScale.h"
@@ -448,6 +454,109 @@ TEST_F(EditCommands, LinkButtonAndLogDoubleClick) {
     m->Memo1DblClick(m->Memo1);
     EXPECT_FALSE(m->sg->isHidden());
     EXPECT_EQ(m->Memo1->height(), DesignScale::Px(100));
+}
+
+} // namespace
+
+namespace {
+
+// What the user types at once goes into the editor's field, also when he left the focus on a
+// button the time before; the old value is replaced.
+TEST_F(EditCommands, EveryEditorOpensWithTheFocusInItsField) {
+    SetActions(1);
+    m->sg->SetCell(colTime, 1, QStringLiteral("04:00:00"));
+    m->sg->SetCell(colCount, 1, QStringLiteral("2"));
+    m->sg->SetCell(colFilter, 1, QStringLiteral("Nicht:*.tmp"));
+    m->sg->SetCell(colP, 1, QStringLiteral("alt"));
+    const struct {
+        int col;
+        const char* typed;
+        std::function<QString()> field;
+        QString expected;
+    } cases[] = {
+        {colP, "neu", [this] { return m->fPw->ePw->text(); }, "neu"},
+        {colTime, "15",
+         [this] { return m->TimeWin->dtp->time().toString(QStringLiteral("hh:mm:ss")); },
+         "15:00:00"},
+        {colCount, "7", [this] { return m->countWin->ec->text(); }, "7"},
+        {colFilter, "*.doc", [this] { return m->filterWin->filter->text(); }, "*.doc"},
+    };
+    for (int round = 1; round <= 2; ++round) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << "column " << c.col << ", opening " << round);
+            QString seen;
+            Dialogs::SetNextDialog([&](QDialog& d) {
+                d.show();
+                for (const char* k = c.typed; *k; ++k)
+                    QTest::keyClick(d.windowHandle(), *k);
+                seen = c.field();
+                d.findChild<QWidget*>(QStringLiteral("BitBtn1"))->setFocus();
+                d.hide();
+                return int(QDialog::Rejected);
+            });
+            Edit(c.col);
+            EXPECT_EQ(seen, c.expected);
+        }
+    }
+}
+
+TEST_F(EditCommands, APasswordTypedStraightIntoItsEditorAndConfirmedWithEnterIsTheActions) {
+    SetActions(1);
+    QString shown;
+    Dialogs::SetNextDialog([&](QDialog& d) {
+        d.show();
+        for (char k : std::string("geheim7"))
+            QTest::keyClick(d.windowHandle(), k);
+        shown = m->fPw->ePw->displayText();
+        QTest::keyClick(d.windowHandle(), Qt::Key_Return);
+        return d.result();
+    });
+    Edit(colP);
+    EXPECT_EQ(m->sg->Cell(colP, 1), u"geheim7");
+    EXPECT_TRUE(m->State().Modified);
+    EXPECT_EQ(shown, u"*******"); // the program's mask, not the style's dot
+}
+
+TEST_F(EditCommands, ADoubleClickOnAWordOfTheLogLeavesNothingSelected) {
+    m->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m.get()));
+    for (int i = 0; i < 30; ++i)
+        m->LogLine(QStringLiteral("Zeile Nummer %1").arg(i));
+    QCoreApplication::processEvents();
+    QTextCursor word(m->Memo1->document()->lastBlock());
+    word.movePosition(QTextCursor::NextWord);
+    word.movePosition(QTextCursor::Right);
+    QTest::mouseDClick(m->Memo1->viewport(), Qt::LeftButton, {},
+                       m->Memo1->cursorRect(word).center());
+    EXPECT_TRUE(m->sg->isHidden());
+    EXPECT_FALSE(m->Memo1->textCursor().hasSelection());
+    EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
+}
+
+TEST_F(EditCommands, TheFilterDialogsSizeColumnShowsAVeryLargeFileWhole) {
+    SetActions(1);
+    t.MakeDir(QStringLiteral("src1"));
+    QFile big(t.Path(QStringLiteral("src1/platte.img")));
+    // Sparse: 1.3 TB that take no room.
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(1331200LL * 1024 * 1024));
+    big.close();
+    QString size;
+    int width = 0, needed = -1;
+    Answer<TfilterWin>([&](TfilterWin& f) {
+        f.show();
+        f.RescanFolder();
+        if (f.lvP->topLevelItemCount() == 1) size = f.lvP->topLevelItem(0)->text(1);
+        width = f.lvP->columnWidth(1);
+        // What the list's own painting needs for the cell, margins included.
+        QStyleOptionViewItem option;
+        option.initFrom(f.lvP);
+        needed = f.lvP->itemDelegate()->sizeHint(option, f.lvP->model()->index(0, 1)).width();
+        f.hide();
+        return int(QDialog::Rejected);
+    });
+    Edit(colFilter);
+    EXPECT_EQ(size, u"1.331.200,0");
+    EXPECT_GE(width, needed);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -610,6 +611,7 @@ protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         folder.Write("prog/KelvoIUpdate", "x");
+        folder.Write("prog/iup.ini", "[iups]\r\nhost=update.example.de\r\n");
         // Nothing is reported about a start that failed, so the recorder lets every start fail.
         Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
             started << QStringList{p, d, a.join(u'|')};
@@ -668,6 +670,59 @@ TEST_F(HandOverTest, InDebugModeReportsTheRegistrationAndCountsSevenSecondsInThe
     EXPECT_EQ(startedAt, before.addSecs(7));
     EXPECT_TRUE(lines(w).contains("  - Pfad gefunden v2"));
     EXPECT_FALSE(w.isVisible());
+}
+
+// The updater cannot start without its configuration: the program says what is missing and
+// where, and goes on as before.
+TEST_F(HandOverTest, WithoutAReadableIupIniNothingIsHandedOverAndTheProgramGoesOn) {
+    const QString prog = folder.Path("prog") + "/";
+    const struct {
+        const char* what;
+        std::function<void()> lay;
+        QString message;
+    } cases[] = {
+        {"missing", [] {}, "Internet Update nicht möglich: iup.ini nicht gefunden in " + prog},
+        {"a link to nowhere",
+         [&] { QFile::link(folder.Path("anderswo/iup.ini"), prog + "iup.ini"); },
+         "Internet Update nicht möglich: iup.ini nicht gefunden in " + prog},
+        {"a folder", [&] { folder.MakeDir("prog/iup.ini"); },
+         "Internet Update nicht möglich: " + prog + "iup.ini kann nicht gelesen werden ("},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(prog + "iup.ini");
+        c.lay();
+        Dialogs::ResetTestState();
+        Tmain& w = start();
+        w.show();
+        w.FormActivate();
+        w.cbSperr->click(); // an unsaved change
+        Dialogs::SetNextAnswer(Dialogs::Ok);
+        w.btnIupdate->click();
+        ASSERT_EQ(Asked().size(), 2);
+        EXPECT_TRUE(Asked()[1].startsWith(c.message)) << Asked()[1].toStdString();
+        EXPECT_TRUE(started.isEmpty());
+        EXPECT_FALSE(QFile::exists(Registry::RootFile(RegRoot::LocalMachine)));
+        EXPECT_FALSE(QFile::exists(Registry::RootFile(RegRoot::CurrentUser)));
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_FALSE(w.Closing());
+        EXPECT_TRUE(w.State().Modified);
+        EXPECT_TRUE(w.Timer2->isActive());
+        EXPECT_TRUE(w.btnIupdate->isEnabled()); // the user may try again
+        win.reset();
+        QDir(prog + "iup.ini").removeRecursively();
+    }
+}
+
+TEST_F(MainWindowTest, WindowsAndTrayShowTheProgramsOwnIcon) {
+    // Qt draws the icon through its SVG plugin; without it the icon would be empty.
+    EXPECT_TRUE(QImageReader::supportedImageFormats().contains("svg"));
+    const QImage own = QIcon(":/icons/zorvane2.svg").pixmap(32, 32).toImage();
+    ASSERT_FALSE(own.isNull());
+    Tmain& w = start();
+    EXPECT_EQ(w.windowIcon().pixmap(32, 32).toImage(), own);
+    EXPECT_EQ(w.fPw->windowIcon().pixmap(32, 32).toImage(), own); // the dialogs take it over
+    EXPECT_EQ(w.tray->icon().pixmap(32, 32).toImage(), own);
 }
 
 } // namespace

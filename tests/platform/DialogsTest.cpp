@@ -6,11 +6,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <QTranslator>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -130,6 +133,69 @@ TEST_F(DialogsTest, FolderPickerAcceptsNewAndExistingFolders) {
         picker.accept();
         EXPECT_EQ(picker.result(), QDialog::Accepted);
         EXPECT_EQ(picker.Folder(), c.expected);
+    }
+}
+
+// A session end closes the questions open at the time, innermost first, and every question
+// after it is answered at once without a window, whatever a test queued.
+TEST_F(DialogsTest, ASessionEndClosesTheOpenQuestionsAndAnswersEveryLaterOneAtOnce) {
+    Dialogs::SetTestMode(false);
+    QDialog outer;
+    outer.setObjectName(u"outer"_s);
+    int inner = -1, later = -1;
+    QTimer::singleShot(0, &outer, [&] {
+        inner = Dialogs::MessageDlg(u"Wirklich?"_s, Dialogs::Kind::Confirmation,
+                                    Dialogs::Yes | Dialogs::No);
+        later = Dialogs::MessageDlg(u"Und?"_s, Dialogs::Kind::Warning, Dialogs::Ok);
+    });
+    QTimer ending;
+    QObject::connect(&ending, &QTimer::timeout, [] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) Dialogs::EndSession();
+    });
+    ending.start(10);
+    EXPECT_EQ(Dialogs::Exec(outer), QDialog::Rejected);
+    EXPECT_EQ(inner, Dialogs::None);
+    EXPECT_EQ(later, Dialogs::None);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    Dialogs::SetTestMode(true);
+    Dialogs::SetNextAnswer(Dialogs::Yes);
+    Dialogs::SetNextDirectory(u"/ziel"_s);
+    EXPECT_EQ(Dialogs::MessageDlg(u"Drei?"_s, Dialogs::Kind::Confirmation, Dialogs::Yes),
+              Dialogs::None);
+    EXPECT_EQ(Dialogs::BrowseForFolder(nullptr, u"Ordner"_s, {}), QString());
+    EXPECT_EQ(Dialogs::Exec(outer), QDialog::Rejected);
+    EXPECT_EQ(Dialogs::PendingAnswers(), 2);
+    EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
+}
+
+// The pickers open with the focus in their name field: a name typed at once lands there.
+TEST_F(DialogsTest, PickersOpenWithTheFocusInTheirNameField) {
+    TestFolder t;
+    Dialogs::SetTestMode(false);
+    QString typed;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!picker) return;
+        QTest::keyClick(picker->windowHandle(), 'x');
+        auto* name = picker->findChild<QLineEdit*>(u"fileNameEdit"_s);
+        typed = name ? name->text() : u"(no name field)"_s;
+        picker->reject();
+    });
+    user.start(10);
+    const struct {
+        const char* what;
+        std::function<void()> open;
+    } cases[] = {
+        {"folder", [&] { Dialogs::BrowseForFolder(nullptr, u"Ordner"_s, t.Path()); }},
+        {"save", [&] { Dialogs::SaveFileName(nullptr, u"Datei"_s, u"*.Zip"_s, t.Path()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        typed.clear();
+        c.open();
+        EXPECT_EQ(typed, u"x");
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Readable GoogleTest output for Qt values (otherwise a failing QString prints as raw bytes).
 #include <QDateTime>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -22,4 +23,7 @@ inline void PrintTo(const QTime& t, std::ostream* os) {
 }
 inline void PrintTo(const QDate& d, std::ostream* os) {
     *os << d.toString(Qt::ISODate).toStdString();
+}
+inline std::ostream& operator<<(std::ostream& os, const QRect& r) {
+    return os << '(' << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height() << ')';
 }
