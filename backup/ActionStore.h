@@ -36,6 +36,8 @@ struct BackupAction {
     QString& operator[](int col) { return Cells[size_t(col)]; }
     const QString& operator[](int col) const { return Cells[size_t(col)]; }
 };
+// Its strings move with their bytes, so a list of many actions grows without copying them.
+Q_DECLARE_TYPEINFO(BackupAction, Q_RELOCATABLE_TYPE);
 
 // The daily blocking window.
 struct BlockingWindow {

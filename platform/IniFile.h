@@ -4,9 +4,11 @@
 // up to 2047 characters.
 //
 // Each call reads the file and each write replaces it at once (atomically and durably), so
-// every read sees the file as it is on disk. A save operation that writes many keys holds the
-// file instead: BeginUpdate reads it once, the reads and writes up to Commit work on that copy,
-// and Commit replaces the file once.
+// every read sees the file as it is on disk. The parse of what was last read or written of a
+// file is kept with its bytes: a read that finds the same bytes on disk takes it again, so a
+// large file is not parsed again only to find what was just written. A save operation that writes
+// many keys holds the file instead: BeginUpdate reads it once, the reads and writes up to Commit
+// work on that copy, and Commit replaces the file once.
 //
 // A file that exists but cannot be read is never replaced: its reads give the defaults and
 // every write raises. A line that is not valid UTF-8 is read as Windows-1252 and written back
@@ -76,8 +78,8 @@ public:
     struct Doc;
 
 private:
-    Doc load() const;
-    void save(const Doc& doc);
+    std::shared_ptr<const Doc> load() const;
+    void save(Doc&& doc);
     template <typename F> auto withDoc(F f) const;
     template <typename F> void modify(F f);
 

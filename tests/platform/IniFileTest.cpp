@@ -290,3 +290,36 @@ TEST_F(IniFileTest, AnOwnerOnlyFilesTemporaryCopyIsOwnerOnlyFromItsCreation) {
 }
 
 } // namespace
+
+TEST_F(IniFileTest, AFileWrittenOverBySomeoneElseIsReadAnewEvenAtTheSameSize) {
+    ini.WriteString(u"S"_s, u"k"_s, u"aaa"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"k"_s, {}), u"aaa");
+    // Same size, same inode, quite possibly the same time stamp as the write just made.
+    writeBytes(path, "[S]\r\nk=bbb\r\n");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"k"_s, {}), u"bbb");
+    IniFile other(path);
+    other.WriteString(u"S"_s, u"k"_s, u"ccc"_s);
+    EXPECT_EQ(ini.ReadString(u"s"_s, u"K"_s, {}), u"ccc");
+}
+
+TEST_F(IniFileTest, ManyKeysAreFoundByAnyCaseAndTheFirstOfTwinsWins) {
+    QByteArray text = "[Ünter]\r\nÄrger=1\r\nÄRGER=2\r\n";
+    for (int n = 0; n < 5000; ++n)
+        text += "Key" + QByteArray::number(n) + "=v" + QByteArray::number(n) + "\r\n";
+    writeBytes(path, text);
+    EXPECT_EQ(ini.ReadString(u"üNTER"_s, u"äRGER"_s, {}), u"1");
+    ini.BeginUpdate();
+    for (int n = 0; n < 5000; ++n)
+        ini.WriteString(u"ünter"_s, u"KEY"_s + QString::number(n), u"v"_s + QString::number(n));
+    for (int n = 0; n < 5000; n += 997)
+        EXPECT_EQ(ini.ReadString(u"Ünter"_s, u"key"_s + QString::number(n), {}),
+                  u"v"_s + QString::number(n));
+    ini.DeleteKey(u"Ünter"_s, u"ärger"_s);
+    ini.WriteString(u"Ünter"_s, u"Key4999"_s, u"neu"_s);
+    ini.Commit();
+    text.replace("\xC3\x84rger=1\r\n\xC3\x84RGER=2\r\n", "");
+    text.replace("Key4999=v4999", "Key4999=neu");
+    EXPECT_EQ(bytesOf(path), text);
+    EXPECT_FALSE(ini.ValueExists(u"Ünter"_s, u"Ärger"_s));
+    EXPECT_EQ(ini.ReadString(u"ÜNTER"_s, u"key4999"_s, {}), u"neu");
+}
