@@ -40,6 +40,11 @@ private:
 // PBKDF2 with HMAC-SHA1: length bytes derived from password and salt.
 QByteArray Pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int iterations,
                       int length);
+// The same derivation one block after another without the processor's hash instructions, the
+// way taken where they are missing; and whether Pbkdf2Sha1 uses them on this machine.
+QByteArray Pbkdf2Sha1Portable(const QByteArray& password, const QByteArray& salt, int iterations,
+                              int length);
+bool Pbkdf2Sha1Accelerated();
 
 // WinZip AES-256 (AE-1, checksum kept) for one entry: a fresh salt, keys derived from the
 // password (PBKDF2-HMAC-SHA1, 1000 rounds), counter mode and an HMAC-SHA1 code over the
