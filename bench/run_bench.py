@@ -4,7 +4,7 @@ the offscreen platform, "Backup" on one action) and with its peers, side by side
 one round alternate, and the medians of the rounds are compared.
 
 Usage: run_bench.py [many|large ...] [--runs N] [--build DIR] [--data DIR] [--no-password]
-                    [--hidden] [--baseline DIR] [--job] [--display :N]
+                    [--hidden] [--baseline DIR] [--job] [--display :N] [--no-zip]
 
 --display :N shows the window on that X display (Xvfb with a window manager:
 `Xvfb :15 -screen 0 1400x900x24 & DISPLAY=:15 openbox &`) instead of the offscreen platform.
@@ -100,6 +100,7 @@ def main():
     ap.add_argument("--hidden", action="store_true", help="also the run with a hidden window")
     ap.add_argument("--baseline", help="build folder of an earlier zv_bench, run hidden")
     ap.add_argument("--job", action="store_true", help="also the backup job alone")
+    ap.add_argument("--no-zip", action="store_true", help="without zip -6 (slow on large)")
     args = ap.parse_args()
     use_display(args.display)
     runner = find_runner(args.build, "zv_bench")
@@ -120,8 +121,9 @@ def main():
             runs["baseline"] = [os.path.join(args.baseline, "bench", "zv_bench"), src, target]
         if args.job:
             runs["backup job"] = [runner, "--job", src, target]
-        runs["zip -6"] = ["nice", "-n", "19", "zip", "-r", "-q", "-6", "-n",
-                          ".gif:.png:.zip:.jpg:.mp3", target, "."]
+        if not args.no_zip:
+            runs["zip -6"] = ["nice", "-n", "19", "zip", "-r", "-q", "-6", "-n",
+                              ".gif:.png:.zip:.jpg:.mp3", target, "."]
         runs["tar | pigz -6"] = ["sh", "-c", "nice -n 19 tar -cf - . | nice -n 19 pigz -6 > " +
                                  target]
         if not args.no_password:
@@ -149,7 +151,8 @@ def main():
             print("  %-18s %7.2f s  CPU %6.2f s  peak RSS %7.1f MiB  archive %8.1f MB  runs %s" %
                   (name, med[name], statistics.median(cpu[name]), rss[name] / 1024,
                    sizes[name] / 1e6, [round(t, 2) for t in times[name]]))
-        print("  window / zip -6: %.2f" % (med["window"] / med["zip -6"]))
+        if "zip -6" in med:
+            print("  window / zip -6: %.2f" % (med["window"] / med["zip -6"]))
         print("  window / tar | pigz -6: %.2f" % (med["window"] / med["tar | pigz -6"]))
         for other in ("hidden window", "baseline", "backup job"):
             if other in med:

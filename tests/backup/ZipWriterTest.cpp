@@ -139,6 +139,51 @@ qint64 ZlibOneStream(const QByteArray& data) {
     return n;
 }
 
+// zlib's raw inflate of a whole stream; empty when it is not one complete stream.
+QByteArray InflateRaw(const QByteArray& packed, qsizetype size) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    QByteArray out(size + 1, Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    z.avail_in = uInt(packed.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    const int r = inflate(&z, Z_FINISH);
+    const bool whole = r == Z_STREAM_END && z.avail_in == 0;
+    out.truncate(qsizetype(z.total_out));
+    inflateEnd(&z);
+    return whole ? out : QByteArray();
+}
+
+// Pieces joined in order are one stream, wherever in its last byte a piece's data ends:
+// tiny pieces (fixed codes), text, noise (stored blocks), runs of one byte.
+TEST(Deflater, PiecesJoinIntoOneStream) {
+    QByteArray mixed = PackableText(40000, 1) + Noise(30000, 2) + QByteArray(20000, 'a');
+    struct Case {
+        const char* what;
+        QByteArray data;
+        qsizetype piece;
+    } cases[] = {
+        {"bytes", PackableText(300, 3), 1},
+        {"short", PackableText(5000, 4), 37},
+        {"text", PackableText(200000, 5), 4093},
+        {"noise", Noise(100000, 6), 9999},
+        {"mixed", mixed, 3001},
+        {"mixed large", mixed, 65536},
+    };
+    for (const Case& c : cases) {
+        TDeflater d;
+        QByteArray packed;
+        for (qsizetype at = 0; at < c.data.size(); at += c.piece) {
+            const qsizetype n = qMin(c.piece, c.data.size() - at);
+            const QByteArray before = c.data.mid(qMax<qsizetype>(0, at - DeflateWindow),
+                                                 qMin<qsizetype>(at, DeflateWindow));
+            d.Piece(before, c.data.constData() + at, n, at + n == c.data.size(), packed);
+        }
+        EXPECT_EQ(InflateRaw(packed, c.data.size()), c.data) << c.what;
+    }
+}
+
 TEST_F(ZipWriter, PiecesCostNoRatio) {
     // Pieces primed with the bytes before them pack nearly as well as one stream, and a file
     // in one piece packs no worse than zlib's level 6 did, text and noise alike.
