@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,6 +26,8 @@
 
 namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
+// What a job in flight holds beyond its input: names, buffers, the task's state.
+constexpr qint64 JobOverhead = 2048;
 // How long the caller waits for a worker before it lets its window process messages.
 constexpr std::chrono::milliseconds WaitTick{25};
 
@@ -145,11 +148,16 @@ void TZipComponent::PieceJob::Work() {
         input.truncate(qsizetype(raw));
         shortRead = raw < want;
         crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(input.constData()), uInt(raw)));
-        tail = raw >= DeflateWindow ? input.right(DeflateWindow)
-                                    : (dictionary + input).right(DeflateWindow);
+        // Only a piece of a split file primes the next one.
+        if (length >= 0)
+            tail = raw >= DeflateWindow ? input.right(DeflateWindow)
+                                        : (dictionary + input).right(DeflateWindow);
         if (deflate) {
             static thread_local TDeflater deflater;
             deflater.Piece(dictionary, input.constData(), raw, last, data);
+            // The output was sized for the worst case; a file waiting for its turn holds
+            // only what it packed to.
+            if (data.capacity() - data.size() > 4096) data.squeeze();
         } else {
             data = std::move(input);
         }
@@ -233,8 +241,10 @@ void TZipComponent::open() {
     if (LowPriority) nice = qMax(nice, Priority::IdleNice);
     pool_->SetNice(nice);
     // Many small files in flight keep every worker busy even when one of them is slowed down
-    // (the oldest file is the one waited for); the bytes bound the memory.
-    maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : 64 * threads;
+    // (the oldest file is the one waited for, and entries go out in order). Only the bytes
+    // bound the queue: a count of files held the workers up behind one slow file while the
+    // memory was far from its bound.
+    maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : std::numeric_limits<int>::max();
     maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
     writer_ = std::make_unique<TZipWriter>(fd_);
     openTarget_ = ZipFileName;
@@ -425,7 +435,9 @@ void TZipComponent::Submit(const QString& path, qint64 size) {
         job->readFault = ReadFault;
         job->stop = stop_;
         job->file = f;
-        job->weight = count > 1 ? job->length : qMin(f->size, piece);
+        // Every job also costs its bookkeeping and output buffer, so that even empty files
+        // are bounded by the bytes.
+        job->weight = (count > 1 ? job->length : qMin(f->size, piece)) + JobOverhead;
         // One small file that is waited for at once: handing it to a worker only adds the
         // switch between the threads. With the read hook every piece is read here.
         if (ReadFault || (count == 1 && pending_.empty() && inlineWork_)) {

@@ -138,7 +138,7 @@ public:
     qint64 WholeReadLimit = qint64(64) << 20;
     // Files larger than this are compressed in pieces of this size on several workers.
     qint64 PieceSize = qint64(1) << 20;
-    // Worker threads (0: one per core) and pieces in flight (0: 64 per worker, and at most
+    // Worker threads (0: one per core) and pieces in flight (0: no count, only the bound of
     // 8 pieces' worth of input per worker); read when a stream is opened.
     int Threads = 0;
     int MaxInFlight = 0;

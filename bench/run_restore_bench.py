@@ -32,7 +32,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from run_bench import arg_parser, find_runner  # noqa: E402
+from run_bench import arg_parser, find_runner, use_display  # noqa: E402
 
 
 def measure(cmd, cwd=None):
@@ -61,6 +61,7 @@ def main():
     ap = arg_parser(5)
     ap.add_argument("--target", help="folder the restores go to (default: below --data)")
     args = ap.parse_args()
+    use_display(args.display)
     runner = find_runner(args.build, "zv_restore_bench")
     out_dir = os.path.join(args.data, "out")
     os.makedirs(out_dir, exist_ok=True)

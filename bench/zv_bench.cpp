@@ -156,7 +156,8 @@ int main(int argc, char** argv) {
                              "zv_bench --job SOURCE TARGET.Zip | zv_bench --save30\n");
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A real display when the caller names one (run_bench.py --display), else offscreen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());

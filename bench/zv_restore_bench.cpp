@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     }
     const QString archive = QFileInfo(QString::fromLocal8Bit(argv[argc - 2])).absoluteFilePath();
     const QString target = QFileInfo(QString::fromLocal8Bit(argv[argc - 1])).absoluteFilePath();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A real display when the caller names one (run_restore_bench.py --display), else offscreen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
