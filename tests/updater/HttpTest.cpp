@@ -1,7 +1,6 @@
 #include "Http.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "HinfWriter.h"
