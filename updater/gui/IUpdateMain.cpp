@@ -275,7 +275,7 @@ void TiupMain::buildWindow() {
 
 void TiupMain::FormCreate() {
     CancelRequested = false;
-    Selection.Clear();
+    Plan.Clear();
     DownloadBuffer.clear();
 }
 
@@ -437,7 +437,7 @@ void TiupMain::FormClose() {
 void TiupMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    Selection.Clear();
+    Plan.Clear();
     DownloadBuffer.clear();
     if (SettingsIni) {
         UpdaterSettings s;
@@ -537,22 +537,22 @@ void TiupMain::endProgram() {
 void TiupMain::SetStartState(int tag) {
     static const char* const captions[] = {"Start", "Übertragen", "Installieren", "Beenden"};
     tag = qBound(1, tag, 4);
-    startBtn->setProperty("Tag", tag);
+    startStep_ = tag;
     startBtn->setText(QString::fromUtf8(captions[tag - 1]));
     startBtn->setIcon(tag == 4 ? goBtn->icon() : style()->standardIcon(QStyle::SP_ArrowRight));
 }
 
-int TiupMain::StartTag() const {
-    return startBtn->property("Tag").toInt();
-}
-
-void TiupMain::DecodeZiel(const QString& spec) {
+void TiupMain::prepareZiel() {
     Ziel.systemIndex = SystemIndex;
     Ziel.debugMode = DebugMode;
     Ziel.showMessage = [](const QString& text) {
         Dialogs::ShowMessage(text, QCoreApplication::applicationFilePath());
     };
     Ziel.trace = [this](const QString& line) { done->appendPlainText(line); };
+}
+
+void TiupMain::DecodeZiel(const QString& spec) {
+    prepareZiel();
     Ziel.DecodeZiel(spec);
 }
 
