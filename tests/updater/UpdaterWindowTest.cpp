@@ -274,7 +274,7 @@ TEST_F(UpdaterWindowTest, FilesInUseWaitForTheNextLogon) {
         {true, Dialogs::Yes, {Install::RebootQuestion, finished}},
         {false, Dialogs::Ok, {Install::RegistryWarning, finished}},
     };
-    Placeholders()[Placeholder::UserDesktop].folder = folder.Path("desk/");
+    placeholders[Placeholder::UserDesktop].folder = folder.Path("desk/");
     for (const auto& c : cases) {
         layRegistry(c.runOnceKey);
         for (const QString name : {"a.dll", "b.dll", "c.dll"})

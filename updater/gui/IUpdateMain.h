@@ -42,8 +42,9 @@ public:
 class TiupMain : public QWidget {
     Q_OBJECT
 public:
-    // args: the command line without the program name.
-    explicit TiupMain(QStringList args, QWidget* parent = nullptr);
+    // args: the command line without the program name; placeholders: this machine's folders.
+    explicit TiupMain(QStringList args, PlaceholderTable placeholders = {},
+                      QWidget* parent = nullptr);
     ~TiupMain() override;
 
     // ---- state shared by the handlers ----
@@ -71,11 +72,11 @@ public:
     QByteArray DownloadBuffer; // the information file as fetched
     QTreeWidgetItem* CurrentModule = nullptr;
     QTreeWidgetItem* CurrentFileRow = nullptr;
-    UpdaterConfig Config;
+    UpdaterConfig Config; // with the placeholder table the destinations are decoded with
     std::unique_ptr<IniFile> SettingsIni; // crupdate.ini, open from start-up to exit
     std::optional<OsVersionRecord> OsVersion;
     std::unique_ptr<BatchFile> Batch; // Update.bat, begun by the first file in use of the run
-    DestinationDecoder Ziel{Placeholders()};
+    DestinationDecoder Ziel{Config.placeholders};
 
     // ---- controls ----
     QTreeWidget* lvMods;

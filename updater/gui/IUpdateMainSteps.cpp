@@ -46,7 +46,8 @@ bool TiupMain::FetchInfo() {
     const QString infoUrl = UpdateServer::PrepareLocation(Config.host, Config.dir);
     UpdateServer::PrepareRequest(*http, Config.userpop1, Config.pwpop1, cbUseFW->isChecked());
     const UpdateServer::InfoFetch fetched = UpdateServer::FetchInfo(
-        *http, infoUrl, [this](const QString& line) { done->appendPlainText(line); });
+        *http, infoUrl, [this](const QString& line) { done->appendPlainText(line); },
+        [] { QCoreApplication::processEvents(); });
     DownloadBuffer = fetched.body.value_or(QByteArray());
     if (fetched.body) return true;
     if (CloseRequested) return false;
@@ -131,6 +132,7 @@ void TiupMain::selfUpdate(const PlanFile& file) {
             QCoreApplication::processEvents();
         },
         [this](qint64 got, qint64 total) { setProgress(total, got); },
+        [] { QCoreApplication::processEvents(); },
     };
     const SelfUpdate::RenamerCall renamer = SelfUpdate::Run(*http, job, callbacks);
     // The renamer is not ours; whether it starts is not looked at.
@@ -187,6 +189,7 @@ void TiupMain::InstallFiles() {
     context.log = [this](const QString& line) { done->appendPlainText(line); };
     context.status = [this](const QString& text) { ShowStatus(text); };
     context.progress = [this](qint64 got, qint64 total) { setProgress(total, got); };
+    context.keepResponsive = [] { QCoreApplication::processEvents(); };
 
     int n = 0;
     const bool complete = forCheckedFiles([&](int m, int f) {
@@ -246,7 +249,7 @@ bool TiupMain::finishBatch() {
 }
 
 void TiupMain::copyBatchToDesktop() {
-    const QString desktop = Placeholders()[Placeholder::UserDesktop].folder;
+    const QString desktop = Config.placeholders[Placeholder::UserDesktop].folder;
     const QString copy = desktop + QStringLiteral("Update.bat");
     if (!desktop.isEmpty() && QDir().mkpath(desktop)) {
         QFile::remove(copy);
