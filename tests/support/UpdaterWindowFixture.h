@@ -23,7 +23,6 @@ protected:
         ShellFolders::SetProgramFolder(prog);
         LayWindows7();
         Dialogs::ResetTestState();
-        Placeholders() = PlaceholderTable();
         Beep::SetBeepHandler([this](unsigned type) { beeps << type; });
         Shell::SetStartHandler([this](const QString& p, const QStringList& a, const QString& d) {
             started << p + "|" + a.join(',') + "|" + d;
@@ -54,7 +53,7 @@ protected:
     }
     TiupMain& Open(const QStringList& args = {}) {
         win.reset();
-        win = std::make_unique<TiupMain>(args);
+        win = std::make_unique<TiupMain>(args, placeholders);
         win->show();
         return *win;
     }
@@ -68,6 +67,7 @@ protected:
 
     TestFolder folder;
     TestRegistry reg{folder.Path("reg")};
+    PlaceholderTable placeholders; // every window opened gets these
     QString prog;
     std::unique_ptr<TiupMain> win;
     QList<unsigned> beeps;

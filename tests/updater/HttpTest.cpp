@@ -1,7 +1,6 @@
 #include "Http.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "HinfWriter.h"
@@ -159,4 +158,23 @@ TEST(Http, AHandlerRunningDuringATransferCannotStartAnother) {
     EXPECT_EQ(http.Get(server.Url("/a")), "a");
     EXPECT_EQ(refused.size(), 1);
     EXPECT_EQ(server.Paths(), QStringList({"/a"}));
+}
+
+// The window may go while a download runs: the download ends, and no event reaches the client.
+TEST(Http, DestroyingTheClientDuringATransferEndsIt) {
+    TestHttpServer server;
+    server.Stall("/slow", "part");
+    auto* http = new HttpClient;
+    UpdateServer::PrepareRequest(*http, "", "", false);
+    int events = 0;
+    QObject::connect(http, &HttpClient::Work, [&] { ++events; });
+    QObject::connect(http, &HttpClient::WorkEnd, [&] { ++events; });
+    http->SetKeepResponsive([&] {
+        if (events == 0) return;
+        delete http;
+        events = -100; // anything counted after this would show
+    });
+    const auto e = Raised<HttpError>([&] { http->Get(server.Url("/slow")); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(events, -100) << e->what();
 }

@@ -88,7 +88,7 @@ TEST_F(IUpdateMainTest, CommandLineWordsCountOnlyInTheirExactCase) {
         EXPECT_EQ(w.SystemIndex, 15);
         EXPECT_EQ(w.cbSystem->currentText(), "Windows 7");
         EXPECT_TRUE(w.startBtn->isEnabled());
-        EXPECT_EQ(Placeholders()[Placeholder::InstallDir].folder, target + "/");
+        EXPECT_EQ(w.Config.placeholders[Placeholder::InstallDir].folder, target + "/");
     }
 }
 
@@ -130,7 +130,7 @@ TEST_F(IUpdateMainTest, InstallFolderChosenByHand) {
     Dialogs::SetNextDirectory(target);
     w.AskInstallDir("Frage");
     EXPECT_FALSE(w.EndRequested);
-    EXPECT_EQ(Placeholders()[Placeholder::InstallDir].folder, target + "/");
+    EXPECT_EQ(w.Config.placeholders[Placeholder::InstallDir].folder, target + "/");
     EXPECT_EQ(w.mHist->toPlainText(), "Pfad geändert zu " + target + "/");
 }
 

@@ -26,7 +26,7 @@ TEST(SelfUpdate, WritesTheNewProgramBesideTheOldAndNamesTheRenamer) {
     const SelfUpdate::Job job{server.Url("/u/iup.z"), dir.Path("exe/iupTemp/iup.z"),
                               dir.Path("exe/"),       "24.12.2023 18:00:00",
                               dir.Path("exe/"),       "/etc/kelvo/iup.ini"};
-    const auto call = SelfUpdate::Run(http, job, {[&](const QString& l) { log << l; }, {}, {}});
+    const auto call = SelfUpdate::Run(http, job, {[&](const QString& l) { log << l; }, {}, {}, {}});
     EXPECT_EQ(dir.Read("exe/iupneu"), "new updater");
     EXPECT_EQ(dir.Read("exe/KelvoIUpdate"), "old updater");
     EXPECT_TRUE(QFileInfo(dir.Path("exe/iupneu")).isExecutable()); // a program, like this one
@@ -41,14 +41,14 @@ TEST(SelfUpdate, WritesTheNewProgramBesideTheOldAndNamesTheRenamer) {
     // A renamer that lies there is found in any letter case, with or without ".exe".
     for (const QString name : {"IREN.EXE", "Iren"}) {
         const QString renamer = dir.Write("exe/" + name, "renamer");
-        EXPECT_EQ(SelfUpdate::Run(http, job, {[](const QString&) {}, {}, {}}).program, renamer);
+        EXPECT_EQ(SelfUpdate::Run(http, job, {[](const QString&) {}, {}, {}, {}}).program, renamer);
         QFile::remove(renamer);
     }
 
     // One attempt only: a failing GET ends it, nothing is written.
     server.FailNext(1);
     QFile::remove(dir.Path("exe/iupneu"));
-    EXPECT_THROW(SelfUpdate::Run(http, job, {[](const QString&) {}, {}, {}}), HttpError);
+    EXPECT_THROW(SelfUpdate::Run(http, job, {[](const QString&) {}, {}, {}, {}}), HttpError);
     EXPECT_FALSE(dir.Exists("exe/iupneu"));
     Clock::UseSystem();
 }

@@ -137,7 +137,7 @@ TEST_F(UpdaterWindowTest, OneClickFetchesTransfersAndInstalls) {
     EXPECT_EQ(rows(w.lvMods, 4),
               QStringList({"Basis+ 2.000 KB", "Konfig+ 1 KB", "Leer ", "Fremd 0 KB"}));
     EXPECT_EQ(w.lgesamt->text(), "1.001 KB");
-    EXPECT_EQ(w.Selection.ArchiveList().size(), 6);
+    EXPECT_EQ(w.Plan.ArchiveList().size(), 6);
 }
 
 // An installed updater cannot write its own folder: its working files go to the user's data
@@ -222,7 +222,7 @@ TEST_F(UpdaterWindowTest, AFailedParseShowsTheRowsAsTheSelectionHoldsThem) {
     EXPECT_EQ(w.lgesamt->text(), "3 KB");
     ASSERT_EQ(w.FileViews.size(), 2);
     EXPECT_EQ(rows(w.FileViews[1]), QStringList{"b.txt+"}); // the broken row is gone
-    EXPECT_EQ(w.Selection.Modules()[1].files.size(), 1);
+    EXPECT_EQ(w.Plan.Modules()[1].files.size(), 1);
     // Clicks go on from there.
     w.lvMods->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     EXPECT_EQ(w.lgesamt->text(), "0 KB");
@@ -274,7 +274,7 @@ TEST_F(UpdaterWindowTest, FilesInUseWaitForTheNextLogon) {
         {true, Dialogs::Yes, {Install::RebootQuestion, finished}},
         {false, Dialogs::Ok, {Install::RegistryWarning, finished}},
     };
-    Placeholders()[Placeholder::UserDesktop].folder = folder.Path("desk/");
+    placeholders[Placeholder::UserDesktop].folder = folder.Path("desk/");
     for (const auto& c : cases) {
         layRegistry(c.runOnceKey);
         for (const QString name : {"a.dll", "b.dll", "c.dll"})

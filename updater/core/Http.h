@@ -1,11 +1,14 @@
 #pragma once
 // The updater's HTTP client: plain GET requests with Basic authentication and the request
 // headers the update servers know, over libcurl. A transfer runs on a worker thread while the
-// caller's event loop keeps running, so the window stays responsive; every event reaches the
-// caller's thread in the order it happened, before the call returns.
+// caller's thread delivers the transfer's events and calls the keep-responsive callback the
+// window gave it, so the window stays responsive; every event reaches the caller's thread in the
+// order it happened, before the call returns. The client may be destroyed during a transfer,
+// which then ends without further events.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -46,6 +49,10 @@ public:
     void SetTrafficLog(bool on);
     bool TrafficLog() const;
 
+    // Called about every 10 ms while a request runs, on the caller's thread: the window lets its
+    // pending events run there. Nothing is called when not set.
+    void SetKeepResponsive(std::function<void()> call);
+
     // How long a transfer may stay below the speed floor; 0 or less: LowSpeedSeconds. For tests.
     void SetLowSpeedSeconds(int seconds);
 
@@ -83,5 +90,5 @@ Q_SIGNALS:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::shared_ptr<Impl> d; // shared with a request under way, which may outlive the client
 };

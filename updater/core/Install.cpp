@@ -1,6 +1,5 @@
 #include "Install.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -108,7 +107,7 @@ FileResult InstallFile(const FileJob& job, Context& context) {
             }
             if (context.status)
                 context.status(QStringLiteral("Warte auf Service ") + QString::number(failures));
-            QCoreApplication::processEvents();
+            if (context.keepResponsive) context.keepResponsive();
         }
     } else {
         inUse = QFileInfo::exists(target) && !FileDelete::CanReplace(target);

@@ -11,9 +11,10 @@
 int UpdaterProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KelvoIUpdate"));
-    InitPlaceholders(Placeholders());
+    PlaceholderTable placeholders;
+    InitPlaceholders(placeholders);
     const auto qtTexts = Dialogs::LoadPlatformTranslations(QLocale::system());
-    TiupMain iupMain(QApplication::arguments().mid(1));
+    TiupMain iupMain(QApplication::arguments().mid(1), std::move(placeholders));
     iupMain.show();
     // A program started from another one gets the focus, also where no window manager hands
     // it over; the automatic run waits for the first activation.

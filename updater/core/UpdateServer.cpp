@@ -1,6 +1,5 @@
 #include "UpdateServer.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -61,7 +60,8 @@ QString FailureReason(const std::exception& error) {
     return text;
 }
 
-InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log) {
+InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log,
+                    const std::function<void()>& keepResponsive) {
     InfoFetch result;
     {
         TrafficLogOnAfterwards logOn{http};
@@ -69,7 +69,7 @@ InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log
              ++attempt) {
             log(QStringLiteral("Hole Info, Versuch %1").arg(attempt));
             Clock::Sleep(PauseBeforeAttemptMs);
-            QCoreApplication::processEvents();
+            if (keepResponsive) keepResponsive();
             try {
                 result.body = http.Get(infoUrl);
                 result.lastError.clear();

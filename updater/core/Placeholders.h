@@ -43,8 +43,6 @@ private:
     std::array<PlaceholderEntry, Placeholder::Count> entries_;
 };
 
-// The program's one table, filled by InitPlaceholders at start and by the configuration.
-PlaceholderTable& Placeholders();
 // Fills entries 2 to 25 from this machine; the install and data folders stay as they are.
 void InitPlaceholders(PlaceholderTable& table);
 

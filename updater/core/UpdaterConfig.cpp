@@ -46,7 +46,7 @@ IniFile OpenForeignIni(const QString& path) {
     return ini;
 }
 
-UpdaterConfig ReadUpdaterConfigFile(const QString& path) {
+UpdaterConfig ReadUpdaterConfigFile(const QString& path, PlaceholderTable placeholders) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         throw std::runtime_error(QStringLiteral("Die Konfiguration %1 kann nicht gelesen werden")
@@ -58,6 +58,7 @@ UpdaterConfig ReadUpdaterConfigFile(const QString& path) {
     const QString iups = QStringLiteral("iups");
     const QString global = QStringLiteral("global");
     UpdaterConfig c;
+    c.placeholders = std::move(placeholders);
     c.host = ini.ReadString(iups, QStringLiteral("host"), QString());
     c.host2 = ini.ReadString(iups, QStringLiteral("host2"), QString());
     c.userpop1 = ini.ReadString(iups, QStringLiteral("userpop1"), QString());

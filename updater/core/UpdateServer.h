@@ -41,10 +41,11 @@ struct InfoFetch {
 QString FailureReason(const std::exception& error);
 
 // Up to four attempts, each logged as "Hole Info, Versuch " and its number, each after a short
-// pause that lets pending events run; "Infos abgeholt" on success. When the last attempt fails,
+// pause and a call of keepResponsive; "Infos abgeholt" on success. When the last attempt fails,
 // one more line names what it got, so a wrong password or folder can be told from a dead
 // line. A cancelled client makes no further attempt. The traffic log is on afterwards.
-InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log);
+InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log,
+                    const std::function<void()>& keepResponsive = {});
 
 // Makes sure the archive lies at path. Returns false when it was there already. Otherwise
 // connects when the client holds no connection, calls beforeGet, GETs the URL and, when that

@@ -90,7 +90,9 @@ void makeFolder(const QString& folder) {
 
 } // namespace
 
-TiupMain::TiupMain(QStringList args, QWidget* parent) : QWidget(parent), args_(std::move(args)) {
+TiupMain::TiupMain(QStringList args, PlaceholderTable placeholders, QWidget* parent)
+    : QWidget(parent), args_(std::move(args)) {
+    Config.placeholders = std::move(placeholders);
     setObjectName(QStringLiteral("iupMain"));
     buildWindow();
     qApp->installEventFilter(this); // sees every key first
@@ -262,6 +264,8 @@ void TiupMain::buildWindow() {
     connect(lvMods, &QTreeWidget::itemDoubleClicked, this, [this] { lvModsClick(); });
 
     http = new HttpClient(this);
+    // A transfer runs on a worker; meanwhile the window goes on answering.
+    http->SetKeepResponsive([] { QCoreApplication::processEvents(); });
     connect(http, &HttpClient::Connected, this, &TiupMain::httpConnected);
     connect(http, &HttpClient::Disconnected, this, &TiupMain::httpDisconnected);
     connect(http, &HttpClient::Status, this, &TiupMain::httpStatus);
@@ -275,7 +279,7 @@ void TiupMain::buildWindow() {
 
 void TiupMain::FormCreate() {
     CancelRequested = false;
-    Selection.Clear();
+    Plan.Clear();
     DownloadBuffer.clear();
 }
 
@@ -335,7 +339,7 @@ void TiupMain::FormShow() {
         if (EndRequested) return;
         // An install cut short by an earlier version may have left the program's old file
         // aside; it goes back before anything looks for the program.
-        Install::RecoverFolder(Placeholders()[Placeholder::InstallDir].folder,
+        Install::RecoverFolder(Config.placeholders[Placeholder::InstallDir].folder,
                                [this](const QString& line) { done->appendPlainText(line); });
         CurrentModule = nullptr;
         CurrentFileRow = nullptr;
@@ -437,7 +441,7 @@ void TiupMain::FormClose() {
 void TiupMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    Selection.Clear();
+    Plan.Clear();
     DownloadBuffer.clear();
     if (SettingsIni) {
         UpdaterSettings s;
@@ -487,7 +491,7 @@ void TiupMain::cbUseFWClick() {
 }
 
 void TiupMain::ReadUpdaterConfig() {
-    Config = ReadUpdaterConfigFile(ConfigPath);
+    Config = ReadUpdaterConfigFile(ConfigPath, Config.placeholders);
     if (Config.ziel1 == 0)
         TargetFromIni();
     else if (Config.ziel1 >= 1 && Config.ziel1 <= 5)
@@ -499,12 +503,12 @@ void TiupMain::ReadUpdaterConfig() {
 }
 
 void TiupMain::TargetFromIni() {
-    const QString question = ::TargetFromIni(Config.ziel2, Placeholders());
+    const QString question = ::TargetFromIni(Config.ziel2, Config.placeholders);
     if (!question.isEmpty()) AskInstallDir(question);
 }
 
 void TiupMain::TargetFromRegistry() {
-    const QString question = ::TargetFromRegistry(Config.ziel1, Config.ziel2, Placeholders());
+    const QString question = ::TargetFromRegistry(Config.ziel1, Config.ziel2, Config.placeholders);
     if (!question.isEmpty()) AskInstallDir(question);
 }
 
@@ -515,7 +519,7 @@ void TiupMain::AskInstallDir(const QString& message) {
         endProgram();
         return;
     }
-    QString& install = Placeholders()[Placeholder::InstallDir].folder;
+    QString& install = Config.placeholders[Placeholder::InstallDir].folder;
     install = ExeDir;
     const QString chosen =
         Dialogs::BrowseForFolder(this, QStringLiteral("Programmverzeichnis"), install);
@@ -537,22 +541,22 @@ void TiupMain::endProgram() {
 void TiupMain::SetStartState(int tag) {
     static const char* const captions[] = {"Start", "Übertragen", "Installieren", "Beenden"};
     tag = qBound(1, tag, 4);
-    startBtn->setProperty("Tag", tag);
+    startStep_ = tag;
     startBtn->setText(QString::fromUtf8(captions[tag - 1]));
     startBtn->setIcon(tag == 4 ? goBtn->icon() : style()->standardIcon(QStyle::SP_ArrowRight));
 }
 
-int TiupMain::StartTag() const {
-    return startBtn->property("Tag").toInt();
-}
-
-void TiupMain::DecodeZiel(const QString& spec) {
+void TiupMain::prepareZiel() {
     Ziel.systemIndex = SystemIndex;
     Ziel.debugMode = DebugMode;
     Ziel.showMessage = [](const QString& text) {
         Dialogs::ShowMessage(text, QCoreApplication::applicationFilePath());
     };
     Ziel.trace = [this](const QString& line) { done->appendPlainText(line); };
+}
+
+void TiupMain::DecodeZiel(const QString& spec) {
+    prepareZiel();
     Ziel.DecodeZiel(spec);
 }
 

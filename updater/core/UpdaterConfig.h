@@ -12,12 +12,16 @@ struct UpdaterConfig {
     int ziel1 = -1;                  // 0 ini file, 1 to 5 registry root, else ask
     QString ziel2;
     QString start; // program started at the end, relative to the updater's folder
+    // The folders destinations name: this machine's, and the install and data folders found
+    // for the configuration.
+    PlaceholderTable placeholders;
 };
 
 // An ini file written by other programs: UTF-8, or Windows-1252 when it is not valid UTF-8.
 IniFile OpenForeignIni(const QString& path);
-// Raises std::runtime_error when the file is missing or cannot be read.
-UpdaterConfig ReadUpdaterConfigFile(const QString& path);
+// Raises std::runtime_error when the file is missing or cannot be read. The configuration
+// read carries the placeholder table it is given.
+UpdaterConfig ReadUpdaterConfigFile(const QString& path, PlaceholderTable placeholders = {});
 
 // The question's text for each way of not finding the install folder.
 QString InstallDirQuestion(const QString& reason);

@@ -25,9 +25,10 @@ struct Job {
 
 struct Callbacks {
     std::function<void(const QString&)> log;
-    // The status line; the window lets pending events run there.
-    std::function<void(const QString&)> status;
+    std::function<void(const QString&)> status; // the status line
     std::function<void(qint64 done, qint64 total)> progress;
+    // Called between the stages, so the window can let pending events run.
+    std::function<void()> keepResponsive;
 };
 
 struct RenamerCall {

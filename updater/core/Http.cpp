@@ -1,9 +1,7 @@
 #include "Http.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QThread>
+#include <QScopeGuard>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -11,7 +9,10 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -73,10 +74,16 @@ bool sameAddress(curl_socket_t s, const sockaddr* want) {
 HttpError::HttpError(const QString& text, int statusCode)
     : std::runtime_error(text.toStdString()), status_(statusCode) {}
 
-struct HttpClient::Impl {
-    explicit Impl(HttpClient* owner) : q(owner) {}
+struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
+    explicit Impl(HttpClient* owner) : q(owner), home(std::this_thread::get_id()) {}
+    ~Impl() {
+        if (easy) curl_easy_cleanup(easy);
+        if (handed != CURL_SOCKET_BAD) close(handed);
+        curl_slist_free_all(headers);
+    }
 
     HttpClient* q;
+    const std::thread::id home; // the caller's thread, which gets every event
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
 
@@ -107,18 +114,28 @@ struct HttpClient::Impl {
     qint64 maxBody = 0;
     qint64 declaredTooLong = -1; // the length a refused reply announced
     bool refused = false;
-    bool closing = false;               // the client is going: no more events
+    std::atomic<bool> closing{false};   // the client is gone: no more events
     bool busy = false;                  // a transfer runs on the worker
     std::atomic<bool> cancelled{false}; // set by the caller's thread, read by curl's callbacks
     char errorText[CURL_ERROR_SIZE] = {};
+    std::function<void()> keepResponsive; // called by the caller's thread while it waits
 
-    // Hands an event to the caller's thread; queued events arrive in order.
+    // The worker's events on their way to the caller's thread, in order.
+    std::mutex eventsLock;
+    std::condition_variable eventsReady;
+    std::deque<std::function<void()>> events;
+    bool workerDone = false;
+
+    // Hands an event to the caller's thread.
     void post(std::function<void()> f) {
         if (closing) return;
-        if (QThread::currentThread() == q->thread())
+        if (std::this_thread::get_id() == home) {
             f();
-        else
-            QMetaObject::invokeMethod(q, std::move(f), Qt::QueuedConnection);
+            return;
+        }
+        std::lock_guard g(eventsLock);
+        events.push_back(std::move(f));
+        eventsReady.notify_one();
     }
 
     void status(const QString& text) {
@@ -127,16 +144,15 @@ struct HttpClient::Impl {
         });
     }
 
-    // Runs job on a worker while the caller's event loop goes on; rethrows what it raised.
+    // Runs job on a worker while the caller's thread delivers its events and calls
+    // keepResponsive; rethrows what the job raised. The caller holds a reference to this, so
+    // the client may be destroyed meanwhile.
     void runOnWorker(const std::function<void()>& job) {
-        // Events keep running meanwhile; none of them may start a second transfer.
+        // The window's events run meanwhile; none of them may start a second transfer.
         if (busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
         busy = true;
-        struct Idle {
-            bool& flag;
-            ~Idle() { flag = false; }
-        } idle{busy};
-        QEventLoop loop;
+        const auto idle = qScopeGuard([this] { busy = false; });
+        workerDone = false;
         std::exception_ptr failure;
         std::thread worker([&] {
             try {
@@ -144,10 +160,23 @@ struct HttpClient::Impl {
             } catch (...) {
                 failure = std::current_exception();
             }
-            // Queued behind every event of the job, so those are all delivered first.
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            std::lock_guard g(eventsLock);
+            workerDone = true; // behind every event of the job, so those are all delivered
+            eventsReady.notify_one();
         });
-        loop.exec();
+        for (bool finished = false; !finished;) {
+            std::deque<std::function<void()>> ready;
+            {
+                std::unique_lock g(eventsLock);
+                eventsReady.wait_for(g, std::chrono::milliseconds(10),
+                                     [this] { return workerDone || !events.empty(); });
+                ready.swap(events);
+                finished = workerDone;
+            }
+            for (const auto& f : ready)
+                if (!closing) f();
+            if (!finished && !closing && keepResponsive) keepResponsive();
+        }
         worker.join();
         if (failure) std::rethrow_exception(failure);
     }
@@ -387,15 +416,18 @@ struct HttpClient::Impl {
     }
 };
 
-HttpClient::HttpClient(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this)) {
+HttpClient::HttpClient(QObject* parent) : QObject(parent), d(std::make_shared<Impl>(this)) {
     ensureCurl();
 }
 
 HttpClient::~HttpClient() {
     d->closing = true;
-    if (d->easy) curl_easy_cleanup(d->easy);
-    if (d->handed != CURL_SOCKET_BAD) close(d->handed);
-    curl_slist_free_all(d->headers);
+    // A transfer under way ends soon; its caller holds the last reference to the state.
+    if (d->busy) d->cancelled = true;
+}
+
+void HttpClient::SetKeepResponsive(std::function<void()> call) {
+    d->keepResponsive = std::move(call);
 }
 
 void HttpClient::ResetHeaders() {
@@ -436,8 +468,9 @@ void HttpClient::SetLowSpeedSeconds(int seconds) {
 }
 
 QByteArray HttpClient::Get(const QString& url, qint64 maxBytes) {
+    const std::shared_ptr<Impl> self = d; // this client may go while the request runs
     QByteArray body;
-    d->get(url, maxBytes, [&](const char* p, size_t n) {
+    self->get(url, maxBytes, [&](const char* p, size_t n) {
         if (body.size() + qint64(n) > maxBytes) return false;
         body.append(p, qsizetype(n));
         return true;
@@ -453,8 +486,9 @@ void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBy
                             .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     int writeError = 0;
     qint64 written = 0;
+    const std::shared_ptr<Impl> self = d; // this client may go while the request runs
     try {
-        d->get(url, maxBytes, [&](const char* p, size_t n) {
+        self->get(url, maxBytes, [&](const char* p, size_t n) {
             written += qint64(n);
             if (written > maxBytes) return false;
             while (n > 0) {
@@ -486,6 +520,7 @@ void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBy
 }
 
 void HttpClient::Connect(const QString& url) {
+    const std::shared_ptr<Impl> d = this->d; // this client may go while connecting
     if (d->busy) throw HttpError(QStringLiteral("Der HTTP-Client ist noch beschäftigt."));
     d->refuseWhenCancelled(url);
     // A separate handle does the connecting; its socket is then handed to the next request.

@@ -17,10 +17,13 @@ bool IsUpdaterRow(const QString& fileName) {
 }
 
 RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
+    const auto respond = [&] {
+        if (callbacks.keepResponsive) callbacks.keepResponsive();
+    };
     const QString notice = QStringLiteral("!!! Ich muß mich selber Updaten, Moment bitte. !!!");
     callbacks.log(notice);
     if (callbacks.status) callbacks.status(notice);
-    QCoreApplication::processEvents();
+    respond();
 
     // An archive left by an earlier attempt of this run may be cut: it is fetched again.
     QFile::remove(job.downloadPath);
@@ -35,14 +38,14 @@ RenamerCall Run(HttpClient& http, const Job& job, const Callbacks& callbacks) {
     http.Disconnect();
 
     callbacks.log(QStringLiteral("Entpacken..."));
-    QCoreApplication::processEvents();
+    respond();
     const QString newProgram = job.targetDir + QStringLiteral("iupneu");
     UnpackFile(job.downloadPath, newProgram, {callbacks.status, callbacks.progress},
                Install::UnpackLimit(job.declaredKB));
     // It takes the running program's place, so it gets that program's permissions.
     QFile::setPermissions(newProgram, QFile::permissions(QCoreApplication::applicationFilePath()));
     Clock::Sleep(100);
-    QCoreApplication::processEvents();
+    respond();
     Install::SetOfferedDate(newProgram, job.offeredDate, [&](const QString&) {
         callbacks.log(QStringLiteral("Konnte Zeit nicht setzen"));
     });

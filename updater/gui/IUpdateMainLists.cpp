@@ -1,15 +1,17 @@
-// The module list and the file lists: thin views of the selection. Every click, double click or
-// key that may have changed a check mark hands the new mark to the selection and shows its
-// state again; a second call for the same change finds nothing to do.
+// The module list and the file lists: thin views of the update plan. Every click, double click
+// or key that may have changed a check mark hands the new mark to the plan and shows its state
+// again; a second call for the same change finds nothing to do.
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QTreeWidget>
 
 #include "DesignScale.h"
 #include "IUpdateMain.h"
+#include "InfoFile.h"
 
 namespace {
 
@@ -21,6 +23,26 @@ void setChecked(QTreeWidgetItem* item, bool on) {
     const Qt::CheckState state = on ? Qt::Checked : Qt::Unchecked;
     if (item->checkState(0) != state) item->setCheckState(0, state);
 }
+
+QTreeWidgetItem* newRow(QTreeWidget* parent, const QStringList& texts, bool checked) {
+    auto* row = new QTreeWidgetItem(parent, texts);
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    row->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    return row;
+}
+
+// The columns of a file row.
+enum FileColumn {
+    colCaption,
+    colZiel,
+    colVersion,
+    colDatum,
+    colArchiv,
+    colGroesse,
+    colVersionHier,
+    colDatumHier,
+    colService,
+};
 
 } // namespace
 
@@ -55,23 +77,52 @@ QTreeWidget* TiupMain::CreateFileView(QTreeWidgetItem* moduleRow) {
     return view;
 }
 
+void TiupMain::showPlan() {
+    const QScopedValueRollback filling(refreshing_, true);
+    const QList<PlanModule>& modules = Plan.Modules();
+    for (const PlanModule& module : modules) {
+        QTreeWidgetItem* row = newRow(
+            lvMods, {module.name, module.text, module.description, module.history, QString()},
+            false);
+        row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+        QTreeWidget* view = CreateFileView(row);
+        for (const PlanFile& file : module.files) {
+            QTreeWidgetItem* item =
+                newRow(view,
+                       {file.name, file.folder, file.version, file.date, file.archive,
+                        file.sizeText, file.versionHere,
+                        file.exists ? FormatInfoDate(file.dateHere) : QString(), file.service},
+                       file.checked);
+            item->setTextAlignment(colGroesse, Qt::AlignRight | Qt::AlignVCenter);
+        }
+        // The last module the parse chose is the one a later "Alles Neu" shows.
+        if (module.checked) CurrentModule = row;
+    }
+}
+
+void TiupMain::showFileRow(int module, int file) {
+    if (QTreeWidget* view = FileViews.value(module))
+        if (QTreeWidgetItem* row = view->topLevelItem(file)) view->setCurrentItem(row);
+}
+
 void TiupMain::lvModsChange(QTreeWidgetItem* row) {
     if (!row) return;
     const int m = moduleIndex(row);
     if (m >= 0 && m < FileViews.size()) lvPanel->setCurrentWidget(FileViews[m]);
-    if (row->columnCount() < 4) return;
-    mBemerkung->setPlainText(row->text(2));
+    if (m < 0 || m >= Plan.Modules().size()) return;
+    const PlanModule& module = Plan.Modules()[m];
+    mBemerkung->setPlainText(module.description);
     if (DebugMode)
-        mBemerkung->appendPlainText(row->text(3));
+        mBemerkung->appendPlainText(module.history);
     else
-        mHist->setPlainText(row->text(3));
+        mHist->setPlainText(module.history);
     CurrentModule = row;
 }
 
 void TiupMain::lvModsClick() {
     const int m = moduleIndex(CurrentModule);
-    if (m < 0 || m >= Selection.Modules().size()) return;
-    Selection.SetModuleChecked(m, isChecked(CurrentModule));
+    if (m < 0 || m >= Plan.Modules().size()) return;
+    Plan.SetModuleChecked(m, isChecked(CurrentModule));
     refreshLists();
 }
 
@@ -84,17 +135,15 @@ void TiupMain::lvFileClick() {
     QTreeWidget* view = viewOf(CurrentFileRow);
     const int m = int(FileViews.indexOf(view));
     const int f = view ? view->indexOfTopLevelItem(CurrentFileRow) : -1;
-    if (m < 0 || m >= Selection.Modules().size() || f < 0 ||
-        f >= Selection.Modules()[m].files.size())
-        return;
-    Selection.SetFileChecked(m, f, isChecked(CurrentFileRow));
+    if (m < 0 || m >= Plan.Modules().size() || f < 0 || f >= Plan.Modules()[m].files.size()) return;
+    Plan.SetFileChecked(m, f, isChecked(CurrentFileRow));
     refreshLists();
     showModule(m);
 }
 
 void TiupMain::cbAllesNeuClick() {
-    if (Selection.Modules().isEmpty()) return; // nothing parsed yet: the parse preselects
-    Selection.SetAllesNeu(cbAllesNeu->isChecked());
+    if (Plan.Modules().isEmpty()) return; // nothing parsed yet: the parse preselects
+    Plan.SetAllesNeu(cbAllesNeu->isChecked());
     refreshLists();
     if (const int m = moduleIndex(CurrentModule); m >= 0) showModule(m);
 }
@@ -108,32 +157,22 @@ void TiupMain::showModule(int module) {
         lvMods->setCurrentItem(row); // reported through lvModsChange
 }
 
-bool TiupMain::forCheckedFiles(bool show, const std::function<bool(QTreeWidgetItem*)>& visit) {
-    // The check marks are read as the walk goes, since a step pumps events between files.
-    for (int m = 0; m < lvMods->topLevelItemCount(); ++m) {
-        if (!isChecked(lvMods->topLevelItem(m))) continue;
-        if (show) showModule(m);
-        QTreeWidget* view = FileViews.value(m);
-        for (int f = 0; view && f < view->topLevelItemCount(); ++f) {
-            QTreeWidgetItem* file = view->topLevelItem(f);
-            if (isChecked(file) && !visit(file)) return false;
-        }
-    }
-    return true;
+bool TiupMain::forCheckedFiles(const std::function<bool(int module, int file)>& visit) {
+    return Plan.ForCheckedFiles([this](int m) { showModule(m); }, visit);
 }
 
 void TiupMain::refreshLists() {
     refreshing_ = true;
-    const QList<SelectionModule>& modules = Selection.Modules();
+    const QList<PlanModule>& modules = Plan.Modules();
     for (int m = 0; m < modules.size() && m < lvMods->topLevelItemCount(); ++m) {
         QTreeWidgetItem* row = lvMods->topLevelItem(m);
         setChecked(row, modules[m].checked);
-        row->setText(4, Selection.ModuleSizeText(m));
+        row->setText(4, Plan.ModuleSizeText(m));
         QTreeWidget* view = FileViews.value(m);
         for (int f = 0; view && f < modules[m].files.size() && f < view->topLevelItemCount(); ++f)
             setChecked(view->topLevelItem(f), modules[m].files[f].checked);
     }
-    lgesamt->setText(Selection.TotalText());
+    lgesamt->setText(Plan.TotalText());
     refreshing_ = false;
 }
 
@@ -146,8 +185,8 @@ void TiupMain::clearLists() {
         delete view;
     FileViews.clear();
     lvPanel->setCurrentWidget(done);
-    Selection.Clear();
-    lgesamt->setText(Selection.TotalText());
+    Plan.Clear();
+    lgesamt->setText(Plan.TotalText());
     refreshing_ = false;
 }
 

@@ -2,7 +2,7 @@
 // The updater's one window. Its handlers carry the program: start-up, the workflow button that
 // steps through fetch, transfer, install and close, the module and file lists, the debug key,
 // closing and clean-up. The rules they apply live in the core library (configuration,
-// placeholders, versions, the selection, the server, the information file, the install).
+// placeholders, versions, the update plan, the server, the information file, the install).
 #include <QByteArray>
 #include <QPointer>
 #include <QStringList>
@@ -14,7 +14,7 @@
 
 #include "IniFile.h"
 #include "Placeholders.h"
-#include "Selection.h"
+#include "UpdatePlan.h"
 #include "UpdaterConfig.h"
 #include "WinVersion.h"
 
@@ -42,8 +42,9 @@ public:
 class TiupMain : public QWidget {
     Q_OBJECT
 public:
-    // args: the command line without the program name.
-    explicit TiupMain(QStringList args, QWidget* parent = nullptr);
+    // args: the command line without the program name; placeholders: this machine's folders.
+    explicit TiupMain(QStringList args, PlaceholderTable placeholders = {},
+                      QWidget* parent = nullptr);
     ~TiupMain() override;
 
     // ---- state shared by the handlers ----
@@ -66,16 +67,16 @@ public:
     // The window was closed while a step ran: the step ends at its next safe point, then the
     // window closes.
     bool CloseRequested = false;
-    UpdateSelection Selection; // the lists' check marks, sizes, archive counts and total
+    UpdatePlan Plan;           // what the lists show: files, check marks, sizes, archives
     int UpdateCount = 0;       // files preselected by the last parse
     QByteArray DownloadBuffer; // the information file as fetched
     QTreeWidgetItem* CurrentModule = nullptr;
     QTreeWidgetItem* CurrentFileRow = nullptr;
-    UpdaterConfig Config;
+    UpdaterConfig Config; // with the placeholder table the destinations are decoded with
     std::unique_ptr<IniFile> SettingsIni; // crupdate.ini, open from start-up to exit
     std::optional<OsVersionRecord> OsVersion;
     std::unique_ptr<BatchFile> Batch; // Update.bat, begun by the first file in use of the run
-    DestinationDecoder Ziel{Placeholders()};
+    DestinationDecoder Ziel{Config.placeholders};
 
     // ---- controls ----
     QTreeWidget* lvMods;
@@ -147,9 +148,9 @@ public:
     void TransferFiles();
     void InstallFiles();
 
-    // The workflow button's state 1 to 4 with its caption.
+    // The workflow step 1 to 4, shown as the button's caption.
     void SetStartState(int tag);
-    int StartTag() const;
+    int StartTag() const { return startStep_; }
     // Decodes a destination for the running system; the trace goes to the log in debug mode.
     void DecodeZiel(const QString& spec);
     // Points the hidden file list at a folder: its files, sorted by name.
@@ -173,11 +174,15 @@ private:
     int moduleIndex(QTreeWidgetItem* row) const;
     QTreeWidget* viewOf(QTreeWidgetItem* fileRow) const;
     void showModule(int module);
-    // Calls visit with each checked file of a checked module, in list order, showing each
-    // module's list first when show is set. False when visit stopped the walk.
-    bool forCheckedFiles(bool show, const std::function<bool(QTreeWidgetItem*)>& visit);
+    // Rows for every module and file of the plan, with their check marks.
+    void showPlan();
+    void showFileRow(int module, int file);
+    // The plan's walk over the checked files, showing each module's list first.
+    bool forCheckedFiles(const std::function<bool(int module, int file)>& visit);
+    // The decoder set up for the chosen system, tracing to the log in debug mode.
+    void prepareZiel();
     void setProgress(qint64 maximum, qint64 value);
-    void selfUpdate(QTreeWidgetItem* row);
+    void selfUpdate(const PlanFile& file);
     bool finishBatch();
     void copyBatchToDesktop();
     bool isConfigFile(const QString& path) const;
@@ -190,6 +195,7 @@ private:
     bool closeAfterClick_ = false;
     bool downloadDirReady_ = false;
     int clickDepth_ = 0;
+    int startStep_ = 1;
     qint64 progressMaximum_ = 0;
     bool refreshing_ = false; // the lists are being filled or set from the selection
     const QEvent* lastKey_ = nullptr;

@@ -60,11 +60,6 @@ PlaceholderTable::PlaceholderTable() {
         entries_.at(size_t(i)).name = QString::fromLatin1(Names[i]);
 }
 
-PlaceholderTable& Placeholders() {
-    static PlaceholderTable table;
-    return table;
-}
-
 void InitPlaceholders(PlaceholderTable& t) {
     using namespace Placeholder;
     t[WinDir].folder = WindowsFolder;

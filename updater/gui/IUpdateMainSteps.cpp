@@ -34,38 +34,11 @@
 
 namespace {
 
-QTreeWidgetItem* newRow(QTreeWidget* parent, const QStringList& texts) {
-    auto* row = new QTreeWidgetItem(parent, texts);
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    row->setCheckState(0, Qt::Unchecked);
-    return row;
-}
-
-// Sets a flag for as long as it lives, also when an error leaves early.
-struct FlagOn {
-    bool& flag;
-    explicit FlagOn(bool& f) : flag(f) { flag = true; }
-    ~FlagOn() { flag = false; }
-};
-
 QString fullPath(const QString& path) {
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
-
-// The columns of a file row.
-enum FileColumn {
-    colCaption,
-    colZiel,
-    colVersion,
-    colDatum,
-    colArchiv,
-    colGroesse,
-    colVersionHier,
-    colDatumHier,
-    colService,
-};
 
 } // namespace
 
@@ -73,7 +46,8 @@ bool TiupMain::FetchInfo() {
     const QString infoUrl = UpdateServer::PrepareLocation(Config.host, Config.dir);
     UpdateServer::PrepareRequest(*http, Config.userpop1, Config.pwpop1, cbUseFW->isChecked());
     const UpdateServer::InfoFetch fetched = UpdateServer::FetchInfo(
-        *http, infoUrl, [this](const QString& line) { done->appendPlainText(line); });
+        *http, infoUrl, [this](const QString& line) { done->appendPlainText(line); },
+        [] { QCoreApplication::processEvents(); });
     DownloadBuffer = fetched.body.value_or(QByteArray());
     if (fetched.body) return true;
     if (CloseRequested) return false;
@@ -102,94 +76,29 @@ bool TiupMain::FetchAndParse() {
     InfoFileReader reader(DownloadBuffer);
     done->appendPlainText(QString::number(reader.ModuleCount()) + QStringLiteral(" Module"));
 
-    // A row not yet handed to the selection, which an error must not leave behind.
-    QTreeWidgetItem* unfinished = nullptr;
+    prepareZiel();
+    const PlanSources sources{&Ziel, cbAllesNeu->isChecked(),
+                              [this](const QString& line) { done->appendPlainText(line); }};
     try {
-        FlagOn filling(refreshing_);
-        InfoModuleRecord mod;
-        while (reader.NextModule(&mod)) {
-            QTreeWidgetItem* row =
-                newRow(lvMods, {mod.name, mod.text, mod.description, mod.history, QString()});
-            row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
-            const int m = Selection.AddModule(mod.fileCount > 0);
-            QTreeWidget* view = CreateFileView(row);
-
-            InfoFileRecord file;
-            while (reader.NextFile(&file)) {
-                QTreeWidgetItem* item = newRow(view, {file.fileName});
-                unfinished = item;
-                DecodeZiel(file.destination);
-                const QString folder = Ziel.DecodedPath;
-                const bool applies = Ziel.AppliesToSystem;
-                Selection.AddArchive(file.archive);
-                const qint64 size = ParseInfoSize(file.size);
-
-                const QString local = folder + file.fileName;
-                const auto log = [this](const QString& line) { done->appendPlainText(line); };
-                Install::RecoverTarget(local, log);
-                const QFileInfo here(local);
-                // Only a regular file is looked into: a pipe would block, a device never end.
-                const bool exists = Install::IsRegularFile(local);
-                if (!exists && here.exists())
-                    log(QStringLiteral("%1 ist keine gewöhnliche Datei und gilt als nicht "
-                                       "vorhanden")
-                            .arg(local));
-                const QString versionHere =
-                    exists ? FileVersion::GetFileVersionString(local) : QStringLiteral("ohne");
-                item->setText(colZiel, folder);
-                item->setText(colVersion, file.version);
-                item->setText(colDatum, file.date);
-                item->setText(colArchiv, file.archive);
-                item->setText(colGroesse, file.size);
-                item->setTextAlignment(colGroesse, Qt::AlignRight | Qt::AlignVCenter);
-                item->setText(colVersionHier, versionHere);
-                item->setText(colDatumHier,
-                              exists ? FormatInfoDate(here.lastModified()) : QString());
-                item->setText(colService, file.service);
-
-                bool outdated = !exists;
-                if (applies && exists) {
-                    const std::optional<QDateTime> offered = ParseInfoDate(file.date);
-                    if (!offered)
-                        throw InfoFileError(
-                            QStringLiteral("Das Datum \"%1\" von %2 ist kein gültiges Datum.")
-                                .arg(file.date, file.fileName));
-                    outdated =
-                        !IsUpToDate(versionHere, file.version, here.lastModified(), *offered);
-                }
-                const bool keep = file.marker != u"-";
-                const bool preselected = applies && outdated && keep;
-                const bool checked = applies && (outdated || cbAllesNeu->isChecked()) && keep;
-                item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
-
-                if (checked && SelfUpdate::IsUpdaterRow(file.fileName)) {
-                    // Read in full: when the self-update fails, the row stays like the others.
-                    Selection.AddFile(m, file.archive, size, checked, preselected);
-                    unfinished = nullptr;
-                    selfUpdate(item);
-                    return false;
-                }
-                unfinished = nullptr;
-                if (!applies) {
-                    if (CurrentFileRow == item) CurrentFileRow = nullptr;
-                    delete item;
-                    continue;
-                }
-                Selection.AddFile(m, file.archive, size, checked, preselected);
-                if (checked) ++UpdateCount;
-            }
-            Selection.EndModule(m);
-            if (Selection.Modules()[m].checked) CurrentModule = row;
-        }
+        BuildPlan(Plan, reader, sources);
     } catch (...) {
-        // The rows built so far stay, showing what the selection holds for them.
-        if (unfinished) {
-            if (CurrentFileRow == unfinished) CurrentFileRow = nullptr;
-            delete unfinished;
-        }
+        // The rows read so far stay, showing what the plan holds for them.
+        showPlan();
         refreshLists();
         throw;
     }
+    showPlan();
+    if (Plan.selfUpdateModule >= 0) {
+        try {
+            selfUpdate(Plan.Modules()[Plan.selfUpdateModule].files[Plan.selfUpdateFile]);
+        } catch (...) {
+            // When the self-update fails, its row stays like the others.
+            refreshLists();
+            throw;
+        }
+        return false;
+    }
+    UpdateCount = Plan.CheckedFileCount();
     refreshLists();
     if (lvMods->topLevelItemCount() > 0) showModule(0);
 
@@ -201,15 +110,15 @@ bool TiupMain::FetchAndParse() {
     return UpdateCount > 0;
 }
 
-void TiupMain::selfUpdate(QTreeWidgetItem* row) {
+void TiupMain::selfUpdate(const PlanFile& file) {
     const SelfUpdate::Job job{
-        UpdateServer::ArchiveUrl(Config.host, Config.dir, row->text(colArchiv)),
-        DownloadDir + row->text(colArchiv),
-        row->text(colZiel),
-        row->text(colDatum),
+        UpdateServer::ArchiveUrl(Config.host, Config.dir, file.archive),
+        DownloadDir + file.archive,
+        file.folder,
+        file.date,
         ExeDir,
         ConfigPath,
-        row->text(colGroesse).isEmpty() ? -1 : ParseInfoSize(row->text(colGroesse)),
+        file.DeclaredKB(),
     };
     const SelfUpdate::Callbacks callbacks{
         [this](const QString& line) {
@@ -223,6 +132,7 @@ void TiupMain::selfUpdate(QTreeWidgetItem* row) {
             QCoreApplication::processEvents();
         },
         [this](qint64 got, qint64 total) { setProgress(total, got); },
+        [] { QCoreApplication::processEvents(); },
     };
     const SelfUpdate::RenamerCall renamer = SelfUpdate::Run(*http, job, callbacks);
     // The renamer is not ours; whether it starts is not looked at.
@@ -234,10 +144,10 @@ void TiupMain::selfUpdate(QTreeWidgetItem* row) {
 void TiupMain::TransferFiles() {
     // "n von" counts what will be transferred now, which the user may have changed.
     int total = 0;
-    forCheckedFiles(false, [&](QTreeWidgetItem*) { return ++total, true; });
+    Plan.ForCheckedFiles({}, [&](int, int) { return ++total, true; });
 
     int n = 0;
-    const bool complete = forCheckedFiles(true, [&](QTreeWidgetItem* file) {
+    const bool complete = forCheckedFiles([&](int m, int f) {
         ++n;
         Panel3->setText(QStringLiteral("Übertrage Datei %1 von %2").arg(n).arg(total));
         Panel3->repaint();
@@ -250,10 +160,11 @@ void TiupMain::TransferFiles() {
                 return false;
             CancelRequested = false;
         }
-        file->treeWidget()->setCurrentItem(file);
-        const QString archive = file->text(colArchiv);
-        Selection.RequireArchive(archive);
-        const QString target = file->text(colZiel) + file->text(colCaption);
+        showFileRow(m, f);
+        const PlanFile file = Plan.Modules()[m].files[f]; // events run below
+        const QString archive = file.archive;
+        Plan.RequireArchive(archive);
+        const QString target = file.Target();
         done->appendPlainText(QStringLiteral("Hole ") + target);
         if (isConfigFile(target)) ConfigUpdated = true;
         const QString url = UpdateServer::ArchiveUrl(Config.host, Config.dir, archive);
@@ -278,21 +189,20 @@ void TiupMain::InstallFiles() {
     context.log = [this](const QString& line) { done->appendPlainText(line); };
     context.status = [this](const QString& text) { ShowStatus(text); };
     context.progress = [this](qint64 got, qint64 total) { setProgress(total, got); };
+    context.keepResponsive = [] { QCoreApplication::processEvents(); };
 
     int n = 0;
-    const bool complete = forCheckedFiles(true, [&](QTreeWidgetItem* file) {
+    const bool complete = forCheckedFiles([&](int m, int f) {
         if (CloseRequested) return false; // between files: the one before is complete
-        file->treeWidget()->setCurrentItem(file);
-        const QString archive = file->text(colArchiv);
-        Selection.RequireArchive(archive);
-        done->appendPlainText(QStringLiteral("Schreibe ") + file->text(colZiel) +
-                              file->text(colCaption));
+        showFileRow(m, f);
+        // A copy: the install lets events run, and a click may change the plan meanwhile.
+        const PlanFile file = Plan.Modules()[m].files[f];
+        Plan.RequireArchive(file.archive);
+        done->appendPlainText(QStringLiteral("Schreibe ") + file.Target());
         const int line = done->blockCount() - 1;
-        const QString size = file->text(colGroesse);
         const Install::FileJob job{
-            DownloadDir + archive,  file->text(colZiel),
-            file->text(colCaption), file->text(colDatum),
-            file->text(colService), size.isEmpty() ? -1 : ParseInfoSize(size)};
+            DownloadDir + file.archive, file.folder, file.name, file.date, file.service,
+            file.DeclaredKB()};
         const Install::FileResult result = Install::InstallFile(job, context);
         BatchStarted = Batch->Started();
         if (result.outcome == Install::Outcome::ServiceStuck) return false; // nothing more now
@@ -339,7 +249,7 @@ bool TiupMain::finishBatch() {
 }
 
 void TiupMain::copyBatchToDesktop() {
-    const QString desktop = Placeholders()[Placeholder::UserDesktop].folder;
+    const QString desktop = Config.placeholders[Placeholder::UserDesktop].folder;
     const QString copy = desktop + QStringLiteral("Update.bat");
     if (!desktop.isEmpty() && QDir().mkpath(desktop)) {
         QFile::remove(copy);

@@ -34,9 +34,10 @@ struct Context {
     QString unpackDir; // where files in use wait; ends in the path separator
     BatchFile* batch = nullptr;
     LogLine log;
-    // The status line; the window lets pending events run there.
-    std::function<void(const QString&)> status;
+    std::function<void(const QString&)> status; // the status line
     std::function<void(qint64 done, qint64 total)> progress;
+    // Called while waiting for a service, so the window can let pending events run.
+    std::function<void()> keepResponsive;
 };
 
 enum class Outcome {
