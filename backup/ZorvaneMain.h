@@ -174,8 +174,10 @@ public:
     static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
-    void backupSelectedExecute(QObject* Sender);
-    void backupAllExecute(QObject* Sender);
+    // How a run came about: the log line names it, and a scheduled run leaves Busy to its tick.
+    enum class RunKind { Scheduled, Selected, All };
+    void backupSelectedExecute(RunKind kind);
+    void backupAllExecute();
     // One run of an action through the backup job; its events go to the status line, the
     // progress bar and the log.
     BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,

@@ -75,8 +75,8 @@ void Tmain::buildWindow() {
         }
     });
     connect(backupSelected, &QAction::triggered, this,
-            [this] { backupSelectedExecute(backupSelected); });
-    connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(backupAll); });
+            [this] { backupSelectedExecute(RunKind::Selected); });
+    connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(); });
     loadIni->setEnabled(false);
     saveIni->setEnabled(false);
     delAktion->setEnabled(false);

@@ -43,7 +43,7 @@ void Tmain::SetPackAllEnabled(bool enable) {
         backupAll->setEnabled(enable);
 }
 
-void Tmain::backupSelectedExecute(QObject* Sender) {
+void Tmain::backupSelectedExecute(RunKind kind) {
     // Messages are processed during a run; nothing may start a second one inside it.
     if (RunActive) return;
     RunActive = true;
@@ -52,13 +52,9 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     btnAbort->setVisible(true);
     Busy = true;
     Timer2->stop();
-    QString kind;
-    if (!Sender)
-        kind = QStringLiteral(", ") + Tx(txAutomatisch);
-    else if (Sender == backupAll)
-        kind = QStringLiteral(", ") + Tx(txManuellAlle);
-    else
-        kind = QStringLiteral(", ") + Tx(txManuellEinzeln);
+    const QString kindText = QStringLiteral(", ") + Tx(kind == RunKind::Scheduled ? txAutomatisch
+                                                       : kind == RunKind::All     ? txManuellAlle
+                                                                              : txManuellEinzeln);
     const int row = sg->Row();
     const QString verz = sg->Cell(colVerz, row);
     const QString nach = sg->Cell(colNach, row);
@@ -67,7 +63,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         sta->setToolTip(Tx(txBackupLaeuft));
         if (LogLineCount() > 0) LogLine(QString());
         LogLine(Tx(txBeginneBackup) + u' ' + verz + u' ' + Tx(txNach) + u' ' + nach +
-                QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kind);
+                QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kindText);
         const QDateTime start = Clock::Now();
         const BackupOutcome outcome =
             BackupOne(verz, nach, sg->Cell(colFilter, row), sg->Cell(colP, row));
@@ -100,7 +96,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         LogLine(QStringLiteral("!!! BO, Backup: ") + Tx(txNach) + u' ' + nach +
                 QStringLiteral(" :") + QString::fromUtf8(e.what()));
     }
-    if (Sender) Busy = false;
+    if (kind != RunKind::Scheduled) Busy = false;
     btnAbort->setVisible(false);
     SaveHistory();
     // Once the close or the hand-over has begun, no scheduled run may follow this one.
@@ -111,7 +107,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     if (!allActive_) ReloadIfPending();
 }
 
-void Tmain::backupAllExecute(QObject* Sender) {
+void Tmain::backupAllExecute() {
     if (RunActive || allActive_) return;
     allActive_ = true;
     RunCommandsEnabled(false);
@@ -122,7 +118,7 @@ void Tmain::backupAllExecute(QObject* Sender) {
         for (; i < sg->RowCount(); ++i) {
             Busy = false;
             sg->SetFocusCell(sg->Col(), i);
-            backupSelectedExecute(Sender);
+            backupSelectedExecute(RunKind::All);
             // An exit, logoff or hand-over that came after the row's archive was in place
             // found no run to abort; the rows after it must not run inside the close either.
             if (AbortRequested || closing_ || SessionEnding || handingOver_) break;

@@ -186,7 +186,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         }
         return false;
     };
-    m->backupSelectedExecute(m->backupSelected);
+    m->backupSelectedExecute(Tmain::RunKind::Selected);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(m->sg->RowCount(), 2);
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
@@ -205,7 +205,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         }
         return false;
     };
-    m->backupSelectedExecute(m->backupSelected);
+    m->backupSelectedExecute(Tmain::RunKind::Selected);
     EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }

@@ -127,7 +127,7 @@ TEST_F(SchedulerTest, AutomaticModeOffBlinksAndABusyProgramIsLeftAlone) {
         return false;
     };
     w->sg->SetFocusCell(0, manual);
-    w->backupSelectedExecute(w->backupSelected);
+    w->backupSelectedExecute(Tmain::RunKind::Selected);
     w->Zip().ReadFault = nullptr;
     EXPECT_FALSE(cell(colLast, manual).isEmpty());
     EXPECT_TRUE(cell(colLE, r).isEmpty());
