@@ -71,13 +71,10 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     buildTray();
     fRestore = new TfRestore(this);
     CreateDialogs();
+    connectControls();
     KeepWindowsOnScreen();
-    try {
-        FormCreate();
-    } catch (const std::exception& e) {
-        // The rest of the creation sequence is skipped; the user sees why.
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
-    }
+    // A failure skips the rest of the creation sequence; the user sees why.
+    Guarded([this] { FormCreate(); });
     // The stored language from the start: a program started into the tray runs, logs and shows
     // balloons long before its window is first activated (which applies the language again).
     TakeListLanguage();
@@ -192,7 +189,7 @@ QString Tmain::DataFolder() {
         if (data.isEmpty()) data = ShellFolders::Folder(QStringLiteral("appdata"));
         // The per-user folder always exists on the original platform; here it may not yet.
         if (!data.isEmpty() && !QDir().mkpath(data)) data.clear();
-    } catch (...) {
+    } catch (const std::exception&) {
         data.clear();
     }
     return data.isEmpty() ? progDir : ShellFolders::IncludeTrailingPathDelimiter(data);
@@ -266,12 +263,16 @@ void Tmain::FormClose() {
     try {
         saveIniExecute(nullptr);
     } catch (const std::exception& e) {
-        if (SessionEnding)
-            SessionEndFailure(QString::fromUtf8(e.what()));
-        else
-            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        CloseFailure(QString::fromUtf8(e.what()));
     }
     SaveHistory();
+}
+
+void Tmain::CloseFailure(const QString& text) {
+    if (SessionEnding)
+        SessionEndFailure(text);
+    else
+        Dialogs::ShowError(text);
 }
 
 void Tmain::SessionEndFailure(const QString& text) {
@@ -376,10 +377,7 @@ void Tmain::closeEvent(QCloseEvent* e) {
     try {
         canClose = FormCloseQuery();
     } catch (const std::exception& ex) {
-        if (SessionEnding)
-            SessionEndFailure(QString::fromUtf8(ex.what()));
-        else
-            Dialogs::ShowError(QString::fromUtf8(ex.what()));
+        CloseFailure(QString::fromUtf8(ex.what()));
         // A failed save must not keep a logoff or a confirmed exit from ending the program.
         canClose = SessionEnding || ExitConfirmed;
     }

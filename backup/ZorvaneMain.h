@@ -224,8 +224,7 @@ public:
     TfPw* fPw = nullptr;
     // The save dialog's last file name, offered again at its next use.
     QString SaveFileLast;
-    // Creates the dialogs once (they keep their values between uses) and binds the editing
-    // commands, the log's double-click, the About button and the link button.
+    // Creates the dialogs once; they keep their values between uses.
     void CreateDialogs();
     void NewAktionExecute(QObject* Sender);
     void delAktionExecute(QObject* Sender);
@@ -278,6 +277,12 @@ private:
 
     void buildWindow();
     void buildTray();
+    // Binds every control to its handler, in one place.
+    void connectControls();
+    // Runs a handler the user started: a failure reaches him through the error box.
+    void Guarded(const std::function<void()>& handler);
+    // A failure while the window closes: the error box, or the log while the session ends.
+    void CloseFailure(const QString& text);
     // The close's own steps (closing line, layout and history save), once it goes ahead.
     void CloseDown();
     // The session end without the close request: full save, then the close's steps.
