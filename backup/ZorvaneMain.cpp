@@ -40,12 +40,6 @@
 #include "lang.h"
 #include "uRestore.h"
 
-namespace ZorvaneMain {
-Tmain* main = nullptr;
-}
-
-using ZorvaneMain::main;
-
 namespace {
 void setHintColour() {
     QPalette p = QToolTip::palette();
@@ -64,7 +58,6 @@ void setHintPause(QWidget* window) {
 } // namespace
 
 Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std::move(args)) {
-    main = this;
     StartFolder = QDir::currentPath();
     zip = std::make_unique<TZipComponent>();
     buildWindow();
@@ -84,7 +77,6 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
 Tmain::~Tmain() {
     SessionEnd::SetHandler(nullptr);
     FormDestroy();
-    if (main == this) main = nullptr;
 }
 
 Tmain::StateView Tmain::State() const {
@@ -468,21 +460,19 @@ void Tmain::SpinnerStep() {
     }
 }
 
-void SetStatus(const QString& Text) {
-    if (!main) return;
-    main->SpinnerStep();
-    if (!Text.startsWith(u' ')) main->LogLine(QStringLiteral("  - ") + Text);
+void Tmain::SetStatus(const QString& Text) {
+    SpinnerStep();
+    if (!Text.startsWith(u' ')) LogLine(QStringLiteral("  - ") + Text);
     const QString ready = Tx(txBereit);
-    main->Status->setText(Text.startsWith(ready) ? ready : Text);
+    Status->setText(Text.startsWith(ready) ? ready : Text);
     QCoreApplication::processEvents();
 }
 
-void SetModified(bool Value) {
-    if (!main) return;
-    main->Modified = Value;
+void Tmain::SetModified(bool Value) {
+    Modified = Value;
     // A reload still waiting for a run to end must not throw away changes made after it was
     // asked for; the close question will ask about them.
-    if (Value) main->ReloadPending = false;
-    main->loadIni->setEnabled(Value);
-    main->saveIni->setEnabled(Value);
+    if (Value) ReloadPending = false;
+    loadIni->setEnabled(Value);
+    saveIni->setEnabled(Value);
 }

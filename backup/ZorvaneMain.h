@@ -119,6 +119,12 @@ public:
     // The ZIP component the runs write through.
     TZipComponent& Zip() { return *zip; }
 
+    // Writes one event to the status line and the log, steps the spinner and keeps the window
+    // alive.
+    void SetStatus(const QString& Text);
+    // Sets the modified flag together with the enabled state of the load and save buttons.
+    void SetModified(bool Value);
+
     // ---- log memo ----
     void LogLine(const QString& line); // appends one line to Memo1
     int LogLineCount() const;
@@ -272,9 +278,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    friend void SetStatus(const QString& Text);
-    friend void SetModified(bool Value);
-
     void buildWindow();
     void buildTray();
     // Binds every control to its handler, in one place.
@@ -361,13 +364,3 @@ private:
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;
 };
-
-// The main window while it exists (the program's `main`).
-namespace ZorvaneMain {
-extern Tmain* main;
-}
-
-// Writes one event to the status line and the log, steps the spinner and keeps the window alive.
-void SetStatus(const QString& Text);
-// Sets the modified flag together with the enabled state of the load and save buttons.
-void SetModified(bool Value);

@@ -142,7 +142,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
     job.FilterText = FilterText;
     job.Password = Password;
     job.StartFolder = StartFolder;
-    job.OnStatus = [](const QString& text) { SetStatus(text); };
+    job.OnStatus = [this](const QString& text) { SetStatus(text); };
     job.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
         DoneBytes = done;
         zipProgress(d);
