@@ -188,6 +188,8 @@ public:
     // progress bar and the log.
     BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
                             const QString& Password);
+    // A completed run's count, bytes, archive size, duration and time into its row.
+    void WriteRunResults(int row, const BackupOutcome& outcome, const QDateTime& start);
     // The run's scan; sets the progress bar's range.
     void ScanSource(BackupJob& job);
     // The run's add phase.
@@ -279,6 +281,13 @@ protected:
 
 private:
     void buildWindow();
+    // The window's parts, built in this order by buildWindow.
+    void buildActions();
+    void buildToolBar();
+    void buildBlockingPanel();
+    void buildClientArea();
+    QWidget* buildGridPanel(QWidget* parent);
+    QWidget* buildStatusPanel(QWidget* parent);
     void buildTray();
     // Binds every control to its handler, in one place.
     void connectControls();

@@ -54,10 +54,17 @@ void Tmain::buildWindow() {
     setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
     // The dialogs show their parent's icon.
     setWindowIcon(AppIcon());
-    using DesignScale::Px;
     DesignScale::Resize(this, 890, 460);
-    QStyle* st = style();
+    buildActions();
+    buildToolBar();
+    buildClientArea();
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+}
 
+void Tmain::buildActions() {
+    QStyle* st = style();
     auto makeAction = [&](const char* name, const QString& caption, const QString& hint,
                           QStyle::StandardPixmap icon) {
         auto* a = new QAction(st->standardIcon(icon), caption, this);
@@ -85,7 +92,11 @@ void Tmain::buildWindow() {
     saveIni->setEnabled(false);
     delAktion->setEnabled(false);
     backupSelected->setEnabled(false);
+}
 
+void Tmain::buildToolBar() {
+    using DesignScale::Px;
+    QStyle* st = style();
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
@@ -123,27 +134,7 @@ void Tmain::buildWindow() {
     btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
                           QStringLiteral("Automatik Ein / Ausschalten"));
     btnTimer->setCheckable(true);
-
-    Panel2 = new QWidget(ToolBar1);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setMinimumWidth(Px(242));
-    auto* p2 = new QHBoxLayout(Panel2);
-    p2->setContentsMargins(2, 0, 2, 0);
-    cbSperr = new QCheckBox(QStringLiteral("Sperrzeit"), Panel2);
-    cbSperr->setObjectName(QStringLiteral("cbSperr"));
-    sperrVon = new QTimeEdit(Panel2);
-    sperrVon->setObjectName(QStringLiteral("sperrVon"));
-    sperrVon->setDisplayFormat(QStringLiteral("hh:mm:ss"));
-    Label1 = new QLabel(QStringLiteral("bis"), Panel2);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    sperrBis = new QTimeEdit(Panel2);
-    sperrBis->setObjectName(QStringLiteral("sperrBis"));
-    sperrBis->setDisplayFormat(QStringLiteral("hh:mm:ss"));
-    p2->addWidget(cbSperr);
-    p2->addWidget(sperrVon);
-    p2->addWidget(Label1);
-    p2->addWidget(sperrBis);
-    ToolBar1->addWidget(Panel2);
+    buildBlockingPanel();
 
     pKelvo = new QToolButton(ToolBar1);
     pKelvo->setObjectName(QStringLiteral("pKelvo"));
@@ -173,13 +164,48 @@ void Tmain::buildWindow() {
     debugAction->setObjectName(QStringLiteral("cbDebugAction"));
     debugAction->setVisible(false);
     cbDebug->setVisible(false);
+}
 
+// The blocking window's switch and its two times.
+void Tmain::buildBlockingPanel() {
+    using DesignScale::Px;
+    Panel2 = new QWidget(ToolBar1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setMinimumWidth(Px(242));
+    auto* p2 = new QHBoxLayout(Panel2);
+    p2->setContentsMargins(2, 0, 2, 0);
+    cbSperr = new QCheckBox(QStringLiteral("Sperrzeit"), Panel2);
+    cbSperr->setObjectName(QStringLiteral("cbSperr"));
+    sperrVon = new QTimeEdit(Panel2);
+    sperrVon->setObjectName(QStringLiteral("sperrVon"));
+    sperrVon->setDisplayFormat(QStringLiteral("hh:mm:ss"));
+    Label1 = new QLabel(QStringLiteral("bis"), Panel2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    sperrBis = new QTimeEdit(Panel2);
+    sperrBis->setObjectName(QStringLiteral("sperrBis"));
+    sperrBis->setDisplayFormat(QStringLiteral("hh:mm:ss"));
+    p2->addWidget(cbSperr);
+    p2->addWidget(sperrVon);
+    p2->addWidget(Label1);
+    p2->addWidget(sperrBis);
+    ToolBar1->addWidget(Panel2);
+}
+
+void Tmain::buildClientArea() {
     // Client area: the grid above the log, the status bar below.
     auto* central = new QWidget(this);
     auto* cl = new QVBoxLayout(central);
     cl->setContentsMargins(0, 0, 0, 0);
     cl->setSpacing(0);
-    Panel4 = new QWidget(central);
+    cl->addWidget(buildGridPanel(central), 1);
+    cl->addWidget(buildStatusPanel(central));
+    setCentralWidget(central);
+}
+
+// The action grid above the log.
+QWidget* Tmain::buildGridPanel(QWidget* parent) {
+    using DesignScale::Px;
+    Panel4 = new QWidget(parent);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     auto* p4 = new QVBoxLayout(Panel4);
     p4->setContentsMargins(0, 0, 0, 0);
@@ -201,9 +227,13 @@ void Tmain::buildWindow() {
     Memo1->viewport()->setBackgroundRole(QPalette::Button);
     p4->addWidget(sg, 1);
     p4->addWidget(Memo1);
-    cl->addWidget(Panel4, 1);
+    return Panel4;
+}
 
-    Panel1 = new QWidget(central);
+// The status line, the light, the progress bar and the abort button.
+QWidget* Tmain::buildStatusPanel(QWidget* parent) {
+    using DesignScale::Px;
+    Panel1 = new QWidget(parent);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     auto* p1 = new QVBoxLayout(Panel1);
     p1->setContentsMargins(0, 0, 0, 0);
@@ -243,12 +273,7 @@ void Tmain::buildWindow() {
         {sta->sizeHint().height(), pb->sizeHint().height(), btnAbort->sizeHint().height()});
     Panel1->setFixedHeight(
         std::max(Px(39), Status->sizeHint().height() + p1->spacing() + rowHeight));
-    cl->addWidget(Panel1);
-    setCentralWidget(central);
-
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
+    return Panel1;
 }
 
 void Tmain::buildTray() {

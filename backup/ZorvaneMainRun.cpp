@@ -78,15 +78,7 @@ void Tmain::backupSelectedExecute(RunKind kind) {
                         TextFormats::FormatDateTime(Clock::Now()));
             } else {
                 Status->setText(Tx(txBereit));
-                const QDateTime now = Clock::Now();
-                // The duration shows the time of day it would be after that many hours from
-                // midnight, so it wraps at 24 hours.
-                const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
-                sg->SetCell(colLast, row, TextFormats::FormatDateTime(now));
-                sg->SetCell(colDateien, row, outcome.FilesText);
-                sg->SetCell(colBytes, row, FormatInt64(0, outcome.Bytes));
-                sg->SetCell(colArc, row, FormatInt64(0, outcome.ArchiveSize));
-                sg->SetCell(colDauer, row, TextFormats::FormatDuration(ms));
+                WriteRunResults(row, outcome, start);
                 LogLine(QStringLiteral("Backup ") + Tx(txVon) + u' ' + verz + u' ' + Tx(txNach) +
                         u' ' + nach + u' ' + Tx(txAbgeschlossen) + QStringLiteral(", ") +
                         TextFormats::FormatDateTime(Clock::Now()));
@@ -105,6 +97,18 @@ void Tmain::backupSelectedExecute(RunKind kind) {
     RunActive = false;
     RunCommitted = false;
     if (!allActive_) ReloadIfPending();
+}
+
+void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTime& start) {
+    const QDateTime now = Clock::Now();
+    // The duration shows the time of day it would be after that many hours from midnight, so
+    // it wraps at 24 hours.
+    const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
+    sg->SetCell(colLast, row, TextFormats::FormatDateTime(now));
+    sg->SetCell(colDateien, row, outcome.FilesText);
+    sg->SetCell(colBytes, row, FormatInt64(0, outcome.Bytes));
+    sg->SetCell(colArc, row, FormatInt64(0, outcome.ArchiveSize));
+    sg->SetCell(colDauer, row, TextFormats::FormatDuration(ms));
 }
 
 void Tmain::backupAllExecute() {
