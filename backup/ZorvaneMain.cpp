@@ -40,12 +40,6 @@
 #include "lang.h"
 #include "uRestore.h"
 
-namespace ZorvaneMain {
-Tmain* main = nullptr;
-}
-
-using ZorvaneMain::main;
-
 namespace {
 void setHintColour() {
     QPalette p = QToolTip::palette();
@@ -64,20 +58,16 @@ void setHintPause(QWidget* window) {
 } // namespace
 
 Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std::move(args)) {
-    main = this;
     StartFolder = QDir::currentPath();
     zip = std::make_unique<TZipComponent>();
     buildWindow();
     buildTray();
     fRestore = new TfRestore(this);
     CreateDialogs();
+    connectControls();
     KeepWindowsOnScreen();
-    try {
-        FormCreate();
-    } catch (const std::exception& e) {
-        // The rest of the creation sequence is skipped; the user sees why.
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
-    }
+    // A failure skips the rest of the creation sequence; the user sees why.
+    Guarded([this] { FormCreate(); });
     // The stored language from the start: a program started into the tray runs, logs and shows
     // balloons long before its window is first activated (which applies the language again).
     TakeListLanguage();
@@ -87,7 +77,6 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
 Tmain::~Tmain() {
     SessionEnd::SetHandler(nullptr);
     FormDestroy();
-    if (main == this) main = nullptr;
 }
 
 Tmain::StateView Tmain::State() const {
@@ -192,7 +181,7 @@ QString Tmain::DataFolder() {
         if (data.isEmpty()) data = ShellFolders::Folder(QStringLiteral("appdata"));
         // The per-user folder always exists on the original platform; here it may not yet.
         if (!data.isEmpty() && !QDir().mkpath(data)) data.clear();
-    } catch (...) {
+    } catch (const std::exception&) {
         data.clear();
     }
     return data.isEmpty() ? progDir : ShellFolders::IncludeTrailingPathDelimiter(data);
@@ -266,12 +255,16 @@ void Tmain::FormClose() {
     try {
         saveIniExecute(nullptr);
     } catch (const std::exception& e) {
-        if (SessionEnding)
-            SessionEndFailure(QString::fromUtf8(e.what()));
-        else
-            Dialogs::ShowError(QString::fromUtf8(e.what()));
+        CloseFailure(QString::fromUtf8(e.what()));
     }
     SaveHistory();
+}
+
+void Tmain::CloseFailure(const QString& text) {
+    if (SessionEnding)
+        SessionEndFailure(text);
+    else
+        Dialogs::ShowError(text);
 }
 
 void Tmain::SessionEndFailure(const QString& text) {
@@ -376,10 +369,7 @@ void Tmain::closeEvent(QCloseEvent* e) {
     try {
         canClose = FormCloseQuery();
     } catch (const std::exception& ex) {
-        if (SessionEnding)
-            SessionEndFailure(QString::fromUtf8(ex.what()));
-        else
-            Dialogs::ShowError(QString::fromUtf8(ex.what()));
+        CloseFailure(QString::fromUtf8(ex.what()));
         // A failed save must not keep a logoff or a confirmed exit from ending the program.
         canClose = SessionEnding || ExitConfirmed;
     }
@@ -470,21 +460,19 @@ void Tmain::SpinnerStep() {
     }
 }
 
-void SetStatus(const QString& Text) {
-    if (!main) return;
-    main->SpinnerStep();
-    if (!Text.startsWith(u' ')) main->LogLine(QStringLiteral("  - ") + Text);
+void Tmain::SetStatus(const QString& Text) {
+    SpinnerStep();
+    if (!Text.startsWith(u' ')) LogLine(QStringLiteral("  - ") + Text);
     const QString ready = Tx(txBereit);
-    main->Status->setText(Text.startsWith(ready) ? ready : Text);
+    Status->setText(Text.startsWith(ready) ? ready : Text);
     QCoreApplication::processEvents();
 }
 
-void SetModified(bool Value) {
-    if (!main) return;
-    main->Modified = Value;
+void Tmain::SetModified(bool Value) {
+    Modified = Value;
     // A reload still waiting for a run to end must not throw away changes made after it was
     // asked for; the close question will ask about them.
-    if (Value) main->ReloadPending = false;
-    main->loadIni->setEnabled(Value);
-    main->saveIni->setEnabled(Value);
+    if (Value) ReloadPending = false;
+    loadIni->setEnabled(Value);
+    saveIni->setEnabled(Value);
 }

@@ -119,6 +119,12 @@ public:
     // The ZIP component the runs write through.
     TZipComponent& Zip() { return *zip; }
 
+    // Writes one event to the status line and the log, steps the spinner and keeps the window
+    // alive.
+    void SetStatus(const QString& Text);
+    // Sets the modified flag together with the enabled state of the load and save buttons.
+    void SetModified(bool Value);
+
     // ---- log memo ----
     void LogLine(const QString& line); // appends one line to Memo1
     int LogLineCount() const;
@@ -174,12 +180,16 @@ public:
     static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
-    void backupSelectedExecute(QObject* Sender);
-    void backupAllExecute(QObject* Sender);
+    // How a run came about: the log line names it, and a scheduled run leaves Busy to its tick.
+    enum class RunKind { Scheduled, Selected, All };
+    void backupSelectedExecute(RunKind kind);
+    void backupAllExecute();
     // One run of an action through the backup job; its events go to the status line, the
     // progress bar and the log.
     BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
                             const QString& Password);
+    // A completed run's count, bytes, archive size, duration and time into its row.
+    void WriteRunResults(int row, const BackupOutcome& outcome, const QDateTime& start);
     // The run's scan; sets the progress bar's range.
     void ScanSource(BackupJob& job);
     // The run's add phase.
@@ -222,8 +232,7 @@ public:
     TfPw* fPw = nullptr;
     // The save dialog's last file name, offered again at its next use.
     QString SaveFileLast;
-    // Creates the dialogs once (they keep their values between uses) and binds the editing
-    // commands, the log's double-click, the About button and the link button.
+    // Creates the dialogs once; they keep their values between uses.
     void CreateDialogs();
     void NewAktionExecute(QObject* Sender);
     void delAktionExecute(QObject* Sender);
@@ -271,11 +280,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    friend void SetStatus(const QString& Text);
-    friend void SetModified(bool Value);
-
     void buildWindow();
+    // The window's parts, built in this order by buildWindow.
+    void buildActions();
+    void buildToolBar();
+    void buildBlockingPanel();
+    void buildClientArea();
+    QWidget* buildGridPanel(QWidget* parent);
+    QWidget* buildStatusPanel(QWidget* parent);
     void buildTray();
+    // Binds every control to its handler, in one place.
+    void connectControls();
+    // Runs a handler the user started: a failure reaches him through the error box.
+    void Guarded(const std::function<void()>& handler);
+    // A failure while the window closes: the error box, or the log while the session ends.
+    void CloseFailure(const QString& text);
     // The close's own steps (closing line, layout and history save), once it goes ahead.
     void CloseDown();
     // The session end without the close request: full save, then the close's steps.
@@ -354,13 +373,3 @@ private:
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;
 };
-
-// The main window while it exists (the program's `main`).
-namespace ZorvaneMain {
-extern Tmain* main;
-}
-
-// Writes one event to the status line and the log, steps the spinner and keeps the window alive.
-void SetStatus(const QString& Text);
-// Sets the modified flag together with the enabled state of the load and save buttons.
-void SetModified(bool Value);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 #include "DesignScale.h"
 #include "Dialogs.h"
@@ -25,6 +27,26 @@
 
 namespace {
 const char* const MakerAddress = "www.kelvo.de";
+
+// Runs a handler on a double-click of the watched widget, in place of the widget's own: a text
+// view would select the clicked word after the handler has set the caret.
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonDblClick) {
+            handler_();
+            return true;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    std::function<void()> handler_;
+};
 } // namespace
 
 void Tmain::buildWindow() {
@@ -32,10 +54,17 @@ void Tmain::buildWindow() {
     setWindowTitle(QStringLiteral("   KELVO - Zorvane2 - 17.11.2012"));
     // The dialogs show their parent's icon.
     setWindowIcon(AppIcon());
-    using DesignScale::Px;
     DesignScale::Resize(this, 890, 460);
-    QStyle* st = style();
+    buildActions();
+    buildToolBar();
+    buildClientArea();
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+}
 
+void Tmain::buildActions() {
+    QStyle* st = style();
     auto makeAction = [&](const char* name, const QString& caption, const QString& hint,
                           QStyle::StandardPixmap icon) {
         auto* a = new QAction(st->standardIcon(icon), caption, this);
@@ -59,29 +88,15 @@ void Tmain::buildWindow() {
     backupAll = makeAction("backupAll", QStringLiteral("Gesamt Backup"),
                            QStringLiteral("Backupaktion für alle Einträge jetzt ausführen"),
                            QStyle::SP_DriveHDIcon);
-    // A failed load or save reaches the user through the standard error box.
-    connect(loadIni, &QAction::triggered, this, [this] {
-        try {
-            loadIniExecute(loadIni);
-        } catch (const std::exception& e) {
-            Dialogs::ShowError(QString::fromUtf8(e.what()));
-        }
-    });
-    connect(saveIni, &QAction::triggered, this, [this] {
-        try {
-            saveIniExecute(saveIni);
-        } catch (const std::exception& e) {
-            Dialogs::ShowError(QString::fromUtf8(e.what()));
-        }
-    });
-    connect(backupSelected, &QAction::triggered, this,
-            [this] { backupSelectedExecute(backupSelected); });
-    connect(backupAll, &QAction::triggered, this, [this] { backupAllExecute(backupAll); });
     loadIni->setEnabled(false);
     saveIni->setEnabled(false);
     delAktion->setEnabled(false);
     backupSelected->setEnabled(false);
+}
 
+void Tmain::buildToolBar() {
+    using DesignScale::Px;
+    QStyle* st = style();
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
@@ -115,12 +130,45 @@ void Tmain::buildWindow() {
     btnRestore = toolButton("btnRestore", nullptr, QStyle::SP_ArrowUp,
                             QStringLiteral("Sicherungen anzeigen"));
     btnRestore->setEnabled(false);
-    connect(btnRestore, &QToolButton::clicked, this, [this] { btnRestoreClick(); });
     ToolBar1->addSeparator();
     btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
                           QStringLiteral("Automatik Ein / Ausschalten"));
     btnTimer->setCheckable(true);
+    buildBlockingPanel();
 
+    pKelvo = new QToolButton(ToolBar1);
+    pKelvo->setObjectName(QStringLiteral("pKelvo"));
+    pKelvo->setText(QString::fromLatin1(MakerAddress));
+    pKelvo->setAutoRaise(true);
+    pKelvo->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
+    ToolBar1->addWidget(pKelvo);
+
+    btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
+                            QStringLiteral("Internetupdate Starten"));
+    btnIupdate->setEnabled(false);
+    ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
+                              QStringLiteral("Info"));
+
+    cbLang = new QComboBox(ToolBar1);
+    cbLang->setObjectName(QStringLiteral("cbLang"));
+    cbLang->addItems({QStringLiteral("Deutsch"), QStringLiteral("English")});
+    cbLang->setCurrentIndex(0);
+    ToolBar1->addWidget(cbLang);
+    ToolBar1->addSeparator();
+    btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
+                          QStringLiteral("Programm beenden"));
+    cbDebug = new QCheckBox(QStringLiteral("Debug"), ToolBar1);
+    cbDebug->setObjectName(QStringLiteral("cbDebug"));
+    cbDebug->setChecked(true);
+    QAction* debugAction = ToolBar1->addWidget(cbDebug);
+    debugAction->setObjectName(QStringLiteral("cbDebugAction"));
+    debugAction->setVisible(false);
+    cbDebug->setVisible(false);
+}
+
+// The blocking window's switch and its two times.
+void Tmain::buildBlockingPanel() {
+    using DesignScale::Px;
     Panel2 = new QWidget(ToolBar1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setMinimumWidth(Px(242));
@@ -141,58 +189,23 @@ void Tmain::buildWindow() {
     p2->addWidget(Label1);
     p2->addWidget(sperrBis);
     ToolBar1->addWidget(Panel2);
-    connect(cbSperr, &QCheckBox::clicked, this, [this] { cbSperrClick(); });
-    connect(sperrVon, &QTimeEdit::userTimeChanged, this, [this] {
-        if (sperrVon->hasFocus()) sperrVonChange();
-    });
-    connect(sperrBis, &QTimeEdit::userTimeChanged, this, [this] {
-        if (sperrBis->hasFocus()) sperrBisChange();
-    });
+}
 
-    pKelvo = new QToolButton(ToolBar1);
-    pKelvo->setObjectName(QStringLiteral("pKelvo"));
-    pKelvo->setText(QString::fromLatin1(MakerAddress));
-    pKelvo->setAutoRaise(true);
-    pKelvo->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
-    ToolBar1->addWidget(pKelvo);
-
-    btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
-                            QStringLiteral("Internetupdate Starten"));
-    btnIupdate->setEnabled(false);
-    connect(btnIupdate, &QToolButton::clicked, this, [this] { btnIupdateClick(btnIupdate); });
-    ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
-                              QStringLiteral("Info"));
-
-    cbLang = new QComboBox(ToolBar1);
-    cbLang->setObjectName(QStringLiteral("cbLang"));
-    cbLang->addItems({QStringLiteral("Deutsch"), QStringLiteral("English")});
-    cbLang->setCurrentIndex(0);
-    ToolBar1->addWidget(cbLang);
-    connect(cbLang, &QComboBox::activated, this, [this] { cbLangChange(cbLang); });
-    // Settings loaded again set the list to the stored language; the texts follow it, or the
-    // list and the window would show different languages until the program starts again.
-    connect(cbLang, &QComboBox::currentIndexChanged, this, [this] {
-        TakeListLanguage();
-        ApplyLanguage();
-    });
-    ToolBar1->addSeparator();
-    btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
-                          QStringLiteral("Programm beenden"));
-    connect(btnClose, &QToolButton::clicked, this, [this] { ZorvaneCloseClick(); });
-    cbDebug = new QCheckBox(QStringLiteral("Debug"), ToolBar1);
-    cbDebug->setObjectName(QStringLiteral("cbDebug"));
-    cbDebug->setChecked(true);
-    QAction* debugAction = ToolBar1->addWidget(cbDebug);
-    debugAction->setObjectName(QStringLiteral("cbDebugAction"));
-    debugAction->setVisible(false);
-    cbDebug->setVisible(false);
-
+void Tmain::buildClientArea() {
     // Client area: the grid above the log, the status bar below.
     auto* central = new QWidget(this);
     auto* cl = new QVBoxLayout(central);
     cl->setContentsMargins(0, 0, 0, 0);
     cl->setSpacing(0);
-    Panel4 = new QWidget(central);
+    cl->addWidget(buildGridPanel(central), 1);
+    cl->addWidget(buildStatusPanel(central));
+    setCentralWidget(central);
+}
+
+// The action grid above the log.
+QWidget* Tmain::buildGridPanel(QWidget* parent) {
+    using DesignScale::Px;
+    Panel4 = new QWidget(parent);
     Panel4->setObjectName(QStringLiteral("Panel4"));
     auto* p4 = new QVBoxLayout(Panel4);
     p4->setContentsMargins(0, 0, 0, 0);
@@ -201,7 +214,6 @@ void Tmain::buildWindow() {
     sg->setObjectName(QStringLiteral("sg"));
     sg->setFrameShape(QFrame::NoFrame);
     SetGridTitles();
-    ConnectGrid();
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
@@ -215,9 +227,13 @@ void Tmain::buildWindow() {
     Memo1->viewport()->setBackgroundRole(QPalette::Button);
     p4->addWidget(sg, 1);
     p4->addWidget(Memo1);
-    cl->addWidget(Panel4, 1);
+    return Panel4;
+}
 
-    Panel1 = new QWidget(central);
+// The status line, the light, the progress bar and the abort button.
+QWidget* Tmain::buildStatusPanel(QWidget* parent) {
+    using DesignScale::Px;
+    Panel1 = new QWidget(parent);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     auto* p1 = new QVBoxLayout(Panel1);
     p1->setContentsMargins(0, 0, 0, 0);
@@ -248,7 +264,6 @@ void Tmain::buildWindow() {
     btnAbort->setObjectName(QStringLiteral("btnAbort"));
     btnAbort->setVisible(false);
     p3->addWidget(btnAbort);
-    connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
     row->addWidget(sta);
     row->addWidget(pb, 1);
     row->addWidget(Panel3);
@@ -258,19 +273,7 @@ void Tmain::buildWindow() {
         {sta->sizeHint().height(), pb->sizeHint().height(), btnAbort->sizeHint().height()});
     Panel1->setFixedHeight(
         std::max(Px(39), Status->sizeHint().height() + p1->spacing() + rowHeight));
-    cl->addWidget(Panel1);
-    setCentralWidget(central);
-
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
-
-    // Key preview: every key reaches the window before the focused control.
-    qApp->installEventFilter(this);
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this](QSessionManager&) { CommitDataRequest(); });
-    SessionEnd::SetHandler([this] { CommitDataRequest(); });
+    return Panel1;
 }
 
 void Tmain::buildTray() {
@@ -281,17 +284,72 @@ void Tmain::buildTray() {
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
     zorvaneanzeigen1 = PopupMenu1->addAction(QStringLiteral("&zorvane Anzeigen"));
     zorvaneanzeigen1->setObjectName(QStringLiteral("zorvaneanzeigen1"));
-    connect(ZorvaneClose, &QAction::triggered, this, [this] { ZorvaneCloseClick(); });
-    connect(zorvaneanzeigen1, &QAction::triggered, this, [this] { TrayDblClick(); });
 
     tray = new QSystemTrayIcon(AppIcon(), this);
     tray->setObjectName(QStringLiteral("tray"));
     tray->setToolTip(QStringLiteral("Zorvane2"));
     tray->setContextMenu(PopupMenu1);
+    tray->show();
+}
+
+void Tmain::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        Dialogs::ShowError(QString::fromUtf8(e.what()));
+    }
+}
+
+void Tmain::connectControls() {
+    // Every handler the user starts runs guarded: a failure reaches him as the error box.
+    const auto on = [this](auto* sender, auto signal, auto handler) {
+        connect(sender, signal, this, [this, handler] { Guarded(handler); });
+    };
+    on(loadIni, &QAction::triggered, [this] { loadIniExecute(loadIni); });
+    on(saveIni, &QAction::triggered, [this] { saveIniExecute(saveIni); });
+    on(backupSelected, &QAction::triggered, [this] { backupSelectedExecute(RunKind::Selected); });
+    on(backupAll, &QAction::triggered, [this] { backupAllExecute(); });
+    on(btnRestore, &QToolButton::clicked, [this] { btnRestoreClick(); });
+    on(cbSperr, &QCheckBox::clicked, [this] { cbSperrClick(); });
+    // Only the user's own changes count, not those a load makes.
+    on(sperrVon, &QTimeEdit::userTimeChanged, [this] {
+        if (sperrVon->hasFocus()) sperrVonChange();
+    });
+    on(sperrBis, &QTimeEdit::userTimeChanged, [this] {
+        if (sperrBis->hasFocus()) sperrBisChange();
+    });
+    on(btnIupdate, &QToolButton::clicked, [this] { btnIupdateClick(btnIupdate); });
+    on(cbLang, &QComboBox::activated, [this] { cbLangChange(cbLang); });
+    // Settings loaded again set the list to the stored language; the texts follow it, or the
+    // list and the window would show different languages until the program starts again.
+    on(cbLang, &QComboBox::currentIndexChanged, [this] {
+        TakeListLanguage();
+        ApplyLanguage();
+    });
+    on(btnClose, &QToolButton::clicked, [this] { ZorvaneCloseClick(); });
+    ConnectGrid();
+    on(btnAbort, &QPushButton::clicked, [this] { btnAbortClick(); });
+    on(Timer2, &QTimer::timeout, [this] { Timer2Timer(); });
+
+    on(NewAktion, &QAction::triggered, [this] { NewAktionExecute(NewAktion); });
+    on(delAktion, &QAction::triggered, [this] { delAktionExecute(delAktion); });
+    on(sg, &QTableWidget::cellDoubleClicked, [this] { sgDblClick(sg); });
+    Memo1->viewport()->installEventFilter(
+        new DoubleClickFilter(Memo1, [this] { Guarded([this] { Memo1DblClick(Memo1); }); }));
+    on(ToolButton13, &QToolButton::clicked, [this] { ToolButton13Click(ToolButton13); });
+    on(pKelvo, &QToolButton::clicked, [this] { pKelvoClick(pKelvo); });
+
+    on(ZorvaneClose, &QAction::triggered, [this] { ZorvaneCloseClick(); });
+    on(zorvaneanzeigen1, &QAction::triggered, [this] { TrayDblClick(); });
     // The menu opens on the context click by itself; a left click opening it too would close it
     // again at the second click of a double click.
     connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick) TrayDblClick();
+        if (r == QSystemTrayIcon::DoubleClick) Guarded([this] { TrayDblClick(); });
     });
-    tray->show();
+
+    // Key preview: every key reaches the window before the focused control.
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { Guarded([this] { CommitDataRequest(); }); });
+    SessionEnd::SetHandler([this] { Guarded([this] { CommitDataRequest(); }); });
 }

@@ -41,26 +41,6 @@ void inform(const QString& text) {
     Dialogs::MessageDlg(text, Dialogs::Kind::Information, Dialogs::Ok);
 }
 
-// Runs a handler on a double-click of the watched widget, in place of the widget's own: a text
-// view would select the clicked word after the handler has set the caret.
-class DoubleClickFilter : public QObject {
-public:
-    DoubleClickFilter(QObject* parent, std::function<void()> handler)
-        : QObject(parent), handler_(std::move(handler)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::MouseButtonDblClick) {
-            handler_();
-            return true;
-        }
-        return QObject::eventFilter(watched, e);
-    }
-
-private:
-    std::function<void()> handler_;
-};
-
 // The columns whose editors change the row; a run or restore under way writes into its row.
 bool changesRow(int col) {
     switch (col) {
@@ -90,24 +70,7 @@ void Tmain::CreateDialogs() {
     filterWin = new TfilterWin(this);
     fHist = new TfHist(this);
     fPw = new TfPw(this);
-
-    const auto guarded = [](const std::function<void()>& handler) {
-        try {
-            handler();
-        } catch (const std::exception& e) {
-            Dialogs::ShowError(QString::fromUtf8(e.what()));
-        }
-    };
-    connect(NewAktion, &QAction::triggered, this,
-            [this, guarded] { guarded([this] { NewAktionExecute(NewAktion); }); });
-    connect(delAktion, &QAction::triggered, this,
-            [this, guarded] { guarded([this] { delAktionExecute(delAktion); }); });
-    connect(sg, &QTableWidget::cellDoubleClicked, this, [this] { sgDblClick(sg); });
-    Memo1->viewport()->installEventFilter(
-        new DoubleClickFilter(Memo1, [this] { Memo1DblClick(Memo1); }));
-    connect(ToolButton13, &QToolButton::clicked, this, [this] { ToolButton13Click(ToolButton13); });
     pKelvo->setText(ProgramInfo::MakerCaption());
-    connect(pKelvo, &QToolButton::clicked, this, [this] { pKelvoClick(pKelvo); });
 }
 
 QStringList Tmain::ColumnCells(int col) const {
@@ -246,11 +209,7 @@ void Tmain::sgDblClick(QObject* Sender) {
         }
     } out{this, timerWasOn};
     if (row == 0) return;
-    try {
-        EditCell(col, row);
-    } catch (const std::exception& e) {
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
-    }
+    Guarded([this, col, row] { EditCell(col, row); });
 }
 
 void Tmain::EditCell(int col, int row) {

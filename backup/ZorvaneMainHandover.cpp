@@ -59,7 +59,7 @@ void Tmain::FinishHandover() {
         return;
     }
     Handover::RegisterProgramFolder(ProgDir, DebugMode,
-                                    [](const QString& line) { SetStatus(line); });
+                                    [this](const QString& line) { SetStatus(line); });
     if (DebugMode) {
         for (int i = 0; i <= 6; ++i) {
             setWindowTitle(QStringLiteral("Lesepause ") + QString::number(i));

@@ -101,7 +101,7 @@ void Tmain::SaveHistory() {
         Memo1->setTextCursor(caret);
         Memo1->ensureCursorVisible();
         Memo1->horizontalScrollBar()->setValue(0);
-    } catch (...) {
+    } catch (const std::exception&) {
         if (SessionEnding)
             SessionEndFailure(QStringLiteral("Kann History nicht speichern"));
         else

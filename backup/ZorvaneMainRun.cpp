@@ -43,7 +43,7 @@ void Tmain::SetPackAllEnabled(bool enable) {
         backupAll->setEnabled(enable);
 }
 
-void Tmain::backupSelectedExecute(QObject* Sender) {
+void Tmain::backupSelectedExecute(RunKind kind) {
     // Messages are processed during a run; nothing may start a second one inside it.
     if (RunActive) return;
     RunActive = true;
@@ -52,13 +52,9 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     btnAbort->setVisible(true);
     Busy = true;
     Timer2->stop();
-    QString kind;
-    if (!Sender)
-        kind = QStringLiteral(", ") + Tx(txAutomatisch);
-    else if (Sender == backupAll)
-        kind = QStringLiteral(", ") + Tx(txManuellAlle);
-    else
-        kind = QStringLiteral(", ") + Tx(txManuellEinzeln);
+    const QString kindText = QStringLiteral(", ") + Tx(kind == RunKind::Scheduled ? txAutomatisch
+                                                       : kind == RunKind::All     ? txManuellAlle
+                                                                              : txManuellEinzeln);
     const int row = sg->Row();
     const QString verz = sg->Cell(colVerz, row);
     const QString nach = sg->Cell(colNach, row);
@@ -67,7 +63,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         sta->setToolTip(Tx(txBackupLaeuft));
         if (LogLineCount() > 0) LogLine(QString());
         LogLine(Tx(txBeginneBackup) + u' ' + verz + u' ' + Tx(txNach) + u' ' + nach +
-                QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kind);
+                QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kindText);
         const QDateTime start = Clock::Now();
         const BackupOutcome outcome =
             BackupOne(verz, nach, sg->Cell(colFilter, row), sg->Cell(colP, row));
@@ -82,15 +78,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
                         TextFormats::FormatDateTime(Clock::Now()));
             } else {
                 Status->setText(Tx(txBereit));
-                const QDateTime now = Clock::Now();
-                // The duration shows the time of day it would be after that many hours from
-                // midnight, so it wraps at 24 hours.
-                const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
-                sg->SetCell(colLast, row, TextFormats::FormatDateTime(now));
-                sg->SetCell(colDateien, row, outcome.FilesText);
-                sg->SetCell(colBytes, row, FormatInt64(0, outcome.Bytes));
-                sg->SetCell(colArc, row, FormatInt64(0, outcome.ArchiveSize));
-                sg->SetCell(colDauer, row, TextFormats::FormatDuration(ms));
+                WriteRunResults(row, outcome, start);
                 LogLine(QStringLiteral("Backup ") + Tx(txVon) + u' ' + verz + u' ' + Tx(txNach) +
                         u' ' + nach + u' ' + Tx(txAbgeschlossen) + QStringLiteral(", ") +
                         TextFormats::FormatDateTime(Clock::Now()));
@@ -100,7 +88,7 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
         LogLine(QStringLiteral("!!! BO, Backup: ") + Tx(txNach) + u' ' + nach +
                 QStringLiteral(" :") + QString::fromUtf8(e.what()));
     }
-    if (Sender) Busy = false;
+    if (kind != RunKind::Scheduled) Busy = false;
     btnAbort->setVisible(false);
     SaveHistory();
     // Once the close or the hand-over has begun, no scheduled run may follow this one.
@@ -111,7 +99,19 @@ void Tmain::backupSelectedExecute(QObject* Sender) {
     if (!allActive_) ReloadIfPending();
 }
 
-void Tmain::backupAllExecute(QObject* Sender) {
+void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTime& start) {
+    const QDateTime now = Clock::Now();
+    // The duration shows the time of day it would be after that many hours from midnight, so
+    // it wraps at 24 hours.
+    const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
+    sg->SetCell(colLast, row, TextFormats::FormatDateTime(now));
+    sg->SetCell(colDateien, row, outcome.FilesText);
+    sg->SetCell(colBytes, row, FormatInt64(0, outcome.Bytes));
+    sg->SetCell(colArc, row, FormatInt64(0, outcome.ArchiveSize));
+    sg->SetCell(colDauer, row, TextFormats::FormatDuration(ms));
+}
+
+void Tmain::backupAllExecute() {
     if (RunActive || allActive_) return;
     allActive_ = true;
     RunCommandsEnabled(false);
@@ -122,7 +122,7 @@ void Tmain::backupAllExecute(QObject* Sender) {
         for (; i < sg->RowCount(); ++i) {
             Busy = false;
             sg->SetFocusCell(sg->Col(), i);
-            backupSelectedExecute(Sender);
+            backupSelectedExecute(RunKind::All);
             // An exit, logoff or hand-over that came after the row's archive was in place
             // found no run to abort; the rows after it must not run inside the close either.
             if (AbortRequested || closing_ || SessionEnding || handingOver_) break;
@@ -146,7 +146,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
     job.FilterText = FilterText;
     job.Password = Password;
     job.StartFolder = StartFolder;
-    job.OnStatus = [](const QString& text) { SetStatus(text); };
+    job.OnStatus = [this](const QString& text) { SetStatus(text); };
     job.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
         DoneBytes = done;
         zipProgress(d);

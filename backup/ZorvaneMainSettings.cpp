@@ -177,12 +177,10 @@ bool Tmain::RunOrRestoreUnderWay() const {
 void Tmain::ReloadIfPending() {
     if (!ReloadPending || RunOrRestoreUnderWay()) return;
     ReloadPending = false;
-    try {
+    Guarded([this] {
         LoadSettings();
         sgClick(nullptr);
-    } catch (const std::exception& e) {
-        Dialogs::ShowError(QString::fromUtf8(e.what()));
-    }
+    });
 }
 
 void Tmain::sgClick(QObject* Sender) {

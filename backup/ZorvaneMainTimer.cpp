@@ -190,7 +190,7 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     };
 
     const QString lastBefore = sg->Cell(colLast, row);
-    backupSelectedExecute(nullptr);
+    backupSelectedExecute(RunKind::Scheduled);
     beforeWrite_ = nullptr;
     if (rotationFailed) {
         setRetryWait(sg, row, true);

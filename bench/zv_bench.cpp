@@ -56,7 +56,7 @@ int RunWindow(const QString& source, const QString& target, const QString& passw
 
     QElapsedTimer t;
     t.start();
-    w->backupSelectedExecute(w->backupSelected);
+    w->backupSelectedExecute(Tmain::RunKind::Selected);
     const qint64 ms = t.elapsed();
     const QStringList log = w->LogLines();
     for (const QString& l : log)

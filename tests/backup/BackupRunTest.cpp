@@ -189,8 +189,8 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
         if (++reads == 3) {
             // A click on a row and both commands, while messages are processed, start nothing.
             w->sgClick(w->sg);
-            w->backupSelectedExecute(w->backupSelected);
-            w->backupAllExecute(w->backupAll);
+            w->backupSelectedExecute(Tmain::RunKind::Selected);
+            w->backupAllExecute();
             commandsOffDuringRun = !w->backupSelected->isEnabled() && !w->backupAll->isEnabled() &&
                                    !w->btnRestore->isEnabled() && !w->btnAbort->isHidden();
             w->btnAbort->click();
@@ -428,7 +428,7 @@ TEST_F(BackupRun, ScheduledRunLeavesBusySet) {
     src.Write(QStringLiteral("a.txt"), "a");
     const int row = AddRow(src.Path(), Target());
     w->sg->SetFocusCell(0, row);
-    w->backupSelectedExecute(nullptr);
+    w->backupSelectedExecute(Tmain::RunKind::Scheduled);
     EXPECT_TRUE(w->State().Busy);
     EXPECT_TRUE(w->LogLines()[0].endsWith(QStringLiteral(", Automatisch")));
     EXPECT_TRUE(QFile::exists(Target()));

@@ -52,7 +52,7 @@ protected:
             m->sg->SetCell(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
             m->sg->SetCell(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
         }
-        SetModified(false);
+        m->SetModified(false);
     }
     // Answers the next dialog of the given class.
     template <typename D> static void Answer(std::function<int(D&)> user) {
@@ -186,7 +186,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         }
         return false;
     };
-    m->backupSelectedExecute(m->backupSelected);
+    m->backupSelectedExecute(Tmain::RunKind::Selected);
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(m->sg->RowCount(), 2);
     EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
@@ -205,7 +205,7 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
         }
         return false;
     };
-    m->backupSelectedExecute(m->backupSelected);
+    m->backupSelectedExecute(Tmain::RunKind::Selected);
     EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().size(), 1);
 }
@@ -230,7 +230,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     EXPECT_TRUE(m->State().Modified);
 
     // Time and count confirmed unchanged leave the settings unchanged; 30 is kept as it is.
-    SetModified(false);
+    m->SetModified(false);
     Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Accepted); });
     Edit(colTime);
     m->sg->SetCell(colCount, 1, "30");
@@ -263,7 +263,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
         {colP, "geheim", "geheim"},
     };
     for (const auto& c : unchanged) {
-        SetModified(false);
+        m->SetModified(false);
         m->sg->SetCell(c.col, 1, c.before);
         Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Accepted); });
         Edit(c.col);
@@ -294,7 +294,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     EXPECT_EQ(cell(colP), "");
 
     // Cancel changes nothing, and the stats columns open nothing.
-    SetModified(false);
+    m->SetModified(false);
     for (int col : {colTime, colCount, colFilter, colHist, colP}) {
         Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Rejected); });
         Edit(col);

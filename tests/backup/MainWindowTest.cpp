@@ -180,7 +180,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     w.FormActivate();
 
     // Cancel: nothing changes and the window stays.
-    SetModified(true);
+    w.SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Cancel);
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(w.isVisible());
@@ -198,7 +198,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
 
     // No: everything is saved, then the window hides.
     w.TrayDblClick();
-    SetModified(true);
+    w.SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::No);
     EXPECT_FALSE(w.close());
     EXPECT_FALSE(w.isVisible());
@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, ConfirmedExitEndsEvenWhenTheDiscardQuestionIsCancelled) {
     Tmain& w = start();
     w.show();
     w.FormActivate();
-    SetModified(true);
+    w.SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);    // really end?
     Dialogs::SetNextAnswer(Dialogs::Cancel); // discard changes?
     Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0)));
@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, LogoffQuerySavesWithoutAQuestionAndAgrees) {
     Tmain& w = start();
     w.show();
     w.FormActivate();
-    SetModified(true);
+    w.SetModified(true);
     Clock::SetFixed(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 0)));
     w.CommitDataRequest();
     EXPECT_TRUE(w.State().SessionEnding);
@@ -256,7 +256,7 @@ TEST_F(MainWindowTest, TerminationSignalEndsTheSessionLikeTheLogoffQuery) {
     Tmain& w = start();
     w.show();
     w.FormActivate();
-    SetModified(true);
+    w.SetModified(true);
     ::raise(SIGTERM);
     QTRY_VERIFY(w.State().SessionEnding);
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
@@ -268,7 +268,7 @@ TEST_F(MainWindowTest, SaveFailuresAtASessionEndGoToTheLogAndStandardErrorNotToA
     Tmain& w = start();
     w.show();
     w.FormActivate();
-    SetModified(true);
+    w.SetModified(true);
     // Regular files where the settings and program folders were: nobody can write below them.
     QString data = w.State().DataDir;
     data.chop(1);
@@ -310,27 +310,27 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     const int before = w.LogLineCount();
     const QString ready = "Bereit - 12 Dateien";
     const int tag = w.State().SpinnerPosition;
-    SetStatus(ready);
+    w.SetStatus(ready);
     EXPECT_EQ(w.Status->text(), "Bereit");
     EXPECT_EQ(lines(w).last(), "  - " + ready);
     Language = 1;
-    SetStatus(ready);
+    w.SetStatus(ready);
     EXPECT_EQ(w.Status->text(), ready);
     Language = 0;
-    SetStatus("Noch nicht Bereit");
+    w.SetStatus("Noch nicht Bereit");
     EXPECT_EQ(w.Status->text(), "Noch nicht Bereit");
-    SetStatus(" leise");
+    w.SetStatus(" leise");
     EXPECT_EQ(w.Status->text(), " leise");
     EXPECT_EQ(w.LogLineCount(), before + 3);
     EXPECT_EQ(w.State().SpinnerPosition, (tag + 4) % 4);
-    SetStatus(QString()); // must not fail
+    w.SetStatus(QString()); // must not fail
 
     // A full cycle from position 0.
     while (w.State().SpinnerPosition != 0)
-        SetStatus(" x");
+        w.SetStatus(" x");
     QStringList captions;
     for (int i = 0; i < 4; ++i) {
-        SetStatus(" x");
+        w.SetStatus(" x");
         captions << w.sta->text();
     }
     EXPECT_EQ(captions, (QStringList{"\\", "|", "/", "---"}));
@@ -395,7 +395,7 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
     const QString longLine = "Fehler beim Schreiben in " + QString(400, u'x');
     for (int i = 0; i < 30; ++i)
         w.LogLine(i % 7 ? QString("Zeile %1").arg(i) : longLine);
-    SetStatus(longLine);
+    w.SetStatus(longLine);
     QCoreApplication::processEvents();
     ASSERT_GT(across->maximum(), 0);
     // A view scrolled to the right comes back for the next line.
@@ -405,7 +405,7 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
     EXPECT_EQ(down->value(), down->maximum());
     // The history save leaves the caret at the start of the last line: at the end of a long
     // one it would pull the view to the right.
-    SetStatus(longLine);
+    w.SetStatus(longLine);
     w.SaveHistory();
     const QTextCursor caret = w.Memo1->textCursor();
     EXPECT_EQ(caret.blockNumber(), w.Memo1->document()->blockCount() - 1);
@@ -415,10 +415,10 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
 
 TEST_F(MainWindowTest, SetModifiedDrivesTheLoadAndSaveButtons) {
     Tmain& w = start();
-    SetModified(true);
+    w.SetModified(true);
     EXPECT_TRUE(w.btnLoadConf->isEnabled());
     EXPECT_TRUE(w.btnSaveConf->isEnabled());
-    SetModified(false);
+    w.SetModified(false);
     EXPECT_FALSE(w.btnLoadConf->isEnabled());
     EXPECT_FALSE(w.btnSaveConf->isEnabled());
 }
@@ -430,11 +430,11 @@ TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchan
     EXPECT_EQ(Language, 1);
     EXPECT_FALSE(w.State().Modified);
     // Texts produced from now on are English, earlier lines keep their language.
-    SetStatus(Tx(txBereit));
+    w.SetStatus(Tx(txBereit));
     EXPECT_EQ(w.Status->text(), "Ready");
     EXPECT_TRUE(lines(w).first().contains("Zorvane gestartet"));
     // A later activation (the user coming back from another program) keeps unsaved changes.
-    SetModified(true);
+    w.SetModified(true);
     w.FormActivate();
     EXPECT_TRUE(w.State().Modified);
 }
@@ -542,7 +542,7 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
     QTest::keyClick(w.cbLang, Qt::Key_Down);
     EXPECT_EQ(Language, 1);
     EXPECT_TRUE(w.btnSaveConf->isEnabled());
-    SetModified(false); // buttons bound to actions keep their hints when the action changes
+    w.SetModified(false); // buttons bound to actions keep their hints when the action changes
     expectTexts(true);
     EXPECT_EQ(titles(w), "Directory|To File|Time|quant.|last Backup|" + column5 +
                              "|Files|Bytes|Archiv|period|Filter|Hist|Message|Pw|Folder|Folder");

@@ -37,7 +37,7 @@ protected:
         w->btnTimer->setChecked(true);
         w->cbSperr->setChecked(false);
         w->sg->SetRowCount(1);
-        SetModified(false);
+        w->SetModified(false);
         source = dir.Write("src/a.txt", "some data");
         source.chop(6);
     }
@@ -127,7 +127,7 @@ TEST_F(SchedulerTest, AutomaticModeOffBlinksAndABusyProgramIsLeftAlone) {
         return false;
     };
     w->sg->SetFocusCell(0, manual);
-    w->backupSelectedExecute(w->backupSelected);
+    w->backupSelectedExecute(Tmain::RunKind::Selected);
     w->Zip().ReadFault = nullptr;
     EXPECT_FALSE(cell(colLast, manual).isEmpty());
     EXPECT_TRUE(cell(colLE, r).isEmpty());
@@ -383,10 +383,10 @@ TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
     w->show();
     w->activateWindow();
     QTRY_VERIFY(w->isActiveWindow());
-    SetModified(false);
+    w->SetModified(false);
     w->cbSperr->click();
     EXPECT_TRUE(w->State().Modified);
-    SetModified(false);
+    w->SetModified(false);
     w->sperrBis->setFocus();
     QTRY_VERIFY(w->sperrBis->hasFocus());
     QTest::keyClick(w->sperrBis, Qt::Key_Down); // the loaded end, 23:00:00, cannot go up

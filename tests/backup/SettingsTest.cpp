@@ -119,7 +119,7 @@ TEST_F(SettingsTest, AFullSaveWritesTheDisplayOrderNumberedFromOne) {
     EXPECT_FALSE(w->State().Modified);
     EXPECT_EQ(column(*w, colActionNumber), QStringList({"3", "1", "2"}));
 
-    SetModified(true);
+    w->SetModified(true);
     trigger(w->saveIni);
     EXPECT_FALSE(w->State().Modified);
     EXPECT_EQ(column(*w, colActionNumber), QStringList({"1", "2", "3"}));
@@ -136,7 +136,7 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
     w->sg->SetRowCount(5);
     w->sg->SetCell(colVerz, 4, QStringLiteral("/neu"));
     w->sg->SetCell(colNach, 4, QStringLiteral("/neu.Zip"));
-    SetModified(true);
+    w->SetModified(true);
 
     Dialogs::SetNextAnswer(Dialogs::No);
     trigger(w->loadIni);
@@ -154,7 +154,7 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
 
     // A deleted action comes back the same way, and the per-row commands follow the focus.
     w->sg->DeleteRow(1);
-    SetModified(true);
+    w->SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);
     trigger(w->loadIni);
     EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
@@ -163,7 +163,7 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
 
     // A file that lost every action leaves one empty row.
     writeIni("[Actions]\r\nVerz1=\r\n");
-    SetModified(true);
+    w->SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);
     trigger(w->loadIni);
     EXPECT_EQ(w->sg->RowCount(), 2);
@@ -195,7 +195,7 @@ TEST_F(SettingsTest, AFailedWriteNamesTheFileAndKeepsTheChangesMarked) {
     // A regular file where the settings folder was: no user can write below it.
     ASSERT_TRUE(QDir(data).removeRecursively());
     tmp.Write(QStringLiteral("config"), "x");
-    SetModified(true);
+    w->SetModified(true);
     trigger(w->saveIni);
     EXPECT_EQ(errors(),
               QStringList({QStringLiteral("In %1Zorvane2.ini kann nicht geschrieben werden")
@@ -219,7 +219,7 @@ std::unique_ptr<Tmain> startWithUnreadableFile(const QString& path,
     EXPECT_EQ(state(), before);
 
     w->sg->SetCell(colVerz, 1, QStringLiteral("/neu"));
-    SetModified(true);
+    w->SetModified(true);
     w->saveIni->trigger();
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
     EXPECT_EQ(state(), before);
@@ -285,7 +285,7 @@ TEST_F(SettingsTest, ASecondStartShowsWhatTheFirstSaved) {
         first->sg->SetCell(colVerz, 2, QStringLiteral("/home/u/Bilder"));
         first->sperrVon->setTime(QTime(7, 0));
         first->cbSperr->setChecked(false);
-        SetModified(true);
+        first->SetModified(true);
         trigger(first->saveIni);
         first->move(123, 77);
         first->resize(700, 400);

@@ -152,7 +152,7 @@ TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
         return false;
     };
     g.SetFocusCell(colVerz, 2);
-    w->backupSelectedExecute(w->backupSelected);
+    w->backupSelectedExecute(Tmain::RunKind::Selected);
     w->Zip().ReadFault = nullptr;
     EXPECT_EQ(column(g, colBytes), QStringList({"1.024", "1", "999"}));
     EXPECT_EQ(g.SortColumn, colBytes);
