@@ -65,6 +65,63 @@ int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
     return -1;
 }
 
+void UniqueFd::reset(int fd) noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+bool WriteAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (w == 0) errno = 0;
+            return false;
+        }
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool TempFileBeside::CreateLikeTarget(const QString& target) {
+    Discard();
+    const int fd = CreateTempBeside(target, &path_);
+    if (fd < 0) return false;
+    fd_.reset(fd);
+    target_ = QFile::encodeName(target);
+    return true;
+}
+
+bool TempFileBeside::CreateAt(const QString& target, const QString& tempPath, mode_t mode) {
+    Discard();
+    const QByteArray name = QFile::encodeName(tempPath);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    fd_.reset(fd);
+    path_ = name;
+    target_ = QFile::encodeName(target);
+    return true;
+}
+
+bool TempFileBeside::Commit() {
+    if (CommitTemp(fd_.release(), path_, target_)) {
+        path_.clear();
+        return true;
+    }
+    const int error = errno;
+    Discard();
+    errno = error;
+    return false;
+}
+
+void TempFileBeside::Discard() {
+    fd_.reset();
+    if (!path_.isEmpty()) ::unlink(path_.constData());
+    path_.clear();
+}
+
 namespace {
 
 // A batch of replacements is flushed at this many files or bytes, so few files wait and few
