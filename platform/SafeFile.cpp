@@ -15,6 +15,35 @@
 
 namespace SafeFile {
 
+namespace {
+
+// A new, empty file beside finalPath under a name of its own, open for writing, with the
+// permissions of the file it is to replace (or those a new file gets); -1 with errno set.
+int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
+    const QFileInfo fi(finalPath);
+    const QByteArray stem = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") +
+                                              fi.fileName() + QStringLiteral("."));
+    struct stat old {};
+    const bool replaces = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name =
+            stem + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        // The mode is filtered by the umask, as for any new file.
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        if (replaces && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+        *tempPath = name;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
 bool CommitTemp(int fd, const QByteArray& tempPath, const QByteArray& finalPath) {
     int error = 0;
     if (::fsync(fd) != 0) error = errno;
@@ -40,29 +69,6 @@ bool CommitTemp(const QString& tempPath, const QString& finalPath) {
     const int fd = ::open(temp.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     return CommitTemp(fd, temp, QFile::encodeName(finalPath));
-}
-
-int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
-    const QFileInfo fi(finalPath);
-    const QByteArray stem = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") +
-                                              fi.fileName() + QStringLiteral("."));
-    struct stat old {};
-    const bool replaces = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name =
-            stem + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-        // The mode is filtered by the umask, as for any new file.
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return -1;
-        }
-        if (replaces && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-        *tempPath = name;
-        return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 void UniqueFd::reset(int fd) noexcept {

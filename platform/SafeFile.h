@@ -21,11 +21,6 @@ bool CommitTemp(int fd, const QByteArray& tempPath, const QByteArray& finalPath)
 // The same for a temporary file that is already written and closed (a copy, for example).
 bool CommitTemp(const QString& tempPath, const QString& finalPath);
 
-// Creates a new, empty file beside finalPath under a name of its own, open for writing, with
-// the permissions of the file it is to replace (or those a new file gets). Returns the
-// descriptor, or -1 with errno set; *tempPath receives the temporary file's name.
-int CreateTempBeside(const QString& finalPath, QByteArray* tempPath);
-
 // Owns an open file descriptor and closes it when it goes.
 class UniqueFd {
 public:
