@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
@@ -48,10 +49,7 @@ std::vector<FolderEntry> ListFolder(const QString& folder) {
                                   QString::fromLocal8Bit(std::strerror(err)))
                                      .toStdString());
     }
-    struct Closer {
-        DIR* d;
-        ~Closer() { ::closedir(d); }
-    } closer{d};
+    const auto closer = qScopeGuard([d] { ::closedir(d); });
     const int dfd = ::dirfd(d);
     std::vector<FolderEntry> out;
     while (dirent* e = ::readdir(d)) {

@@ -34,14 +34,6 @@ constexpr std::chrono::milliseconds WaitTick{25};
 QString errnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
-
-// Closes a file descriptor when the scope ends.
-struct FdGuard {
-    int fd;
-    ~FdGuard() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 } // namespace
 
 // One file on its way into the archive; only the caller's thread touches it.
@@ -128,7 +120,7 @@ void TZipComponent::PieceJob::Work() {
         openErrno = errno;
         return;
     }
-    FdGuard guard{fd};
+    const SafeFile::UniqueFd guard(fd);
     if (start == 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         notRegular = true;
         return;
@@ -224,8 +216,7 @@ void TZipComponent::open() {
     ::unlink(native.constData());
     // Owner-only from its creation: until the commit gives it its final mode, nobody else may
     // open it (a reader who opened it earlier would keep reading whatever follows).
-    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+    if (!temp_.CreateAt(ZipFileName, tempName_, 0600)) {
         const int err = errno;
         tempName_.clear();
         writeError_ = QStringLiteral("Kann ") + TempFileName(ZipFileName) +
@@ -246,7 +237,7 @@ void TZipComponent::open() {
     // memory was far from its bound.
     maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : std::numeric_limits<int>::max();
     maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
-    writer_ = std::make_unique<TZipWriter>(fd_);
+    writer_ = std::make_unique<TZipWriter>(temp_.fd());
     openTarget_ = ZipFileName;
     broken_ = false;
     brokenReason_.clear();
@@ -268,11 +259,7 @@ void TZipComponent::Discard() {
     bytesInFlight_ = 0;
     pool_.reset();
     writer_.reset();
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!tempName_.isEmpty()) QFile::remove(tempName_);
+    temp_.Discard();
     tempName_.clear();
     openTarget_.clear();
     broken_ = false;
@@ -312,10 +299,8 @@ void TZipComponent::Commit() {
         mode_t mode = 0666 & ~ProcessUmask();
         if (regular(openTarget_) || regular(PermissionsFrom)) mode = old.st_mode & 0777;
         if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
-        ::fchmod(fd_, mode);
-        const int fd = fd_;
-        fd_ = -1;
-        if (!SafeFile::CommitTemp(fd, QFile::encodeName(tempName_), QFile::encodeName(openTarget_)))
+        ::fchmod(temp_.fd(), mode);
+        if (!temp_.Commit())
             throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
                                       QStringLiteral(" nicht abschließen als ") + openTarget_ +
                                       QStringLiteral(": ") + errnoText(errno))

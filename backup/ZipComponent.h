@@ -33,6 +33,8 @@
 #include <functional>
 #include <memory>
 
+#include "SafeFile.h"
+
 class TWorkPool;
 class TZipWriter;
 
@@ -175,8 +177,8 @@ private:
     int maxInFlight_ = 1;
     qint64 maxBytesInFlight_ = 1;
     qint64 bytesInFlight_ = 0;
-    bool inlineWork_ = false; // Add of a single file: small files are worked on in place
-    int fd_ = -1;
+    bool inlineWork_ = false;       // Add of a single file: small files are worked on in place
+    SafeFile::TempFileBeside temp_; // the archive under way, under tempName_
     QString openTarget_;
     QString tempName_;
     bool cancelled_ = false;

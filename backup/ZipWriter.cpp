@@ -21,6 +21,7 @@
 #endif
 
 #include "FileNames.h"
+#include "SafeFile.h"
 
 namespace {
 
@@ -461,19 +462,10 @@ TZipWriter::TZipWriter(int fd) : fd_(fd) {
 TZipWriter::~TZipWriter() = default;
 
 void TZipWriter::flush() {
-    const char* p = buffer_.constData();
-    qint64 left = buffer_.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            buffer_.clear();
-            throw TZipWriteError(n < 0 ? std::strerror(errno) : "write");
-        }
-        p += n;
-        left -= n;
-    }
+    const bool written = SafeFile::WriteAll(fd_, buffer_.constData(), size_t(buffer_.size()));
+    const int error = written ? 0 : errno;
     buffer_.clear();
+    if (!written) throw TZipWriteError(error != 0 ? std::strerror(error) : "write");
 }
 
 void TZipWriter::put(const char* data, qint64 size) {

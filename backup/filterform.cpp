@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
@@ -231,12 +232,10 @@ void TfilterWin::RescanFolder() {
     ScanCount = 0;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-        ~Restore() {
-            QCoreApplication::processEvents();
-            QApplication::restoreOverrideCursor();
-        }
-    } restore;
+    const auto restore = qScopeGuard([] {
+        QCoreApplication::processEvents();
+        QApplication::restoreOverrideCursor();
+    });
 
     TrialScan scan;
     scan.Limit = TestFileLimit;

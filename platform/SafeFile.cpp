@@ -15,6 +15,35 @@
 
 namespace SafeFile {
 
+namespace {
+
+// A new, empty file beside finalPath under a name of its own, open for writing, with the
+// permissions of the file it is to replace (or those a new file gets); -1 with errno set.
+int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
+    const QFileInfo fi(finalPath);
+    const QByteArray stem = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") +
+                                              fi.fileName() + QStringLiteral("."));
+    struct stat old {};
+    const bool replaces = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name =
+            stem + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        // The mode is filtered by the umask, as for any new file.
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        if (replaces && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+        *tempPath = name;
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
 bool CommitTemp(int fd, const QByteArray& tempPath, const QByteArray& finalPath) {
     int error = 0;
     if (::fsync(fd) != 0) error = errno;
@@ -42,27 +71,61 @@ bool CommitTemp(const QString& tempPath, const QString& finalPath) {
     return CommitTemp(fd, temp, QFile::encodeName(finalPath));
 }
 
-int CreateTempBeside(const QString& finalPath, QByteArray* tempPath) {
-    const QFileInfo fi(finalPath);
-    const QByteArray stem = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") +
-                                              fi.fileName() + QStringLiteral("."));
-    struct stat old {};
-    const bool replaces = ::stat(QFile::encodeName(finalPath).constData(), &old) == 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name =
-            stem + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-        // The mode is filtered by the umask, as for any new file.
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return -1;
+void UniqueFd::reset(int fd) noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+bool WriteAll(int fd, const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (w == 0) errno = 0;
+            return false;
         }
-        if (replaces && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-        *tempPath = name;
-        return fd;
+        p += w;
+        n -= size_t(w);
     }
-    errno = EEXIST;
-    return -1;
+    return true;
+}
+
+bool TempFileBeside::CreateLikeTarget(const QString& target) {
+    Discard();
+    const int fd = CreateTempBeside(target, &path_);
+    if (fd < 0) return false;
+    fd_.reset(fd);
+    target_ = QFile::encodeName(target);
+    return true;
+}
+
+bool TempFileBeside::CreateAt(const QString& target, const QString& tempPath, mode_t mode) {
+    Discard();
+    const QByteArray name = QFile::encodeName(tempPath);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    fd_.reset(fd);
+    path_ = name;
+    target_ = QFile::encodeName(target);
+    return true;
+}
+
+bool TempFileBeside::Commit() {
+    if (CommitTemp(fd_.release(), path_, target_)) {
+        path_.clear();
+        return true;
+    }
+    const int error = errno;
+    Discard();
+    errno = error;
+    return false;
+}
+
+void TempFileBeside::Discard() {
+    fd_.reset();
+    if (!path_.isEmpty()) ::unlink(path_.constData());
+    path_.clear();
 }
 
 namespace {

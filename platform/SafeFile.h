@@ -21,10 +21,69 @@ bool CommitTemp(int fd, const QByteArray& tempPath, const QByteArray& finalPath)
 // The same for a temporary file that is already written and closed (a copy, for example).
 bool CommitTemp(const QString& tempPath, const QString& finalPath);
 
-// Creates a new, empty file beside finalPath under a name of its own, open for writing, with
-// the permissions of the file it is to replace (or those a new file gets). Returns the
-// descriptor, or -1 with errno set; *tempPath receives the temporary file's name.
-int CreateTempBeside(const QString& finalPath, QByteArray* tempPath);
+// Owns an open file descriptor and closes it when it goes.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    // Gives the descriptor up without closing it.
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the descriptor held, if any, and takes fd.
+    void reset(int fd = -1) noexcept;
+
+private:
+    int fd_;
+};
+
+// Writes all n bytes, also when the system takes them in parts or a signal interrupts it.
+// Returns false with errno set when a write fails; errno is 0 when the system took nothing
+// without naming an error.
+bool WriteAll(int fd, const void* data, size_t n);
+
+// A new file beside a target that takes the target's name only when it is complete. Until then
+// it lies under a name nobody else holds, and whatever way the owner leaves, a file that was not
+// put in place is removed.
+class TempFileBeside {
+public:
+    TempFileBeside() = default;
+    ~TempFileBeside() { Discard(); }
+    TempFileBeside(const TempFileBeside&) = delete;
+    TempFileBeside& operator=(const TempFileBeside&) = delete;
+
+    // Creates the file as ".NAME.<random>.tmp" beside target, with the permissions of the
+    // file it is to replace (or those a new file gets). Returns false with errno set.
+    bool CreateLikeTarget(const QString& target);
+    // Creates the file under tempPath (in target's folder) with mode, failing when anything
+    // already holds that name. Returns false with errno set.
+    bool CreateAt(const QString& target, const QString& tempPath, mode_t mode);
+
+    int fd() const { return fd_.get(); }
+    const QByteArray& Path() const { return path_; }
+
+    // Flushes the file to disk, closes it, renames it over the target and flushes the folder.
+    // Returns false with errno set; the file is then removed.
+    bool Commit();
+    // Closes and removes the file now, if it is still there.
+    void Discard();
+
+private:
+    UniqueFd fd_;
+    QByteArray path_;
+    QByteArray target_;
+};
 
 // The same guarantee for many files in a row, without a flush per file. A file that takes a
 // name nobody holds is renamed at once: a crash may leave it empty or cut, but never in place

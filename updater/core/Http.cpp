@@ -479,11 +479,13 @@ QByteArray HttpClient::Get(const QString& url, qint64 maxBytes) {
 }
 
 void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBytes) {
-    QByteArray temp;
-    const int fd = SafeFile::CreateTempBeside(path, &temp);
-    if (fd < 0)
-        throw HttpError(QStringLiteral("%1 kann nicht angelegt werden: %2")
-                            .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    const auto failed = [&path](const char* what, int error) {
+        return HttpError(
+            QStringLiteral("%1 kann nicht %2 werden: %3")
+                .arg(path, QLatin1String(what), QString::fromLocal8Bit(std::strerror(error))));
+    };
+    SafeFile::TempFileBeside temp;
+    if (!temp.CreateLikeTarget(path)) throw failed("angelegt", errno);
     int writeError = 0;
     qint64 written = 0;
     const std::shared_ptr<Impl> self = d; // this client may go while the request runs
@@ -491,32 +493,15 @@ void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBy
         self->get(url, maxBytes, [&](const char* p, size_t n) {
             written += qint64(n);
             if (written > maxBytes) return false;
-            while (n > 0) {
-                const ssize_t w = ::write(fd, p, n);
-                if (w < 0) {
-                    if (errno == EINTR) continue;
-                    writeError = errno;
-                    return false;
-                }
-                p += w;
-                n -= size_t(w);
-            }
-            return true;
+            if (SafeFile::WriteAll(temp.fd(), p, n)) return true;
+            writeError = errno != 0 ? errno : EIO;
+            return false;
         });
-    } catch (const HttpError& e) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        if (writeError)
-            throw HttpError(QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                                .arg(path, QString::fromLocal8Bit(std::strerror(writeError))));
+    } catch (const HttpError&) {
+        if (writeError) throw failed("geschrieben", writeError);
         throw;
     }
-    if (!SafeFile::CommitTemp(fd, temp, QFile::encodeName(path))) {
-        const int e = errno;
-        ::unlink(temp.constData());
-        throw HttpError(QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                            .arg(path, QString::fromLocal8Bit(std::strerror(e))));
-    }
+    if (!temp.Commit()) throw failed("geschrieben", errno);
 }
 
 void HttpClient::Connect(const QString& url) {

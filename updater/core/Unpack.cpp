@@ -2,13 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "SafeFile.h"
@@ -29,33 +29,10 @@ QString systemError(int e) {
     return QString::fromLocal8Bit(std::strerror(e));
 }
 
-// Everything an unpack holds, released on every way out.
-struct UnpackRun {
-    const UnpackCallbacks& callbacks;
-    z_stream z{};
-    bool zOpen = false;
-    int fd = -1;
-    QByteArray tempPath;
-
-    ~UnpackRun() {
-        if (fd >= 0) ::close(fd);
-        if (!tempPath.isEmpty()) ::unlink(tempPath.constData());
-        if (zOpen) inflateEnd(&z);
-        if (callbacks.progress) callbacks.progress(0, 0);
-    }
-};
-
 void writeAll(int fd, const char* p, size_t n, const QString& destination) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            raise(QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                      .arg(destination, systemError(errno)));
-        }
-        p += w;
-        n -= size_t(w);
-    }
+    if (!SafeFile::WriteAll(fd, p, n))
+        raise(QStringLiteral("%1 kann nicht geschrieben werden: %2")
+                  .arg(destination, systemError(errno != 0 ? errno : EIO)));
 }
 
 } // namespace
@@ -65,7 +42,9 @@ qint64 UnpackFile(const QString& source, const QString& destination,
     const QString archive = QFileInfo(source).fileName();
     if (callbacks.status)
         callbacks.status(QStringLiteral("Entpacke ") + QFileInfo(destination).fileName());
-    UnpackRun run{callbacks, {}, false, -1, {}};
+    const auto progressEnds = qScopeGuard([&callbacks] {
+        if (callbacks.progress) callbacks.progress(0, 0);
+    });
 
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
@@ -74,11 +53,12 @@ qint64 UnpackFile(const QString& source, const QString& destination,
     const qint64 total = in.size();
     if (callbacks.progress) callbacks.progress(0, total);
 
-    if (inflateInit(&run.z) != Z_OK)
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
         raise(QStringLiteral("Archiv %1: zlib fehlt Speicher").arg(archive));
-    run.zOpen = true;
-    run.fd = SafeFile::CreateTempBeside(destination, &run.tempPath);
-    if (run.fd < 0)
+    const auto zEnd = qScopeGuard([&z] { inflateEnd(&z); });
+    SafeFile::TempFileBeside temp;
+    if (!temp.CreateLikeTarget(destination))
         raise(QStringLiteral("%1 kann nicht angelegt werden: %2")
                   .arg(destination, systemError(errno)));
 
@@ -87,9 +67,9 @@ qint64 UnpackFile(const QString& source, const QString& destination,
     size_t gathered = 0;
     qint64 readSoFar = 0;
     qint64 written = 0;
-    bool ended = false;
-    while (!ended) {
-        if (run.z.avail_in == 0) {
+    bool streamEnded = false;
+    while (!streamEnded) {
+        if (z.avail_in == 0) {
             const qint64 n = in.read(input.get(), ReadBlock);
             if (n < 0)
                 raise(QStringLiteral("Archiv %1 kann nicht gelesen werden: %2")
@@ -97,25 +77,25 @@ qint64 UnpackFile(const QString& source, const QString& destination,
             if (n == 0) raise(QStringLiteral("Archiv %1 ist unvollständig.").arg(archive));
             readSoFar += n;
             if (callbacks.progress) callbacks.progress(readSoFar, total);
-            run.z.next_in = reinterpret_cast<Bytef*>(input.get());
-            run.z.avail_in = uInt(n);
+            z.next_in = reinterpret_cast<Bytef*>(input.get());
+            z.avail_in = uInt(n);
         }
         do {
             if (gathered == WriteBlock) {
-                writeAll(run.fd, output.get(), gathered, destination);
+                writeAll(temp.fd(), output.get(), gathered, destination);
                 gathered = 0;
             }
-            run.z.next_out = reinterpret_cast<Bytef*>(output.get() + gathered);
+            z.next_out = reinterpret_cast<Bytef*>(output.get() + gathered);
             // A short block earlier leaves less than a whole one before the end of the buffer.
             const unsigned room = unsigned(std::min<size_t>(InflateBlock, WriteBlock - gathered));
-            run.z.avail_out = room;
-            const int rc = inflate(&run.z, Z_NO_FLUSH);
+            z.avail_out = room;
+            const int rc = inflate(&z, Z_NO_FLUSH);
             if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_STREAM_ERROR ||
                 rc == Z_MEM_ERROR)
                 raise(QStringLiteral("Archiv %1 ist beschädigt (%2).")
-                          .arg(archive, run.z.msg ? QString::fromLatin1(run.z.msg)
-                                                  : QStringLiteral("error")));
-            const unsigned produced = room - run.z.avail_out;
+                          .arg(archive,
+                               z.msg ? QString::fromLatin1(z.msg) : QStringLiteral("error")));
+            const unsigned produced = room - z.avail_out;
             written += produced;
             gathered += produced;
             if (written > maxSize)
@@ -123,22 +103,19 @@ qint64 UnpackFile(const QString& source, const QString& destination,
                           .arg(archive)
                           .arg(maxSize));
             if (rc == Z_STREAM_END) {
-                ended = true;
+                streamEnded = true;
                 break;
             }
-        } while (run.z.avail_out == 0);
+        } while (z.avail_out == 0);
     }
-    writeAll(run.fd, output.get(), gathered, destination);
+    writeAll(temp.fd(), output.get(), gathered, destination);
     char extra;
-    if (run.z.avail_in > 0 || in.read(&extra, 1) > 0)
+    if (z.avail_in > 0 || in.read(&extra, 1) > 0)
         raise(QStringLiteral("Archiv %1 hat Daten nach dem Ende des zlib-Stroms.").arg(archive));
 
-    const int fd = run.fd;
-    run.fd = -1;
-    if (!SafeFile::CommitTemp(fd, run.tempPath, QFile::encodeName(destination)))
+    if (!temp.Commit())
         raise(QStringLiteral("%1 kann nicht geschrieben werden: %2")
                   .arg(destination, systemError(errno)));
-    run.tempPath.clear();
     if (callbacks.status) callbacks.status(QStringLiteral("Bereit"));
     return written;
 }

@@ -1,6 +1,7 @@
 #include "UpdateServer.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QUrl>
 
 #include <stdexcept>
@@ -12,12 +13,6 @@ namespace {
 
 constexpr int InfoAttempts = 4;
 constexpr int PauseBeforeAttemptMs = 100;
-
-// Switches the traffic log on when leaving, also when a request failed.
-struct TrafficLogOnAfterwards {
-    HttpClient& http;
-    ~TrafficLogOnAfterwards() { http.SetTrafficLog(true); }
-};
 
 } // namespace
 
@@ -64,7 +59,7 @@ InfoFetch FetchInfo(HttpClient& http, const QString& infoUrl, const LogLine& log
                     const std::function<void()>& keepResponsive) {
     InfoFetch result;
     {
-        TrafficLogOnAfterwards logOn{http};
+        const auto logOn = qScopeGuard([&http] { http.SetTrafficLog(true); });
         for (int attempt = 1; attempt <= InfoAttempts && !result.body && !http.Cancelled();
              ++attempt) {
             log(QStringLiteral("Hole Info, Versuch %1").arg(attempt));
@@ -89,7 +84,7 @@ bool FetchArchive(HttpClient& http, const QString& url, const QString& path,
                   const std::function<void()>& beforeGet, const LogLine& log) {
     if (QFileInfo::exists(path)) return false;
     if (!http.IsConnected()) http.Connect(url);
-    TrafficLogOnAfterwards logOn{http};
+    const auto logOn = qScopeGuard([&http] { http.SetTrafficLog(true); });
     http.SetTrafficLog(false);
     if (beforeGet) beforeGet();
     const auto failed = [&](const HttpError& e) {
