@@ -37,10 +37,10 @@
 #include "Dialogs.h"
 #include "Http.h"
 #include "Install.h"
-#include "KeepOnScreen.h"
 #include "Shell.h"
 #include "ShellFolders.h"
 #include "SystemList.h"
+#include "WindowFit.h"
 
 namespace {
 
@@ -618,7 +618,7 @@ bool TiupMain::eventFilter(QObject* watched, QEvent* event) {
         auto* shown = static_cast<QWidget*>(watched);
         if (shown->isWindow() &&
             (shown->windowType() == Qt::Window || shown->windowType() == Qt::Dialog))
-            keepOnScreen(shown);
+            WindowFit::Fit(shown);
         return false;
     }
     if (event->type() != QEvent::KeyPress) return false;
