@@ -16,8 +16,8 @@
 
 #include "DesignScale.h"
 #include "IniFile.h"
-#include "WindowFit.h"
 #include "UpdaterWindowFixture.h"
+#include "WindowFit.h"
 
 namespace {
 
