@@ -89,6 +89,28 @@ void growToContents(QTableView* grid, std::initializer_list<int> columns) {
 
 // ---------------------------------------------------------------- entry grid
 
+namespace {
+
+// Each unit folded as QString's comparison without regard to case folds it (a low surrogate
+// after a high one as the pair's character, giving the folded pair's low unit), so that
+// comparing the results unit by unit orders as that comparison does.
+QString foldedForCompare(const QString& text) {
+    QString out(text.size(), Qt::Uninitialized);
+    char16_t last = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        char32_t c = unit;
+        if (QChar::isLowSurrogate(unit) && QChar::isHighSurrogate(last))
+            c = QChar::surrogateToUcs4(last, unit);
+        last = unit;
+        const char32_t f = QChar::toCaseFolded(c);
+        out[i] = QChar(QChar::requiresSurrogates(f) ? QChar::lowSurrogate(f) : char16_t(f));
+    }
+    return out;
+}
+
+} // namespace
+
 // The reader's entries in the grid's order; texts are made when a cell is shown.
 class TEntryModel : public QAbstractTableModel {
 public:
@@ -326,6 +348,9 @@ void TEntryGrid::SortByColumn(int col, bool ascending) {
             time.push_back(*TextFormats::ParseTime(cells[r]));
             break;
         case TSortGrid::SortKind::Text:
+            // Folded once, the texts compare unit by unit as a comparison without regard to
+            // case compares them, without folding both sides at every step.
+            cells[r] = foldedForCompare(cells[r]);
             break;
         }
     }
@@ -340,7 +365,7 @@ void TEntryGrid::SortByColumn(int col, bool ascending) {
         case TSortGrid::SortKind::Text:
             break;
         }
-        return cells[a].compare(cells[b], Qt::CaseInsensitive) < 0;
+        return cells[a].compare(cells[b], Qt::CaseSensitive) < 0;
     };
     std::vector<int> order(static_cast<size_t>(rows));
     std::iota(order.begin(), order.end(), 0);
