@@ -6,14 +6,17 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QTimeZone>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #include <zip.h>
 #include <zlib.h>
 
@@ -227,6 +230,46 @@ int removeLeftovers(const QByteArray& folder) {
     return removed;
 }
 
+// Instants in the local zone, its offset looked up once for each stretch between two of its
+// changes (summer time and back): a directory's dates fall into few of them.
+class LocalTimes {
+public:
+    QDateTime At(qint64 secs) {
+        for (const Span& s : spans_)
+            if (secs >= s.from && secs < s.to)
+                return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
+        if (!zone_.isValid() || spans_.size() >= 256) return QDateTime::fromSecsSinceEpoch(secs);
+        const QDateTime utc = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
+        Span s;
+        s.offset = zone_.offsetFromUtc(utc);
+        // The change at or before the instant, and the next one after it.
+        const QTimeZone::OffsetData before = zone_.previousTransition(utc.addSecs(1));
+        const QTimeZone::OffsetData after = zone_.nextTransition(utc);
+        s.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch()
+                                        : std::numeric_limits<qint64>::min();
+        s.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch()
+                                     : std::numeric_limits<qint64>::max();
+        // A stretch the zone does not describe with one offset is not kept.
+        const auto offsetAt = [&](qint64 t) {
+            return zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(t, Qt::UTC));
+        };
+        if (s.from > secs || s.to <= secs ||
+            (before.atUtc.isValid() && offsetAt(s.from) != s.offset) ||
+            (after.atUtc.isValid() && offsetAt(s.to - 1) != s.offset))
+            return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
+        spans_.push_back(s);
+        return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
+    }
+
+private:
+    struct Span {
+        qint64 from = 0, to = 0; // seconds since 1970, UTC, to exclusive
+        int offset = 0;
+    };
+    QTimeZone zone_ = QTimeZone::systemTimeZone();
+    std::vector<Span> spans_;
+};
+
 } // namespace
 
 TZipReader::~TZipReader() {
@@ -256,7 +299,11 @@ bool TZipReader::Open(const QString& fileName) {
                 code);
         return false;
     }
+    // The local zone is looked up once for the whole directory: converting through local
+    // time would consult the system's zone file again for every entry.
+    LocalTimes local;
     const zip_int64_t n = zip_get_num_entries(za_, 0);
+    entries_.reserve(qsizetype(std::max<zip_int64_t>(n, 0)));
     for (zip_int64_t i = 0; i < n; ++i) {
         zip_stat_t st;
         zip_stat_init(&st);
@@ -275,7 +322,7 @@ bool TZipReader::Open(const QString& fileName) {
         if (st.valid & ZIP_STAT_SIZE) e.UnpackedSize = qint64(st.size);
         if (st.valid & ZIP_STAT_MTIME) {
             e.ModTime = qint64(st.mtime);
-            e.DateTime = QDateTime::fromSecsSinceEpoch(st.mtime);
+            e.DateTime = local.At(qint64(st.mtime));
         }
         e.Encrypted =
             (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;

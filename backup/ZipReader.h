@@ -58,6 +58,8 @@ public:
     QString ZipFileName() const { return fileName_; }
     int Count() const { return int(entries_.size()); }
     const ZipEntry& Entry(int i) const { return entries_[i]; }
+    // The whole list, shared until either side changes.
+    const QList<ZipEntry>& Entries() const { return entries_; }
 
     // Extracts the entries whose stored names are in Specs (every entry when it is empty) into
     // their stored folders below BaseDir, overwriting existing files. Returns the number of

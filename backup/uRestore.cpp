@@ -9,15 +9,20 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <stdexcept>
+#include <vector>
 
 #include "DesignScale.h"
 #include "Dialogs.h"
@@ -82,6 +87,304 @@ void growToContents(QTableView* grid, std::initializer_list<int> columns) {
 
 } // namespace
 
+// ---------------------------------------------------------------- entry grid
+
+namespace {
+
+// Each unit folded as QString's comparison without regard to case folds it (a low surrogate
+// after a high one as the pair's character, giving the folded pair's low unit), so that
+// comparing the results unit by unit orders as that comparison does.
+QString foldedForCompare(const QString& text) {
+    QString out(text.size(), Qt::Uninitialized);
+    char16_t last = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        char32_t c = unit;
+        if (QChar::isLowSurrogate(unit) && QChar::isHighSurrogate(last))
+            c = QChar::surrogateToUcs4(last, unit);
+        last = unit;
+        const char32_t f = QChar::toCaseFolded(c);
+        out[i] = QChar(QChar::requiresSurrogates(f) ? QChar::lowSurrogate(f) : char16_t(f));
+    }
+    return out;
+}
+
+} // namespace
+
+// The reader's entries in the grid's order; texts are made when a cell is shown.
+class TEntryModel : public QAbstractTableModel {
+public:
+    TEntryModel(const TEntryCell* titles, QObject* parent)
+        : QAbstractTableModel(parent), titles_(titles) {}
+
+    void SetEntries(const QList<ZipEntry>& entries) {
+        beginResetModel();
+        entries_ = entries;
+        order_.resize(size_t(entries_.size()));
+        std::iota(order_.begin(), order_.end(), 0);
+        endResetModel();
+    }
+    int Rows() const { return order_.empty() ? 1 : int(order_.size()); }
+    bool IsEntry(int row) const { return row >= 0 && row < int(order_.size()); }
+
+    // The shown text of a 0-based data row.
+    QString Text(int col, int row) const {
+        if (!IsEntry(row)) return {};
+        const ZipEntry& e = entries_[order_[size_t(row)]];
+        switch (col) {
+        case 0:
+        case 5:
+            return ShownFileName(Exact(col, row));
+        case 1:
+            return FormatInt64(0, e.PackedSize);
+        case 2:
+            return FormatInt64(0, e.UnpackedSize);
+        case 3:
+            return e.DateTime.isValid()
+                       ? TextFormats::FormatDate(e.DateTime.date()) + QStringLiteral("  ") +
+                             TextFormats::FormatTime(e.DateTime.time())
+                       : QString();
+        case 4: {
+            if (e.UnpackedSize == 0) return QStringLiteral("0% ");
+            const double r =
+                std::nearbyint((1.0 - double(e.PackedSize) / double(e.UnpackedSize)) * 100.0);
+            return QString::number(qint64(r)) + QStringLiteral("% ");
+        }
+        default:
+            return {};
+        }
+    }
+    QString Exact(int col, int row) const {
+        if (!IsEntry(row)) return {};
+        const QString& name = entries_[order_[size_t(row)]].Name;
+        const qsizetype sep = lastEntrySeparator(name);
+        return col == 0 ? name.mid(sep + 1) : col == 5 ? name.left(sep + 1) : QString();
+    }
+
+    // Rows move as a whole; selection and focus keep their row numbers, as in the sort grid.
+    void Reorder(const std::vector<int>& byRow) {
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> next(order_.size());
+        for (size_t r = 0; r < next.size(); ++r)
+            next[r] = order_[size_t(byRow[r])];
+        order_.swap(next);
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : Rows(); }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 6; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid()) return {};
+        if (role == Qt::DisplayRole) return Text(index.column(), index.row());
+        if (role == Qt::TextAlignmentRole)
+            return int(TEntryGrid::ColumnAlignment(index.column()) | Qt::AlignVCenter);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || section < 0 || section >= 6) return {};
+        if (role == Qt::DisplayRole) return titles_[section].Text;
+        if (role == Qt::TextAlignmentRole) return titles_[section].Alignment;
+        return {};
+    }
+    void TitleChanged(int col) { Q_EMIT headerDataChanged(Qt::Horizontal, col, col); }
+
+private:
+    const TEntryCell* titles_;
+    // A share of the reader's list: it stays as listed when the reader closes.
+    QList<ZipEntry> entries_;
+    std::vector<int> order_; // entry index of each row
+};
+
+// The title row: draws the sort marker and sorts on a plain click that ends no width drag.
+class TEntryGrid::Header : public QHeaderView {
+public:
+    explicit Header(TEntryGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
+        // Clicks are ours: a clickable section would also select the column below it.
+        setSectionsClickable(false);
+        setHighlightSections(false);
+        connect(this, &QHeaderView::sectionResized, this, [this] { resized_ = true; });
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        if (!rect.isValid()) return;
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        if (logicalIndex == grid_->SortColumn) {
+            painter->save();
+            TSortGrid::DrawSortMarker(*painter, rect, grid_->SortAscending,
+                                      palette().color(QPalette::Button));
+            painter->restore();
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        const int x = e->position().toPoint().x();
+        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+        // A left press on a section edge starts a width drag, even if the mouse never moves.
+        onHandle_ =
+            e->button() == Qt::LeftButton && logicalIndexAt(x - grip) != logicalIndexAt(x + grip);
+        resized_ = false;
+        QHeaderView::mousePressEvent(e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        const bool dragEnded = onHandle_ || resized_;
+        onHandle_ = resized_ = false;
+        QHeaderView::mouseReleaseEvent(e);
+        const int col = logicalIndexAt(e->position().toPoint());
+        if (dragEnded || col < 0 || e->modifiers() != Qt::NoModifier) return;
+        grid_->HeaderClick(col);
+    }
+
+private:
+    TEntryGrid* grid_;
+    bool onHandle_ = false;
+    bool resized_ = false;
+};
+
+TEntryGrid::TEntryGrid(QWidget* parent)
+    : QTableView(parent), model_(new TEntryModel(titles_, this)) {
+    for (int c = 0; c < 6; ++c)
+        titles_[c].Alignment = int(ColumnAlignment(c) | Qt::AlignVCenter);
+    setModel(model_);
+    setHorizontalHeader(new Header(this));
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(DesignScale::Px(15));
+    horizontalHeader()->setMinimumSectionSize(0);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setSortingEnabled(false);
+    for (int c = 0; c < 6; ++c)
+        setColumnWidth(c, DesignScale::Px(150));
+    ShowCutCellTips(this);
+}
+
+TEntryGrid::~TEntryGrid() = default;
+
+Qt::Alignment TEntryGrid::ColumnAlignment(int col) {
+    return col == 0 || col == 5 ? Qt::AlignLeft : Qt::AlignRight;
+}
+
+void TEntryGrid::SetEntries(const QList<ZipEntry>& entries) {
+    looked_.clear();
+    model_->SetEntries(entries);
+}
+
+int TEntryGrid::rowCount() const {
+    return model_->Rows();
+}
+
+QString TEntryGrid::Cell(int col, int row) const {
+    if (col < 0 || col >= 6) return {};
+    return row == 0 ? titles_[col].Text : model_->Text(col, row - 1);
+}
+
+QString TEntryGrid::ExactCell(int col, int row) const {
+    return model_->Exact(col, row - 1);
+}
+
+void TEntryGrid::SetTitle(int col, const QString& text) {
+    titles_[col].Text = text;
+    model_->TitleChanged(col);
+}
+
+const TEntryCell* TEntryGrid::item(int row, int col) const {
+    if (row < 0 || row >= rowCount() || col < 0 || col >= 6) return nullptr;
+    looked_.push_back({model_->Text(col, row), int(ColumnAlignment(col) | Qt::AlignVCenter)});
+    return &looked_.back();
+}
+
+const TEntryCell* TEntryGrid::horizontalHeaderItem(int col) const {
+    return col >= 0 && col < 6 ? &titles_[col] : nullptr;
+}
+
+void TEntryGrid::SetFocusCell(int col, int row) {
+    if (row >= 1 && row <= rowCount()) setCurrentIndex(model_->index(row - 1, col));
+}
+
+int TEntryGrid::ColWidth(int col) const {
+    return isColumnHidden(col) ? -1 : columnWidth(col);
+}
+
+void TEntryGrid::SetColWidth(int col, int width) {
+    if (width < 0) {
+        setColumnHidden(col, true);
+        return;
+    }
+    setColumnHidden(col, false);
+    setColumnWidth(col, width);
+}
+
+QList<int> TEntryGrid::SelectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        rows << i.row() + 1;
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TEntryGrid::SortByColumn(int col, bool ascending) {
+    const int rows = rowCount();
+    if (col < 0 || col >= 6 || rows < 2) return;
+    QStringList cells;
+    cells.reserve(rows);
+    for (int r = 0; r < rows; ++r)
+        cells << model_->Text(col, r);
+    const TSortGrid::SortKind kind = TSortGrid::ColumnKind(cells);
+
+    // Each row's key, converted once, as the sort grid converts them.
+    std::vector<double> number;
+    std::vector<QDateTime> stamp;
+    std::vector<QTime> time;
+    for (int r = 0; r < rows; ++r) {
+        switch (kind) {
+        case TSortGrid::SortKind::Numeric:
+            number.push_back(*TextFormats::ParseFloat(cells[r]));
+            break;
+        case TSortGrid::SortKind::DateTime:
+            stamp.push_back(*TextFormats::ParseDateTime(cells[r]));
+            break;
+        case TSortGrid::SortKind::Time:
+            time.push_back(*TextFormats::ParseTime(cells[r]));
+            break;
+        case TSortGrid::SortKind::Text:
+            // Folded once, the texts compare unit by unit as a comparison without regard to
+            // case compares them, without folding both sides at every step.
+            cells[r] = foldedForCompare(cells[r]);
+            break;
+        }
+    }
+    const auto less = [&](int a, int b) {
+        switch (kind) {
+        case TSortGrid::SortKind::Numeric:
+            return number[size_t(a)] < number[size_t(b)];
+        case TSortGrid::SortKind::DateTime:
+            return stamp[size_t(a)] < stamp[size_t(b)];
+        case TSortGrid::SortKind::Time:
+            return time[size_t(a)] < time[size_t(b)];
+        case TSortGrid::SortKind::Text:
+            break;
+        }
+        return cells[a].compare(cells[b], Qt::CaseSensitive) < 0;
+    };
+    std::vector<int> order(static_cast<size_t>(rows));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return ascending ? less(a, b) : less(b, a); });
+    looked_.clear();
+    model_->Reorder(order);
+}
+
+void TEntryGrid::HeaderClick(int col) {
+    if (col < 0 || col >= 6) return;
+    SortAscending = col == SortColumn ? !SortAscending : true;
+    if (rowCount() >= 2) {
+        SortByColumn(col, SortAscending);
+        SortColumn = col;
+    }
+    horizontalHeader()->viewport()->update();
+}
+
 qint64 SizeTextToInt64(const QString& text) {
     QString digits = text;
     digits.remove(u'.');
@@ -113,7 +416,7 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     fileRow->addWidget(Label2);
     fileRow->addWidget(lDatei, 1);
     gl->addLayout(fileRow);
-    stringgrid1 = new TSortGrid(6, GroupBox1);
+    stringgrid1 = new TEntryGrid(GroupBox1);
     stringgrid1->setObjectName(QStringLiteral("stringgrid1"));
     stringgrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     stringgrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -206,43 +509,16 @@ void TfRestore::setGenerationCell(int col, int row, const QString& text) {
 }
 
 QString TfRestore::EntryCell(int col, int row) const {
-    const QTableWidgetItem* it =
-        row == 0 ? stringgrid1->horizontalHeaderItem(col) : stringgrid1->item(row - 1, col);
-    return it ? it->text() : QString();
+    return stringgrid1->Cell(col, row);
 }
 
 int TfRestore::EntryRowCount() const {
     return stringgrid1->rowCount() + 1;
 }
 
-void TfRestore::setEntryCell(int col, int row, const QString& text) {
-    QTableWidgetItem* it;
-    if (row == 0) {
-        it = stringgrid1->horizontalHeaderItem(col);
-    } else {
-        if (row > stringgrid1->rowCount()) stringgrid1->setRowCount(row);
-        it = stringgrid1->item(row - 1, col);
-        if (!it) stringgrid1->setItem(row - 1, col, it = new QTableWidgetItem());
-    }
-    it->setText(text);
-    it->setTextAlignment(stringgrid1GetCellFormat(col, row) | Qt::AlignVCenter);
-}
-
-// A stored name's part is shown readable; the cell keeps its exact text for the selection.
-void TfRestore::setEntryNameCell(int col, int row, const QString& name) {
-    setEntryCell(col, row, ShownFileName(name));
-    stringgrid1->item(row - 1, col)->setData(Qt::UserRole, name);
-}
-
-QString TfRestore::entryNamePart(int col, int row) const {
-    const QTableWidgetItem* it = stringgrid1->item(row - 1, col);
-    const QVariant exact = it ? it->data(Qt::UserRole) : QVariant();
-    return exact.isValid() ? exact.toString() : EntryCell(col, row);
-}
-
 Qt::Alignment TfRestore::stringgrid1GetCellFormat(int col, int row) const {
     Q_UNUSED(row);
-    return col == 0 || col == 5 ? Qt::AlignLeft : Qt::AlignRight;
+    return TEntryGrid::ColumnAlignment(col);
 }
 
 QString TfRestore::Base() const {
@@ -254,12 +530,12 @@ void TfRestore::setTitles() {
     setGenerationCell(0, 0, Tx(txDatei));
     setGenerationCell(1, 0, Tx(txGroesse));
     setGenerationCell(2, 0, Tx(txDatumZeit));
-    setEntryCell(0, 0, Tx(txDatei));
-    setEntryCell(1, 0, Tx(txKomprGr));
-    setEntryCell(2, 0, Tx(txUnKomprGr));
-    setEntryCell(3, 0, Tx(txDatumZeit));
-    setEntryCell(4, 0, QStringLiteral("%"));
-    setEntryCell(5, 0, Tx(txPfad));
+    stringgrid1->SetTitle(0, Tx(txDatei));
+    stringgrid1->SetTitle(1, Tx(txKomprGr));
+    stringgrid1->SetTitle(2, Tx(txUnKomprGr));
+    stringgrid1->SetTitle(3, Tx(txDatumZeit));
+    stringgrid1->SetTitle(4, QStringLiteral("%"));
+    stringgrid1->SetTitle(5, Tx(txPfad));
 }
 
 // ---------------------------------------------------------------- opening
@@ -327,31 +603,11 @@ void TfRestore::sgClick() {
     lDatei->setText(RestoreFolder + GenerationCell(0, row));
     zip->Open(lDatei->text());
 
-    stringgrid1->SetRowCount(1);
-    stringgrid1->SetRowCount(2);
+    // The grid shows the reader's list itself; an archive without entries leaves one blank row.
+    stringgrid1->SetEntries({});
     EntryCount = zip->Count();
     if (EntryCount == 0) return;
-    stringgrid1->SetRowCount(EntryCount + 1);
-    for (int i = 1; i <= EntryCount; ++i) {
-        const ZipEntry& e = zip->Entry(i - 1);
-        const qsizetype sep = lastEntrySeparator(e.Name);
-        setEntryNameCell(0, i, e.Name.mid(sep + 1));
-        setEntryCell(1, i, FormatInt64(0, e.PackedSize));
-        setEntryCell(2, i, FormatInt64(0, e.UnpackedSize));
-        setEntryCell(3, i,
-                     e.DateTime.isValid()
-                         ? TextFormats::FormatDate(e.DateTime.date()) + QStringLiteral("  ") +
-                               TextFormats::FormatTime(e.DateTime.time())
-                         : QString());
-        QString ratio = QStringLiteral("0% ");
-        if (e.UnpackedSize != 0) {
-            const double r =
-                std::nearbyint((1.0 - double(e.PackedSize) / double(e.UnpackedSize)) * 100.0);
-            ratio = QString::number(qint64(r)) + QStringLiteral("% ");
-        }
-        setEntryCell(4, i, ratio);
-        setEntryNameCell(5, i, e.Name.left(sep + 1));
-    }
+    stringgrid1->SetEntries(zip->Entries());
     // Sizes and dates are of no use cut.
     growToContents(stringgrid1, {1, 2, 3});
     stringgrid1->SortAscending = true;
@@ -391,7 +647,7 @@ void TfRestore::BitBtn1Click() {
     } else {
         for (int r : stringgrid1->SelectedRows()) {
             if (r < 1 || r > EntryCount) continue;
-            FSpecArgs << entryNamePart(5, r) + entryNamePart(0, r);
+            FSpecArgs << stringgrid1->ExactCell(5, r) + stringgrid1->ExactCell(0, r);
             TotalBytes += SizeTextToInt64(EntryCell(2, r));
         }
         if (FSpecArgs.isEmpty()) {

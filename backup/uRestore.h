@@ -3,7 +3,10 @@
 // chosen one, and collects the entries and the folder to restore into. The extraction itself
 // runs in the main window's restore command after the dialog has ended with OK.
 #include <QDialog>
+#include <QHeaderView>
 #include <QStringList>
+#include <QTableView>
+#include <deque>
 #include <memory>
 
 #include "ZipReader.h"
@@ -15,7 +18,7 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class QToolButton;
-class TSortGrid;
+class TEntryModel;
 
 namespace uRestore {
 // The action's target archive, set by the restore command before the dialog opens.
@@ -27,6 +30,59 @@ extern QString RestoreFolder;
 // The count in a text written by FormatInt64: every "." is dropped, the rest is read as a
 // decimal integer. Raises std::runtime_error when that is no integer.
 qint64 SizeTextToInt64(const QString& text);
+
+// One cell of the entry grid as it is shown: its text and its alignment.
+struct TEntryCell {
+    QString Text;
+    int Alignment = 0;
+    QString text() const { return Text; }
+    int textAlignment() const { return Alignment; }
+};
+
+// The entry grid: a view over the reader's entry list, sorted through a list of entry
+// positions, so a long listing builds no object per cell. Rows and columns are counted as in
+// the sort grid: row 0 is the title row, rows 1.. the entries. An archive without entries
+// shows one blank row, which is no entry. Sorting follows the sort grid's rules on the
+// shown texts (numbers, dates and times, else text without regard to case; equal cells keep
+// their order).
+class TEntryGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TEntryGrid(QWidget* parent = nullptr);
+    ~TEntryGrid() override;
+
+    // Shows these entries (none: the blank row).
+    void SetEntries(const QList<ZipEntry>& entries);
+    // Entry rows, the blank row of an empty listing included.
+    int rowCount() const;
+    QString Cell(int col, int row) const;
+    // The stored name's exact text for columns 0 (file part) and 5 (folder part).
+    QString ExactCell(int col, int row) const;
+    void SetTitle(int col, const QString& text);
+
+    // The cell at a 0-based data row, or the title; kept until the next listing or sort.
+    const TEntryCell* item(int row, int col) const;
+    const TEntryCell* horizontalHeaderItem(int col) const;
+
+    void SetFocusCell(int col, int row);
+    int ColWidth(int col) const;
+    void SetColWidth(int col, int width); // -1 hides the column
+    QList<int> SelectedRows() const;      // 1-based, ascending
+
+    int SortColumn = 0;
+    bool SortAscending = true;
+    void SortByColumn(int col, bool ascending);
+    // A plain click on a title: the same column reverses, another sorts ascending.
+    void HeaderClick(int col);
+
+    static Qt::Alignment ColumnAlignment(int col);
+
+private:
+    class Header;
+    TEntryModel* model_;
+    TEntryCell titles_[6];
+    mutable std::deque<TEntryCell> looked_;
+};
 
 class TfRestore : public QDialog {
     Q_OBJECT
@@ -58,7 +114,7 @@ public:
     QTableWidget* sg = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* lDatei = nullptr;
-    TSortGrid* stringgrid1 = nullptr;
+    TEntryGrid* stringgrid1 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* verzeichnis = nullptr;
     QToolButton* SpeedButton1 = nullptr;
@@ -79,8 +135,5 @@ public:
 
 private:
     void setGenerationCell(int col, int row, const QString& text);
-    void setEntryCell(int col, int row, const QString& text);
-    void setEntryNameCell(int col, int row, const QString& name);
-    QString entryNamePart(int col, int row) const;
     void setTitles();
 };

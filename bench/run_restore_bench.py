@@ -9,7 +9,13 @@ files flushed to disk included; the process's wall time, which adds start-up, th
 listing and exit, stands beside them.
 
 Usage: run_restore_bench.py [many|large ...] [--runs N] [--build DIR] [--data DIR]
-                            [--target DIR]
+                            [--target DIR] [--display :N]
+       run_restore_bench.py --dialog ENTRIES [--baseline RUNNER] [--runs N] [--display :N]
+
+--dialog measures the restore dialog instead: the time from the restore command to the
+dialog shown with its entries painted, its peak memory and the process's CPU time, on an
+archive of ENTRIES empty files in nested folders (written once with Python's zipfile); with
+--baseline another build's zv_restore_bench runs in alternated rounds beside it.
 
 --target puts the restored folders on another file system (by default below --data), for
 example a freshly made one that no other work on the machine writes to.
@@ -23,7 +29,9 @@ rotating order. The program's restore flushes its files to disk before it report
 bsdtar do not flush.
 """
 import os
+import random
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -48,6 +56,51 @@ def measure(cmd, cwd=None):
     return wall, (int(own.group(1)) / 1000 if own else None)
 
 
+def entries_archive(path, count):
+    if os.path.exists(path):
+        return
+    import zipfile
+    rng = random.Random(1)
+    with zipfile.ZipFile(path + ".part", "w", zipfile.ZIP_STORED) as z:
+        for i in range(count):
+            name = "ordner%03d/unter%02d/datei_%06d_%s.txt" % (
+                i % 500, i % 37, rng.randrange(10 ** 6), "x" * (i % 20))
+            when = (2012 + i % 10, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (i % 30) * 2)
+            z.writestr(zipfile.ZipInfo(name, when), b"")
+    os.replace(path + ".part", path)
+
+
+def dialog_bench(args, runner):
+    """The dialog's time to show, peak memory and CPU time, alternated with --baseline."""
+    archive = os.path.join(args.data, "out", "entries%d.zip" % args.dialog)
+    os.makedirs(os.path.dirname(archive), exist_ok=True)
+    entries_archive(archive, args.dialog)
+    builds = {"this build": runner}
+    if args.baseline:
+        builds["baseline"] = args.baseline
+    names = list(builds)
+    got = {n: [] for n in names}
+    for run in range(args.runs):
+        for n in names[run % len(names):] + names[:run % len(names)]:
+            before = resource.getrusage(resource.RUSAGE_CHILDREN)
+            proc = subprocess.run([builds[n], "--dialog", archive, args.data],
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            out = proc.stdout.decode(errors="replace")
+            m = re.search(r"zv_restore_bench: (\d+) ms, peak RSS (\d+) KiB", out)
+            if proc.returncode != 0 or not m:
+                sys.exit("failed: %s\n%s" % (n, out[-3000:]))
+            cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+            got[n].append((int(m.group(1)) / 1000, int(m.group(2)) / 1024, cpu))
+    print("dialog with %d entries: %d alternated rounds, load average %.1f at the end" %
+          (args.dialog, args.runs, os.getloadavg()[0]))
+    for n in names:
+        shown = [g[0] for g in got[n]]
+        print("  %-10s shown median %5.2f s  peak RSS %6.1f MiB  CPU %5.2f s  runs %s" %
+              (n, statistics.median(shown), statistics.median(g[1] for g in got[n]),
+               statistics.median(g[2] for g in got[n]), [round(x, 2) for x in shown]))
+
+
 def listing(root):
     out = {}
     for folder, _, files in os.walk(root):
@@ -60,9 +113,14 @@ def listing(root):
 def main():
     ap = arg_parser(5)
     ap.add_argument("--target", help="folder the restores go to (default: below --data)")
+    ap.add_argument("--dialog", type=int, help="measure the dialog on this many entries")
+    ap.add_argument("--baseline", help="another build's zv_restore_bench, run beside this one")
     args = ap.parse_args()
     use_display(args.display)
     runner = find_runner(args.build, "zv_restore_bench")
+    if args.dialog:
+        dialog_bench(args, runner)
+        return
     out_dir = os.path.join(args.data, "out")
     os.makedirs(out_dir, exist_ok=True)
     for profile in args.profiles:

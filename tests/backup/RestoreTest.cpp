@@ -506,3 +506,97 @@ TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
     EXPECT_TRUE(m->btnRestore->isEnabled());
     EXPECT_EQ(t.Files(QStringLiteral("ziel")).size(), 4);
 }
+
+// An archive whose columns exercise every sort rule: names differing in case only and equal
+// names (equal cells keep their order), sizes on both sides of the thousands separator (a
+// column holding one is text), dates on both sides of a change of summer time.
+class RestoreSorting : public Restore {
+protected:
+    QString MixedArchive() {
+        t.MakeDir(QStringLiteral("Sich"));
+        const QString archive = t.Path(QStringLiteral("Sich/Daten.Zip"));
+        QString out;
+        EXPECT_EQ(
+            RunCommand(QStringLiteral(
+                           "python3 -c \"import zipfile\n"
+                           "z = zipfile.ZipFile('%1', 'w', zipfile.ZIP_DEFLATED)\n"
+                           "for n, s, d in [('b.txt', 5, (2012, 11, 17, 14, 3, 22)),"
+                           " ('B.txt', 1000, (2012, 7, 1, 2, 30, 0)),"
+                           " ('x/a.txt', 999, (2012, 11, 17, 14, 3, 22)),"
+                           " ('a.txt', 2000000, (2013, 3, 31, 1, 59, 58)),"
+                           " ('y/a.txt', 0, (2013, 3, 31, 3, 0, 0)),"
+                           " ('10', 123456, (2011, 1, 2, 23, 59, 58)),"
+                           " ('\\u00e4.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\u00c4b.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\u00df.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('SS.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\U00010400.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\U00010428.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\U0001F600.txt', 3, (2012, 1, 1, 0, 0, 0)),"
+                           " ('\\uffe0.txt', 3, (2012, 1, 1, 0, 0, 0))]:\n"
+                           "    z.writestr(zipfile.ZipInfo(n, d), bytes(range(256)) * (s // 256)"
+                           " + b'q' * (s % 256), zipfile.ZIP_DEFLATED)\n"
+                           "z.close()\"")
+                           .arg(archive),
+                       &out),
+            0)
+            << out.toStdString();
+        return archive;
+    }
+};
+
+// Every column sorts, both ways and one after another, as the sort grid sorts the same texts.
+TEST_F(RestoreSorting, EveryColumnSortsAsTheSortGridSortsItsTexts) {
+    SetAction(MixedArchive());
+    RunRestore([&](TfRestore& f) {
+        const int n = f.EntryRowCount() - 1;
+        EXPECT_EQ(n, 14);
+        // The dates are the archive's own wall times.
+        QStringList dates;
+        for (int r = 1; r <= n; ++r)
+            dates << f.EntryCell(3, r);
+        EXPECT_TRUE(dates.contains(QStringLiteral("01.07.2012  02:30:00")))
+            << dates.join(u'|').toStdString();
+        EXPECT_TRUE(dates.contains(QStringLiteral("31.03.2013  01:59:58")));
+        TSortGrid ref(6);
+        ref.SetRowCount(n + 1);
+        for (int r = 1; r <= n; ++r)
+            for (int c = 0; c < 6; ++c)
+                ref.SetCell(c, r, f.EntryCell(c, r));
+        for (int c : {2, 0, 3, 1, 5, 4, 0})
+            for (bool ascending : {true, false}) {
+                f.stringgrid1->SortByColumn(c, ascending);
+                ref.SortByColumn(c, ascending);
+                for (int r = 1; r <= n; ++r)
+                    for (int k = 0; k < 6; ++k)
+                        EXPECT_EQ(f.EntryCell(k, r), ref.Cell(k, r))
+                            << "column " << c << (ascending ? " up" : " down") << ", row " << r;
+            }
+        return int(QDialog::Rejected);
+    });
+}
+
+// After a sort the selected rows are the entries they show, and the listing outlives the
+// reader, which the restore closes.
+TEST_F(RestoreSorting, SelectedRowsAfterASortRestoreTheirEntries) {
+    SetAction(MixedArchive());
+    RunRestore([&](TfRestore& f) {
+        f.verzeichnis->setText(t.Path(QStringLiteral("sel")));
+        f.RadioButton2->setChecked(true);
+        f.stringgrid1->HeaderClick(5); // by folder: "", "", "", "", "x/", "y/"
+        f.stringgrid1->HeaderClick(5); // reversed: "y/", "x/", then the top level
+        EXPECT_EQ(f.EntryCell(5, 1), QStringLiteral("y/"));
+        EXPECT_EQ(f.EntryCell(5, 2), QStringLiteral("x/"));
+        Select(f, {0, 1});
+        return Press(f);
+    });
+    EXPECT_EQ(t.Files(QStringLiteral("sel")),
+              QStringList({QStringLiteral("x/a.txt"), QStringLiteral("y/a.txt")}));
+    EXPECT_EQ(QFileInfo(t.Path(QStringLiteral("sel/x/a.txt"))).size(), 999);
+    EXPECT_EQ(m->State().TotalBytes, 999);
+    auto* f = m->findChild<TfRestore*>(QStringLiteral("fRestore"));
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->EntryRowCount(), 15);
+    EXPECT_EQ(f->EntryCell(0, 1), QStringLiteral("a.txt"));
+    EXPECT_EQ(f->EntryCell(5, 1), QStringLiteral("y/"));
+}

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cstring>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -485,4 +486,57 @@ TEST(ZipReader, EntriesOfTheSameNameAreLogged) {
                                           "Eintrag wird über den früheren geschrieben"),
                            QStringLiteral("Datei b\\c.txt steht mehrfach im Archiv: der spätere "
                                           "Eintrag wird über den früheren geschrieben")}));
+}
+
+// Dates are converted through one look-up of the zone for each stretch of one offset: every
+// entry's date is the instant and the wall time local time gives, before and after the clocks
+// change (the doubled autumn hour included), with the stretches visited out of order.
+TEST(ZipReader, DatesAreTheLocalTimesOnBothSidesOfAChangeOfTheClocks) {
+    const QByteArray oldTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    TestFolder t;
+    const QString archive = t.Path(QStringLiteral("tz.zip"));
+    const char* const times = "[(2013, 3, 31, 1, 59, 58), (2012, 7, 1, 12, 0, 0),"
+                              " (2013, 3, 31, 3, 0, 0), (2013, 10, 27, 2, 30, 0),"
+                              " (2013, 10, 27, 1, 59, 58), (2013, 10, 27, 3, 0, 0),"
+                              " (1980, 1, 1, 0, 0, 0), (2012, 11, 17, 14, 3, 22),"
+                              " (2013, 3, 31, 1, 0, 0), (2107, 12, 31, 23, 59, 58)]";
+    QString out;
+    ASSERT_EQ(RunCommand(QStringLiteral("python3 -c \"import zipfile\n"
+                                        "z = zipfile.ZipFile('%1', 'w')\n"
+                                        "for i, d in enumerate(%2):\n"
+                                        "    z.writestr(zipfile.ZipInfo('f' + str(i), d), b'x')\n"
+                                        "z.close()\"")
+                             .arg(archive, QString::fromLatin1(times)),
+                         &out),
+              0)
+        << out.toStdString();
+    Reader rd;
+    ASSERT_TRUE(rd.r.Open(archive));
+    ASSERT_EQ(rd.r.Count(), 10);
+    const QList<QDateTime> written{
+        {QDate(2013, 3, 31), QTime(1, 59, 58)},  {QDate(2012, 7, 1), QTime(12, 0)},
+        {QDate(2013, 3, 31), QTime(3, 0)},       {QDate(2013, 10, 27), QTime(2, 30)},
+        {QDate(2013, 10, 27), QTime(1, 59, 58)}, {QDate(2013, 10, 27), QTime(3, 0)},
+        {QDate(1980, 1, 1), QTime(0, 0)},        {QDate(2012, 11, 17), QTime(14, 3, 22)},
+        {QDate(2013, 3, 31), QTime(1, 0)},       {QDate(2107, 12, 31), QTime(23, 59, 58)}};
+    for (int i = 0; i < rd.r.Count(); ++i) {
+        const ZipEntry& e = rd.r.Entry(i);
+        ASSERT_GE(e.ModTime, 0) << i;
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(e.ModTime);
+        EXPECT_EQ(e.DateTime, local) << i;
+        EXPECT_EQ(e.DateTime.date(), local.date()) << i;
+        EXPECT_EQ(e.DateTime.time(), local.time()) << i;
+        // The hour of October that comes twice may stand for either instant; its wall time
+        // is the written one all the same.
+        EXPECT_EQ(e.DateTime.date(), written[i].date()) << i;
+        EXPECT_EQ(e.DateTime.time(), written[i].time()) << i;
+    }
+    if (hadTz)
+        qputenv("TZ", oldTz);
+    else
+        qunsetenv("TZ");
+    tzset();
 }
