@@ -16,8 +16,21 @@ const char* const ActionKeys[ActionColumnCount] = {
     "Bytes", "Arc",  "Dauer", "Filter", "Hist", "LE",    "p",
 };
 // Defaults on reading, by column.
-const char* const ActionDefaults[ActionColumnCount] = {
-    "", "", "02:00:00", "5", "", "", "", "", "", "", "", "J-J", "", "",
+const QString ActionDefaults[ActionColumnCount] = {
+    {},
+    {},
+    QStringLiteral("02:00:00"),
+    QStringLiteral("5"),
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    QStringLiteral("J-J"),
+    {},
+    {},
 };
 // Column widths before a layout was saved, by column.
 const int DefaultWidths[ActionColumnCount] = {160, 100, 50, 30, 110, -1, 50,
@@ -25,9 +38,25 @@ const int DefaultWidths[ActionColumnCount] = {160, 100, 50, 30, 110, -1, 50,
 // The run statistics, in the order they are written.
 const int StatisticsColumns[] = {colLast, colDateien, colBytes, colArc, colDauer};
 
-QString key(int col, int n) {
-    return QString::fromLatin1(ActionKeys[col]) + QString::number(n);
-}
+// An action's key name ("Verz12") built in place: a start-up looks up over a million of them.
+class Key {
+public:
+    Key(int col, int n) {
+        for (const char* w = ActionKeys[col]; *w; ++w)
+            buf_[len_++] = char16_t(*w);
+        char digits[12];
+        int d = 0;
+        for (unsigned v = unsigned(n); d == 0 || v; v /= 10)
+            digits[d++] = char('0' + v % 10);
+        while (d)
+            buf_[len_++] = char16_t(digits[--d]);
+    }
+    operator QStringView() const { return QStringView(buf_, len_); }
+
+private:
+    char16_t buf_[24];
+    qsizetype len_ = 0;
+};
 
 QString widthKey(int col) {
     return QStringLiteral("C") + QString::number(col);
@@ -71,17 +100,23 @@ StoredSettings ActionStore::ReadSettings() const {
     if (TextFormats::FormatTime(s.Blocking.To) == QStringLiteral("02:00:00") && version < 2)
         s.Blocking.To = QTime(23, 0);
 
+    // The source folders first: they tell how many actions there are, so the list is made
+    // once at its size instead of being copied as it grows.
+    QList<QString> folders;
     for (int n = 1;; ++n) {
-        const QString verz = ini_.ReadString(Actions, key(colVerz, n), QString());
+        QString verz = ini_.ReadString(Actions, Key(colVerz, n), QString());
         if (verz.isEmpty()) break;
-        BackupAction a;
-        a[colVerz] = verz;
+        folders.append(std::move(verz));
+    }
+    s.Actions.resize(folders.size());
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const int n = int(i) + 1;
+        BackupAction& a = s.Actions[i];
+        a[colVerz] = std::move(folders[i]);
         for (int c = colNach; c < ActionColumnCount; ++c) {
             a[c] = c == colActionNumber ? QString::number(n)
-                                        : ini_.ReadString(Actions, key(c, n),
-                                                          QString::fromLatin1(ActionDefaults[c]));
+                                        : ini_.ReadString(Actions, Key(c, n), ActionDefaults[c]);
         }
-        s.Actions.append(std::move(a));
     }
     return s;
 }
@@ -109,10 +144,10 @@ void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& a
     for (qsizetype i = 0; i < actions.size(); ++i) {
         const int n = int(i) + 1;
         for (int c = 0; c < ActionColumnCount; ++c)
-            if (c != colActionNumber) ini_.WriteString(Actions, key(c, n), actions[i][c]);
+            if (c != colActionNumber) ini_.WriteString(Actions, Key(c, n), actions[i][c]);
         actions[i][colActionNumber] = QString::number(n);
     }
-    ini_.WriteString(Actions, key(colVerz, int(actions.size()) + 1), QString());
+    ini_.WriteString(Actions, Key(colVerz, int(actions.size()) + 1), QStringView());
 }
 
 void ActionStore::PutLayout(const WindowLayout& layout) {
@@ -132,6 +167,6 @@ void ActionStore::PutStatistics(const QList<BackupAction>& actions) {
         const int n = a[colActionNumber].toInt(&ok);
         if (a[colActionNumber].isEmpty() || !ok) continue;
         for (int c : StatisticsColumns)
-            ini_.WriteString(Actions, key(c, n), a[c]);
+            ini_.WriteString(Actions, Key(c, n), a[c]);
     }
 }

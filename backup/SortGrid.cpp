@@ -206,6 +206,26 @@ void TSortGrid::SetCell(int col, int row, const QString& text) {
     it->setText(text);
 }
 
+void TSortGrid::FillRows(int rows, const std::function<QString(int col, int row)>& text) {
+    rows = qMax(rows, 1);
+    setRowCount(rows);
+    const int cols = columnCount();
+    // Each cell would tell the view of its change on its own; with many rows that costs more
+    // than making the items, so the view hears of all of them at once.
+    QAbstractItemModel* m = model();
+    const bool wasBlocked = m->blockSignals(true);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            QString t = text(c, r + 1);
+            if (QTableWidgetItem* it = item(r, c))
+                it->setText(t);
+            else
+                setItem(r, c, t.isEmpty() ? new QTableWidgetItem() : new QTableWidgetItem(t));
+        }
+    m->blockSignals(wasBlocked);
+    Q_EMIT m->dataChanged(m->index(0, 0), m->index(rows - 1, cols - 1));
+}
+
 int TSortGrid::Row() const {
     return currentRow() < 0 ? (rowCount() > 0 ? 1 : 0) : currentRow() + 1;
 }

@@ -31,6 +31,9 @@ public:
 
     QString Cell(int col, int row) const;
     void SetCell(int col, int row, const QString& text);
+    // Makes the grid hold exactly `rows` data rows (at least one), cell (col, row) with
+    // text(col, row), rows counted from 1; for a whole table at once, as a load fills it.
+    void FillRows(int rows, const std::function<QString(int col, int row)>& text);
 
     // The focused cell (row 0 never holds the focus; with no data row Row() is 0).
     int Row() const;

@@ -39,6 +39,7 @@ void Tmain::ConnectGrid() {
 
 QList<BackupAction> Tmain::GridActions() const {
     QList<BackupAction> actions;
+    actions.reserve(sg->RowCount() - 1);
     for (int row = 1; row < sg->RowCount(); ++row) {
         BackupAction a;
         for (int c = 0; c < ActionColumnCount; ++c)
@@ -49,19 +50,10 @@ QList<BackupAction> Tmain::GridActions() const {
 }
 
 void Tmain::SetGridActions(const QList<BackupAction>& actions) {
-    if (actions.isEmpty()) {
-        // No action: one empty row, as at the first start.
-        sg->SetRowCount(2);
-        for (int c = 0; c < ActionColumnCount; ++c)
-            sg->SetCell(c, 1, QString());
-        return;
-    }
-    const int rows = int(actions.size()) + 1;
-    if (sg->RowCount() < rows) sg->SetRowCount(rows);
-    for (int n = 1; n < rows; ++n)
-        for (int c = 0; c < ActionColumnCount; ++c)
-            sg->SetCell(c, n, actions[n - 1][c]);
-    sg->SetRowCount(rows);
+    // No action: one empty row, as at the first start.
+    sg->FillRows(int(actions.size()), [&](int col, int row) {
+        return actions.isEmpty() ? QString() : actions[row - 1][col];
+    });
 }
 
 void Tmain::LoadSettings() {

@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     QFile f(ini);
     if (!f.open(QIODevice::WriteOnly) || f.write(settingsFile(actions)) < 0) return 1;
     f.close();
+    // Owner-only, as every save of the program leaves it (it holds passwords).
+    if (!f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) return 1;
 
     QElapsedTimer t;
     t.start();

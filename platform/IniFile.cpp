@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,7 @@ struct Line {
     quint32 hash = 0; // of the folded key name
     Kind kind = Other;
     bool blank = true;
+    bool first = false; // the line its chunk's index gives for its name
 };
 
 // "[Name]" is a section (a header without its closing bracket still opens one); "key=value"
@@ -119,6 +121,16 @@ public:
         place(hash, line);
         ++used_;
     }
+    // Room for n keys in one allocation, so a large section is not rehashed as it grows.
+    void reserve(size_t n) {
+        qsizetype size = 16;
+        while (size_t(size) < n * 2)
+            size *= 2;
+        if (size <= slots_.size()) return;
+        const QList<Slot> old = std::exchange(slots_, QList<Slot>(size));
+        for (const Slot& s : old)
+            if (s.line >= 0) place(s.hash, s.line);
+    }
     void clear() {
         slots_.clear();
         used_ = 0;
@@ -165,7 +177,23 @@ struct IniFile::Doc {
     std::vector<Chunk> chunks;
     QHash<QString, QList<qsizetype>> sections; // folded name -> its chunks in file order
     QString readProblem;                       // set when the file exists but could not be read
-    bool changed = false;
+    bool changed = false;                      // a write was made while held
+    bool altered = false;                      // ... and it changed a line
+    // The bytes read, when writing the lines back unchanged gives exactly them.
+    bool canonical = false;
+    QByteArray canonicalBytes;
+
+    // Where the last key was found, for a held copy only (a shared one is never written to):
+    // the program reads and writes an action's keys in file order, so the next key is
+    // usually a line or a few further on and needs neither the section's nor the key's index.
+    struct Cursor {
+        QString section; // as the caller named it
+        QList<qsizetype> chunks;
+        qsizetype chunk = -1;
+        qint32 line = -1;
+    };
+    bool exclusive = false;
+    mutable std::optional<Cursor> cursor;
 
     QStringView textOf(const Line& l) const {
         return l.own >= 0 ? QStringView(owned.at(l.own)) : QStringView(text).sliced(l.off, l.len);
@@ -188,27 +216,38 @@ struct IniFile::Doc {
     qint32 findIn(const Chunk& c, quint32 hash, QStringView name) const {
         return c.keys.find(hash, [&](qint32 i) { return sameName(nameOf(c.lines.at(i)), name); });
     }
-    void addKey(Chunk& c, const Line& l, qint32 at) {
-        if (findIn(c, l.hash, nameOf(l)) < 0) c.keys.insert(l.hash, at);
+    // Whether the line is the first of its name in the chunk (and so now in the index).
+    bool addKey(Chunk& c, const Line& l, qint32 at) {
+        if (findIn(c, l.hash, nameOf(l)) >= 0) return false;
+        c.keys.insert(l.hash, at);
+        return true;
     }
     void indexKeys(Chunk& c) {
         c.keys.clear();
-        for (qsizetype i = 0; i < c.lines.size(); ++i)
-            if (c.lines.at(i).kind == Line::Key) addKey(c, c.lines.at(i), qint32(i));
+        qsizetype keys = 0;
+        for (const Line& l : std::as_const(c.lines))
+            keys += l.kind == Line::Key;
+        c.keys.reserve(size_t(keys));
+        for (qsizetype i = 0; i < c.lines.size(); ++i) {
+            Line& l = c.lines[i];
+            l.first = l.kind == Line::Key && addKey(c, l, qint32(i));
+        }
     }
 
-    void append(const Line& l) {
+    void append(Line l) {
         if (l.kind == Line::Section) {
             sections[fold(nameOf(l).toString())].append(qsizetype(chunks.size()));
             chunks.emplace_back().header = l;
+            cursor.reset();
             return;
         }
         if (chunks.empty()) chunks.emplace_back();
         Chunk& c = chunks.back();
-        if (l.kind == Line::Key) addKey(c, l, qint32(c.lines.size()));
+        if (l.kind == Line::Key) l.first = addKey(c, l, qint32(c.lines.size()));
         c.lines.append(l);
     }
     void reindexSections() {
+        cursor.reset();
         sections.clear();
         for (size_t i = 0; i < chunks.size(); ++i)
             if (chunks[i].header)
@@ -225,16 +264,56 @@ namespace {
 
 using Doc = IniFile::Doc;
 
-// The first line of the key; the first of duplicate lines wins, as on Windows.
-const Line* findKey(const Doc& doc, const QString& section, const QString& key) {
-    const QStringView wanted = QStringView(key).trimmed();
-    const quint32 hash = foldedHash(wanted);
-    for (qsizetype ci : doc.chunksOf(section)) {
-        const Chunk& c = doc.chunks[size_t(ci)];
-        const qint32 i = doc.findIn(c, hash, wanted);
-        if (i >= 0) return &c.lines.at(i);
+// How far past the last key found a held copy looks for the next one before it asks the index.
+constexpr qint32 CursorReach = 16;
+
+// The chunks of a section and the place of its key (line -1 when it has none); the first of
+// duplicate lines wins, as on Windows.
+struct KeyPlace {
+    const QList<qsizetype>* chunks;
+    qsizetype chunk = -1;
+    qint32 line = -1;
+};
+
+KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quint32 hash) {
+    if (!doc.exclusive) {
+        const QList<qsizetype>& chunks = doc.chunksOf(section);
+        for (qsizetype ci : chunks) {
+            const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
+            if (i >= 0) return {&chunks, ci, i};
+        }
+        return {&chunks};
     }
-    return nullptr;
+    auto& cur = doc.cursor;
+    if (!cur || cur->section != section) cur = Doc::Cursor{section, doc.chunksOf(section)};
+    // Only a section in one piece: otherwise an earlier piece may hold the key first.
+    if (cur->chunk >= 0 && cur->chunks.size() == 1) {
+        const QList<Line>& lines = doc.chunks[size_t(cur->chunk)].lines;
+        const qint32 end =
+            qint32(qMin<qsizetype>(lines.size(), qsizetype(cur->line) + 1 + CursorReach));
+        for (qint32 i = cur->line + 1; i < end; ++i) {
+            const Line& l = lines.at(i);
+            if (l.first && l.hash == hash && sameName(doc.nameOf(l), wanted)) {
+                cur->line = i;
+                return {&cur->chunks, cur->chunk, i};
+            }
+        }
+    }
+    for (qsizetype ci : std::as_const(cur->chunks)) {
+        const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
+        if (i >= 0) {
+            cur->chunk = ci;
+            cur->line = i;
+            return {&cur->chunks, ci, i};
+        }
+    }
+    return {&cur->chunks};
+}
+
+const Line* findKey(const Doc& doc, const QString& section, QStringView key) {
+    const QStringView wanted = key.trimmed();
+    const KeyPlace at = locate(doc, section, wanted, foldedHash(wanted));
+    return at.line < 0 ? nullptr : &doc.chunks[size_t(at.chunk)].lines.at(at.line);
 }
 
 // "name=value" as the line of a key.
@@ -269,11 +348,16 @@ IniWriteError::IniWriteError(const QString& path)
                              .arg(QFileInfo(path).absoluteFilePath())
                              .toStdString()) {}
 
-QString DecodeOwnText(const QByteArray& raw) {
+namespace {
+
+// exact: the text encodes back to the very bytes (UTF-8 throughout, no byte order mark).
+QString decodeOwnText(const QByteArray& raw, bool* exact) {
     QByteArrayView bytes(raw);
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    if (bom) bytes = bytes.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
+    *exact = !bom && !utf8.hasError();
     if (!utf8.hasError()) return text;
     // A hand edit may have mixed the two: each line is read the way it was written. Bytes of
     // Windows-1252 can happen to form UTF-8 ("\xDF\x80" is "ß€" or U+07C0), so a line counts
@@ -291,6 +375,13 @@ QString DecodeOwnText(const QByteArray& raw) {
         text += utf8Line ? decoded : Cp1252::Decode(line.toByteArray());
     }
     return text;
+}
+
+} // namespace
+
+QString DecodeOwnText(const QByteArray& raw) {
+    bool exact = false;
+    return decodeOwnText(raw, &exact);
 }
 
 IniFile::IniFile(QString fileName) : fileName_(std::move(fileName)) {}
@@ -326,11 +417,11 @@ struct DocCache {
     std::mutex mutex;
     std::vector<Entry> entries; // newest last
 
-    std::shared_ptr<const Doc> find(const QString& path, int encoding, const QByteArray& bytes) {
+    std::optional<Entry> find(const QString& path, int encoding) {
         const std::lock_guard lock(mutex);
         for (const Entry& e : entries)
-            if (e.path == path && e.encoding == encoding && e.bytes == bytes) return e.doc;
-        return nullptr;
+            if (e.path == path && e.encoding == encoding) return e;
+        return std::nullopt;
     }
     void put(const QString& path, int encoding, const QByteArray& bytes,
              std::shared_ptr<const Doc> doc) {
@@ -346,13 +437,56 @@ DocCache& docCache() {
     return cache;
 }
 
+// Whether the open file holds exactly these bytes, compared piece by piece as it is read, so
+// that a large file is not copied whole only to find it unchanged.
+bool holdsBytes(QFile& file, const QByteArray& bytes) {
+    if (file.size() != bytes.size()) return false;
+    constexpr qsizetype Piece = 256 * 1024;
+    const std::unique_ptr<char[]> buf(new char[Piece]);
+    for (qsizetype done = 0;;) {
+        const qint64 n = file.read(buf.get(), Piece);
+        if (n < 0) return false;
+        if (n == 0) return done == bytes.size();
+        if (done + n > bytes.size() || std::memcmp(buf.get(), bytes.constData() + done, size_t(n)))
+            return false;
+        done += n;
+    }
+}
+
+// The temporary copy beside the target, created owner-only when the file holds passwords;
+// -1 when the folder does not take it.
+int createTemp(const QByteArray& targetPath, bool ownerOnly, QByteArray& tempPath) {
+    const mode_t createMode = ownerOnly ? 0600 : 0666;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempPath =
+            targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd >= 0 && IniFile::TempCreatedHook) IniFile::TempCreatedHook(QFile::decodeName(tempPath));
+    return fd;
+}
+
+// The file a write replaces: through a link, the file it points to.
+QByteArray targetOf(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return QFile::encodeName(info.isSymLink() && info.exists() ? info.canonicalFilePath()
+                                                               : info.absoluteFilePath());
+}
+
 } // namespace
 
 std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     auto doc = std::make_shared<Doc>();
     QFile file(fileName_);
     QByteArray bytes;
+    const QString path = QFileInfo(fileName_).absoluteFilePath();
     if (file.open(QIODevice::ReadOnly)) {
+        if (const auto known = docCache().find(path, int(encoding_))) {
+            if (holdsBytes(file, known->bytes)) return known->doc;
+            file.seek(0);
+        }
         bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) {
             doc->readProblem = file.errorString();
@@ -367,18 +501,47 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         doc->readProblem = file.errorString();
         return doc;
     }
-    const QString path = QFileInfo(fileName_).absoluteFilePath();
-    if (auto known = docCache().find(path, int(encoding_), bytes)) return known;
-    doc->text = encoding_ == Encoding::Latin1252 ? Cp1252::Decode(bytes) : DecodeOwnText(bytes);
+    bool exact = false;
+    if (encoding_ == Encoding::Latin1252)
+        doc->text = Cp1252::Decode(bytes);
+    else
+        doc->text = decodeOwnText(bytes, &exact);
     const QStringView text(doc->text);
-    for (qsizetype pos = 0; pos < text.size();) {
+    // Each chunk's lines in one allocation: room for all lines still to come, given back
+    // when the chunk ends (a large block shrinks in place).
+    qsizetype linesLeft = std::count(text.begin(), text.end(), u'\n') + 1;
+    const auto endChunk = [&] {
+        if (doc->chunks.empty()) return;
+        doc->chunks.back().lines.squeeze();
+        doc->indexKeys(doc->chunks.back());
+    };
+    for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
         const qsizetype nl = text.indexOf(u'\n', pos);
         const qsizetype end = nl < 0 ? text.size() : nl;
         QStringView line = text.sliced(pos, end - pos);
-        if (line.endsWith(u'\r')) line.chop(1);
-        doc->append(parseLine(line, pos, -1));
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        else
+            exact = false; // written back, the line ends in CR LF
+        const Line l = parseLine(line, pos, -1);
+        if (l.kind == Line::Section || doc->chunks.empty()) {
+            endChunk();
+            if (l.kind == Line::Section)
+                doc->append(l);
+            else
+                doc->chunks.emplace_back();
+            doc->chunks.back().lines.reserve(linesLeft);
+            if (l.kind == Line::Section) {
+                pos = end + 1;
+                continue;
+            }
+        }
+        doc->chunks.back().lines.append(l); // indexed when its chunk ends
         pos = end + 1;
     }
+    endChunk();
+    if (exact) doc->canonicalBytes = bytes;
+    doc->canonical = exact;
     docCache().put(path, int(encoding_), bytes, doc);
     return doc;
 }
@@ -407,10 +570,7 @@ void IniFile::save(Doc&& doc) {
 
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.
-    const QFileInfo info(fileName_);
-    const QString target =
-        info.isSymLink() && info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    const QByteArray targetPath = QFile::encodeName(target);
+    const QByteArray targetPath = targetOf(fileName_);
 
     struct stat old {};
     const bool exists = ::stat(targetPath.constData(), &old) == 0;
@@ -418,17 +578,9 @@ void IniFile::save(Doc&& doc) {
     if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0) throw IniWriteError(fileName_);
 
     // A file holding passwords is owner-only from its creation on, not only once written.
-    const mode_t createMode = ownerOnly_ ? 0600 : 0666;
     QByteArray tempPath;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempPath =
-            targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd < 0 && errno != EEXIST) break;
-    }
+    const int fd = createTemp(targetPath, ownerOnly_, tempPath);
     if (fd < 0) throw IniWriteError(fileName_);
-    if (TempCreatedHook) TempCreatedHook(QFile::decodeName(tempPath));
 
     bool ok = true;
     if (ownerOnly_)
@@ -447,9 +599,37 @@ void IniFile::save(Doc&& doc) {
         throw IniWriteError(fileName_);
     }
     // The next read that finds these bytes takes this document instead of parsing them.
-    doc.changed = false;
-    docCache().put(info.absoluteFilePath(), int(encoding_), bytes,
+    doc.changed = doc.altered = false;
+    doc.exclusive = false;
+    doc.cursor.reset();
+    doc.canonical = true;
+    doc.canonicalBytes = bytes;
+    docCache().put(QFileInfo(fileName_).absoluteFilePath(), int(encoding_), bytes,
                    std::make_shared<Doc>(std::move(doc)));
+}
+
+// A held copy whose writes changed no line would write the bytes it read: when the file still
+// holds them, with the owner and mode a write would leave, the replacement is left out. The
+// checks a write makes first still raise where it would: a read-only file, a folder that takes
+// no temporary copy. Its time stamp is set as a write would.
+bool IniFile::alreadyOnDisk(const Doc& doc) const {
+    if (doc.altered || !doc.canonical || !doc.readProblem.isEmpty()) return false;
+    const QByteArray targetPath = targetOf(fileName_);
+    struct stat st {};
+    if (::stat(targetPath.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & 0222) == 0) return false;
+    if (st.st_uid != ::geteuid()) return false;
+    if (ownerOnly_ && (st.st_mode & 07777) != 0600) return false;
+    QFile file(QFile::decodeName(targetPath));
+    if (!file.open(QIODevice::ReadOnly) || !holdsBytes(file, doc.canonicalBytes)) return false;
+    QByteArray tempPath;
+    const int fd = createTemp(targetPath, ownerOnly_, tempPath);
+    if (fd < 0) throw IniWriteError(fileName_);
+    ::close(fd);
+    ::unlink(tempPath.constData());
+    // The file still says when it was last saved, as a replacement would.
+    ::utimensat(AT_FDCWD, targetPath.constData(), nullptr, 0);
+    return true;
 }
 
 template <typename F> auto IniFile::withDoc(F f) const {
@@ -470,12 +650,13 @@ template <typename F> void IniFile::modify(F f) {
 
 void IniFile::BeginUpdate() {
     held_ = std::make_unique<Doc>(*load());
+    held_->exclusive = true;
 }
 
 void IniFile::Commit() {
     if (!held_) return;
     const std::unique_ptr<Doc> doc = std::move(held_);
-    if (doc->changed) save(std::move(*doc));
+    if (doc->changed && !alreadyOnDisk(*doc)) save(std::move(*doc));
 }
 
 void IniFile::Rollback() {
@@ -491,6 +672,10 @@ QString IniFile::ReadProblem() const {
 }
 
 QString IniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+    return ReadString(section, QStringView(key), def);
+}
+
+QString IniFile::ReadString(const QString& section, QStringView key, const QString& def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
         if (!l) return def;
@@ -556,23 +741,30 @@ QStringList IniFile::ReadSections() const {
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    const QString sec = section.trimmed();
-    const QStringView wanted = QStringView(key).trimmed();
+    WriteString(section, QStringView(key), QStringView(value));
+}
+
+void IniFile::WriteString(const QString& section, QStringView key, QStringView value) {
+    const QStringView wanted = key.trimmed();
     const QStringView val = singleLine(value);
     const quint32 hash = foldedHash(wanted);
     modify([&](Doc& doc) {
-        const QList<qsizetype>& found = doc.chunksOf(sec);
-        for (qsizetype ci : found) {
-            Chunk& c = doc.chunks[size_t(ci)];
-            const qint32 i = doc.findIn(c, hash, wanted);
-            if (i < 0) continue;
-            const Line& l = c.lines.at(i);
+        const KeyPlace at = locate(doc, section, wanted, hash);
+        if (at.line >= 0) {
+            Chunk& c = doc.chunks[size_t(at.chunk)];
+            const Line l = c.lines.at(at.line);
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
             if (l.nameOff == 0 && l.eq == l.nameLen && doc.valueOf(l) == val) return true;
-            c.lines[i] = doc.ownLine(keyLine(doc.nameOf(l), val), l.own);
+            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.own);
+            rewritten.first = true;
+            c.lines[at.line] = rewritten;
+            doc.altered = true;
             return true;
         }
+        doc.altered = true;
+        const QString sec = section.trimmed();
+        const QList<qsizetype> found = *at.chunks; // the cursor goes with a new section
         if (!found.isEmpty()) {
             // After the last non-blank line of the first section of this name; only blank
             // lines follow it, so no key moves.
@@ -580,8 +772,8 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
             qsizetype insertAt = qsizetype(c.lines.size());
             while (insertAt > 0 && c.lines.at(insertAt - 1).blank)
                 --insertAt;
-            const Line l = doc.ownLine(keyLine(wanted, val));
-            doc.addKey(c, l, qint32(insertAt));
+            Line l = doc.ownLine(keyLine(wanted, val));
+            l.first = doc.addKey(c, l, qint32(insertAt));
             c.lines.insert(insertAt, l);
             return true;
         }
@@ -620,6 +812,7 @@ void IniFile::DeleteKey(const QString& section, const QString& key) {
             doc.indexKeys(c);
             removed = true;
         }
+        doc.altered = doc.altered || removed;
         return removed;
     });
 }
@@ -631,6 +824,7 @@ void IniFile::EraseSection(const QString& section) {
         for (auto it = doomed.crbegin(); it != doomed.crend(); ++it)
             doc.chunks.erase(doc.chunks.begin() + *it);
         doc.reindexSections();
+        doc.altered = true;
         return true;
     });
 }

@@ -8,7 +8,8 @@
 // file is kept with its bytes: a read that finds the same bytes on disk takes it again, so a
 // large file is not parsed again only to find what was just written. A save operation that writes
 // many keys holds the file instead: BeginUpdate reads it once, the reads and writes up to Commit
-// work on that copy, and Commit replaces the file once.
+// work on that copy, and Commit replaces the file once (not at all when its writes changed no
+// line and the file still holds exactly what would be written).
 //
 // A file that exists but cannot be read is never replaced: its reads give the defaults and
 // every write raises. A line that is not valid UTF-8 is read as Windows-1252 and written back
@@ -39,6 +40,8 @@ public:
     void SetOwnerOnly(bool on) { ownerOnly_ = on; }
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    // The same for a key name built by the caller, without a string of its own.
+    QString ReadString(const QString& section, QStringView key, const QString& def) const;
     // Decimal text; anything that is not a whole number gives the default.
     int ReadInteger(const QString& section, const QString& key, int def) const;
     // "0" is false, any other whole number true; anything else gives the default.
@@ -50,6 +53,7 @@ public:
     QStringList ReadSections() const;
 
     void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteString(const QString& section, QStringView key, QStringView value);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
     void DeleteKey(const QString& section, const QString& key);
@@ -80,6 +84,7 @@ public:
 private:
     std::shared_ptr<const Doc> load() const;
     void save(Doc&& doc);
+    bool alreadyOnDisk(const Doc& doc) const;
     template <typename F> auto withDoc(F f) const;
     template <typename F> void modify(F f);
 

@@ -136,6 +136,33 @@ TEST_F(ActionStoreTest, AFullSaveIsOneReplacementInTheGivenOrderNumberedFromOne)
     EXPECT_EQ(column(s.Actions, colNach), QStringList({"/a.Zip", "/b.Zip", "/c.Zip", "/neu.Zip"}));
 }
 
+TEST_F(ActionStoreTest, ASaveBackOfWhatTheFileHoldsReplacesNothing) {
+    QList<BackupAction> actions = {action(QStringLiteral("/a")), action(QStringLiteral("/b"))};
+    saveFull(BlockingWindow(), actions);
+    const QByteArray saved = bytes();
+    ReplacementCounter commits(path);
+    StoredSettings s = load();
+    saveFull(s.Blocking, s.Actions);
+    {
+        ActionStore store(path);
+        store.Open();
+        store.PutStatistics(s.Actions);
+        store.Commit();
+    }
+    EXPECT_EQ(commits.Take(), 0);
+    EXPECT_EQ(bytes(), saved);
+    // A changed statistic is written.
+    s.Actions[1][colDauer] = QStringLiteral("00:00:07");
+    {
+        ActionStore store(path);
+        store.Open();
+        store.PutStatistics(s.Actions);
+        store.Commit();
+    }
+    EXPECT_EQ(commits.Take(), 1);
+    EXPECT_EQ(load().Actions[1][colDauer], "00:00:07");
+}
+
 TEST_F(ActionStoreTest, StatisticsGoUnderTheActionNumberNotThePosition) {
     write("[Actions]\r\nVerz1=/a\r\nVerz3=/c\r\n");
     QList<BackupAction> rows{action(QStringLiteral("/c"), QStringLiteral("3")),

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QToolTip>
 #include <QtTest/QTest>
@@ -69,6 +70,31 @@ TEST(SortGridSort, EachKindOrdersAsItsValuesAndWholeRowsMove) {
     fill(g, 2, {"b", "A", "c"});
     g.SortByColumn(2, false);
     EXPECT_EQ(column(g, 2), QStringList({"c", "b", "A"}));
+}
+
+TEST(SortGridFill, AFillLeavesExactlyItsRowsAndTellsTheViewOnce) {
+    TSortGrid g(3);
+    fill(g, 1, {"alt", "alt", "alt", "alt"});
+    QSignalSpy changes(g.model(), &QAbstractItemModel::dataChanged);
+    g.FillRows(2, [](int col, int row) {
+        return col == 2 ? QString() : QStringLiteral("%1/%2").arg(col).arg(row);
+    });
+    EXPECT_EQ(g.RowCount(), 3);
+    EXPECT_EQ(column(g, 0), QStringList({"0/1", "0/2"}));
+    EXPECT_EQ(column(g, 1), QStringList({"1/1", "1/2"}));
+    EXPECT_EQ(column(g, 2), QStringList({"", ""}));
+    EXPECT_EQ(changes.count(), 1);
+    // The grid grows as needed, and every cell has its item to write into later.
+    g.FillRows(5, [](int col, int row) { return QString::number(col * 10 + row); });
+    EXPECT_EQ(column(g, 2), QStringList({"21", "22", "23", "24", "25"}));
+    g.SetCell(1, 5, QStringLiteral("neu"));
+    EXPECT_EQ(g.Cell(1, 5), "neu");
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NE(g.item(r, c), nullptr);
+    // No rows: one empty row, as the load leaves an empty file.
+    g.FillRows(0, [](int, int) { return QStringLiteral("x"); });
+    EXPECT_EQ(g.RowCount(), 2);
 }
 
 TEST(SortGridClicks, OnlyAPlainClickThatEndsNoDragSorts) {

@@ -2,9 +2,11 @@
 
 #include "FileEvents.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -322,4 +324,96 @@ TEST_F(IniFileTest, ManyKeysAreFoundByAnyCaseAndTheFirstOfTwinsWins) {
     EXPECT_EQ(bytesOf(path), text);
     EXPECT_FALSE(ini.ValueExists(u"Ünter"_s, u"Ärger"_s));
     EXPECT_EQ(ini.ReadString(u"ÜNTER"_s, u"key4999"_s, {}), u"neu");
+}
+
+TEST_F(IniFileTest, AHeldSaveThatChangesNothingLeavesTheFileWhereItHoldsTheSameBytes) {
+    const QByteArray old("[S]\r\na=1\r\nb=2\r\n");
+    writeBytes(path, old);
+    const QDateTime longAgo(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
+    QFile(path).setFileTime(longAgo, QFileDevice::FileModificationTime);
+    ReplacementCounter commits(path);
+    ini.BeginUpdate();
+    ini.WriteString(u"S"_s, u"a"_s, u"1"_s);
+    ini.WriteString(u"s"_s, u"B"_s, u"2"_s);
+    ini.Commit();
+    EXPECT_EQ(commits.Take(), 0);
+    expectUntouched(path, old);
+    // It still says it was saved just now.
+    EXPECT_GT(QFileInfo(path).lastModified(), longAgo);
+
+    // Bytes a write would change (line ends, a missing last line end) are written.
+    for (const QByteArray& loose :
+         {QByteArray("[S]\na=1\nb=2\n"), QByteArray("[S]\r\na=1\r\nb=2")}) {
+        writeBytes(path, loose);
+        ini.BeginUpdate();
+        ini.WriteString(u"S"_s, u"a"_s, u"1"_s);
+        ini.Commit();
+        EXPECT_EQ(commits.Take(), 1);
+        EXPECT_EQ(bytesOf(path), old);
+    }
+
+    // So is a file changed by someone else since it was read.
+    ini.BeginUpdate();
+    ini.WriteString(u"S"_s, u"a"_s, u"1"_s);
+    writeBytes(path, "[S]\r\na=1\r\nb=3\r\n");
+    ini.Commit();
+    EXPECT_EQ(commits.Take(), 1);
+    EXPECT_EQ(bytesOf(path), old);
+
+    // An owner-only file that is not yet owner-only gets its mode by the write.
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    ini.SetOwnerOnly(true);
+    ini.BeginUpdate();
+    ini.WriteString(u"S"_s, u"a"_s, u"1"_s);
+    ini.Commit();
+    EXPECT_EQ(commits.Take(), 1);
+    EXPECT_EQ(modeOf(path), 0600u);
+}
+
+TEST_F(IniFileTest, AHeldSaveThatChangesNothingStillFailsWhereAWriteWould) {
+    const QByteArray old("[S]\r\nk=alt\r\n");
+    writeBytes(path, old);
+    ::chmod(QFile::encodeName(path).constData(), 0444);
+    ini.BeginUpdate();
+    ini.WriteString(u"S"_s, u"k"_s, u"alt"_s);
+    EXPECT_EQ(errorText([&] { ini.Commit(); }), u"In %1 kann nicht geschrieben werden"_s.arg(path));
+    EXPECT_FALSE(ini.Holding());
+    expectUntouched(path, old);
+
+    // A folder that takes no temporary copy (a regular file in a read-only folder; root
+    // could still write it, as before).
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+    const bool rootWrites = ::geteuid() == 0;
+    ini.BeginUpdate();
+    ini.WriteString(u"S"_s, u"k"_s, u"alt"_s);
+    if (rootWrites)
+        EXPECT_NO_THROW(ini.Commit());
+    else
+        EXPECT_THROW(ini.Commit(), IniWriteError);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    expectUntouched(path, old);
+}
+
+TEST_F(IniFileTest, AHeldCopyReadInFileOrderStillFindsTheFirstOfTwinsAndEachPiece) {
+    writeBytes(path, "[S]\r\na=1\r\nb=2\r\nA=3\r\nc=4\r\n[T]\r\nt=1\r\n[s]\r\nd=5\r\nc=6\r\n");
+    ini.BeginUpdate();
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"1");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"2");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"1");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"c"_s, {}), u"4");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"d"_s, {}), u"5");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"c"_s, {}), u"4");
+    // A rewritten line and one added after it are found the same way.
+    ini.WriteString(u"S"_s, u"b"_s, u"neu"_s);
+    ini.WriteString(u"S"_s, u"e"_s, u"7"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"1");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"neu");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"e"_s, {}), u"7");
+    ini.DeleteKey(u"S"_s, u"a"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"neu");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, u"-"_s), u"-");
+    ini.Commit();
+    EXPECT_EQ(bytesOf(path),
+              QByteArray("[S]\r\nb=neu\r\nc=4\r\ne=7\r\n[T]\r\nt=1\r\n[s]\r\nd=5\r\nc=6\r\n"));
 }
