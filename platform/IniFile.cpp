@@ -350,6 +350,15 @@ IniWriteError::IniWriteError(const QString& path)
 
 namespace {
 
+// Characters that two Windows-1252 bytes form when read as UTF-8 and that a settings file
+// written as UTF-8 would hardly hold.
+bool pairedFrom1252(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x80 && u <= 0x9F) || (u >= 0x780 && u <= 0x7FF);
+    });
+}
+
 // exact: the text encodes back to the very bytes (UTF-8 throughout, no byte order mark).
 QString decodeOwnText(const QByteArray& raw, bool* exact) {
     QByteArrayView bytes(raw);
@@ -359,10 +368,10 @@ QString decodeOwnText(const QByteArray& raw, bool* exact) {
     QString text = utf8(bytes);
     *exact = !bom && !utf8.hasError();
     if (!utf8.hasError()) return text;
-    // A hand edit may have mixed the two: each line is read the way it was written. Bytes of
-    // Windows-1252 can happen to form UTF-8 ("\xDF\x80" is "ß€" or U+07C0), so a line counts
-    // as UTF-8 only where it then holds what Windows-1252 could hold too; other lines are read
-    // as the whole file was before.
+    // A hand edit may have mixed the two: each line is read the way it was written, a line
+    // that is valid UTF-8 as UTF-8. Bytes of Windows-1252 can happen to form UTF-8 ("\xDF\x80"
+    // is "ß€" or U+07C0); what such pairs give and real text hardly holds (C1 controls, the
+    // Thaana and NKo letters of "Þ" or "ß" and a symbol) marks the line as Windows-1252.
     text.clear();
     text.reserve(bytes.size());
     while (!bytes.isEmpty()) {
@@ -371,7 +380,7 @@ QString decodeOwnText(const QByteArray& raw, bool* exact) {
         bytes = bytes.sliced(line.size());
         QStringDecoder lineUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString decoded = lineUtf8(line);
-        const bool utf8Line = !lineUtf8.hasError() && Cp1252::CanEncode(decoded);
+        const bool utf8Line = !lineUtf8.hasError() && !pairedFrom1252(decoded);
         text += utf8Line ? decoded : Cp1252::Decode(line.toByteArray());
     }
     return text;

@@ -275,6 +275,14 @@ TEST_F(IniFileTest, AFileThatIsNotUtf8IsReadAsWindows1252AndWrittenBackAsUtf8) {
                                         "ller\r\nc=x\r\n"));
     EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"Bücher"_s);
     EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"Müller"_s);
+    // A UTF-8 line with letters Windows-1252 does not have stays UTF-8 beside such a line.
+    writeBytes(path, "[S]\r\na=/home/u/\xC5\x81\xC3\xB3"
+                     "d\xC5\xBA\r\nb=M\xFC"
+                     "ller\r\n");
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"/home/u/Łódź"_s);
+    ini.WriteString(u"S"_s, u"c"_s, u"x"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"a"_s, {}), u"/home/u/Łódź"_s);
+    EXPECT_EQ(ini.ReadString(u"S"_s, u"b"_s, {}), u"Müller"_s);
 }
 
 TEST_F(IniFileTest, AnOwnerOnlyFilesTemporaryCopyIsOwnerOnlyFromItsCreation) {
