@@ -463,18 +463,20 @@ bool holdsBytes(QFile& file, const QByteArray& bytes) {
 }
 
 // The temporary copy beside the target, created owner-only when the file holds passwords;
-// -1 when the folder does not take it.
-int createTemp(const QByteArray& targetPath, bool ownerOnly, QByteArray& tempPath) {
+// false when the folder does not take it.
+bool createTemp(SafeFile::TempFileBeside& temp, const QByteArray& targetPath, bool ownerOnly) {
     const mode_t createMode = ownerOnly ? 0600 : 0666;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempPath =
-            targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd < 0 && errno != EEXIST) break;
+    const QString target = QFile::decodeName(targetPath);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString tempPath = QFile::decodeName(
+            targetPath + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36));
+        if (temp.CreateAt(target, tempPath, createMode)) {
+            if (IniFile::TempCreatedHook) IniFile::TempCreatedHook(tempPath);
+            return true;
+        }
+        if (errno != EEXIST) return false;
     }
-    if (fd >= 0 && IniFile::TempCreatedHook) IniFile::TempCreatedHook(QFile::decodeName(tempPath));
-    return fd;
+    return false;
 }
 
 // The file a write replaces: through a link, the file it points to.
@@ -587,26 +589,17 @@ void IniFile::save(Doc&& doc) {
     if (exists && S_ISREG(old.st_mode) && (old.st_mode & 0222) == 0) throw IniWriteError(fileName_);
 
     // A file holding passwords is owner-only from its creation on, not only once written.
-    QByteArray tempPath;
-    const int fd = createTemp(targetPath, ownerOnly_, tempPath);
-    if (fd < 0) throw IniWriteError(fileName_);
+    SafeFile::TempFileBeside temp;
+    if (!createTemp(temp, targetPath, ownerOnly_)) throw IniWriteError(fileName_);
 
     bool ok = true;
     if (ownerOnly_)
-        ok = ::fchmod(fd, 0600) == 0;
+        ok = ::fchmod(temp.fd(), 0600) == 0;
     else if (exists && S_ISREG(old.st_mode))
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        done += n;
-    }
-    if (!ok) ::close(fd);
-    if (!ok || !SafeFile::CommitTemp(fd, tempPath, targetPath)) {
-        ::unlink(tempPath.constData());
-        throw IniWriteError(fileName_);
-    }
+        ok = ::fchmod(temp.fd(), old.st_mode & 07777) == 0;
+    ok = ok && SafeFile::WriteAll(temp.fd(), bytes.constData(), size_t(bytes.size()));
+    // A temporary copy that did not take its place is removed with it.
+    if (!ok || !temp.Commit()) throw IniWriteError(fileName_);
     // The next read that finds these bytes takes this document instead of parsing them.
     doc.changed = doc.altered = false;
     doc.exclusive = false;
@@ -631,11 +624,9 @@ bool IniFile::alreadyOnDisk(const Doc& doc) const {
     if (ownerOnly_ && (st.st_mode & 07777) != 0600) return false;
     QFile file(QFile::decodeName(targetPath));
     if (!file.open(QIODevice::ReadOnly) || !holdsBytes(file, doc.canonicalBytes)) return false;
-    QByteArray tempPath;
-    const int fd = createTemp(targetPath, ownerOnly_, tempPath);
-    if (fd < 0) throw IniWriteError(fileName_);
-    ::close(fd);
-    ::unlink(tempPath.constData());
+    SafeFile::TempFileBeside probe;
+    if (!createTemp(probe, targetPath, ownerOnly_)) throw IniWriteError(fileName_);
+    probe.Discard();
     // The file still says when it was last saved, as a replacement would.
     ::utimensat(AT_FDCWD, targetPath.constData(), nullptr, 0);
     return true;
