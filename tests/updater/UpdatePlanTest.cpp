@@ -171,7 +171,15 @@ TEST(UpdatePlan, BuiltFromTheInfoFileAndTheLocalFiles) {
                                             {"Later", "", "", {}}})
                               .Compressed());
     UpdatePlan plan;
-    BuildPlan(plan, reader, {&ziel, false, [](const QString&) {}});
+    // Each module and file is there to be shown as soon as it is read.
+    QStringList seen;
+    BuildPlan(plan, reader,
+              {&ziel, false, [](const QString&) {},
+               [&] {
+                   const PlanModule& last = plan.Modules().back();
+                   seen << last.name + ":" + QString::number(last.files.size());
+               }});
+    EXPECT_EQ(seen, QStringList({"M:0", "M:1", "M:2", "S:0", "S:1"}));
     ASSERT_EQ(plan.Modules().size(), 2);
     const PlanModule& m = plan.Modules()[0];
     ASSERT_EQ(m.files.size(), 2);

@@ -36,6 +36,7 @@ void BuildPlan(UpdatePlan& plan, InfoFileReader& reader, const PlanSources& sour
                                       0,
                                       mod.fileCount > 0,
                                       {}});
+        if (sources.added) sources.added();
         InfoFileRecord record;
         while (reader.NextFile(&record)) {
             DestinationDecoder& ziel = *sources.ziel;
@@ -72,6 +73,7 @@ void BuildPlan(UpdatePlan& plan, InfoFileReader& reader, const PlanSources& sour
             if (!applies) continue;
             const bool self = file.checked && SelfUpdate::IsUpdaterRow(file.name);
             plan.AddFile(m, std::move(file));
+            if (sources.added) sources.added();
             if (self) {
                 plan.selfUpdateModule = m;
                 plan.selfUpdateFile = int(plan.Modules()[m].files.size()) - 1;

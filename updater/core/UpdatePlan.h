@@ -121,6 +121,8 @@ struct PlanSources {
     DestinationDecoder* ziel = nullptr; // set up for this system
     bool allesNeu = false;
     std::function<void(const QString&)> log;
+    // After each module and file taken into the plan, so it can be shown as it is read.
+    std::function<void()> added;
 };
 
 // Reads every module and file from the reader into the cleared plan: files not meant for this

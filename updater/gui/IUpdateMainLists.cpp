@@ -80,13 +80,20 @@ QTreeWidget* TiupMain::CreateFileView(QTreeWidgetItem* moduleRow) {
 void TiupMain::showPlan() {
     const QScopedValueRollback filling(refreshing_, true);
     const QList<PlanModule>& modules = Plan.Modules();
-    for (const PlanModule& module : modules) {
-        QTreeWidgetItem* row = newRow(
-            lvMods, {module.name, module.text, module.description, module.history, QString()},
-            false);
-        row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
-        QTreeWidget* view = CreateFileView(row);
-        for (const PlanFile& file : module.files) {
+    // Only what is not drawn yet: the parse draws each row as it reads it.
+    for (qsizetype m = 0; m < modules.size(); ++m) {
+        const PlanModule& module = modules[m];
+        QTreeWidgetItem* row = lvMods->topLevelItem(int(m));
+        if (!row) {
+            row = newRow(lvMods,
+                         {module.name, module.text, module.description, module.history, QString()},
+                         false);
+            row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
+            CreateFileView(row);
+        }
+        QTreeWidget* view = FileViews.value(m);
+        for (qsizetype f = view->topLevelItemCount(); f < module.files.size(); ++f) {
+            const PlanFile& file = module.files[f];
             QTreeWidgetItem* item =
                 newRow(view,
                        {file.name, file.folder, file.version, file.date, file.archive,

@@ -78,7 +78,8 @@ bool TiupMain::FetchAndParse() {
 
     prepareZiel();
     const PlanSources sources{&Ziel, cbAllesNeu->isChecked(),
-                              [this](const QString& line) { done->appendPlainText(line); }};
+                              [this](const QString& line) { done->appendPlainText(line); },
+                              [this] { showPlan(); }};
     try {
         BuildPlan(Plan, reader, sources);
     } catch (...) {
