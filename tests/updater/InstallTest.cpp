@@ -91,9 +91,12 @@ TEST_F(InstallFixture, ServiceFileThatStaysInUseStopsTheInstall) {
     for (int n = 1; n <= 9; ++n)
         counted << "Warte auf Service " + QString::number(n);
     EXPECT_EQ(status, counted);
-    EXPECT_EQ(start.msecsTo(Clock::Now()), 10 * 600 + 500);
+    // The stop and, with the old file still there, the start again take one poll each.
+    EXPECT_EQ(start.msecsTo(Clock::Now()), 10 * 600 + 2 * 500);
     EXPECT_EQ(dir.Read("app/db.exe"), "old");
-    EXPECT_FALSE(services.calls.contains("start db"));
+    EXPECT_EQ(services.calls.filter("start"), QStringList({"start db"}));
+    EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+    EXPECT_EQ(log, QStringList({"Warte auf Service Ende:db:1", "Warte auf Service Start:db:1"}));
 }
 
 TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
@@ -144,18 +147,25 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
         dir.Write("app/p.dll", "old");
         Install::FileJob j = job("p.dll", QByteArray(50000, 'n'), service);
         dir.Write("dl/p.dll.z", ZlibStream(QByteArray(50000, 'n')).chopped(9));
+        services.calls.clear();
         EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
         EXPECT_EQ(dir.Read("app/p.dll"), "old");
         EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+        // The service runs again around the old file.
+        EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+        EXPECT_EQ(services.calls.filter("start").size(), service.isEmpty() ? 0 : 1);
     }
     // An archive that inflates far beyond the size the list gives: refused, the old file kept.
     for (const QString& service : {QString(), QStringLiteral("db")}) {
         dir.Write("app/p.dll", "old");
         Install::FileJob j = job("p.dll", QByteArray(8 * 1024 * 1024, '\0'), service);
         j.declaredKB = 2;
+        services.calls.clear();
         EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
         EXPECT_EQ(dir.Read("app/p.dll"), "old");
         EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+        EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+        EXPECT_EQ(services.calls.filter("start").size(), service.isEmpty() ? 0 : 1);
         j.declaredKB = 1024; // a size near the real one lets it through
         EXPECT_EQ(Install::InstallFile(j, ctx).bytes, 8 * 1024 * 1024);
     }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdio>
@@ -95,6 +96,11 @@ FileResult InstallFile(const FileJob& job, Context& context) {
     // The old file stays in place until the new one is complete and on disk: the unpacker
     // writes it beside the target and renames it over in one step.
     bool wasRunning = false;
+    // The old file is still in place when the install fails or gives up, so a service that ran
+    // before must not stay down; on success it starts before the date is set.
+    auto startAgain = qScopeGuard([&] {
+        if (wasRunning) ServiceControl(job.service, true, context.log);
+    });
     bool inUse = false;
     if (!job.service.isEmpty()) {
         wasRunning = ServiceControl(job.service, false, context.log);
@@ -131,6 +137,7 @@ FileResult InstallFile(const FileJob& job, Context& context) {
         result.bytes = UnpackFile(job.archivePath, target, callbacks, UnpackLimit(job.declaredKB));
     }
 
+    startAgain.dismiss();
     if (wasRunning) ServiceControl(job.service, true, context.log);
     // A file in use still holds its old content: stamped with the offered date it would look up
     // to date to the next run, which would then not offer it again.

@@ -53,7 +53,8 @@ struct FileResult {
 };
 
 // Installs one file. Errors of the archive or the target raise std::runtime_error; the old
-// file then stays where it was.
+// file then stays where it was. A service that was running is started again whatever the
+// outcome, also after ServiceStuck.
 FileResult InstallFile(const FileJob& job, Context& context);
 
 // Puts back an old file that an interrupted install of an earlier version left as
