@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -199,20 +200,48 @@ TEST_F(InstallFixture, TheTargetIsNeverMissing) {
     EXPECT_EQ(dir.Read("app/p.exe"), QByteArray(300000, 'n'));
     ctx.progress = {};
 
+    const auto modeOf = [&](const QString& name) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(QFile::encodeName(dir.Path(name)).constData(), &st), 0)
+            << name.toStdString();
+        return st.st_mode & 07777;
+    };
     struct {
         QByteArray target; // empty: missing
         QByteArray expected;
+        mode_t asideMode, expectedMode;
     } killed[] = {
-        {{}, "old"},    // after the move aside, before the new file took the name
-        {"new", "new"}, // after the new file took the name, before the old was removed
+        // after the move aside, before the new file took the name
+        {{}, "old", 0755, 0755},
+        // after the new file took the name, before the old was removed
+        {"new", "new", 0640, 0640},
+        // the same, before the new file had the old one's mode
+        {"new", "new", 0755, 0755},
+        {"new", "new", 04755, 0755},
     };
     for (const auto& k : killed) {
         QFile::remove(dir.Path("app/p.exe"));
-        if (!k.target.isEmpty()) dir.Write("app/p.exe", k.target);
+        if (!k.target.isEmpty()) {
+            dir.Write("app/p.exe", k.target);
+            ::chmod(QFile::encodeName(dir.Path("app/p.exe")).constData(), 0600);
+        }
         dir.Write("app/p.exe.iupalt", "old");
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.Path("app/p.exe.iupalt")).constData(), k.asideMode),
+                  0);
         dir.Write("app/.p.exe.0zk4.tmp", "ne");
         Install::RecoverFolder(dir.Path("app/"), ctx.log);
         EXPECT_EQ(dir.Read("app/p.exe"), k.expected);
         EXPECT_EQ(dir.Files("app"), QStringList({"p.exe"}));
+        EXPECT_EQ(modeOf("app/p.exe"), k.expectedMode) << std::oct << k.asideMode;
     }
+    // A target that is a link: what it points to keeps its mode.
+    QFile::remove(dir.Path("app/p.exe"));
+    dir.Write("lib/other", "mine");
+    ::chmod(QFile::encodeName(dir.Path("lib/other")).constData(), 0600);
+    ASSERT_TRUE(QFile::link(dir.Path("lib/other"), dir.Path("app/p.exe")));
+    dir.Write("app/p.exe.iupalt", "old");
+    ::chmod(QFile::encodeName(dir.Path("app/p.exe.iupalt")).constData(), 0755);
+    Install::RecoverFolder(dir.Path("app/"), ctx.log);
+    EXPECT_EQ(modeOf("lib/other"), 0600u);
+    EXPECT_FALSE(dir.Exists("app/p.exe.iupalt"));
 }

@@ -58,7 +58,8 @@ struct FileResult {
 FileResult InstallFile(const FileJob& job, Context& context);
 
 // Puts back an old file that an interrupted install of an earlier version left as
-// "<name>.iupalt" while the target is missing (removes it when the target is there), and
+// "<name>.iupalt" while the target is missing (removes it when the target is there, giving a
+// regular target the old file's permission bits first), and
 // removes temporary files an interrupted unpack left beside the target. Logs what it restored.
 void RecoverTarget(const QString& target, const LogLine& log);
 // The same for every "*.iupalt" in the folder.
