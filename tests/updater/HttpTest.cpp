@@ -178,3 +178,34 @@ TEST(Http, DestroyingTheClientDuringATransferEndsIt) {
     ASSERT_TRUE(e);
     EXPECT_EQ(events, -100) << e->what();
 }
+
+// The window's own handlers run while the client waits; one that fails must not end the
+// program. Its error reaches the caller, the transfer ends without a file, and the client serves
+// the next request.
+TEST(Http, AFailingHandlerDuringATransferEndsItAndReachesTheCaller) {
+    TestHttpServer server;
+    server.Stall("/slow", "part");
+    server.Serve("/a", "a");
+    TestFolder dir;
+    HttpClient http;
+    UpdateServer::PrepareRequest(http, "", "", false);
+    bool receiving = false;
+    int begun = 0, ended = 0;
+    QObject::connect(&http, &HttpClient::Work, [&] { receiving = true; });
+    QObject::connect(&http, &HttpClient::WorkBegin, [&] { ++begun; });
+    QObject::connect(&http, &HttpClient::WorkEnd, [&] { ++ended; });
+    http.SetKeepResponsive([&] {
+        if (receiving) throw std::runtime_error("handler failed");
+    });
+    const auto e = Raised<std::runtime_error>(
+        [&] { http.GetToFile(server.Url("/slow"), dir.Path("a.z"), 100); });
+    ASSERT_TRUE(e);
+    EXPECT_STREQ(e->what(), "handler failed");
+    EXPECT_TRUE(QDir(dir.Path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+
+    http.SetKeepResponsive({});
+    EXPECT_EQ(http.Get(server.Url("/a")), "a");
+    // The ended transfer's last report does not arrive with the next one.
+    EXPECT_EQ(begun, 2);
+    EXPECT_EQ(ended, 1);
+}

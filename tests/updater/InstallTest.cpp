@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "BatchFile.h"
 #include "Clock.h"
@@ -91,9 +92,12 @@ TEST_F(InstallFixture, ServiceFileThatStaysInUseStopsTheInstall) {
     for (int n = 1; n <= 9; ++n)
         counted << "Warte auf Service " + QString::number(n);
     EXPECT_EQ(status, counted);
-    EXPECT_EQ(start.msecsTo(Clock::Now()), 10 * 600 + 500);
+    // The stop and, with the old file still there, the start again take one poll each.
+    EXPECT_EQ(start.msecsTo(Clock::Now()), 10 * 600 + 2 * 500);
     EXPECT_EQ(dir.Read("app/db.exe"), "old");
-    EXPECT_FALSE(services.calls.contains("start db"));
+    EXPECT_EQ(services.calls.filter("start"), QStringList({"start db"}));
+    EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+    EXPECT_EQ(log, QStringList({"Warte auf Service Ende:db:1", "Warte auf Service Start:db:1"}));
 }
 
 TEST_F(InstallFixture, FilesInUseWaitForTheBatchFile) {
@@ -144,18 +148,25 @@ TEST_F(InstallFixture, BrokenArchivesKeepTheOldFile) {
         dir.Write("app/p.dll", "old");
         Install::FileJob j = job("p.dll", QByteArray(50000, 'n'), service);
         dir.Write("dl/p.dll.z", ZlibStream(QByteArray(50000, 'n')).chopped(9));
+        services.calls.clear();
         EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
         EXPECT_EQ(dir.Read("app/p.dll"), "old");
         EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+        // The service runs again around the old file.
+        EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+        EXPECT_EQ(services.calls.filter("start").size(), service.isEmpty() ? 0 : 1);
     }
     // An archive that inflates far beyond the size the list gives: refused, the old file kept.
     for (const QString& service : {QString(), QStringLiteral("db")}) {
         dir.Write("app/p.dll", "old");
         Install::FileJob j = job("p.dll", QByteArray(8 * 1024 * 1024, '\0'), service);
         j.declaredKB = 2;
+        services.calls.clear();
         EXPECT_THROW(Install::InstallFile(j, ctx), std::runtime_error);
         EXPECT_EQ(dir.Read("app/p.dll"), "old");
         EXPECT_EQ(dir.Files("app"), QStringList({"p.dll"}));
+        EXPECT_EQ(services.states.value("db"), ServiceState::Running);
+        EXPECT_EQ(services.calls.filter("start").size(), service.isEmpty() ? 0 : 1);
         j.declaredKB = 1024; // a size near the real one lets it through
         EXPECT_EQ(Install::InstallFile(j, ctx).bytes, 8 * 1024 * 1024);
     }
@@ -189,20 +200,48 @@ TEST_F(InstallFixture, TheTargetIsNeverMissing) {
     EXPECT_EQ(dir.Read("app/p.exe"), QByteArray(300000, 'n'));
     ctx.progress = {};
 
+    const auto modeOf = [&](const QString& name) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(QFile::encodeName(dir.Path(name)).constData(), &st), 0)
+            << name.toStdString();
+        return st.st_mode & 07777;
+    };
     struct {
         QByteArray target; // empty: missing
         QByteArray expected;
+        mode_t asideMode, expectedMode;
     } killed[] = {
-        {{}, "old"},    // after the move aside, before the new file took the name
-        {"new", "new"}, // after the new file took the name, before the old was removed
+        // after the move aside, before the new file took the name
+        {{}, "old", 0755, 0755},
+        // after the new file took the name, before the old was removed
+        {"new", "new", 0640, 0640},
+        // the same, before the new file had the old one's mode
+        {"new", "new", 0755, 0755},
+        {"new", "new", 04755, 0755},
     };
     for (const auto& k : killed) {
         QFile::remove(dir.Path("app/p.exe"));
-        if (!k.target.isEmpty()) dir.Write("app/p.exe", k.target);
+        if (!k.target.isEmpty()) {
+            dir.Write("app/p.exe", k.target);
+            ::chmod(QFile::encodeName(dir.Path("app/p.exe")).constData(), 0600);
+        }
         dir.Write("app/p.exe.iupalt", "old");
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.Path("app/p.exe.iupalt")).constData(), k.asideMode),
+                  0);
         dir.Write("app/.p.exe.0zk4.tmp", "ne");
         Install::RecoverFolder(dir.Path("app/"), ctx.log);
         EXPECT_EQ(dir.Read("app/p.exe"), k.expected);
         EXPECT_EQ(dir.Files("app"), QStringList({"p.exe"}));
+        EXPECT_EQ(modeOf("app/p.exe"), k.expectedMode) << std::oct << k.asideMode;
     }
+    // A target that is a link: what it points to keeps its mode.
+    QFile::remove(dir.Path("app/p.exe"));
+    dir.Write("lib/other", "mine");
+    ::chmod(QFile::encodeName(dir.Path("lib/other")).constData(), 0600);
+    ASSERT_TRUE(QFile::link(dir.Path("lib/other"), dir.Path("app/p.exe")));
+    dir.Write("app/p.exe.iupalt", "old");
+    ::chmod(QFile::encodeName(dir.Path("app/p.exe.iupalt")).constData(), 0755);
+    Install::RecoverFolder(dir.Path("app/"), ctx.log);
+    EXPECT_EQ(modeOf("lib/other"), 0600u);
+    EXPECT_FALSE(dir.Exists("app/p.exe.iupalt"));
 }

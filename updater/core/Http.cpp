@@ -117,6 +117,8 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
     std::atomic<bool> closing{false};   // the client is gone: no more events
     bool busy = false;                  // a transfer runs on the worker
     std::atomic<bool> cancelled{false}; // set by the caller's thread, read by curl's callbacks
+    // The caller's thread left the transfer under way by an exception; ends only that one.
+    std::atomic<bool> abandoned{false};
     char errorText[CURL_ERROR_SIZE] = {};
     std::function<void()> keepResponsive; // called by the caller's thread while it waits
 
@@ -153,6 +155,7 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
         busy = true;
         const auto idle = qScopeGuard([this] { busy = false; });
         workerDone = false;
+        abandoned = false;
         std::exception_ptr failure;
         std::thread worker([&] {
             try {
@@ -163,6 +166,17 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
             std::lock_guard g(eventsLock);
             workerDone = true; // behind every event of the job, so those are all delivered
             eventsReady.notify_one();
+        });
+        // An event's slot or the keep-responsive callback may raise on this thread. The
+        // transfer then ends and the worker is joined before its state goes (a joinable thread
+        // must not be destroyed); what it still reports is dropped, not left for the next one.
+        const auto ended = qScopeGuard([&] {
+            if (worker.joinable()) {
+                abandoned = true;
+                worker.join();
+            }
+            std::lock_guard g(eventsLock);
+            events.clear();
         });
         for (bool finished = false; !finished;) {
             std::deque<std::function<void()>> ready;
@@ -297,7 +311,7 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
 
     static int progress(void* self, curl_off_t, curl_off_t now, curl_off_t, curl_off_t) {
         auto* d = static_cast<Impl*>(self);
-        if (d->cancelled) return 1; // curl ends the transfer
+        if (d->cancelled || d->abandoned) return 1; // curl ends the transfer
         if (d->workBegun && now != d->lastWork) {
             d->lastWork = now;
             const qint64 received = qint64(now);
@@ -307,7 +321,8 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
     }
 
     static int cancelCheck(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<Impl*>(self)->cancelled ? 1 : 0;
+        const auto* d = static_cast<Impl*>(self);
+        return d->cancelled || d->abandoned ? 1 : 0;
     }
 
     void refuseWhenCancelled(const QString& url) const {
@@ -387,6 +402,8 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
         workBegun = false;
         lastWork = -1;
         sink = std::move(bodySink);
+        // The sink refers to the caller's locals, which go when the transfer raises.
+        const auto dropSink = qScopeGuard([this] { sink = nullptr; });
         maxBody = maxBytes;
         declaredTooLong = -1;
         refused = false;
@@ -396,7 +413,6 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
             rc = curl_easy_perform(h);
             if (workBegun) post([this] { Q_EMIT q->WorkEnd(); });
         });
-        sink = nullptr;
         if (rc == CURLE_ABORTED_BY_CALLBACK) refuseWhenCancelled(url);
         if (declaredTooLong >= 0)
             throw HttpError(url + QStringLiteral(": ") +
@@ -518,29 +534,33 @@ void HttpClient::Connect(const QString& url) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Impl::cancelCheck);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, d.get());
     CURLcode rc = CURLE_OK;
-    d->runOnWorker([&] {
-        rc = curl_easy_perform(h);
-        if (rc != CURLE_OK) return;
-        curl_socket_t s = CURL_SOCKET_BAD;
-        curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &s);
-        d->markConnected();
-        std::lock_guard g(d->lock);
-        if (d->handed != CURL_SOCKET_BAD && d->handed != s) {
-            // An earlier connection nobody used: it goes, this one stays.
-            close(d->handed);
-            d->opened.erase(d->handed);
-            d->established.erase(d->handed);
-        }
-        d->handed = s;
-    });
     {
-        std::lock_guard g(d->lock);
-        d->keepHanded = rc == CURLE_OK;
-    }
-    curl_easy_cleanup(h);
-    {
-        std::lock_guard g(d->lock);
-        d->keepHanded = false;
+        // Also when the caller's thread raises during the connect: a connection that stands stays
+        // with the handed socket, anything else is closed with the handle.
+        const auto cleanup = qScopeGuard([&] {
+            {
+                std::lock_guard g(d->lock);
+                d->keepHanded = rc == CURLE_OK;
+            }
+            curl_easy_cleanup(h);
+            std::lock_guard g(d->lock);
+            d->keepHanded = false;
+        });
+        d->runOnWorker([&] {
+            rc = curl_easy_perform(h);
+            if (rc != CURLE_OK) return;
+            curl_socket_t s = CURL_SOCKET_BAD;
+            curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &s);
+            d->markConnected();
+            std::lock_guard g(d->lock);
+            if (d->handed != CURL_SOCKET_BAD && d->handed != s) {
+                // An earlier connection nobody used: it goes, this one stays.
+                close(d->handed);
+                d->opened.erase(d->handed);
+                d->established.erase(d->handed);
+            }
+            d->handed = s;
+        });
     }
     if (rc == CURLE_ABORTED_BY_CALLBACK) d->refuseWhenCancelled(url);
     if (rc != CURLE_OK) throw HttpError(d->failureText(url, rc));

@@ -50,7 +50,8 @@ public:
     bool TrafficLog() const;
 
     // Called about every 10 ms while a request runs, on the caller's thread: the window lets its
-    // pending events run there. Nothing is called when not set.
+    // pending events run there. Nothing is called when not set. When it, or a slot of an event,
+    // raises, the transfer ends, nothing of it is kept, and the error reaches the caller.
     void SetKeepResponsive(std::function<void()> call);
 
     // How long a transfer may stay below the speed floor; 0 or less: LowSpeedSeconds. For tests.

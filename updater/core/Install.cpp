@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include "Clock.h"
 #include "FileDelete.h"
 #include "InfoFile.h"
+#include "SafeFile.h"
 #include "Service.h"
 #include "Unpack.h"
 
@@ -32,6 +35,19 @@ QString asideName(const QString& target) {
 bool presentAt(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0;
+}
+
+// Earlier versions gave the new file the old one's mode only after it took the target's name, so
+// a kill in between left a program that cannot run. Only the permission bits are carried over,
+// never set-id ones, and only between regular files: a link is not followed.
+void copyModeOfAside(const QByteArray& path, const QByteArray& aside) {
+    struct stat old {};
+    if (::lstat(aside.constData(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    const SafeFile::UniqueFd fd(
+        ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat now {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &now) != 0 || !S_ISREG(now.st_mode)) return;
+    if ((now.st_mode & 07777) != (old.st_mode & 0777)) ::fchmod(fd.get(), old.st_mode & 0777);
 }
 
 } // namespace
@@ -95,6 +111,11 @@ FileResult InstallFile(const FileJob& job, Context& context) {
     // The old file stays in place until the new one is complete and on disk: the unpacker
     // writes it beside the target and renames it over in one step.
     bool wasRunning = false;
+    // The old file is still in place when the install fails or gives up, so a service that ran
+    // before must not stay down; on success it starts before the date is set.
+    auto startAgain = qScopeGuard([&] {
+        if (wasRunning) ServiceControl(job.service, true, context.log);
+    });
     bool inUse = false;
     if (!job.service.isEmpty()) {
         wasRunning = ServiceControl(job.service, false, context.log);
@@ -131,6 +152,7 @@ FileResult InstallFile(const FileJob& job, Context& context) {
         result.bytes = UnpackFile(job.archivePath, target, callbacks, UnpackLimit(job.declaredKB));
     }
 
+    startAgain.dismiss();
     if (wasRunning) ServiceControl(job.service, true, context.log);
     // A file in use still holds its old content: stamped with the offered date it would look up
     // to date to the next run, which would then not offer it again.
@@ -145,6 +167,7 @@ void RecoverTarget(const QString& target, const LogLine& log) {
         // Only a complete new file ever took the target's name, so with both present the old
         // one is surplus; with the target missing it is the only copy left.
         if (presentAt(path)) {
+            copyModeOfAside(path, aside);
             ::unlink(aside.constData());
         } else if (std::rename(aside.constData(), path.constData()) == 0) {
             if (log) log(target + QStringLiteral(" wiederhergestellt"));

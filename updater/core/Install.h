@@ -53,11 +53,13 @@ struct FileResult {
 };
 
 // Installs one file. Errors of the archive or the target raise std::runtime_error; the old
-// file then stays where it was.
+// file then stays where it was. A service that was running is started again whatever the
+// outcome, also after ServiceStuck.
 FileResult InstallFile(const FileJob& job, Context& context);
 
 // Puts back an old file that an interrupted install of an earlier version left as
-// "<name>.iupalt" while the target is missing (removes it when the target is there), and
+// "<name>.iupalt" while the target is missing (removes it when the target is there, giving a
+// regular target the old file's permission bits first), and
 // removes temporary files an interrupted unpack left beside the target. Logs what it restored.
 void RecoverTarget(const QString& target, const LogLine& log);
 // The same for every "*.iupalt" in the folder.
