@@ -37,6 +37,7 @@ class QPainter;
 class QRect;
 class TZipComponent;
 struct TZMProgressDetails;
+enum class TZMMessageKind;
 class TfRestore;
 class IniFile;
 // ---- dialogs of the editing commands ----
@@ -196,7 +197,8 @@ public:
     void AddTree(BackupJob& job);
     void btnAbortClick();
     void zipProgress(const TZMProgressDetails& Details);
-    void zipMessage(int ErrCode, const QString& ErrMsg);
+    // A component message: a problem goes to the log, the notes beside the progress do not.
+    void zipMessage(TZMMessageKind Kind, const QString& ErrMsg);
     // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
     // calls nest, the last enable restores the states the first disable found.
     void RunCommandsEnabled(bool enable);

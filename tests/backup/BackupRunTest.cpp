@@ -445,9 +445,14 @@ TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {
     w->zipProgress(d);
     EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
 
-    for (const char* m :
-         {"  adding: a.txt", "Unzipped 3 files", " adding: b.txt", "unzipped x", "xx adding"})
-        w->zipMessage(0, QString::fromLatin1(m));
+    using K = TZMMessageKind;
+    const std::pair<K, const char*> messages[] = {{K::Item, "  adding: a.txt"},
+                                                  {K::Summary, "Unzipped 3 files"},
+                                                  {K::Problem, " adding: b.txt"},
+                                                  {K::Problem, "unzipped x"},
+                                                  {K::Problem, "xx adding"}};
+    for (const auto& [kind, m] : messages)
+        w->zipMessage(kind, QString::fromLatin1(m));
     EXPECT_EQ(w->LogLines(),
               (QStringList{QStringLiteral(" adding: b.txt"), QStringLiteral("unzipped x"),
                            QStringLiteral("xx adding")}));
