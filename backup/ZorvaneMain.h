@@ -74,47 +74,6 @@ public:
     };
     StateView State() const;
 
-    // ---- controls ----
-    QToolBar* ToolBar1 = nullptr;
-    QAction* loadIni = nullptr;
-    QAction* saveIni = nullptr;
-    QAction* NewAktion = nullptr;
-    QAction* delAktion = nullptr;
-    QAction* backupSelected = nullptr;
-    QAction* backupAll = nullptr;
-    QToolButton* btnLoadConf = nullptr;
-    QToolButton* btnSaveConf = nullptr;
-    QToolButton* btnNew = nullptr;
-    QToolButton* btnDel = nullptr;
-    QToolButton* btnPackOne = nullptr;
-    QToolButton* btnPackAll = nullptr;
-    QToolButton* btnRestore = nullptr;
-    QToolButton* btnTimer = nullptr;
-    QWidget* Panel2 = nullptr;
-    QCheckBox* cbSperr = nullptr;
-    QTimeEdit* sperrVon = nullptr;
-    QLabel* Label1 = nullptr;
-    QTimeEdit* sperrBis = nullptr;
-    QToolButton* pKelvo = nullptr;
-    QToolButton* btnIupdate = nullptr;
-    QToolButton* ToolButton13 = nullptr;
-    QComboBox* cbLang = nullptr;
-    QToolButton* btnClose = nullptr;
-    QCheckBox* cbDebug = nullptr;
-    QWidget* Panel4 = nullptr;
-    TSortGrid* sg = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QLabel* Status = nullptr;
-    QLabel* sta = nullptr;
-    QProgressBar* pb = nullptr;
-    QWidget* Panel3 = nullptr;
-    QPushButton* btnAbort = nullptr;
-    QTimer* Timer2 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* ZorvaneClose = nullptr;
-    QAction* zorvaneanzeigen1 = nullptr;
-    QSystemTrayIcon* tray = nullptr;
     // The program's own picture, for its windows and the tray.
     static QIcon AppIcon();
     // The ZIP component the runs write through.
@@ -282,6 +241,48 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // ---- controls (tests find them by their object names) ----
+    QToolBar* ToolBar1 = nullptr;
+    QAction* loadIni = nullptr;
+    QAction* saveIni = nullptr;
+    QAction* NewAktion = nullptr;
+    QAction* delAktion = nullptr;
+    QAction* backupSelected = nullptr;
+    QAction* backupAll = nullptr;
+    QToolButton* btnLoadConf = nullptr;
+    QToolButton* btnSaveConf = nullptr;
+    QToolButton* btnNew = nullptr;
+    QToolButton* btnDel = nullptr;
+    QToolButton* btnPackOne = nullptr;
+    QToolButton* btnPackAll = nullptr;
+    QToolButton* btnRestore = nullptr;
+    QToolButton* btnTimer = nullptr;
+    QWidget* Panel2 = nullptr;
+    QCheckBox* cbSperr = nullptr;
+    QTimeEdit* sperrVon = nullptr;
+    QLabel* Label1 = nullptr;
+    QTimeEdit* sperrBis = nullptr;
+    QToolButton* pKelvo = nullptr;
+    QToolButton* btnIupdate = nullptr;
+    QToolButton* ToolButton13 = nullptr;
+    QComboBox* cbLang = nullptr;
+    QToolButton* btnClose = nullptr;
+    QCheckBox* cbDebug = nullptr;
+    QWidget* Panel4 = nullptr;
+    TSortGrid* sg = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Status = nullptr;
+    QLabel* sta = nullptr;
+    QProgressBar* pb = nullptr;
+    QWidget* Panel3 = nullptr;
+    QPushButton* btnAbort = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* ZorvaneClose = nullptr;
+    QAction* zorvaneanzeigen1 = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+
     void buildWindow();
     // The window's parts, built in this order by buildWindow.
     void buildActions();
