@@ -235,8 +235,8 @@ void BackupJob::AddTree() {
         if (d.Kind == TZMProgressKind::NewItem) underWay_ = d.ItemName;
         if (OnProgress) OnProgress(d, doneBytes_);
     };
-    zip_.OnMessage = [this](int code, const QString& text) {
-        if (OnMessage) OnMessage(code, text);
+    zip_.OnMessage = [this](TZMMessageKind kind, const QString& text) {
+        if (OnMessage) OnMessage(kind, text);
     };
     zip_.OnFileDone = [this](const QString& path, TZipFileOutcome o) { fileDone(path, o); };
     zip_.OnWaiting = [this] {

@@ -13,6 +13,7 @@
 class TZipComponent;
 struct TZMProgressDetails;
 enum class TZipFileOutcome;
+enum class TZMMessageKind;
 
 struct BackupOutcome {
     enum class Result { Completed, Aborted, Failed };
@@ -53,7 +54,7 @@ public:
     // reports events of the kind Other.
     std::function<void(const TZMProgressDetails& details, qint64 doneBytes)> OnProgress;
     // The component's messages.
-    std::function<void(int code, const QString& text)> OnMessage;
+    std::function<void(TZMMessageKind kind, const QString& text)> OnMessage;
     // Called once the scan has found files to write and before the archive is begun; a
     // scheduled run moves the older archives on here, so a run with nothing to write leaves
     // them alone. Raising fails the run.

@@ -204,7 +204,7 @@ void TZipComponent::progress(TZMProgressKind kind, const QString& name, qint64 t
 }
 
 void TZipComponent::message(const QString& text) {
-    if (OnMessage) OnMessage(0, text);
+    if (OnMessage) OnMessage(TZMMessageKind::Problem, text);
 }
 
 void TZipComponent::open() {

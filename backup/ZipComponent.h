@@ -63,6 +63,14 @@ struct TZMProgressDetails {
     qint64 Written = 0;   // bytes of the operation under way done so far
 };
 
+// What a message of the component reports. The window logs problems and leaves the notes that
+// only accompany the progress out of its log.
+enum class TZMMessageKind {
+    Problem, // a file or the archive could not be handled as asked
+    Item,    // a note on one file going in ("adding: ...")
+    Summary, // the closing count of an operation ("Unzipped ...")
+};
+
 // Bytes per progress-bar unit, so the bar never has more than 1000 steps.
 qint64 ProgressScaleFor(qint64 totalBytes);
 
@@ -97,7 +105,7 @@ public:
 
     // Called synchronously from inside Add, Submit and Drain, in the caller's thread.
     std::function<void(const TZMProgressDetails&)> OnProgress;
-    std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
+    std::function<void(TZMMessageKind Kind, const QString& ErrMsg)> OnMessage;
     std::function<void(const QString& path, TZipFileOutcome outcome)> OnFileDone;
     // The caller waits for the workers, so that a window can process its messages meanwhile.
     std::function<void()> OnWaiting;

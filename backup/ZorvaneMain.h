@@ -37,6 +37,7 @@ class QPainter;
 class QRect;
 class TZipComponent;
 struct TZMProgressDetails;
+enum class TZMMessageKind;
 class TfRestore;
 class IniFile;
 // ---- dialogs of the editing commands ----
@@ -73,47 +74,6 @@ public:
     };
     StateView State() const;
 
-    // ---- controls ----
-    QToolBar* ToolBar1 = nullptr;
-    QAction* loadIni = nullptr;
-    QAction* saveIni = nullptr;
-    QAction* NewAktion = nullptr;
-    QAction* delAktion = nullptr;
-    QAction* backupSelected = nullptr;
-    QAction* backupAll = nullptr;
-    QToolButton* btnLoadConf = nullptr;
-    QToolButton* btnSaveConf = nullptr;
-    QToolButton* btnNew = nullptr;
-    QToolButton* btnDel = nullptr;
-    QToolButton* btnPackOne = nullptr;
-    QToolButton* btnPackAll = nullptr;
-    QToolButton* btnRestore = nullptr;
-    QToolButton* btnTimer = nullptr;
-    QWidget* Panel2 = nullptr;
-    QCheckBox* cbSperr = nullptr;
-    QTimeEdit* sperrVon = nullptr;
-    QLabel* Label1 = nullptr;
-    QTimeEdit* sperrBis = nullptr;
-    QToolButton* pKelvo = nullptr;
-    QToolButton* btnIupdate = nullptr;
-    QToolButton* ToolButton13 = nullptr;
-    QComboBox* cbLang = nullptr;
-    QToolButton* btnClose = nullptr;
-    QCheckBox* cbDebug = nullptr;
-    QWidget* Panel4 = nullptr;
-    TSortGrid* sg = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QLabel* Status = nullptr;
-    QLabel* sta = nullptr;
-    QProgressBar* pb = nullptr;
-    QWidget* Panel3 = nullptr;
-    QPushButton* btnAbort = nullptr;
-    QTimer* Timer2 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* ZorvaneClose = nullptr;
-    QAction* zorvaneanzeigen1 = nullptr;
-    QSystemTrayIcon* tray = nullptr;
     // The program's own picture, for its windows and the tray.
     static QIcon AppIcon();
     // The ZIP component the runs write through.
@@ -196,7 +156,8 @@ public:
     void AddTree(BackupJob& job);
     void btnAbortClick();
     void zipProgress(const TZMProgressDetails& Details);
-    void zipMessage(int ErrCode, const QString& ErrMsg);
+    // A component message: a problem goes to the log, the notes beside the progress do not.
+    void zipMessage(TZMMessageKind Kind, const QString& ErrMsg);
     // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
     // calls nest, the last enable restores the states the first disable found.
     void RunCommandsEnabled(bool enable);
@@ -280,6 +241,48 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // ---- controls (tests find them by their object names) ----
+    QToolBar* ToolBar1 = nullptr;
+    QAction* loadIni = nullptr;
+    QAction* saveIni = nullptr;
+    QAction* NewAktion = nullptr;
+    QAction* delAktion = nullptr;
+    QAction* backupSelected = nullptr;
+    QAction* backupAll = nullptr;
+    QToolButton* btnLoadConf = nullptr;
+    QToolButton* btnSaveConf = nullptr;
+    QToolButton* btnNew = nullptr;
+    QToolButton* btnDel = nullptr;
+    QToolButton* btnPackOne = nullptr;
+    QToolButton* btnPackAll = nullptr;
+    QToolButton* btnRestore = nullptr;
+    QToolButton* btnTimer = nullptr;
+    QWidget* Panel2 = nullptr;
+    QCheckBox* cbSperr = nullptr;
+    QTimeEdit* sperrVon = nullptr;
+    QLabel* Label1 = nullptr;
+    QTimeEdit* sperrBis = nullptr;
+    QToolButton* pKelvo = nullptr;
+    QToolButton* btnIupdate = nullptr;
+    QToolButton* ToolButton13 = nullptr;
+    QComboBox* cbLang = nullptr;
+    QToolButton* btnClose = nullptr;
+    QCheckBox* cbDebug = nullptr;
+    QWidget* Panel4 = nullptr;
+    TSortGrid* sg = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Status = nullptr;
+    QLabel* sta = nullptr;
+    QProgressBar* pb = nullptr;
+    QWidget* Panel3 = nullptr;
+    QPushButton* btnAbort = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* ZorvaneClose = nullptr;
+    QAction* zorvaneanzeigen1 = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+
     void buildWindow();
     // The window's parts, built in this order by buildWindow.
     void buildActions();

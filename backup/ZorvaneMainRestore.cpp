@@ -66,7 +66,10 @@ void Tmain::btnRestoreClick() {
         }
     } done{this};
     // Also a listing that cannot read a generation reports through here.
-    reader.OnMessage = [this](int code, const QString& text) { zipMessage(code, text); };
+    // Everything the reader reports is a problem with the archive or a file of it.
+    reader.OnMessage = [this](int, const QString& text) {
+        zipMessage(TZMMessageKind::Problem, text);
+    };
 
     if (!fRestore->FormShow()) return;
     if (Dialogs::Exec(*fRestore) != QDialog::Accepted) return;

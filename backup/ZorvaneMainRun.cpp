@@ -151,7 +151,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
         DoneBytes = done;
         zipProgress(d);
     };
-    job.OnMessage = [this](int code, const QString& text) { zipMessage(code, text); };
+    job.OnMessage = [this](TZMMessageKind kind, const QString& text) { zipMessage(kind, text); };
     job.BeforeWrite = std::exchange(beforeWrite_, nullptr);
     job.OnCommitted = [this] {
         RunCommitted = true;
@@ -216,11 +216,8 @@ void Tmain::zipProgress(const TZMProgressDetails& Details) {
     zipPacer_.Pace();
 }
 
-void Tmain::zipMessage(int ErrCode, const QString& ErrMsg) {
-    Q_UNUSED(ErrCode);
-    if (ErrMsg.indexOf(QStringLiteral("adding")) == 2 ||
-        ErrMsg.startsWith(QStringLiteral("Unzipped")))
-        return;
+void Tmain::zipMessage(TZMMessageKind Kind, const QString& ErrMsg) {
+    if (Kind != TZMMessageKind::Problem) return;
     LogLine(ErrMsg);
     Memo1->moveCursor(QTextCursor::End);
     Memo1->ensureCursorVisible();

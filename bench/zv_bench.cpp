@@ -29,6 +29,15 @@
 
 namespace {
 
+// One of the window's own controls by its object name (the dialogs' controls may share names).
+template <class T> T* Control(const QWidget& w, const char* name) {
+    for (T* c : w.findChildren<T*>(QString::fromLatin1(name))) {
+        const auto* widget = qobject_cast<const QWidget*>(c);
+        if (c->parent() == &w || (widget && widget->window() == &w)) return c;
+    }
+    return nullptr;
+}
+
 long PeakKiB() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
@@ -37,13 +46,13 @@ long PeakKiB() {
 
 int RunWindow(const QString& source, const QString& target, const QString& password, bool shown) {
     const auto w = std::make_unique<Tmain>(QStringList{});
-    w->sg->SetRowCount(2);
-    w->sg->SetCell(colVerz, 1, source);
-    w->sg->SetCell(colNach, 1, target);
-    w->sg->SetCell(colCount, 1, QStringLiteral("1"));
-    w->sg->SetCell(colP, 1, password);
-    w->sg->SetFocusCell(0, 1);
-    w->Memo1->clear();
+    Control<TSortGrid>(*w, "sg")->SetRowCount(2);
+    Control<TSortGrid>(*w, "sg")->SetCell(colVerz, 1, source);
+    Control<TSortGrid>(*w, "sg")->SetCell(colNach, 1, target);
+    Control<TSortGrid>(*w, "sg")->SetCell(colCount, 1, QStringLiteral("1"));
+    Control<TSortGrid>(*w, "sg")->SetCell(colP, 1, password);
+    Control<TSortGrid>(*w, "sg")->SetFocusCell(0, 1);
+    Control<QPlainTextEdit>(*w, "Memo1")->clear();
     if (shown) {
         // As the user has it: shown, laid out and painted once before the run begins.
         w->show();
@@ -90,7 +99,7 @@ double Median(std::vector<double> v) {
 int RunSave30(const QString& folder) {
     constexpr int Actions = 30, Rounds = 21;
     const auto w = std::make_unique<Tmain>(QStringList{});
-    w->sg->SetRowCount(Actions + 1);
+    Control<TSortGrid>(*w, "sg")->SetRowCount(Actions + 1);
     for (int r = 1; r <= Actions; ++r) {
         const QString n = QString::number(r);
         const QStringList cells = {
@@ -110,13 +119,13 @@ int RunSave30(const QString& folder) {
             QStringLiteral("Passwort") + n,
         };
         for (int c = 0; c < ActionColumnCount; ++c)
-            w->sg->SetCell(c, r, cells[c]);
+            Control<TSortGrid>(*w, "sg")->SetCell(c, r, cells[c]);
     }
     std::vector<double> window, store;
     for (int i = 0; i < Rounds; ++i) {
         QElapsedTimer t;
         t.start();
-        w->saveIniExecute(w->saveIni);
+        w->saveIniExecute(Control<QAction>(*w, "saveIni"));
         window.push_back(double(t.nsecsElapsed()) / 1e6);
     }
     QList<BackupAction> actions = w->GridActions();

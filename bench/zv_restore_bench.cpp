@@ -29,6 +29,15 @@
 
 namespace {
 
+// One of the window's own controls by its object name (the dialogs' controls may share names).
+template <class T> T* Control(const QWidget& w, const char* name) {
+    for (T* c : w.findChildren<T*>(QString::fromLatin1(name))) {
+        const auto* widget = qobject_cast<const QWidget*>(c);
+        if (c->parent() == &w || (widget && widget->window() == &w)) return c;
+    }
+    return nullptr;
+}
+
 void report(qint64 ms) {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
@@ -77,11 +86,11 @@ int main(int argc, char** argv) {
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->show();
     QCoreApplication::processEvents();
-    w->sg->SetRowCount(2);
-    w->sg->SetCell(colNach, 1, archive);
-    w->sg->SetFocusCell(0, 1);
-    w->btnRestore->setEnabled(true);
-    w->Memo1->clear();
+    Control<TSortGrid>(*w, "sg")->SetRowCount(2);
+    Control<TSortGrid>(*w, "sg")->SetCell(colNach, 1, archive);
+    Control<TSortGrid>(*w, "sg")->SetFocusCell(0, 1);
+    Control<QToolButton>(*w, "btnRestore")->setEnabled(true);
+    Control<QPlainTextEdit>(*w, "Memo1")->clear();
 
     QElapsedTimer t;
     if (dialog) {

@@ -12,7 +12,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS] [IN_FLIGHT]\n");
+        std::fprintf(stderr,
+                     "usage: zv_zipbench SOURCE TARGET.Zip [PASSWORD] [THREADS] [IN_FLIGHT]\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
@@ -30,7 +31,9 @@ int main(int argc, char** argv) {
     if (argc > 5) zip.MaxInFlight = std::atoi(argv[5]);
     qint64 added = 0, reports = 0;
     zip.OnProgress = [&](const TZMProgressDetails&) { ++reports; };
-    zip.OnMessage = [](int, const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
+    zip.OnMessage = [](TZMMessageKind, const QString& m) {
+        std::fprintf(stderr, "%s\n", qPrintable(m));
+    };
     zip.OnFileDone = [&](const QString&, TZipFileOutcome o) {
         if (o == TZipFileOutcome::Added) ++added;
     };

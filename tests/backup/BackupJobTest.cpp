@@ -78,7 +78,7 @@ protected:
         j.Password = password;
         j.StartFolder = start;
         j.OnStatus = [this](const QString& t) { lines << QStringLiteral("  - ") + t; };
-        j.OnMessage = [this](int, const QString& t) { lines << t; };
+        j.OnMessage = [this](TZMMessageKind, const QString& t) { lines << t; };
         j.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
             if (d.Kind == TZMProgressKind::Progress) farthest = qMax(farthest, done + d.Written);
             if (d.Kind == TZMProgressKind::NewItem && atFirstFile) std::exchange(atFirstFile, {})();

@@ -23,6 +23,7 @@
 #include "TestFolder.h"
 #include "TestRegistry.h"
 #include "TextFormats.h"
+#include "WindowFixture.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
@@ -42,8 +43,8 @@ protected:
     // A window with an empty log and no action rows yet.
     void NewWindow() {
         w = std::make_unique<Tmain>(QStringList{});
-        w->Memo1->clear();
-        w->sg->SetRowCount(1);
+        Find<QPlainTextEdit>(*w, "Memo1")->clear();
+        Grid(*w)->SetRowCount(1);
     }
     void TearDown() override {
         w.reset();
@@ -56,31 +57,32 @@ protected:
     // Adds an action row; returns its row number.
     int AddRow(const QString& source, const QString& target, const QString& filter = {},
                const QString& password = {}) {
-        const int row = w->sg->RowCount();
-        w->sg->SetRowCount(row + 1);
-        w->sg->SetCell(colVerz, row, source);
-        w->sg->SetCell(colNach, row, target);
-        w->sg->SetCell(colTime, row, QStringLiteral("02:00:00"));
-        w->sg->SetCell(colCount, row, QStringLiteral("3"));
-        w->sg->SetCell(colActionNumber, row, QString::number(row));
-        w->sg->SetCell(colFilter, row, filter);
-        w->sg->SetCell(colP, row, password);
+        const int row = Grid(*w)->RowCount();
+        Grid(*w)->SetRowCount(row + 1);
+        Grid(*w)->SetCell(colVerz, row, source);
+        Grid(*w)->SetCell(colNach, row, target);
+        Grid(*w)->SetCell(colTime, row, QStringLiteral("02:00:00"));
+        Grid(*w)->SetCell(colCount, row, QStringLiteral("3"));
+        Grid(*w)->SetCell(colActionNumber, row, QString::number(row));
+        Grid(*w)->SetCell(colFilter, row, filter);
+        Grid(*w)->SetCell(colP, row, password);
         return row;
     }
     // "Backup" on a row, as the user clicks it.
     void RunRow(int row) {
-        w->sg->SetFocusCell(0, row);
-        w->backupSelected->setEnabled(true);
-        w->backupSelected->trigger();
+        Grid(*w)->SetFocusCell(0, row);
+        Find<QAction>(*w, "backupSelected")->setEnabled(true);
+        Find<QAction>(*w, "backupSelected")->trigger();
     }
     void RunAll() {
-        w->backupSelected->setEnabled(true);
-        w->backupAll->setEnabled(true);
-        w->backupAll->trigger();
+        Find<QAction>(*w, "backupSelected")->setEnabled(true);
+        Find<QAction>(*w, "backupAll")->setEnabled(true);
+        Find<QAction>(*w, "backupAll")->trigger();
     }
     QStringList Stats(int row) const {
-        return {w->sg->Cell(colLast, row), w->sg->Cell(colDateien, row), w->sg->Cell(colBytes, row),
-                w->sg->Cell(colArc, row), w->sg->Cell(colDauer, row)};
+        return {Grid(*w)->Cell(colLast, row), Grid(*w)->Cell(colDateien, row),
+                Grid(*w)->Cell(colBytes, row), Grid(*w)->Cell(colArc, row),
+                Grid(*w)->Cell(colDauer, row)};
     }
     QString Target() const { return dst.Path(QStringLiteral("Daten.Zip")); }
     // The log's last line of a run from the source to Target() that ended `how`.
@@ -140,13 +142,13 @@ TEST_F(BackupRun, CompletedRunWritesArchiveStatisticsAndLines) {
     EXPECT_EQ(Stats(row), (QStringList{QStringLiteral("07.12.2026 02:00:01"), QStringLiteral("5"),
                                        QStringLiteral("3.006"), FormatInt64(0, arc),
                                        QStringLiteral("00:00:00")}));
-    EXPECT_EQ(w->Status->text(), QStringLiteral("Bereit"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), QStringLiteral("Bereit"));
     EXPECT_EQ(w->State().ProgressScale, 4);
-    EXPECT_EQ(w->pb->maximum(), 751);
-    EXPECT_EQ(w->pb->value(), 0);
+    EXPECT_EQ(Find<QProgressBar>(*w, "pb")->maximum(), 751);
+    EXPECT_EQ(Find<QProgressBar>(*w, "pb")->value(), 0);
     EXPECT_FALSE(w->State().Busy);
-    EXPECT_TRUE(w->btnAbort->isHidden());
-    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_TRUE(Find<QPushButton>(*w, "btnAbort")->isHidden());
+    EXPECT_TRUE(Find<QTimer>(*w, "Timer2")->isActive());
     EXPECT_FALSE(Priority::IsIdle());
     // The history was saved with the run.
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgeschlossen"));
@@ -159,7 +161,7 @@ TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
     ASSERT_TRUE(QDir::setCurrent(dst.Path()));
     const int row = AddRow(QStringLiteral("sub"), QStringLiteral("rel.Zip"));
     RunRow(row);
-    EXPECT_EQ(w->sg->Cell(colDateien, row), QStringLiteral("1"));
+    EXPECT_EQ(Grid(*w)->Cell(colDateien, row), QStringLiteral("1"));
     EXPECT_EQ(ArchiveNames(src.Path(QStringLiteral("rel.Zip"))), QStringList{"a.txt"});
     EXPECT_EQ(QDir::currentPath(), dst.Path());
 }
@@ -177,7 +179,7 @@ TEST_F(BackupRun, EnglishTexts) {
     EXPECT_TRUE(
         log[1].startsWith(QStringLiteral("  - 2 Files  of 2 with 2.020 Byte compressed to ")));
     EXPECT_TRUE(log[2].startsWith(QStringLiteral("Backup of ")));
-    EXPECT_EQ(w->Status->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), QStringLiteral("Ready"));
 }
 
 TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
@@ -188,16 +190,18 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     w->Zip().ReadFault = [&](const QString&, qint64) {
         if (++reads == 3) {
             // A click on a row and both commands, while messages are processed, start nothing.
-            w->sgClick(w->sg);
+            w->sgClick(Grid(*w));
             w->backupSelectedExecute(Tmain::RunKind::Selected);
             w->backupAllExecute();
-            commandsOffDuringRun = !w->backupSelected->isEnabled() && !w->backupAll->isEnabled() &&
-                                   !w->btnRestore->isEnabled() && !w->btnAbort->isHidden();
-            w->btnAbort->click();
+            commandsOffDuringRun = !Find<QAction>(*w, "backupSelected")->isEnabled() &&
+                                   !Find<QAction>(*w, "backupAll")->isEnabled() &&
+                                   !Find<QToolButton>(*w, "btnRestore")->isEnabled() &&
+                                   !Find<QPushButton>(*w, "btnAbort")->isHidden();
+            Find<QPushButton>(*w, "btnAbort")->click();
         }
         return false;
     };
-    w->btnRestore->setEnabled(true);
+    Find<QToolButton>(*w, "btnRestore")->setEnabled(true);
     RunAll();
     EXPECT_TRUE(commandsOffDuringRun);
     ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
@@ -206,14 +210,15 @@ TEST_F(BackupRun, AbortKeepsOldArchiveAndStopsGesamtBackup) {
     EXPECT_EQ(log.filter(QStringLiteral(", Manuell, alle")).size(), 1);
     EXPECT_EQ(log.filter(QStringLiteral("  - Aktion durch Benutzer abgebrochen")).size(), 1);
     EXPECT_EQ(log.last(), ClosingLine(QStringLiteral("abgebrochen")));
-    EXPECT_EQ(w->Status->text(), QStringLiteral("Aktion durch Benutzer abgebrochen"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(),
+              QStringLiteral("Aktion durch Benutzer abgebrochen"));
     EXPECT_EQ(Stats(row1), QStringList(5, QString()));
     EXPECT_EQ(Stats(row2), QStringList(5, QString()));
     EXPECT_FALSE(w->State().Busy);
     // The commands come back as they were.
-    EXPECT_TRUE(w->backupSelected->isEnabled());
-    EXPECT_TRUE(w->backupAll->isEnabled());
-    EXPECT_TRUE(w->btnRestore->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "backupSelected")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "backupAll")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*w, "btnRestore")->isEnabled());
 }
 
 TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
@@ -222,7 +227,8 @@ TEST_F(BackupRun, AClickOnAbbrechenWaitingAmongTheWindowMessagesStopsTheRun) {
     dst.Write(QStringLiteral("Daten.Zip"), "letzte gute Sicherung");
     const int row = AddRow(src.Path(), Target());
     // Delivered when the run first processes messages, as the user's click would be.
-    QTimer::singleShot(0, w->btnAbort, [this] { w->btnAbort->click(); });
+    QTimer::singleShot(0, Find<QPushButton>(*w, "btnAbort"),
+                       [this] { Find<QPushButton>(*w, "btnAbort")->click(); });
     RunRow(row);
     EXPECT_EQ(w->LogLines().last(), ClosingLine(QStringLiteral("abgebrochen")));
     ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
@@ -232,14 +238,15 @@ TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
     src.Write(QStringLiteral("a.txt"), "a");
     AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
     AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
-    w->sg->SetCell(colCount, 2, QStringLiteral("0"));
+    Grid(*w)->SetCell(colCount, 2, QStringLiteral("0"));
     w->btnAbortClick(); // an abort left over from earlier
     // A click on "Abbrechen" that arrives with the summary line, after the archive is in place,
     // does not turn the completed run into an aborted one.
     bool abortHidden = false;
-    QObject::connect(w->Memo1, &QPlainTextEdit::textChanged, w.get(), [&] {
-        if (w->LogLines().last().contains(QStringLiteral("komprimiert zu")) && w->sg->Row() == 1) {
-            abortHidden = w->btnAbort->isHidden();
+    QObject::connect(Find<QPlainTextEdit>(*w, "Memo1"), &QPlainTextEdit::textChanged, w.get(), [&] {
+        if (w->LogLines().last().contains(QStringLiteral("komprimiert zu")) &&
+            Grid(*w)->Row() == 1) {
+            abortHidden = Find<QPushButton>(*w, "btnAbort")->isHidden();
             w->btnAbortClick();
         }
     });
@@ -247,7 +254,7 @@ TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
     EXPECT_TRUE(abortHidden);
     EXPECT_EQ(dst.Files(), (QStringList{QStringLiteral("Eins.Zip"), QStringLiteral("Zwei.Zip")}));
     EXPECT_EQ(w->LogLines().filter(QStringLiteral("abgeschlossen")).size(), 2);
-    EXPECT_FALSE(w->sg->Cell(colLast, 1).isEmpty());
+    EXPECT_FALSE(Grid(*w)->Cell(colLast, 1).isEmpty());
 }
 
 TEST_F(BackupRun, FailuresGiveTheirLineAndWriteNoStatistics) {
@@ -255,17 +262,17 @@ TEST_F(BackupRun, FailuresGiveTheirLineAndWriteNoStatistics) {
     src.Write(QStringLiteral("a.txt"), "a");
     // An unknown filter kind fails before any file is touched.
     int row = AddRow(src.Path(), Target(), QStringLiteral("nur:*.txt"));
-    w->Status->setText(QStringLiteral("vorher"));
+    Find<QLabel>(*w, "Status")->setText(QStringLiteral("vorher"));
     RunRow(row);
     EXPECT_EQ(w->LogLines().last(), QStringLiteral("!!! BO, Backup: nach ") + Target() +
                                         QStringLiteral(" :Filter nur:*.txt unbekannte Filterart"));
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
-    EXPECT_EQ(w->Status->text(), QStringLiteral("vorher"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), QStringLiteral("vorher"));
     EXPECT_FALSE(Priority::IsIdle());
     EXPECT_FALSE(w->State().Busy);
 
     // Not one file readable: the component's lines, the file in the failed line.
-    w->sg->SetCell(colFilter, row, QString());
+    Grid(*w)->SetCell(colFilter, row, QString());
     w->Zip().ReadFault = [](const QString&, qint64) { return true; };
     RunRow(row);
     const QStringList log = w->LogLines();
@@ -281,15 +288,15 @@ TEST_F(BackupRun, FailuresGiveTheirLineAndWriteNoStatistics) {
 TEST_F(BackupRun, SettingsReloadDuringARunWaitsForItsEnd) {
     src.Write(QStringLiteral("a.txt"), "a");
     const int row = AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
-    w->saveIniExecute(w->saveIni);
+    w->saveIniExecute(Find<QAction>(*w, "saveIni"));
     // The grid differs from the file, as after a sort, until the reload.
-    w->sg->SetCell(colNach, row, dst.Path(QStringLiteral("Zwei.Zip")));
+    Grid(*w)->SetCell(colNach, row, dst.Path(QStringLiteral("Zwei.Zip")));
     QString targetDuringRun;
     bool allOffDuringRun = false;
     w->Zip().ReadFault = [&](const QString&, qint64) {
-        w->loadIniExecute(w->loadIni);
-        targetDuringRun = w->sg->Cell(colNach, row);
-        allOffDuringRun = !w->backupAll->isEnabled();
+        w->loadIniExecute(Find<QAction>(*w, "loadIni"));
+        targetDuringRun = Grid(*w)->Cell(colNach, row);
+        allOffDuringRun = !Find<QAction>(*w, "backupAll")->isEnabled();
         return false;
     };
     RunRow(row);
@@ -297,16 +304,16 @@ TEST_F(BackupRun, SettingsReloadDuringARunWaitsForItsEnd) {
     EXPECT_TRUE(allOffDuringRun);
     EXPECT_EQ(dst.Files(), QStringList{QStringLiteral("Zwei.Zip")});
     // The reload came after the run.
-    EXPECT_EQ(w->sg->Cell(colNach, row), dst.Path(QStringLiteral("Eins.Zip")));
+    EXPECT_EQ(Grid(*w)->Cell(colNach, row), dst.Path(QStringLiteral("Eins.Zip")));
     EXPECT_FALSE(w->State().ReloadPending);
-    EXPECT_TRUE(w->backupAll->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "backupAll")->isEnabled());
 }
 
 TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     dst.Write(QStringLiteral("Daten.Zip"), "alt");
     src.MakeDir(QStringLiteral("leer"));
     const int row = AddRow(src.Path(QStringLiteral("leer")), Target());
-    w->sg->SetCell(colDateien, row, QStringLiteral("99"));
+    Grid(*w)->SetCell(colDateien, row, QStringLiteral("99"));
     RunRow(row);
     EXPECT_EQ(Stats(row).mid(1, 3),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
@@ -321,9 +328,10 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
 
 TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     // "Beenden" in the tray menu while the second file is added, answered Yes.
-    const int row = RunTwoRowsInterruptedBy(Dialogs::Yes, [&] { w->ZorvaneClose->trigger(); });
+    const int row = RunTwoRowsInterruptedBy(Dialogs::Yes,
+                                            [&] { Find<QAction>(*w, "ZorvaneClose")->trigger(); });
     EXPECT_TRUE(w->State().ExitConfirmed);
-    EXPECT_FALSE(w->Timer2->isActive());
+    EXPECT_FALSE(Find<QTimer>(*w, "Timer2")->isActive());
     ExpectOnlyFile(dst, QStringLiteral("Daten.Zip"), QByteArray("letzte gute Sicherung"));
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
     const QStringList log = w->LogLines();
@@ -333,7 +341,7 @@ TEST_F(BackupRun, AConfirmedExitDuringARunAbortsItAndLeavesTheSchedulerOff) {
     EXPECT_TRUE(prog.Read(QStringLiteral("Zorvane.hist")).contains("abgebrochen"));
     // A show from the tray during the close does not start the scheduler either.
     w->FormShow();
-    EXPECT_FALSE(w->Timer2->isActive());
+    EXPECT_FALSE(Find<QTimer>(*w, "Timer2")->isActive());
 }
 
 TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
@@ -344,11 +352,11 @@ TEST_F(BackupRun, AnExitAfterARowsArchiveIsInPlaceRunsNoFurtherRow) {
     // "Beenden" answered Yes while the first row's closing line pumps messages: its archive
     // is in place, so there is nothing left to abort.
     bool asked = false;
-    QObject::connect(w->Memo1, &QPlainTextEdit::textChanged, w.get(), [&] {
+    QObject::connect(Find<QPlainTextEdit>(*w, "Memo1"), &QPlainTextEdit::textChanged, w.get(), [&] {
         if (asked || !w->LogLines().last().contains(QStringLiteral("komprimiert zu"))) return;
         asked = true;
         Dialogs::SetNextAnswer(Dialogs::Yes);
-        w->ZorvaneClose->trigger();
+        Find<QAction>(*w, "ZorvaneClose")->trigger();
     });
     RunAll();
     EXPECT_TRUE(asked);
@@ -369,7 +377,8 @@ TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
         linesAtStart = w->LogLineCount();
         return true;
     });
-    const int row = RunTwoRowsInterruptedBy(Dialogs::Ok, [&] { w->btnIupdate->click(); });
+    const int row =
+        RunTwoRowsInterruptedBy(Dialogs::Ok, [&] { Find<QToolButton>(*w, "btnIupdate")->click(); });
     for (int i = 0; i < 200 && !w->Closing(); ++i)
         QTest::qWait(10);
     ASSERT_TRUE(w->Closing());
@@ -383,7 +392,7 @@ TEST_F(BackupRun, AHandOverDuringARunStartsTheUpdaterOnlyOnceTheRunHasStopped) {
     EXPECT_EQ(log.filter(QStringLiteral("Beginne Backup von")).size(), 1);
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("letzte gute Sicherung"));
     EXPECT_EQ(Stats(row), QStringList(5, QString()));
-    EXPECT_FALSE(w->Timer2->isActive());
+    EXPECT_FALSE(Find<QTimer>(*w, "Timer2")->isActive());
 }
 
 TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {
@@ -392,7 +401,7 @@ TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {
     const int row = AddRow(src.Path(), Target());
     RunRow(row);
     EXPECT_EQ(w->State().ProgressScale, 1);
-    EXPECT_EQ(w->pb->maximum(), 0);
+    EXPECT_EQ(Find<QProgressBar>(*w, "pb")->maximum(), 0);
     EXPECT_EQ(Stats(row)[1], QStringLiteral("2"));
 
     // The bar follows the bytes across files and stands at its maximum after the last.
@@ -400,15 +409,16 @@ TEST_F(BackupRun, ProgressScaleAndEmptyFiles) {
     src.Write(QStringLiteral("m.txt"), PackableText(2500000, 'm'));
     int top = 0;
     w->Zip().ReadFault = [&](const QString&, qint64) {
-        top = qMax(top, w->pb->value());
+        top = qMax(top, Find<QProgressBar>(*w, "pb")->value());
         return false;
     };
-    const auto c = QObject::connect(w->pb, &QProgressBar::valueChanged, w->pb,
-                                    [&](int v) { top = qMax(top, v); });
+    const auto c =
+        QObject::connect(Find<QProgressBar>(*w, "pb"), &QProgressBar::valueChanged,
+                         Find<QProgressBar>(*w, "pb"), [&](int v) { top = qMax(top, v); });
     RunRow(row);
     QObject::disconnect(c);
     EXPECT_EQ(w->State().ProgressScale, 5000);
-    EXPECT_EQ(w->pb->maximum(), 1000);
+    EXPECT_EQ(Find<QProgressBar>(*w, "pb")->maximum(), 1000);
     EXPECT_EQ(top, 1000);
 }
 
@@ -427,7 +437,7 @@ TEST_F(BackupRun, DurationWrapsAtADay) {
 TEST_F(BackupRun, ScheduledRunLeavesBusySet) {
     src.Write(QStringLiteral("a.txt"), "a");
     const int row = AddRow(src.Path(), Target());
-    w->sg->SetFocusCell(0, row);
+    Grid(*w)->SetFocusCell(0, row);
     w->backupSelectedExecute(Tmain::RunKind::Scheduled);
     EXPECT_TRUE(w->State().Busy);
     EXPECT_TRUE(w->LogLines()[0].endsWith(QStringLiteral(", Automatisch")));
@@ -440,14 +450,19 @@ TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {
     d.ItemName = QStringLiteral("/daten/a.txt");
     d.TotalSize = 1536;
     w->zipProgress(d);
-    EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [1 Kb]"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), QStringLiteral("/daten/a.txt [1 Kb]"));
     d.TotalSize = 1023;
     w->zipProgress(d);
-    EXPECT_EQ(w->Status->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), QStringLiteral("/daten/a.txt [0 Kb]"));
 
-    for (const char* m :
-         {"  adding: a.txt", "Unzipped 3 files", " adding: b.txt", "unzipped x", "xx adding"})
-        w->zipMessage(0, QString::fromLatin1(m));
+    using K = TZMMessageKind;
+    const std::pair<K, const char*> messages[] = {{K::Item, "  adding: a.txt"},
+                                                  {K::Summary, "Unzipped 3 files"},
+                                                  {K::Problem, " adding: b.txt"},
+                                                  {K::Problem, "unzipped x"},
+                                                  {K::Problem, "xx adding"}};
+    for (const auto& [kind, m] : messages)
+        w->zipMessage(kind, QString::fromLatin1(m));
     EXPECT_EQ(w->LogLines(),
               (QStringList{QStringLiteral(" adding: b.txt"), QStringLiteral("unzipped x"),
                            QStringLiteral("xx adding")}));

@@ -47,10 +47,10 @@ protected:
     }
 
     void SetActions(int n) {
-        m->sg->SetRowCount(n + 1);
+        Grid(*m)->SetRowCount(n + 1);
         for (int r = 1; r <= n; ++r) {
-            m->sg->SetCell(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
-            m->sg->SetCell(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
+            Grid(*m)->SetCell(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
+            Grid(*m)->SetCell(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
         }
         m->SetModified(false);
     }
@@ -59,14 +59,14 @@ protected:
         Dialogs::SetNextDialog([user](QDialog& d) { return user(dynamic_cast<D&>(d)); });
     }
     void Edit(int col, int row = 1) {
-        m->sg->SetFocusCell(col, row);
-        m->sgDblClick(m->sg);
+        Grid(*m)->SetFocusCell(col, row);
+        m->sgDblClick(Grid(*m));
     }
     // The new-action command offered a folder and, when given, a save name.
     void Offer(const QString& folder, const QString& saveName = {}) {
         Dialogs::SetNextDirectory(folder);
         if (!saveName.isEmpty()) Dialogs::SetNextFileName(saveName);
-        m->NewAktion->trigger();
+        Find<QAction>(*m, "NewAktion")->trigger();
     }
     // The user enters a new action: folder, save name, time.
     void NewAction(const QString& folder, const QString& saveName, QTime time = QTime(3, 0)) {
@@ -76,8 +76,8 @@ protected:
             w.dtp->setTime(time);
             return int(QDialog::Accepted);
         });
-        ASSERT_TRUE(m->NewAktion->isEnabled());
-        m->NewAktion->trigger();
+        ASSERT_TRUE(Find<QAction>(*m, "NewAktion")->isEnabled());
+        Find<QAction>(*m, "NewAktion")->trigger();
     }
 };
 
@@ -88,18 +88,18 @@ TEST_F(EditCommands, NewActionChoosesItsRowAndFillsIt) {
     } cases[] = {{0, 1, 2}, {1, 2, 3}, {3, 4, 5}};
     for (const auto& c : cases) {
         SetActions(c.actions);
-        if (c.actions == 0) m->sg->SetRowCount(2); // the one empty row of a first start
+        if (c.actions == 0) Grid(*m)->SetRowCount(2); // the one empty row of a first start
         NewAction(t.Path("new"), t.Path("dst/neu.old"), QTime(3, 4, 5));
-        EXPECT_EQ(m->sg->RowCount(), c.rows) << c.actions;
-        EXPECT_EQ(m->sg->Cell(colVerz, c.row), t.Path("new"));
-        EXPECT_EQ(m->sg->Cell(colNach, c.row), t.Path("dst/neu.Zip"));
-        EXPECT_EQ(m->sg->Cell(colTime, c.row), "03:04:05");
-        EXPECT_EQ(m->sg->Cell(colCount, c.row), "2");
-        EXPECT_EQ(m->sg->Cell(colHist, c.row), "J-J");
-        EXPECT_EQ(m->sg->Cell(colFilter, c.row), "");
+        EXPECT_EQ(Grid(*m)->RowCount(), c.rows) << c.actions;
+        EXPECT_EQ(Grid(*m)->Cell(colVerz, c.row), t.Path("new"));
+        EXPECT_EQ(Grid(*m)->Cell(colNach, c.row), t.Path("dst/neu.Zip"));
+        EXPECT_EQ(Grid(*m)->Cell(colTime, c.row), "03:04:05");
+        EXPECT_EQ(Grid(*m)->Cell(colCount, c.row), "2");
+        EXPECT_EQ(Grid(*m)->Cell(colHist, c.row), "J-J");
+        EXPECT_EQ(Grid(*m)->Cell(colFilter, c.row), "");
         EXPECT_TRUE(m->State().Modified);
-        EXPECT_TRUE(m->backupAll->isEnabled());
-        EXPECT_TRUE(m->btnTimer->isEnabled());
+        EXPECT_TRUE(Find<QAction>(*m, "backupAll")->isEnabled());
+        EXPECT_TRUE(Find<QToolButton>(*m, "btnTimer")->isEnabled());
         EXPECT_EQ(Dialogs::PendingAnswers(), 0);
     }
     // The time dialog shows the last time it showed.
@@ -109,78 +109,78 @@ TEST_F(EditCommands, NewActionChoosesItsRowAndFillsIt) {
 TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     SetActions(2);
     // The same folder in other case: refused, that row focused.
-    m->sg->SetCell(colVerz, 2, m->sg->Cell(colVerz, 2).toUpper());
+    Grid(*m)->SetCell(colVerz, 2, Grid(*m)->Cell(colVerz, 2).toUpper());
     Offer(t.Path("src2"));
     EXPECT_EQ(Asked().value(0),
               "Ein Eintrag für das Verzeichnis\r\n" + t.Path("src2") + "\r\nexistsiert bereits!");
-    EXPECT_EQ(m->sg->Row(), 2);
+    EXPECT_EQ(Grid(*m)->Row(), 2);
     Dialogs::ResetTestState();
 
     // A target already in use, after the .Zip is put on.
     Offer(t.Path("other"), t.Path("dst/b1.old"));
     EXPECT_EQ(Asked().value(0),
               "Ein Sicherung mit dem Namen\r\n" + t.Path("dst/b1.Zip") + "\r\nexistsiert bereits!");
-    EXPECT_EQ(m->sg->Row(), 1);
-    EXPECT_EQ(m->sg->Col(), colNach);
+    EXPECT_EQ(Grid(*m)->Row(), 1);
+    EXPECT_EQ(Grid(*m)->Col(), colNach);
     Dialogs::ResetTestState();
 
     // Written by hand relative to the start folder, or with a closing slash, a path is still
     // the one the dialogs return.
     const QDir start = QDir::current();
-    m->sg->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
-    m->sg->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
+    Grid(*m)->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
+    Grid(*m)->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
     Offer(t.Path("src1"));
     Offer(t.Path("other"), t.Path("dst/b2"));
     // Nor may a target be another's generation: b22 would be removed by b2's rotation.
     Offer(t.Path("other"), t.Path("dst/b22.Zip"));
     EXPECT_EQ(Asked().size(), 3);
-    EXPECT_EQ(m->sg->Row(), 2);
+    EXPECT_EQ(Grid(*m)->Row(), 2);
 
     // Cancelled time dialog, save dialog, folder browser: no row, nothing changed.
     Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Rejected); });
     Offer(t.Path("other"), t.Path("dst/x"));
-    Offer(t.Path("other"));  // the save dialog is cancelled
-    m->NewAktion->trigger(); // the folder browser is cancelled
-    EXPECT_EQ(m->sg->RowCount(), 3);
+    Offer(t.Path("other"));                    // the save dialog is cancelled
+    Find<QAction>(*m, "NewAktion")->trigger(); // the folder browser is cancelled
+    EXPECT_EQ(Grid(*m)->RowCount(), 3);
     EXPECT_FALSE(m->State().Modified);
     EXPECT_EQ(Dialogs::PendingAnswers(), 0);
 }
 
 TEST_F(EditCommands, DeleteAsksAndTheLastDeletionDisablesRunAll) {
     SetActions(2);
-    m->sg->SetFocusCell(0, 1);
+    Grid(*m)->SetFocusCell(0, 1);
     m->sgClick(nullptr);
     Dialogs::SetNextAnswer(Dialogs::No);
-    m->delAktion->trigger();
-    EXPECT_EQ(m->sg->RowCount(), 3);
+    Find<QAction>(*m, "delAktion")->trigger();
+    EXPECT_EQ(Grid(*m)->RowCount(), 3);
     EXPECT_EQ(Asked().value(0), "Soll die Sicherung von\r\n" + t.Path("src1") + "\r\nnach\r\n" +
                                     t.Path("dst/b1.Zip") + "\r\nwirklich gelöscht werden?");
     for (int i = 0; i < 2; ++i) {
         Dialogs::SetNextAnswer(Dialogs::Yes);
-        m->delAktion->trigger();
+        Find<QAction>(*m, "delAktion")->trigger();
     }
-    EXPECT_EQ(m->sg->RowCount(), 1); // the header row alone
+    EXPECT_EQ(Grid(*m)->RowCount(), 1); // the header row alone
     EXPECT_TRUE(m->State().Modified);
-    EXPECT_FALSE(m->backupAll->isEnabled());
-    EXPECT_FALSE(m->btnTimer->isEnabled());
-    EXPECT_FALSE(m->delAktion->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*m, "backupAll")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(*m, "btnTimer")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*m, "delAktion")->isEnabled());
     // And a new action goes into row 1 again.
     NewAction(t.Path("src9"), t.Path("dst/b9"));
-    EXPECT_EQ(m->sg->RowCount(), 2);
-    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src9"));
+    EXPECT_EQ(Grid(*m)->RowCount(), 2);
+    EXPECT_EQ(Grid(*m)->Cell(colVerz, 1), t.Path("src9"));
 }
 
 TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     SetActions(1);
     t.Write("src1/a.txt", "a");
     QDir().mkpath(t.Path("dst"));
-    m->sg->SetFocusCell(0, 1);
+    Grid(*m)->SetFocusCell(0, 1);
     m->sgClick(nullptr);
     int reads = 0;
     // The user tries to delete and edit the row while its run reads the file.
     m->Zip().ReadFault = [&](const QString&, qint64) {
         if (++reads == 1) {
-            m->delAktion->trigger();
+            Find<QAction>(*m, "delAktion")->trigger();
             for (int col : {colVerz, colTime, colFilter, colP})
                 Edit(col);
         }
@@ -188,8 +188,8 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     };
     m->backupSelectedExecute(Tmain::RunKind::Selected);
     EXPECT_EQ(reads, 1);
-    EXPECT_EQ(m->sg->RowCount(), 2);
-    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
+    EXPECT_EQ(Grid(*m)->RowCount(), 2);
+    EXPECT_EQ(Grid(*m)->Cell(colVerz, 1), t.Path("src1"));
     EXPECT_EQ(Asked().size(), 5);
     EXPECT_EQ(Dialogs::AskedLog().size(), 5); // no dialog was opened
 
@@ -199,9 +199,9 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
     Dialogs::ResetTestState();
     m->Zip().ReadFault = [&](const QString&, qint64) {
         if (++reads == 1) {
-            m->loadIni->setEnabled(true);
-            m->loadIni->trigger();
-            m->NewAktion->trigger();
+            Find<QAction>(*m, "loadIni")->setEnabled(true);
+            Find<QAction>(*m, "loadIni")->trigger();
+            Find<QAction>(*m, "NewAktion")->trigger();
         }
         return false;
     };
@@ -212,20 +212,20 @@ TEST_F(EditCommands, DeleteAndEditorsAreRefusedWhileARunIsUnderWay) {
 
 TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     SetActions(1);
-    m->Timer2->start();
+    Find<QTimer>(*m, "Timer2")->start();
     bool timerRanInEditor = true;
-    const auto cell = [&](int col) { return m->sg->Cell(col, 1); };
+    const auto cell = [&](int col) { return Grid(*m)->Cell(col, 1); };
 
     // Time: an unreadable cell presets 04:00:00; confirming a changed time writes it.
-    m->sg->SetCell(colTime, 1, "kaputt");
+    Grid(*m)->SetCell(colTime, 1, "kaputt");
     Answer<TTimeWin>([&](TTimeWin& w) {
-        timerRanInEditor = m->Timer2->isActive();
+        timerRanInEditor = Find<QTimer>(*m, "Timer2")->isActive();
         EXPECT_EQ(w.dtp->time(), QTime(4, 0));
         return int(QDialog::Accepted);
     });
     Edit(colTime);
     EXPECT_FALSE(timerRanInEditor);
-    EXPECT_TRUE(m->Timer2->isActive());
+    EXPECT_TRUE(Find<QTimer>(*m, "Timer2")->isActive());
     EXPECT_EQ(cell(colTime), "04:00:00");
     EXPECT_TRUE(m->State().Modified);
 
@@ -233,7 +233,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     m->SetModified(false);
     Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Accepted); });
     Edit(colTime);
-    m->sg->SetCell(colCount, 1, "30");
+    Grid(*m)->SetCell(colCount, 1, "30");
     Answer<TcountWin>([](TcountWin& w) {
         EXPECT_EQ(w.ec->text(), "30");
         return int(QDialog::Accepted);
@@ -264,7 +264,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     };
     for (const auto& c : unchanged) {
         m->SetModified(false);
-        m->sg->SetCell(c.col, 1, c.before);
+        Grid(*m)->SetCell(c.col, 1, c.before);
         Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Accepted); });
         Edit(c.col);
         EXPECT_EQ(cell(c.col), c.after) << c.before;
@@ -302,35 +302,35 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     Edit(colDateien);
     EXPECT_FALSE(m->State().Modified);
     EXPECT_EQ(Dialogs::PendingAnswers(), 0);
-    EXPECT_TRUE(m->Timer2->isActive());
+    EXPECT_TRUE(Find<QTimer>(*m, "Timer2")->isActive());
 }
 
 TEST_F(EditCommands, FolderAndTargetEditors) {
     // The empty first row given its folder in place is an action like a new one.
-    m->sg->SetRowCount(2);
+    Grid(*m)->SetRowCount(2);
     Dialogs::SetNextDirectory(t.Path("src1"));
     Edit(colVerz);
-    EXPECT_TRUE(m->backupAll->isEnabled());
-    EXPECT_TRUE(m->btnTimer->isEnabled());
-    EXPECT_TRUE(m->delAktion->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*m, "backupAll")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*m, "btnTimer")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*m, "delAktion")->isEnabled());
 
     SetActions(2);
     Dialogs::SetNextDirectory(t.Path("src2"));
     Edit(colVerz);
-    EXPECT_EQ(m->sg->Cell(colVerz, 1), t.Path("src1"));
-    EXPECT_EQ(m->sg->Row(), 2);
+    EXPECT_EQ(Grid(*m)->Cell(colVerz, 1), t.Path("src1"));
+    EXPECT_EQ(Grid(*m)->Row(), 2);
     Dialogs::SetNextDirectory(t.Path("neu"));
     Edit(colVerz, 2);
-    EXPECT_EQ(m->sg->Cell(colVerz, 2), t.Path("neu"));
+    EXPECT_EQ(Grid(*m)->Cell(colVerz, 2), t.Path("neu"));
 
     // A target on removed media warns, and a new one can still be chosen.
-    m->sg->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
+    Grid(*m)->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
     Dialogs::SetNextFileName(t.Path("dst/neu.bak"));
     Edit(colNach, 1);
     EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).text,
               "Laufwerk /media/nobody/GONE nicht gefunden");
     EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).what, "show");
-    EXPECT_EQ(m->sg->Cell(colNach, 1), t.Path("dst/neu.Zip"));
+    EXPECT_EQ(Grid(*m)->Cell(colNach, 1), t.Path("dst/neu.Zip"));
     EXPECT_EQ(m->SaveFileLast, t.Path("dst/neu.bak"));
 }
 
@@ -338,7 +338,7 @@ TEST_F(EditCommands, FilterDialogTriesThePatternsOnTheSourceFolder) {
     for (int i = 0; i < 600; ++i)
         t.Write(QStringLiteral("src1/f%1.%2").arg(i).arg(i % 2 ? "doc" : "tmp"), "x");
     SetActions(1);
-    m->sg->SetCell(colFilter, 1, "Nicht:*.tmp");
+    Grid(*m)->SetCell(colFilter, 1, "Nicht:*.tmp");
     Answer<TfilterWin>([&](TfilterWin& w) {
         w.FormActivate();
         EXPECT_EQ(w.AllFiles.size(), 498);
@@ -356,7 +356,7 @@ TEST_F(EditCommands, FilterDialogTriesThePatternsOnTheSourceFolder) {
         return int(QDialog::Accepted);
     });
     Edit(colFilter);
-    EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nur:*.tmp;f1*");
+    EXPECT_EQ(Grid(*m)->Cell(colFilter, 1), "Nur:*.tmp;f1*");
     // The limit is kept for the next opening.
     EXPECT_EQ(m->filterWin->TestFileLimit, 2000);
 }
@@ -397,12 +397,12 @@ TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
     };
     // A password copied with its line's end: the archives are made with what is stored.
     pasteAndConfirm(&TfPw::ePw, "geheim\n", colP);
-    EXPECT_EQ(m->sg->Cell(colP, 1), "geheim");
+    EXPECT_EQ(Grid(*m)->Cell(colP, 1), "geheim");
     pasteAndConfirm(&TfilterWin::filter, "*.tmp;\r\n*.bak\n", colFilter);
-    EXPECT_EQ(m->sg->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
+    EXPECT_EQ(Grid(*m)->Cell(colFilter, 1), "Nicht:*.tmp;*.bak");
     // No longer than the settings file reads back, prefix included.
     pasteAndConfirm(&TfilterWin::filter, QString(3000, u'x'), colFilter);
-    EXPECT_EQ(m->sg->Cell(colFilter, 1).size(), 2047);
+    EXPECT_EQ(Grid(*m)->Cell(colFilter, 1).size(), 2047);
 
     // A count the scheduler could not read is not taken; "00" is no action that runs.
     Answer<TcountWin>([&](TcountWin& w) {
@@ -412,7 +412,7 @@ TEST_F(EditCommands, PastedTextsStayWhatTheSettingsFileCanHoldBack) {
         return int(QDialog::Accepted);
     });
     Edit(colCount);
-    EXPECT_EQ(m->sg->Cell(colCount, 1), "0");
+    EXPECT_EQ(Grid(*m)->Cell(colCount, 1), "0");
 }
 
 TEST_F(EditCommands, AboutBoxVersionLinksAndBanner) {
@@ -436,24 +436,25 @@ TEST_F(EditCommands, AboutBoxVersionLinksAndBanner) {
     EXPECT_EQ(TAboutBox::LinkColour(a.Label2), QColor(0, 0, 128));
 
     Dialogs::ResetTestState();
-    m->ToolButton13->click();
+    Find<QToolButton>(*m, "ToolButton13")->click();
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog()[0].text, "AboutBox");
 }
 
 TEST_F(EditCommands, LinkButtonAndLogDoubleClick) {
-    m->pKelvo->click();
+    Find<QToolButton>(*m, "pKelvo")->click();
     EXPECT_EQ(opened, QStringList{ProgramInfo::MakerHomePage()});
-    EXPECT_TRUE(m->pKelvo->styleSheet().contains("teal"));
+    EXPECT_TRUE(Find<QToolButton>(*m, "pKelvo")->styleSheet().contains("teal"));
 
     for (int i = 0; i < 30; ++i)
         m->LogLine(QStringLiteral("Zeile %1").arg(i));
-    m->Memo1DblClick(m->Memo1);
-    EXPECT_TRUE(m->sg->isHidden());
-    EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
-    m->Memo1DblClick(m->Memo1);
-    EXPECT_FALSE(m->sg->isHidden());
-    EXPECT_EQ(m->Memo1->height(), DesignScale::Px(100));
+    m->Memo1DblClick(Find<QPlainTextEdit>(*m, "Memo1"));
+    EXPECT_TRUE(Grid(*m)->isHidden());
+    EXPECT_EQ(Find<QPlainTextEdit>(*m, "Memo1")->textCursor().position(),
+              Find<QPlainTextEdit>(*m, "Memo1")->document()->characterCount() - 1);
+    m->Memo1DblClick(Find<QPlainTextEdit>(*m, "Memo1"));
+    EXPECT_FALSE(Grid(*m)->isHidden());
+    EXPECT_EQ(Find<QPlainTextEdit>(*m, "Memo1")->height(), DesignScale::Px(100));
 }
 
 } // namespace
@@ -464,10 +465,10 @@ namespace {
 // button the time before; the old value is replaced.
 TEST_F(EditCommands, EveryEditorOpensWithTheFocusInItsField) {
     SetActions(1);
-    m->sg->SetCell(colTime, 1, QStringLiteral("04:00:00"));
-    m->sg->SetCell(colCount, 1, QStringLiteral("2"));
-    m->sg->SetCell(colFilter, 1, QStringLiteral("Nicht:*.tmp"));
-    m->sg->SetCell(colP, 1, QStringLiteral("alt"));
+    Grid(*m)->SetCell(colTime, 1, QStringLiteral("04:00:00"));
+    Grid(*m)->SetCell(colCount, 1, QStringLiteral("2"));
+    Grid(*m)->SetCell(colFilter, 1, QStringLiteral("Nicht:*.tmp"));
+    Grid(*m)->SetCell(colP, 1, QStringLiteral("alt"));
     const struct {
         int col;
         const char* typed;
@@ -512,7 +513,7 @@ TEST_F(EditCommands, APasswordTypedStraightIntoItsEditorAndConfirmedWithEnterIsT
         return d.result();
     });
     Edit(colP);
-    EXPECT_EQ(m->sg->Cell(colP, 1), u"geheim7");
+    EXPECT_EQ(Grid(*m)->Cell(colP, 1), u"geheim7");
     EXPECT_TRUE(m->State().Modified);
     EXPECT_EQ(shown, u"*******"); // the program's mask, not the style's dot
 }
@@ -523,14 +524,15 @@ TEST_F(EditCommands, ADoubleClickOnAWordOfTheLogLeavesNothingSelected) {
     for (int i = 0; i < 30; ++i)
         m->LogLine(QStringLiteral("Zeile Nummer %1").arg(i));
     QCoreApplication::processEvents();
-    QTextCursor word(m->Memo1->document()->lastBlock());
+    QTextCursor word(Find<QPlainTextEdit>(*m, "Memo1")->document()->lastBlock());
     word.movePosition(QTextCursor::NextWord);
     word.movePosition(QTextCursor::Right);
-    QTest::mouseDClick(m->Memo1->viewport(), Qt::LeftButton, {},
-                       m->Memo1->cursorRect(word).center());
-    EXPECT_TRUE(m->sg->isHidden());
-    EXPECT_FALSE(m->Memo1->textCursor().hasSelection());
-    EXPECT_EQ(m->Memo1->textCursor().position(), m->Memo1->document()->characterCount() - 1);
+    QTest::mouseDClick(Find<QPlainTextEdit>(*m, "Memo1")->viewport(), Qt::LeftButton, {},
+                       Find<QPlainTextEdit>(*m, "Memo1")->cursorRect(word).center());
+    EXPECT_TRUE(Grid(*m)->isHidden());
+    EXPECT_FALSE(Find<QPlainTextEdit>(*m, "Memo1")->textCursor().hasSelection());
+    EXPECT_EQ(Find<QPlainTextEdit>(*m, "Memo1")->textCursor().position(),
+              Find<QPlainTextEdit>(*m, "Memo1")->document()->characterCount() - 1);
 }
 
 TEST_F(EditCommands, TheFilterDialogsSizeColumnShowsAVeryLargeFileWhole) {

@@ -14,6 +14,7 @@
 #include "ShellFolders.h"
 #include "SortGrid.h"
 #include "TestFolder.h"
+#include "WindowFixture.h"
 #include "ZorvaneMain.h"
 
 namespace {
@@ -44,7 +45,7 @@ protected:
     void Start() { Start(prog.Path()); }
 
     void SetLog(int lines) {
-        w->Memo1->clear();
+        Find<QPlainTextEdit>(*w, "Memo1")->clear();
         for (int i = 1; i <= lines; ++i)
             w->LogLine(QStringLiteral("Zeile %1").arg(i));
     }
@@ -59,17 +60,17 @@ protected:
 
     // One action row with its number and the five statistics columns.
     void AddRow(const QString& number, const QString& tag) {
-        const int row = w->sg->RowCount();
-        w->sg->SetRowCount(row + 1);
-        w->sg->SetCell(colVerz, row, QStringLiteral("/src/") + tag);
-        w->sg->SetCell(colActionNumber, row, number);
-        w->sg->SetCell(colLast, row, QStringLiteral("08.12.2026 09:00:0") + tag);
-        w->sg->SetCell(colDateien, row, QStringLiteral("1.23") + tag);
-        w->sg->SetCell(colBytes, row, QStringLiteral("45.67") + tag);
-        w->sg->SetCell(colArc, row, QStringLiteral("8.90") + tag);
-        w->sg->SetCell(colDauer, row, QStringLiteral("00:00:1") + tag);
+        const int row = Grid(*w)->RowCount();
+        Grid(*w)->SetRowCount(row + 1);
+        Grid(*w)->SetCell(colVerz, row, QStringLiteral("/src/") + tag);
+        Grid(*w)->SetCell(colActionNumber, row, number);
+        Grid(*w)->SetCell(colLast, row, QStringLiteral("08.12.2026 09:00:0") + tag);
+        Grid(*w)->SetCell(colDateien, row, QStringLiteral("1.23") + tag);
+        Grid(*w)->SetCell(colBytes, row, QStringLiteral("45.67") + tag);
+        Grid(*w)->SetCell(colArc, row, QStringLiteral("8.90") + tag);
+        Grid(*w)->SetCell(colDauer, row, QStringLiteral("00:00:1") + tag);
     }
-    void ClearRows() { w->sg->SetRowCount(1); }
+    void ClearRows() { Grid(*w)->SetRowCount(1); }
     QStringList Stats(int k) const {
         IniFile ini(SettingsPath());
         QStringList out;
@@ -126,16 +127,16 @@ TEST_F(History, KeepsTheNewestHundredLinesInMemoAndFile) {
     EXPECT_EQ(w->LogLines().last(), "Zeile 351");
     EXPECT_EQ(HistoryBytes(), Lines(252, 351));
     // The read-only log keeps no undo record of its lines, or a long-running program grows.
-    EXPECT_EQ(w->Memo1->document()->availableUndoSteps(), 0);
+    EXPECT_EQ(Find<QPlainTextEdit>(*w, "Memo1")->document()->availableUndoSteps(), 0);
     // The end of the log is in view: caret on the last line, nothing selected.
-    const QTextCursor caret = w->Memo1->textCursor();
-    EXPECT_EQ(caret.blockNumber(), w->Memo1->document()->blockCount() - 1);
+    const QTextCursor caret = Find<QPlainTextEdit>(*w, "Memo1")->textCursor();
+    EXPECT_EQ(caret.blockNumber(), Find<QPlainTextEdit>(*w, "Memo1")->document()->blockCount() - 1);
     EXPECT_FALSE(caret.hasSelection());
 }
 
 TEST_F(History, EmptyLogGivesAnEmptyFileAndTextIsUtf8WithCrLf) {
     Start();
-    w->Memo1->clear();
+    Find<QPlainTextEdit>(*w, "Memo1")->clear();
     w->SaveHistory();
     EXPECT_TRUE(prog.Exists(QStringLiteral("Zorvane.hist")));
     EXPECT_EQ(HistoryBytes(), QByteArray());
@@ -162,7 +163,7 @@ TEST_F(History, UnwritableHistoryAddsTheFailureLineEachTimeAndWritesNoStatistics
     ClearRows();
     AddRow(QStringLiteral("1"), QStringLiteral("2"));
     SetLog(100);
-    const QString status = w->Status->text();
+    const QString status = Find<QLabel>(*w, "Status")->text();
 
     w->SaveHistory();
     QStringList lines = w->LogLines();
@@ -173,7 +174,7 @@ TEST_F(History, UnwritableHistoryAddsTheFailureLineEachTimeAndWritesNoStatistics
     EXPECT_EQ(lines.size(), 101);
     EXPECT_EQ(lines.count(FailureLine), 2);
     EXPECT_EQ(lines.first(), "Zeile 2");
-    EXPECT_EQ(w->Status->text(), status);
+    EXPECT_EQ(Find<QLabel>(*w, "Status")->text(), status);
     EXPECT_EQ(Stats(1), Expected(QStringLiteral("1")));
 }
 
@@ -220,7 +221,7 @@ TEST_F(History, StatisticsGoUnderTheActionNumberInOneCommit) {
     AddRow(QStringLiteral("3"), QStringLiteral("a"));
     AddRow(QString(), QStringLiteral("b")); // new, never saved
     AddRow(QStringLiteral("1"), QStringLiteral("d"));
-    w->Memo1->clear();
+    Find<QPlainTextEdit>(*w, "Memo1")->clear();
     ReplacementCounter commits(SettingsPath());
     w->SaveHistory();
     EXPECT_EQ(commits.Take(), 1);

@@ -58,6 +58,8 @@ protected:
     }
     Tmain& start(const QStringList& args = {}) { return Start(args); }
     static QStringList lines(Tmain& w) { return w.LogLines(); }
+    // One tick of the scheduler's timer, as its time-out delivers it.
+    static void tick(Tmain& w) { QMetaObject::invokeMethod(Find<QTimer>(w, "Timer2"), "timeout"); }
 
     TestFolder& folder = t;
     std::unique_ptr<Tmain>& win = m;
@@ -71,18 +73,18 @@ TEST_F(MainWindowTest, FirstStartWithoutFilesShowsTheStartLineAndDesignState) {
     EXPECT_EQ(lines(w), QStringList{"  - Zorvane gestartet 07.12.2026 23:15:00"});
     EXPECT_EQ(w.size(), QSize(DesignScale::Px(890), DesignScale::Px(460)));
     EXPECT_EQ(w.windowTitle(), "   KELVO - Zorvane2 - 17.11.2012");
-    EXPECT_EQ(w.cbLang->currentIndex(), 0);
-    EXPECT_TRUE(w.btnTimer->isChecked());
+    EXPECT_EQ(Find<QComboBox>(w, "cbLang")->currentIndex(), 0);
+    EXPECT_TRUE(Find<QToolButton>(w, "btnTimer")->isChecked());
     EXPECT_FALSE(w.State().AutoStart);
     w.show();
     w.FormActivate();
     EXPECT_FALSE(w.State().Modified);
-    EXPECT_FALSE(w.btnLoadConf->isEnabled());
-    EXPECT_FALSE(w.btnSaveConf->isEnabled());
-    EXPECT_TRUE(w.Timer2->isActive());
-    EXPECT_TRUE(w.tray->isVisible());
-    EXPECT_FALSE(w.btnAbort->isVisible());
-    EXPECT_EQ(w.Status->text(), "Zorvane gestartet 07.12.2026 23:15:00");
+    EXPECT_FALSE(Find<QToolButton>(w, "btnLoadConf")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(w, "btnSaveConf")->isEnabled());
+    EXPECT_TRUE(Find<QTimer>(w, "Timer2")->isActive());
+    EXPECT_TRUE(Find<QSystemTrayIcon>(w, "tray")->isVisible());
+    EXPECT_FALSE(Find<QPushButton>(w, "btnAbort")->isVisible());
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Zorvane gestartet 07.12.2026 23:15:00");
 }
 
 TEST_F(MainWindowTest, OnlyTheExactFirstArgumentAutoHidesAtTheFirstTick) {
@@ -97,12 +99,12 @@ TEST_F(MainWindowTest, OnlyTheExactFirstArgumentAutoHidesAtTheFirstTick) {
         Tmain& w = start(c.args);
         w.show();
         EXPECT_EQ(w.State().AutoStart, c.hides) << c.args.join(',').toStdString();
-        w.Timer2Timer();
+        tick(w);
         EXPECT_EQ(w.isVisible(), !c.hides) << c.args.join(',').toStdString();
         EXPECT_FALSE(w.State().AutoStart);
         // The second tick does not hide a window the user brought back.
-        w.TrayDblClick();
-        w.Timer2Timer();
+        Q_EMIT Find<QSystemTrayIcon>(w, "tray")->activated(QSystemTrayIcon::DoubleClick);
+        tick(w);
         EXPECT_TRUE(w.isVisible());
         win.reset();
     }
@@ -125,7 +127,7 @@ TEST_F(MainWindowTest, UpdaterButtonFollowsTheProgramFileInAnyLetterCase) {
         ASSERT_TRUE(QDir(folder.Path("prog")).removeRecursively());
         folder.MakeDir("prog");
         if (!c.file.isEmpty()) folder.Write("prog/" + c.file, "x");
-        EXPECT_EQ(start().btnIupdate->isEnabled(), c.enabled);
+        EXPECT_EQ(Find<QToolButton>(start(), "btnIupdate")->isEnabled(), c.enabled);
         win.reset();
     }
 }
@@ -136,14 +138,14 @@ TEST_F(MainWindowTest, CloseBoxHidesInTheTrayAndKeepsRunning) {
     w.FormActivate();
     EXPECT_FALSE(w.close());
     EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(w.Timer2->isActive());
+    EXPECT_TRUE(Find<QTimer>(w, "Timer2")->isActive());
     EXPECT_TRUE(Dialogs::AskedLog().isEmpty());
     EXPECT_FALSE(lines(w).last().contains("beendet"));
     // A single click leaves the menu to the context click; a double click brings the window.
-    Q_EMIT w.tray->activated(QSystemTrayIcon::Trigger);
-    EXPECT_FALSE(w.PopupMenu1->isVisible());
+    Q_EMIT Find<QSystemTrayIcon>(w, "tray")->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(Find<QMenu>(w, "PopupMenu1")->isVisible());
     EXPECT_FALSE(w.isVisible());
-    Q_EMIT w.tray->activated(QSystemTrayIcon::DoubleClick);
+    Q_EMIT Find<QSystemTrayIcon>(w, "tray")->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w.isVisible());
 }
 
@@ -157,8 +159,8 @@ TEST_F(MainWindowTest, WithoutATrayHostTheWindowGoesToTheTaskBarInsteadOfVanishi
     w.FormActivate();
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(minimisedNotHidden(w));
-    EXPECT_TRUE(w.Timer2->isActive());
-    Q_EMIT w.tray->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(Find<QTimer>(w, "Timer2")->isActive());
+    Q_EMIT Find<QSystemTrayIcon>(w, "tray")->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.isMinimized());
 
@@ -193,11 +195,11 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     EXPECT_FALSE(w.close());
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.State().Modified);
-    EXPECT_FALSE(w.btnLoadConf->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(w, "btnLoadConf")->isEnabled());
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
 
     // No: everything is saved, then the window hides.
-    w.TrayDblClick();
+    Q_EMIT Find<QSystemTrayIcon>(w, "tray")->activated(QSystemTrayIcon::DoubleClick);
     w.SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::No);
     EXPECT_FALSE(w.close());
@@ -210,7 +212,7 @@ TEST_F(MainWindowTest, ExitCommandAnsweredNoDoesNothing) {
     Tmain& w = start();
     w.show();
     Dialogs::SetNextAnswer(Dialogs::No);
-    w.btnClose->click();
+    Find<QToolButton>(w, "btnClose")->click();
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.State().ExitConfirmed);
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
@@ -225,7 +227,7 @@ TEST_F(MainWindowTest, ConfirmedExitEndsEvenWhenTheDiscardQuestionIsCancelled) {
     Dialogs::SetNextAnswer(Dialogs::Yes);    // really end?
     Dialogs::SetNextAnswer(Dialogs::Cancel); // discard changes?
     Clock::SetFixed(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 0)));
-    w.ZorvaneCloseClick();
+    Find<QAction>(w, "ZorvaneClose")->trigger();
     EXPECT_TRUE(w.State().ExitConfirmed);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
@@ -293,16 +295,17 @@ TEST_F(MainWindowTest, SaveFailuresAtASessionEndGoToTheLogAndStandardErrorNotToA
 TEST_F(MainWindowTest, ShiftCtrlDTogglesDebugModeOtherKeysDoNot) {
     Tmain& w = start();
     w.show();
-    QTest::keyClick(w.sg, Qt::Key_D, Qt::ControlModifier);
+    QTest::keyClick(Grid(w), Qt::Key_D, Qt::ControlModifier);
     EXPECT_FALSE(w.State().DebugMode);
-    QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier);
+    QTest::keyClick(Grid(w), Qt::Key_D, Qt::ShiftModifier);
     EXPECT_FALSE(w.State().DebugMode);
-    QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyClick(Grid(w), Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_TRUE(w.State().DebugMode);
-    EXPECT_TRUE(w.cbDebug->isVisible());
-    QTest::keyClick(w.Memo1, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(Find<QCheckBox>(w, "cbDebug")->isVisible());
+    QTest::keyClick(Find<QPlainTextEdit>(w, "Memo1"), Qt::Key_D,
+                    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(w.State().DebugMode);
-    EXPECT_FALSE(w.cbDebug->isVisible());
+    EXPECT_FALSE(Find<QCheckBox>(w, "cbDebug")->isVisible());
 }
 
 TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
@@ -311,16 +314,16 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     const QString ready = "Bereit - 12 Dateien";
     const int tag = w.State().SpinnerPosition;
     w.SetStatus(ready);
-    EXPECT_EQ(w.Status->text(), "Bereit");
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Bereit");
     EXPECT_EQ(lines(w).last(), "  - " + ready);
     Language = 1;
     w.SetStatus(ready);
-    EXPECT_EQ(w.Status->text(), ready);
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), ready);
     Language = 0;
     w.SetStatus("Noch nicht Bereit");
-    EXPECT_EQ(w.Status->text(), "Noch nicht Bereit");
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Noch nicht Bereit");
     w.SetStatus(" leise");
-    EXPECT_EQ(w.Status->text(), " leise");
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), " leise");
     EXPECT_EQ(w.LogLineCount(), before + 3);
     EXPECT_EQ(w.State().SpinnerPosition, (tag + 4) % 4);
     w.SetStatus(QString()); // must not fail
@@ -331,7 +334,7 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     QStringList captions;
     for (int i = 0; i < 4; ++i) {
         w.SetStatus(" x");
-        captions << w.sta->text();
+        captions << Find<QLabel>(w, "sta")->text();
     }
     EXPECT_EQ(captions, (QStringList{"\\", "|", "/", "---"}));
     EXPECT_EQ(w.State().SpinnerPosition, 0);
@@ -365,19 +368,20 @@ TEST_F(MainWindowTest, DesignedColumnWidthsGrowWithTheFontAndAreStoredInDesignUn
     wide.setPointSizeF(appFont->pointSizeF() * 1.6);
     QApplication::setFont(wide);
     Tmain& w = start();
-    const QFontMetrics fm(w.sg->font());
+    const QFontMetrics fm(Grid(w)->font());
     for (const Case& c : cases) {
         int designed = 4;
         for (QChar ch : c.sample)
             designed += QStringLiteral(".:,-/* ").contains(ch) ? 3 : 6;
         ASSERT_LE(designed, c.design) << c.sample.toStdString();
-        EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(c.sample) + 4)
+        EXPECT_GE(Grid(w)->ColWidth(c.col), fm.horizontalAdvance(c.sample) + 4)
             << c.sample.toStdString();
         // Titles wider than their designed column ("Meldungen") widen it.
-        EXPECT_GE(w.sg->ColWidth(c.col), fm.horizontalAdvance(w.sg->Cell(c.col, 0)) + 6) << c.col;
+        EXPECT_GE(Grid(w)->ColWidth(c.col), fm.horizontalAdvance(Grid(w)->Cell(c.col, 0)) + 6)
+            << c.col;
     }
     // Columns left alone keep their stored widths; a resized one is stored in design units.
-    w.sg->SetColWidth(colVerz, DesignScale::Px(200));
+    Grid(w)->SetColWidth(colVerz, DesignScale::Px(200));
     w.saveIniExecute(nullptr);
     const IniFile ini(w.SettingsFileName());
     for (const Case& c : cases)
@@ -390,8 +394,8 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
     Tmain& w = start();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    QScrollBar* across = w.Memo1->horizontalScrollBar();
-    QScrollBar* down = w.Memo1->verticalScrollBar();
+    QScrollBar* across = Find<QPlainTextEdit>(w, "Memo1")->horizontalScrollBar();
+    QScrollBar* down = Find<QPlainTextEdit>(w, "Memo1")->verticalScrollBar();
     const QString longLine = "Fehler beim Schreiben in " + QString(400, u'x');
     for (int i = 0; i < 30; ++i)
         w.LogLine(i % 7 ? QString("Zeile %1").arg(i) : longLine);
@@ -407,8 +411,8 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
     // one it would pull the view to the right.
     w.SetStatus(longLine);
     w.SaveHistory();
-    const QTextCursor caret = w.Memo1->textCursor();
-    EXPECT_EQ(caret.blockNumber(), w.Memo1->document()->blockCount() - 1);
+    const QTextCursor caret = Find<QPlainTextEdit>(w, "Memo1")->textCursor();
+    EXPECT_EQ(caret.blockNumber(), Find<QPlainTextEdit>(w, "Memo1")->document()->blockCount() - 1);
     EXPECT_EQ(caret.positionInBlock(), 0);
     EXPECT_EQ(across->value(), 0);
 }
@@ -416,22 +420,22 @@ TEST_F(MainWindowTest, LongLogLinesLeaveTheViewAtTheLeftEdgeAndAtTheEnd) {
 TEST_F(MainWindowTest, SetModifiedDrivesTheLoadAndSaveButtons) {
     Tmain& w = start();
     w.SetModified(true);
-    EXPECT_TRUE(w.btnLoadConf->isEnabled());
-    EXPECT_TRUE(w.btnSaveConf->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(w, "btnLoadConf")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(w, "btnSaveConf")->isEnabled());
     w.SetModified(false);
-    EXPECT_FALSE(w.btnLoadConf->isEnabled());
-    EXPECT_FALSE(w.btnSaveConf->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(w, "btnLoadConf")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(w, "btnSaveConf")->isEnabled());
 }
 
 TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchanged) {
     Tmain& w = start();
-    w.cbLang->setCurrentIndex(1);
+    Find<QComboBox>(w, "cbLang")->setCurrentIndex(1);
     w.FormActivate();
     EXPECT_EQ(Language, 1);
     EXPECT_FALSE(w.State().Modified);
     // Texts produced from now on are English, earlier lines keep their language.
     w.SetStatus(Tx(txBereit));
-    EXPECT_EQ(w.Status->text(), "Ready");
+    EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Ready");
     EXPECT_TRUE(lines(w).first().contains("Zorvane gestartet"));
     // A later activation (the user coming back from another program) keeps unsaved changes.
     w.SetModified(true);
@@ -457,20 +461,20 @@ std::vector<Listed> listedTexts(Tmain& w) {
     auto* r = w.findChild<TfRestore*>("fRestore");
     // clang-format off
     return {
-        {w.Panel2, "toolTip", de, en}, {w.cbSperr, "toolTip", de, en},
-        {w.sperrVon, "toolTip", de, en}, {w.sperrBis, "toolTip", de, en},
-        {w.btnLoadConf, "toolTip", "Einstellungen Laden", "Load settings"},
-        {w.btnSaveConf, "toolTip", "Einstellungen Speichern", "Save settings"},
-        {w.btnNew, "toolTip", "Neue Backupaktion einfügen", "New Backup action"},
-        {w.btnDel, "toolTip", "Ausgewählte Backupaktion löschen", "Delete selected Backup action"},
-        {w.btnPackOne, "toolTip", "Backupaktion für ausgewählten Eintrag jetzt ausführen", "Do selected Backup"},
-        {w.btnPackAll, "toolTip", "Backupaktion für alle Einträge jetzt ausführen", "Do all Backups"},
-        {w.btnRestore, "toolTip", "Sicherungen anzeigen", "Show Backups for this entry"},
-        {w.btnTimer, "toolTip", "Automatik Ein / Ausschalten", "Swith automatic On / Off"},
-        {w.cbSperr, "text", "Sperrzeit", "blocking Time"},
-        {w.btnIupdate, "toolTip", "Internetupdate Starten", "Start Internet update"},
-        {w.btnClose, "toolTip", "Programm beenden", "End Programm"},
-        {w.btnAbort, "text", "Abbrechen", "Abort"},
+        {Find<QWidget>(w, "Panel2"), "toolTip", de, en}, {Find<QCheckBox>(w, "cbSperr"), "toolTip", de, en},
+        {Find<QTimeEdit>(w, "sperrVon"), "toolTip", de, en}, {Find<QTimeEdit>(w, "sperrBis"), "toolTip", de, en},
+        {Find<QToolButton>(w, "btnLoadConf"), "toolTip", "Einstellungen Laden", "Load settings"},
+        {Find<QToolButton>(w, "btnSaveConf"), "toolTip", "Einstellungen Speichern", "Save settings"},
+        {Find<QToolButton>(w, "btnNew"), "toolTip", "Neue Backupaktion einfügen", "New Backup action"},
+        {Find<QToolButton>(w, "btnDel"), "toolTip", "Ausgewählte Backupaktion löschen", "Delete selected Backup action"},
+        {Find<QToolButton>(w, "btnPackOne"), "toolTip", "Backupaktion für ausgewählten Eintrag jetzt ausführen", "Do selected Backup"},
+        {Find<QToolButton>(w, "btnPackAll"), "toolTip", "Backupaktion für alle Einträge jetzt ausführen", "Do all Backups"},
+        {Find<QToolButton>(w, "btnRestore"), "toolTip", "Sicherungen anzeigen", "Show Backups for this entry"},
+        {Find<QToolButton>(w, "btnTimer"), "toolTip", "Automatik Ein / Ausschalten", "Swith automatic On / Off"},
+        {Find<QCheckBox>(w, "cbSperr"), "text", "Sperrzeit", "blocking Time"},
+        {Find<QToolButton>(w, "btnIupdate"), "toolTip", "Internetupdate Starten", "Start Internet update"},
+        {Find<QToolButton>(w, "btnClose"), "toolTip", "Programm beenden", "End Programm"},
+        {Find<QPushButton>(w, "btnAbort"), "text", "Abbrechen", "Abort"},
         {w.countWin, "windowTitle", "Anzahl Sicherungen", "Backup Count"},
         {f, "windowTitle", "Filter für Sicherung", "Filter for Backup"},
         {f->Memo1, "plainText",
@@ -517,7 +521,7 @@ std::map<std::pair<QWidget*, QByteArray>, QString> allTexts(Tmain& w) {
 QString titles(Tmain& w) {
     QStringList t;
     for (int c = 0; c < ActionColumnCount; ++c)
-        t << w.sg->Cell(c, 0);
+        t << Grid(w)->Cell(c, 0);
     return t.join('|') + '|' + w.filterWin->lvP->headerItem()->text(2) + '|' +
            w.filterWin->lvN->headerItem()->text(2);
 }
@@ -533,15 +537,15 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
                       QString::fromUtf8(english ? l.english : l.german))
                 << l.widget->objectName().toStdString() << ' ' << l.property;
     };
-    const QString column5 = w.sg->Cell(colActionNumber, 0);
+    const QString column5 = Grid(w)->Cell(colActionNumber, 0);
     expectTexts(false); // the texts the window starts with
     EXPECT_EQ(titles(w), "Verzeichnis|Nach|Zeit|Anz.|letzte Sicherung|" + column5 +
                              "|Dateien|Bytes|Archiv|Dauer|Filter|Hist|Meldungen|Pw|Ordner|Ordner");
     const auto german = allTexts(w);
 
-    QTest::keyClick(w.cbLang, Qt::Key_Down);
+    QTest::keyClick(Find<QComboBox>(w, "cbLang"), Qt::Key_Down);
     EXPECT_EQ(Language, 1);
-    EXPECT_TRUE(w.btnSaveConf->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(w, "btnSaveConf")->isEnabled());
     w.SetModified(false); // buttons bound to actions keep their hints when the action changes
     expectTexts(true);
     EXPECT_EQ(titles(w), "Directory|To File|Time|quant.|last Backup|" + column5 +
@@ -553,26 +557,26 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
         EXPECT_EQ(text, german.at(key))
             << key.first->objectName().toStdString() << ' ' << key.second.toStdString();
 
-    QTest::keyClick(w.cbLang, Qt::Key_Up);
+    QTest::keyClick(Find<QComboBox>(w, "cbLang"), Qt::Key_Up);
     EXPECT_EQ(Language, 0);
     EXPECT_TRUE(w.State().Modified);
     EXPECT_EQ(allTexts(w), german);
     EXPECT_TRUE(titles(w).startsWith("Verzeichnis|"));
     // Hints stay up for 15 seconds, in the dialogs as well.
-    EXPECT_EQ(w.btnNew->toolTipDuration(), 15000);
+    EXPECT_EQ(Find<QToolButton>(w, "btnNew")->toolTipDuration(), 15000);
     EXPECT_EQ(w.fPw->cbShowPw->toolTipDuration(), 15000);
 }
 
 TEST_F(MainWindowTest, SettingsLoadedAgainBringBackTheStoredLanguage) {
     Tmain& w = start();
-    w.cbLang->setCurrentIndex(1);
-    w.cbLangChange(w.cbLang);
-    EXPECT_EQ(w.btnAbort->text(), "Abort");
+    Find<QComboBox>(w, "cbLang")->setCurrentIndex(1);
+    Q_EMIT Find<QComboBox>(w, "cbLang")->activated(1);
+    EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abort");
     Dialogs::SetNextAnswer(Dialogs::Yes); // the English choice is thrown away
-    w.loadIni->trigger();
-    EXPECT_EQ(w.cbLang->currentIndex(), 0);
+    Find<QAction>(w, "loadIni")->trigger();
+    EXPECT_EQ(Find<QComboBox>(w, "cbLang")->currentIndex(), 0);
     EXPECT_EQ(Language, 0);
-    EXPECT_EQ(w.btnAbort->text(), "Abbrechen");
+    EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abbrechen");
 }
 
 TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
@@ -580,19 +584,19 @@ TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
     Tmain& w = start();
     // Already before the window is first activated, as in a start into the tray.
     EXPECT_EQ(Language, 1);
-    EXPECT_EQ(w.btnAbort->text(), "Abort");
+    EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abort");
     w.FormActivate();
-    EXPECT_EQ(w.cbLang->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>(w, "cbLang")->currentIndex(), -1);
     EXPECT_EQ(Language, 1);
-    EXPECT_EQ(w.btnAbort->text(), "Abort");
+    EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abort");
     EXPECT_FALSE(w.State().Modified);
 }
 
 TEST_F(MainWindowTest, F1OpensTheHelpFileOfTheLanguageFromAnyWindow) {
     Tmain& w = start();
     w.FormActivate();
-    QTest::keyClick(w.sg, Qt::Key_F1);
-    QTest::keyClick(w.cbLang, Qt::Key_Down);
+    QTest::keyClick(Grid(w), Qt::Key_F1);
+    QTest::keyClick(Find<QComboBox>(w, "cbLang"), Qt::Key_Down);
     QTest::keyClick(w.fPw->ePw, Qt::Key_F1);
     const QString prog = folder.Path("prog") + "/";
     EXPECT_EQ(opened, QStringList({prog + "ZORVANE2.HLP", prog + "ZORVANE2e.HLP"}));
@@ -601,9 +605,9 @@ TEST_F(MainWindowTest, F1OpensTheHelpFileOfTheLanguageFromAnyWindow) {
 TEST_F(MainWindowTest, LogMemoIsPaintedInTheButtonFaceColour) {
     Tmain& w = start();
     w.show();
-    const QImage shot = w.Memo1->viewport()->grab().toImage();
+    const QImage shot = Find<QPlainTextEdit>(w, "Memo1")->viewport()->grab().toImage();
     EXPECT_EQ(shot.pixelColor(shot.width() - 3, shot.height() - 3),
-              w.Memo1->palette().color(QPalette::Button));
+              Find<QPlainTextEdit>(w, "Memo1")->palette().color(QPalette::Button));
 }
 
 class HandOverTest : public MainWindowTest {
@@ -634,20 +638,21 @@ TEST_F(HandOverTest, StartsTheUpdaterWithOneArgumentAndEndsWithEverythingSavedUn
     w.show();
     w.FormActivate();
     Dialogs::SetNextAnswer(Dialogs::Cancel);
-    w.btnIupdate->click();
+    Find<QToolButton>(w, "btnIupdate")->click();
     EXPECT_TRUE(started.isEmpty());
     EXPECT_TRUE(w.isVisible());
 
-    w.cbSperr->click(); // an unsaved change
+    Find<QCheckBox>(w, "cbSperr")->click(); // an unsaved change
     Dialogs::SetNextAnswer(Dialogs::Ok);
-    w.btnIupdate->click();
+    Find<QToolButton>(w, "btnIupdate")->click();
     const QString prog = folder.Path("prog") + "/";
     EXPECT_EQ(started, (QList<QStringList>{{prog + "KelvoIUpdate", prog, prog + "iup.ini"}}));
     // Nothing was asked about the changed settings; they were saved.
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
     EXPECT_EQ(Dialogs::AskedLog().last().text, "Programm beenden und Internet Update starten?");
     EXPECT_FALSE(w.State().Modified);
-    const QByteArray saved = w.cbSperr->isChecked() ? "Speerzeit=1" : "Speerzeit=0";
+    const QByteArray saved =
+        Find<QCheckBox>(w, "cbSperr")->isChecked() ? "Speerzeit=1" : "Speerzeit=0";
     EXPECT_TRUE(folder.Read("config/Zorvane2.ini").contains(saved));
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(lines(w).last().startsWith("  - Zorvane wird beendet "));
@@ -657,11 +662,11 @@ TEST_F(HandOverTest, InDebugModeReportsTheRegistrationAndCountsSevenSecondsInThe
     Tmain& w = start();
     w.show();
     w.FormActivate();
-    QTest::keyClick(w.sg, Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyClick(Grid(w), Qt::Key_D, Qt::ShiftModifier | Qt::ControlModifier);
     QSignalSpy titles(&w, &QWidget::windowTitleChanged);
     const QDateTime before = Clock::Now();
     Dialogs::SetNextAnswer(Dialogs::Ok);
-    w.btnIupdate->click();
+    Find<QToolButton>(w, "btnIupdate")->click();
     QStringList captions;
     for (const QList<QVariant>& t : titles)
         captions << t.first().toString();
@@ -696,9 +701,9 @@ TEST_F(HandOverTest, WithoutAReadableIupIniNothingIsHandedOverAndTheProgramGoesO
         Tmain& w = start();
         w.show();
         w.FormActivate();
-        w.cbSperr->click(); // an unsaved change
+        Find<QCheckBox>(w, "cbSperr")->click(); // an unsaved change
         Dialogs::SetNextAnswer(Dialogs::Ok);
-        w.btnIupdate->click();
+        Find<QToolButton>(w, "btnIupdate")->click();
         ASSERT_EQ(Asked().size(), 2);
         EXPECT_TRUE(Asked()[1].startsWith(c.message)) << Asked()[1].toStdString();
         EXPECT_TRUE(started.isEmpty());
@@ -707,8 +712,8 @@ TEST_F(HandOverTest, WithoutAReadableIupIniNothingIsHandedOverAndTheProgramGoesO
         EXPECT_TRUE(w.isVisible());
         EXPECT_FALSE(w.Closing());
         EXPECT_TRUE(w.State().Modified);
-        EXPECT_TRUE(w.Timer2->isActive());
-        EXPECT_TRUE(w.btnIupdate->isEnabled()); // the user may try again
+        EXPECT_TRUE(Find<QTimer>(w, "Timer2")->isActive());
+        EXPECT_TRUE(Find<QToolButton>(w, "btnIupdate")->isEnabled()); // the user may try again
         win.reset();
         QDir(prog + "iup.ini").removeRecursively();
     }
@@ -722,7 +727,7 @@ TEST_F(MainWindowTest, WindowsAndTrayShowTheProgramsOwnIcon) {
     Tmain& w = start();
     EXPECT_EQ(w.windowIcon().pixmap(32, 32).toImage(), own);
     EXPECT_EQ(w.fPw->windowIcon().pixmap(32, 32).toImage(), own); // the dialogs take it over
-    EXPECT_EQ(w.tray->icon().pixmap(32, 32).toImage(), own);
+    EXPECT_EQ(Find<QSystemTrayIcon>(w, "tray")->icon().pixmap(32, 32).toImage(), own);
 }
 
 } // namespace

@@ -41,12 +41,12 @@ protected:
 
     // One action whose target archive is given; the row is focused as after a click.
     void SetAction(const QString& target, const QString& password = {}) {
-        m->sg->SetRowCount(2);
-        m->sg->SetCell(colVerz, 1, t.Path(QStringLiteral("src")));
-        m->sg->SetCell(colNach, 1, target);
-        m->sg->SetCell(colP, 1, password);
-        m->sg->SetFocusCell(0, 1);
-        m->btnRestore->setEnabled(true);
+        Grid(*m)->SetRowCount(2);
+        Grid(*m)->SetCell(colVerz, 1, t.Path(QStringLiteral("src")));
+        Grid(*m)->SetCell(colNach, 1, target);
+        Grid(*m)->SetCell(colP, 1, password);
+        Grid(*m)->SetFocusCell(0, 1);
+        Find<QToolButton>(*m, "btnRestore")->setEnabled(true);
     }
 
     // The source tree the archives are made of, dated on an even second.
@@ -76,7 +76,7 @@ protected:
     // Presses the restore command; the user then acts in the dialog.
     void RunRestore(std::function<int(TfRestore&)> user) {
         Dialogs::SetNextDialog([user](QDialog& d) { return user(static_cast<TfRestore&>(d)); });
-        m->btnRestore->click();
+        Find<QToolButton>(*m, "btnRestore")->click();
     }
     // Selects the entry rows given, through the selection model: selectRow would consult the
     // keyboard modifiers that an earlier test in this process may have left pressed.
@@ -132,17 +132,17 @@ TEST_F(Restore, ListsEveryGenerationSortedByName) {
     EXPECT_EQ(dates, QStringList(6, QStringLiteral("17.11.12 14:03:22")));
     // Closing the dialog restores nothing.
     EXPECT_TRUE(opened.isEmpty());
-    EXPECT_FALSE(m->btnAbort->isVisible());
+    EXPECT_FALSE(Find<QPushButton>(*m, "btnAbort")->isVisible());
 }
 
 TEST_F(Restore, MissingFolderOrDriveRestoresNothing) {
     SetAction(t.Path(QStringLiteral("nirgends/Daten.Zip")));
-    m->btnRestore->click();
+    Find<QToolButton>(*m, "btnRestore")->click();
     EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Sicherungen gefunden")}));
 
     Dialogs::ResetTestState();
     SetAction(QStringLiteral("Q:\\Sich\\Daten.Zip"));
-    m->btnRestore->click();
+    Find<QToolButton>(*m, "btnRestore")->click();
     EXPECT_EQ(Asked(), QStringList({QStringLiteral(" Laufwerk Q: nicht gefunden")}));
     for (const Dialogs::Asked& a : Dialogs::AskedLog())
         EXPECT_NE(a.what, QStringLiteral("dialog"));
@@ -169,10 +169,10 @@ TEST_F(Restore, AllEntriesRestoreByteForByteIntoTheProposedFolder) {
                        QStringLiteral(" nach ") + dir));
     EXPECT_TRUE(Logged(QStringLiteral("  - 4 Dateie(n) entpackt")));
     EXPECT_EQ(opened, QStringList({dir}));
-    EXPECT_EQ(m->Status->text(), QStringLiteral("Bereit"));
-    EXPECT_EQ(m->pb->value(), 0);
-    EXPECT_FALSE(m->btnAbort->isVisible());
-    EXPECT_TRUE(m->sg->isEnabled());
+    EXPECT_EQ(Find<QLabel>(*m, "Status")->text(), QStringLiteral("Bereit"));
+    EXPECT_EQ(Find<QProgressBar>(*m, "pb")->value(), 0);
+    EXPECT_FALSE(Find<QPushButton>(*m, "btnAbort")->isVisible());
+    EXPECT_TRUE(Grid(*m)->isEnabled());
     EXPECT_FALSE(Logged(QStringLiteral("Verzeichnis ") + dir +
                         QStringLiteral(" konnte nicht geöffnet werden (kein Programm zum "
                                        "Anzeigen von Ordnern?)")));
@@ -267,7 +267,7 @@ TEST_F(Restore, EmptyArchive) {
     EXPECT_EQ(Asked(), QStringList({QStringLiteral("Keine Dateien ausgewählt")}));
     EXPECT_EQ(m->State().TotalBytes, 0);
     EXPECT_EQ(m->State().ProgressScale, 1);
-    EXPECT_EQ(m->pb->maximum(), 0);
+    EXPECT_EQ(Find<QProgressBar>(*m, "pb")->maximum(), 0);
     EXPECT_TRUE(Logged(QStringLiteral("  - 0 Dateie(n) entpackt")));
 }
 
@@ -366,7 +366,7 @@ TEST_F(Restore, ProgressScaleAndSizeTexts) {
         return Press(f);
     });
     EXPECT_EQ(m->State().ProgressScale, 2500);
-    EXPECT_EQ(m->pb->maximum(), 1000);
+    EXPECT_EQ(Find<QProgressBar>(*m, "pb")->maximum(), 1000);
     EXPECT_EQ(QFileInfo(t.Path(QStringLiteral("gross/big.dat"))).size(), 2500000);
 }
 
@@ -394,13 +394,13 @@ TEST_F(Restore, AbortStopsTheExtractionAndTheClosingStepsStillRun) {
     RunRestore([&](TfRestore& f) {
         f.verzeichnis->setText(t.Path(QStringLiteral("abbruch")));
         // The click waits in the queue until the restore processes messages.
-        QMetaObject::invokeMethod(m->btnAbort, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(Find<QPushButton>(*m, "btnAbort"), "click", Qt::QueuedConnection);
         return Press(f);
     });
     EXPECT_TRUE(t.Files(QStringLiteral("abbruch")).isEmpty());
     EXPECT_TRUE(Logged(QStringLiteral("  - 0 Dateie(n) entpackt")));
     EXPECT_EQ(opened, QStringList({t.Path(QStringLiteral("abbruch"))}));
-    EXPECT_FALSE(m->btnAbort->isVisible());
+    EXPECT_FALSE(Find<QPushButton>(*m, "btnAbort")->isVisible());
 
     // The next restore is not affected by the earlier abort.
     RunRestore([&](TfRestore& f) {
@@ -428,9 +428,9 @@ TEST_F(Restore, OwnArchivesWithAndWithoutPasswordRestoreByteForByte) {
         const QString folder = QStringLiteral("Sich") + password;
         const QString target = t.MakeDir(folder) + QStringLiteral("/Daten.Zip");
         SetAction(target, password);
-        m->sgClick(m->sg);
-        ASSERT_TRUE(m->backupSelected->isEnabled());
-        m->backupSelected->trigger();
+        m->sgClick(Grid(*m));
+        ASSERT_TRUE(Find<QAction>(*m, "backupSelected")->isEnabled());
+        Find<QAction>(*m, "backupSelected")->trigger();
         ASSERT_TRUE(QFileInfo::exists(target)) << m->LogLines().join(u'\n').toStdString();
 
         const QString to = QStringLiteral("zurueck") + password;
@@ -478,18 +478,19 @@ TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
     const QString archive = Zip(QStringLiteral("Sich/d.zip"));
     QFile::copy(archive, t.Path(QStringLiteral("Sich/d1.Zip")));
     SetAction(archive);
-    m->backupSelected->setEnabled(true);
-    m->backupAll->setEnabled(true);
+    Find<QAction>(*m, "backupSelected")->setEnabled(true);
+    Find<QAction>(*m, "backupAll")->setEnabled(true);
     // Due now, so a scheduler tick during the restore would rotate and run it.
-    m->sg->SetCell(colTime, 1, QStringLiteral("02:00:00"));
-    m->sg->SetCell(colCount, 1, QStringLiteral("5"));
-    m->btnTimer->setChecked(true);
-    m->cbSperr->setChecked(false);
+    Grid(*m)->SetCell(colTime, 1, QStringLiteral("02:00:00"));
+    Grid(*m)->SetCell(colCount, 1, QStringLiteral("5"));
+    Find<QToolButton>(*m, "btnTimer")->setChecked(true);
+    Find<QCheckBox>(*m, "cbSperr")->setChecked(false);
     bool runCommandsOff = false;
     QStringList names;
     RunRestore([&](TfRestore& f) {
-        runCommandsOff = !m->backupSelected->isEnabled() && !m->backupAll->isEnabled() &&
-                         !m->btnRestore->isEnabled();
+        runCommandsOff = !Find<QAction>(*m, "backupSelected")->isEnabled() &&
+                         !Find<QAction>(*m, "backupAll")->isEnabled() &&
+                         !Find<QToolButton>(*m, "btnRestore")->isEnabled();
         for (int r = 1; r < f.GenerationRowCount(); ++r)
             names << f.GenerationCell(0, r);
         m->Timer2Timer();
@@ -498,12 +499,12 @@ TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
     });
     EXPECT_EQ(names, QStringList({"d.zip", "d1.Zip"}));
     EXPECT_FALSE(t.Exists(QStringLiteral("Sich/d2.Zip")));
-    EXPECT_TRUE(m->sg->Cell(colLast, 1).isEmpty());
+    EXPECT_TRUE(Grid(*m)->Cell(colLast, 1).isEmpty());
     EXPECT_EQ(m->State().DoneBytes, 0);
     EXPECT_TRUE(runCommandsOff);
-    EXPECT_TRUE(m->backupSelected->isEnabled());
-    EXPECT_TRUE(m->backupAll->isEnabled());
-    EXPECT_TRUE(m->btnRestore->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*m, "backupSelected")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*m, "backupAll")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*m, "btnRestore")->isEnabled());
     EXPECT_EQ(t.Files(QStringLiteral("ziel")).size(), 4);
 }
 

@@ -34,26 +34,26 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         Start();
-        w->btnTimer->setChecked(true);
-        w->cbSperr->setChecked(false);
-        w->sg->SetRowCount(1);
+        Find<QToolButton>(*w, "btnTimer")->setChecked(true);
+        Find<QCheckBox>(*w, "cbSperr")->setChecked(false);
+        Grid(*w)->SetRowCount(1);
         w->SetModified(false);
         source = dir.Write("src/a.txt", "some data");
         source.chop(6);
     }
 
     int add(const Row& r) {
-        const int i = w->sg->RowCount();
-        w->sg->SetCell(colVerz, i, r.verz.isNull() ? source : r.verz);
-        w->sg->SetCell(colNach, i, r.nach);
-        w->sg->SetCell(colTime, i, r.time);
-        w->sg->SetCell(colCount, i, r.count);
-        w->sg->SetCell(colLast, i, r.last);
-        w->sg->SetCell(colHist, i, r.hist);
-        w->sg->SetCell(colFilter, i, r.filter);
+        const int i = Grid(*w)->RowCount();
+        Grid(*w)->SetCell(colVerz, i, r.verz.isNull() ? source : r.verz);
+        Grid(*w)->SetCell(colNach, i, r.nach);
+        Grid(*w)->SetCell(colTime, i, r.time);
+        Grid(*w)->SetCell(colCount, i, r.count);
+        Grid(*w)->SetCell(colLast, i, r.last);
+        Grid(*w)->SetCell(colHist, i, r.hist);
+        Grid(*w)->SetCell(colFilter, i, r.filter);
         return i;
     }
-    QString cell(int col, int row) const { return w->sg->Cell(col, row); }
+    QString cell(int col, int row) const { return Grid(*w)->Cell(col, row); }
     void tickAt(const QTime& t) {
         Clock::SetFixed(QDateTime(day, t));
         w->Timer2Timer();
@@ -88,45 +88,46 @@ TEST_F(SchedulerTest, BlockingWindowKeepsEveryRowOutWhileItIsOn) {
         {QTime(22, 0), QTime(6, 0), QTime(23, 30, 0), true},
         {QTime(22, 0), QTime(6, 0), QTime(12, 0, 0), false},
     };
-    w->cbSperr->setChecked(true);
+    Find<QCheckBox>(*w, "cbSperr")->setChecked(true);
     for (const Case& c : cases) {
-        w->sperrVon->setTime(c.from);
-        w->sperrBis->setTime(c.to);
-        w->sg->SetCell(colLE, r, "");
+        Find<QTimeEdit>(*w, "sperrVon")->setTime(c.from);
+        Find<QTimeEdit>(*w, "sperrBis")->setTime(c.to);
+        Grid(*w)->SetCell(colLE, r, "");
         tickAt(c.t);
         const std::string what = c.t.toString().toStdString();
         EXPECT_EQ(cell(colLE, r).isEmpty(), c.blocked) << what;
         EXPECT_EQ(w->State().LightColour, c.blocked ? Red : Green) << what;
-        EXPECT_EQ(w->sta->toolTip(), c.blocked ? "Sperrzeit aktiv" : "Warte auf Backupzeit")
+        EXPECT_EQ(Find<QLabel>(*w, "sta")->toolTip(),
+                  c.blocked ? "Sperrzeit aktiv" : "Warte auf Backupzeit")
             << what;
         EXPECT_FALSE(w->State().Busy);
     }
-    w->cbSperr->setChecked(false);
-    w->sg->SetCell(colLE, r, "");
+    Find<QCheckBox>(*w, "cbSperr")->setChecked(false);
+    Grid(*w)->SetCell(colLE, r, "");
     tickAt(QTime(12, 0, 0));
     EXPECT_FALSE(cell(colLE, r).isEmpty());
 }
 
 TEST_F(SchedulerTest, AutomaticModeOffBlinksAndABusyProgramIsLeftAlone) {
     const int r = add({.verz = "C:\\Daten", .nach = "Q:\\Backup\\Daten.Zip", .time = "02:00:00"});
-    w->btnTimer->setChecked(false);
+    Find<QToolButton>(*w, "btnTimer")->setChecked(false);
     QList<QColor> colours;
     for (int k = 0; k < 4; ++k) {
         tickAt(QTime(10, 0, k));
         colours << w->State().LightColour;
     }
     EXPECT_EQ(colours, QList<QColor>({Red, Black, Red, Black}));
-    EXPECT_EQ(w->sta->toolTip(), Tx(txAutomatikNichtAktiv));
+    EXPECT_EQ(Find<QLabel>(*w, "sta")->toolTip(), Tx(txAutomatikNichtAktiv));
     EXPECT_TRUE(cell(colLE, r).isEmpty());
 
     // A tick while a manual run is under way leaves every row alone.
-    w->btnTimer->setChecked(true);
+    Find<QToolButton>(*w, "btnTimer")->setChecked(true);
     const int manual = add({.nach = dir.Path("manuell.Zip")});
     w->Zip().ReadFault = [&](const QString&, qint64) {
         tickAt(QTime(10, 0, 5));
         return false;
     };
-    w->sg->SetFocusCell(0, manual);
+    Grid(*w)->SetFocusCell(0, manual);
     w->backupSelectedExecute(Tmain::RunKind::Selected);
     w->Zip().ReadFault = nullptr;
     EXPECT_FALSE(cell(colLast, manual).isEmpty());
@@ -181,7 +182,7 @@ TEST_F(SchedulerTest, AnUnreadableRowIsLoggedOnceThenOnlyAsOftenAsTheBalloonThro
                   "E:\\B\\Z.Zipsoll: 02:00:00, last: gestern , um 08.12.2026 10:00:00",
               }));
     // Another text of a row is logged at once.
-    w->sg->SetCell(colLast, zwei, "vorgestern");
+    Grid(*w)->SetCell(colLast, zwei, "vorgestern");
     tickAt(QTime(10, 10, 59));
     EXPECT_EQ(w->LogLineCount(), lines + 3);
     EXPECT_TRUE(w->LogLines().last().startsWith("'vorgestern' is not"));
@@ -204,8 +205,8 @@ TEST_F(SchedulerTest, CountZeroIsSkippedAndAnUnreadableCountIsReportedWithoutRot
 
     Language = 1; // the title stays German
     for (const QString& count : {QStringLiteral("abc"), QString()}) {
-        w->sg->SetCell(colCount, zero, count);
-        w->sg->SetCell(colLE, zero, "");
+        Grid(*w)->SetCell(colCount, zero, count);
+        Grid(*w)->SetCell(colLE, zero, "");
         tickAt(QTime(10, 0, 1));
         EXPECT_EQ(cell(colLE, zero),
                   "08.12.2026 10:00:01: '" + count + "' is not a valid integer value");
@@ -248,7 +249,7 @@ TEST_F(SchedulerTest, ARunWithNothingToWriteRotatesNothing) {
             dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
         const QString src = dir.MakeDir("src2");
         if (c.file) dir.Write(c.file, "left out");
-        w->sg->SetRowCount(1);
+        Grid(*w)->SetRowCount(1);
         const int r = add({.verz = src,
                            .nach = dir.Path("out/Daten.Zip"),
                            .time = "02:00:00",
@@ -331,12 +332,12 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     EXPECT_EQ(generations(5), kept);
 
     // Mended, it runs once the wait is over; a completed run leaves no wait behind.
-    w->sg->SetCell(colFilter, r, "");
+    Grid(*w)->SetCell(colFilter, r, "");
     tickAt(QTime(10, 39, 59));
     EXPECT_TRUE(cell(colLast, r).isEmpty());
     tickAt(QTime(10, 40, 0));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:00");
-    w->sg->SetCell(colLast, r, "");
+    Grid(*w)->SetCell(colLast, r, "");
     tickAt(QTime(10, 40, 1));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
 }
@@ -384,12 +385,13 @@ TEST_F(SchedulerTest, BlockingWindowControlsMarkTheSettingsModified) {
     w->activateWindow();
     QTRY_VERIFY(w->isActiveWindow());
     w->SetModified(false);
-    w->cbSperr->click();
+    Find<QCheckBox>(*w, "cbSperr")->click();
     EXPECT_TRUE(w->State().Modified);
     w->SetModified(false);
-    w->sperrBis->setFocus();
-    QTRY_VERIFY(w->sperrBis->hasFocus());
-    QTest::keyClick(w->sperrBis, Qt::Key_Down); // the loaded end, 23:00:00, cannot go up
+    Find<QTimeEdit>(*w, "sperrBis")->setFocus();
+    QTRY_VERIFY(Find<QTimeEdit>(*w, "sperrBis")->hasFocus());
+    QTest::keyClick(Find<QTimeEdit>(*w, "sperrBis"),
+                    Qt::Key_Down); // the loaded end, 23:00:00, cannot go up
     EXPECT_TRUE(w->State().Modified);
 }
 
@@ -413,7 +415,7 @@ TEST_F(SchedulerTest, AnActionDueAMinuteAheadMakesItsArchiveAndRotatesTheEarlier
                                                   dir.Path("out/Daten.Zip") +
                                                   ", 08.12.2026 10:01:01, Automatisch"));
     EXPECT_FALSE(w->State().Busy);
-    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_TRUE(Find<QTimer>(*w, "Timer2")->isActive());
     EXPECT_EQ(w->State().LightColour, Green);
 
     // Done for today: later ticks leave it alone.
@@ -442,13 +444,13 @@ TEST_F(SchedulerTest, ATickThatLoggedSomethingSavesTheHistory) {
     QFile::remove(hist);
     tickAt(QTime(10, 0, 0)); // nothing due, nothing logged
     EXPECT_FALSE(QFile::exists(hist));
-    w->sg->SetCell(colTime, 1, "12:61:00");
-    w->cbSperr->setChecked(true);
-    w->sperrVon->setTime(QTime(6, 0));
-    w->sperrBis->setTime(QTime(23, 0));
+    Grid(*w)->SetCell(colTime, 1, "12:61:00");
+    Find<QCheckBox>(*w, "cbSperr")->setChecked(true);
+    Find<QTimeEdit>(*w, "sperrVon")->setTime(QTime(6, 0));
+    Find<QTimeEdit>(*w, "sperrBis")->setTime(QTime(23, 0));
     tickAt(QTime(10, 0, 1)); // blocked
     EXPECT_FALSE(QFile::exists(hist));
-    w->cbSperr->setChecked(false);
+    Find<QCheckBox>(*w, "cbSperr")->setChecked(false);
     tickAt(QTime(10, 0, 2));
     QFile f(hist);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -460,19 +462,19 @@ TEST_F(SchedulerTest, ATickThatLoggedSomethingSavesTheHistory) {
 // rotation of the target to generation 1; where the run itself does not record its completion,
 // the test does, as a completed run would.
 QList<QDateTime> attemptsInTheNight(Tmain* w, TestFolder& dir, const QDate& night) {
-    const int r = w->sg->RowCount() - 1;
+    const int r = Grid(*w)->RowCount() - 1;
     QList<QDateTime> attempts;
     Clock::SetFixed(QDateTime(night, QTime(0, 0, 0)));
     const QDateTime end(night, QTime(6, 0, 0));
     while (Clock::Now() < end) {
         if (!dir.Exists("out/Daten.Zip")) dir.Write("out/Daten.Zip", "T");
-        const QString lastBefore = w->sg->Cell(colLast, r);
+        const QString lastBefore = Grid(*w)->Cell(colLast, r);
         w->Timer2Timer();
         if (dir.Exists("out/Daten1.Zip")) {
             attempts << Clock::Now();
             QFile::remove(dir.Path("out/Daten1.Zip"));
-            if (w->sg->Cell(colLast, r) == lastBefore)
-                w->sg->SetCell(colLast, r, TextFormats::FormatDateTime(Clock::Now()));
+            if (Grid(*w)->Cell(colLast, r) == lastBefore)
+                Grid(*w)->SetCell(colLast, r, TextFormats::FormatDateTime(Clock::Now()));
         }
         Clock::Advance(30 * 1000);
     }
@@ -496,7 +498,7 @@ TEST_F(SchedulerTest, TheNightsTheClocksChangeRunTheActionOnce) {
         SCOPED_TRACE(n.night.toString(Qt::ISODate).toStdString());
         ASSERT_EQ(QDateTime(n.night, QTime(1, 0)).secsTo(QDateTime(n.night, QTime(4, 0))),
                   n.hoursFromOneToFour * 3600);
-        w->sg->SetRowCount(1);
+        Grid(*w)->SetRowCount(1);
         add({.nach = dir.Path("out/Daten.Zip"), .time = "02:30:00", .count = "2", .last = n.last});
         const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, n.night);
         ASSERT_EQ(attempts.size(), 1);

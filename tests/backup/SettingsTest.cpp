@@ -45,8 +45,8 @@ protected:
     static QStringList errors() { return Asked(QStringLiteral("error")); }
     static QStringList column(const Tmain& w, int col) {
         QStringList out;
-        for (int r = 1; r < w.sg->RowCount(); ++r)
-            out << w.sg->Cell(col, r);
+        for (int r = 1; r < Grid(w)->RowCount(); ++r)
+            out << Grid(w)->Cell(col, r);
         return out;
     }
 };
@@ -64,18 +64,18 @@ TEST_F(SettingsTest, FirstStartCreatesTheFileWithDefaultsOwnerOnly) {
     EXPECT_EQ(read("Actions", QStringLiteral("Verz2")), QString());
     struct stat st {};
 
-    EXPECT_EQ(w->sg->RowCount(), 2);
-    EXPECT_EQ(w->sg->Cell(colVerz, 1), QString());
-    EXPECT_EQ(w->sg->Cell(colActionNumber, 1), u"1");
-    EXPECT_FALSE(w->backupAll->isEnabled());
-    EXPECT_FALSE(w->btnTimer->isEnabled());
-    EXPECT_FALSE(w->loadIni->isEnabled());
-    EXPECT_FALSE(w->saveIni->isEnabled());
-    EXPECT_FALSE(w->delAktion->isEnabled());
-    EXPECT_EQ(w->sperrVon->time(), QTime(6, 0));
-    EXPECT_EQ(w->sperrBis->time(), QTime(23, 0));
-    EXPECT_TRUE(w->cbSperr->isChecked());
-    EXPECT_EQ(w->cbLang->currentIndex(), 0);
+    EXPECT_EQ(Grid(*w)->RowCount(), 2);
+    EXPECT_EQ(Grid(*w)->Cell(colVerz, 1), QString());
+    EXPECT_EQ(Grid(*w)->Cell(colActionNumber, 1), u"1");
+    EXPECT_FALSE(Find<QAction>(*w, "backupAll")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(*w, "btnTimer")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "loadIni")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "saveIni")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "delAktion")->isEnabled());
+    EXPECT_EQ(Find<QTimeEdit>(*w, "sperrVon")->time(), QTime(6, 0));
+    EXPECT_EQ(Find<QTimeEdit>(*w, "sperrBis")->time(), QTime(23, 0));
+    EXPECT_TRUE(Find<QCheckBox>(*w, "cbSperr")->isChecked());
+    EXPECT_EQ(Find<QComboBox>(*w, "cbLang")->currentIndex(), 0);
     EXPECT_EQ(w->size(), QSize(DesignScale::Px(890), DesignScale::Px(460)));
 
     // A file of another mode becomes owner-only again at the next save, also a layout save.
@@ -90,9 +90,9 @@ TEST_F(SettingsTest, FirstStartCreatesTheFileWithDefaultsOwnerOnly) {
 TEST_F(SettingsTest, TheLoadShowsTheConvertedFileAndSavesItBack) {
     writeIni("[Global]\r\nSperrBis=02:00:00\r\nSperrVon=7:5\r\nSpeerzeit=0\r\n");
     auto w = start();
-    EXPECT_EQ(w->sperrBis->time(), QTime(23, 0));
-    EXPECT_EQ(w->sperrVon->time(), QTime(7, 5));
-    EXPECT_FALSE(w->cbSperr->isChecked());
+    EXPECT_EQ(Find<QTimeEdit>(*w, "sperrBis")->time(), QTime(23, 0));
+    EXPECT_EQ(Find<QTimeEdit>(*w, "sperrVon")->time(), QTime(7, 5));
+    EXPECT_FALSE(Find<QCheckBox>(*w, "cbSperr")->isChecked());
     EXPECT_EQ(read("Global", QStringLiteral("SperrBis")), u"23:00:00");
     EXPECT_EQ(read("Global", QStringLiteral("SperrVon")), u"07:05:00");
     EXPECT_EQ(read("Global", QStringLiteral("IV")), u"2");
@@ -102,25 +102,25 @@ TEST_F(SettingsTest, AGapEndsTheListAndLaterKeysStay) {
     writeIni("[Actions]\r\nVerz1=/a\r\nTime1=\r\nVerz2=/b\r\nLast2=07.12.2026 02:00:00\r\n"
              "Verz4=/d\r\nNach4=/d.Zip\r\n");
     auto w = start();
-    ASSERT_EQ(w->sg->RowCount(), 3);
+    ASSERT_EQ(Grid(*w)->RowCount(), 3);
     // The cells are the store's actions (their defaults are tested there).
     EXPECT_EQ(column(*w, colVerz), QStringList({"/a", "/b"}));
     EXPECT_EQ(column(*w, colTime), QStringList({"", "02:00:00"}));
     EXPECT_EQ(column(*w, colActionNumber), QStringList({"1", "2"}));
-    EXPECT_TRUE(w->backupAll->isEnabled());
-    EXPECT_TRUE(w->btnTimer->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "backupAll")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*w, "btnTimer")->isEnabled());
     EXPECT_EQ(read("Actions", QStringLiteral("Verz3")), QString()); // saved back
 }
 
 TEST_F(SettingsTest, AFullSaveWritesTheDisplayOrderNumberedFromOne) {
     writeIni(ThreeActions);
     auto w = start();
-    w->sg->HeaderClick(colVerz); // ascending, without regard to case: /src/a, /src/b, /src/C
+    Grid(*w)->HeaderClick(colVerz); // ascending, without regard to case: /src/a, /src/b, /src/C
     EXPECT_FALSE(w->State().Modified);
     EXPECT_EQ(column(*w, colActionNumber), QStringList({"3", "1", "2"}));
 
     w->SetModified(true);
-    trigger(w->saveIni);
+    trigger(Find<QAction>(*w, "saveIni"));
     EXPECT_FALSE(w->State().Modified);
     EXPECT_EQ(column(*w, colActionNumber), QStringList({"1", "2", "3"}));
     EXPECT_EQ(read("Actions", QStringLiteral("Verz1")), u"/src/a");
@@ -133,43 +133,43 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
     auto w = start();
 
     // As the new-action command leaves it: a row without keys, the flag set.
-    w->sg->SetRowCount(5);
-    w->sg->SetCell(colVerz, 4, QStringLiteral("/neu"));
-    w->sg->SetCell(colNach, 4, QStringLiteral("/neu.Zip"));
+    Grid(*w)->SetRowCount(5);
+    Grid(*w)->SetCell(colVerz, 4, QStringLiteral("/neu"));
+    Grid(*w)->SetCell(colNach, 4, QStringLiteral("/neu.Zip"));
     w->SetModified(true);
 
     Dialogs::SetNextAnswer(Dialogs::No);
-    trigger(w->loadIni);
+    trigger(Find<QAction>(*w, "loadIni"));
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
     EXPECT_EQ(Dialogs::AskedLog().at(0).text, DiscardChangesText());
-    EXPECT_EQ(w->sg->RowCount(), 5);
+    EXPECT_EQ(Grid(*w)->RowCount(), 5);
     EXPECT_TRUE(w->State().Modified);
 
     Dialogs::SetNextAnswer(Dialogs::Yes);
-    trigger(w->loadIni);
+    trigger(Find<QAction>(*w, "loadIni"));
     EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
     EXPECT_FALSE(w->State().Modified);
-    EXPECT_FALSE(w->loadIni->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "loadIni")->isEnabled());
     EXPECT_EQ(read("Actions", QStringLiteral("Verz4")), QString());
 
     // A deleted action comes back the same way, and the per-row commands follow the focus.
-    w->sg->DeleteRow(1);
+    Grid(*w)->DeleteRow(1);
     w->SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);
-    trigger(w->loadIni);
+    trigger(Find<QAction>(*w, "loadIni"));
     EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
-    EXPECT_TRUE(w->delAktion->isEnabled());
-    EXPECT_TRUE(w->btnRestore->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "delAktion")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*w, "btnRestore")->isEnabled());
 
     // A file that lost every action leaves one empty row.
     writeIni("[Actions]\r\nVerz1=\r\n");
     w->SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);
-    trigger(w->loadIni);
-    EXPECT_EQ(w->sg->RowCount(), 2);
+    trigger(Find<QAction>(*w, "loadIni"));
+    EXPECT_EQ(Grid(*w)->RowCount(), 2);
     EXPECT_EQ(column(*w, colNach), QStringList({""}));
-    EXPECT_FALSE(w->backupAll->isEnabled());
-    EXPECT_FALSE(w->delAktion->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "backupAll")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "delAktion")->isEnabled());
 }
 
 // The defaults and the clamping are the store's (tested there); the window takes them.
@@ -182,12 +182,12 @@ TEST_F(SettingsTest, TheLayoutReadPlacesTheWindowAndTheColumns) {
     auto w = start();
     EXPECT_EQ(w->pos(), QPoint(0, screen.height() - 10));
     EXPECT_EQ(w->size(), QSize(DesignScale::Px(890), 300));
-    EXPECT_EQ(w->cbLang->currentIndex(), 1);
+    EXPECT_EQ(Find<QComboBox>(*w, "cbLang")->currentIndex(), 1);
     // Column widths are stored in design units.
-    EXPECT_EQ(w->sg->ColWidth(colVerz), DesignScale::Px(222));
-    EXPECT_EQ(w->sg->ColWidth(colCount), -1);
-    EXPECT_EQ(w->sg->ColWidth(colNach), DesignScale::Px(100));
-    EXPECT_EQ(w->sg->ColWidth(colActionNumber), -1);
+    EXPECT_EQ(Grid(*w)->ColWidth(colVerz), DesignScale::Px(222));
+    EXPECT_EQ(Grid(*w)->ColWidth(colCount), -1);
+    EXPECT_EQ(Grid(*w)->ColWidth(colNach), DesignScale::Px(100));
+    EXPECT_EQ(Grid(*w)->ColWidth(colActionNumber), -1);
 }
 
 TEST_F(SettingsTest, AFailedWriteNamesTheFileAndKeepsTheChangesMarked) {
@@ -196,13 +196,13 @@ TEST_F(SettingsTest, AFailedWriteNamesTheFileAndKeepsTheChangesMarked) {
     ASSERT_TRUE(QDir(data).removeRecursively());
     tmp.Write(QStringLiteral("config"), "x");
     w->SetModified(true);
-    trigger(w->saveIni);
+    trigger(Find<QAction>(*w, "saveIni"));
     EXPECT_EQ(errors(),
               QStringList({QStringLiteral("In %1Zorvane2.ini kann nicht geschrieben werden")
                                .arg(w->State().DataDir)}));
     EXPECT_EQ(w->State().DataDir, data + u'/');
     EXPECT_TRUE(w->State().Modified);
-    EXPECT_TRUE(w->saveIni->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "saveIni")->isEnabled());
 }
 
 // A file that is there but cannot be read: the start reports it, and neither the save-back
@@ -218,9 +218,9 @@ std::unique_ptr<Tmain> startWithUnreadableFile(const QString& path,
                 asked.at(0).text.contains(path));
     EXPECT_EQ(state(), before);
 
-    w->sg->SetCell(colVerz, 1, QStringLiteral("/neu"));
+    Grid(*w)->SetCell(colVerz, 1, QStringLiteral("/neu"));
     w->SetModified(true);
-    w->saveIni->trigger();
+    Find<QAction>(*w, "saveIni")->trigger();
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
     EXPECT_EQ(state(), before);
     EXPECT_TRUE(w->State().Modified);
@@ -252,10 +252,10 @@ TEST_F(SettingsTest, AnUnreadableFileSurvivesAStartUnchanged) {
     auto w = startWithUnreadableFile(iniPath(), link);
     ASSERT_TRUE(QFile::remove(iniPath()));
     writeIni(ThreeActions);
-    w->saveIni->trigger();
+    Find<QAction>(*w, "saveIni")->trigger();
     EXPECT_EQ(iniBytes(), ThreeActions);
     Dialogs::SetNextAnswer(Dialogs::Yes);
-    w->loadIni->trigger();
+    Find<QAction>(*w, "loadIni")->trigger();
     EXPECT_EQ(column(*w, colVerz), QStringList({"/src/b", "/src/C", "/src/a"}));
     EXPECT_EQ(read("Global", QStringLiteral("SperrVon")), u"06:00:00");
 }
@@ -278,38 +278,38 @@ TEST_F(SettingsTest, AFileWithoutReadPermissionSurvivesAStartUnchanged) {
 TEST_F(SettingsTest, ASecondStartShowsWhatTheFirstSaved) {
     {
         auto first = start();
-        first->sg->SetCell(colVerz, 1, QStringLiteral("/home/u/Dokumente"));
-        first->sg->SetCell(colNach, 1, QStringLiteral("/media/u/stick/doku.Zip"));
-        first->sg->SetCell(colTime, 1, QStringLiteral("03:30:00"));
-        first->sg->SetCell(colP, 1, QStringLiteral("pw"));
-        first->sg->SetCell(colVerz, 2, QStringLiteral("/home/u/Bilder"));
-        first->sperrVon->setTime(QTime(7, 0));
-        first->cbSperr->setChecked(false);
+        Grid(*first)->SetCell(colVerz, 1, QStringLiteral("/home/u/Dokumente"));
+        Grid(*first)->SetCell(colNach, 1, QStringLiteral("/media/u/stick/doku.Zip"));
+        Grid(*first)->SetCell(colTime, 1, QStringLiteral("03:30:00"));
+        Grid(*first)->SetCell(colP, 1, QStringLiteral("pw"));
+        Grid(*first)->SetCell(colVerz, 2, QStringLiteral("/home/u/Bilder"));
+        Find<QTimeEdit>(*first, "sperrVon")->setTime(QTime(7, 0));
+        Find<QCheckBox>(*first, "cbSperr")->setChecked(false);
         first->SetModified(true);
-        trigger(first->saveIni);
+        trigger(Find<QAction>(*first, "saveIni"));
         first->move(123, 77);
         first->resize(700, 400);
-        first->sg->SetColWidth(colVerz, 222);
-        first->sg->SetColWidth(colLE, 90);
-        first->cbLang->setCurrentIndex(1);
+        Grid(*first)->SetColWidth(colVerz, 222);
+        Grid(*first)->SetColWidth(colLE, 90);
+        Find<QComboBox>(*first, "cbLang")->setCurrentIndex(1);
         Dialogs::SetNextAnswer(Dialogs::Yes);
         first->ZorvaneCloseClick(); // the layout save
     }
     EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
     auto second = start();
     EXPECT_EQ(column(*second, colVerz), QStringList({"/home/u/Dokumente", "/home/u/Bilder"}));
-    EXPECT_EQ(second->sg->Cell(colNach, 1), u"/media/u/stick/doku.Zip");
-    EXPECT_EQ(second->sg->Cell(colTime, 1), u"03:30:00");
-    EXPECT_EQ(second->sg->Cell(colP, 1), u"pw");
-    EXPECT_EQ(second->sg->Cell(colHist, 2), QString()); // saved empty, read as saved
-    EXPECT_EQ(second->sperrVon->time(), QTime(7, 0));
-    EXPECT_FALSE(second->cbSperr->isChecked());
+    EXPECT_EQ(Grid(*second)->Cell(colNach, 1), u"/media/u/stick/doku.Zip");
+    EXPECT_EQ(Grid(*second)->Cell(colTime, 1), u"03:30:00");
+    EXPECT_EQ(Grid(*second)->Cell(colP, 1), u"pw");
+    EXPECT_EQ(Grid(*second)->Cell(colHist, 2), QString()); // saved empty, read as saved
+    EXPECT_EQ(Find<QTimeEdit>(*second, "sperrVon")->time(), QTime(7, 0));
+    EXPECT_FALSE(Find<QCheckBox>(*second, "cbSperr")->isChecked());
     EXPECT_EQ(second->pos(), QPoint(123, 77));
     EXPECT_EQ(second->size(), QSize(700, 400));
-    EXPECT_EQ(second->sg->ColWidth(colVerz), 222);
-    EXPECT_EQ(second->sg->ColWidth(colLE), 90);
-    EXPECT_EQ(second->sg->ColWidth(colActionNumber), -1);
-    EXPECT_EQ(second->cbLang->currentIndex(), 1);
+    EXPECT_EQ(Grid(*second)->ColWidth(colVerz), 222);
+    EXPECT_EQ(Grid(*second)->ColWidth(colLE), 90);
+    EXPECT_EQ(Grid(*second)->ColWidth(colActionNumber), -1);
+    EXPECT_EQ(Find<QComboBox>(*second, "cbLang")->currentIndex(), 1);
 }
 
 } // namespace

@@ -147,13 +147,13 @@ protected:
     }
 
     QImage cellImage(int col, int row) {
-        const QRect r = w->sg->visualRect(w->sg->model()->index(row - 1, col));
-        return w->sg->viewport()->grab(r).toImage();
+        const QRect r = Grid(*w)->visualRect(Grid(*w)->model()->index(row - 1, col));
+        return Grid(*w)->viewport()->grab(r).toImage();
     }
 };
 
 TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
-    TSortGrid& g = *w->sg;
+    TSortGrid& g = *Grid(*w);
     EXPECT_EQ(g.SortColumn, colNach);
     EXPECT_TRUE(g.SortAscending);
 
@@ -195,7 +195,7 @@ TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
 }
 
 TEST_F(ActionTableTest, AClickOnARowEnablesItsCommands) {
-    TSortGrid& g = *w->sg;
+    TSortGrid& g = *Grid(*w);
     const auto clickCell = [&](int col, int row) {
         const QRect r = g.visualRect(g.model()->index(row - 1, col));
         QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, r.center());
@@ -203,20 +203,20 @@ TEST_F(ActionTableTest, AClickOnARowEnablesItsCommands) {
     g.SetCell(colVerz, 2, QString());
     clickCell(colArc, 2);
     EXPECT_EQ(g.Row(), 2);
-    EXPECT_FALSE(w->delAktion->isEnabled());
-    EXPECT_FALSE(w->btnPackOne->isEnabled());
-    EXPECT_FALSE(w->btnRestore->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "delAktion")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(*w, "btnPackOne")->isEnabled());
+    EXPECT_FALSE(Find<QToolButton>(*w, "btnRestore")->isEnabled());
     clickCell(colArc, 3);
-    EXPECT_TRUE(w->delAktion->isEnabled());
-    EXPECT_TRUE(w->backupSelected->isEnabled());
-    EXPECT_TRUE(w->btnPackOne->isEnabled());
-    EXPECT_TRUE(w->btnRestore->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "delAktion")->isEnabled());
+    EXPECT_TRUE(Find<QAction>(*w, "backupSelected")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*w, "btnPackOne")->isEnabled());
+    EXPECT_TRUE(Find<QToolButton>(*w, "btnRestore")->isEnabled());
 }
 
 TEST_F(ActionTableTest, OnlyTheFocusedCellIsHighlightedAndPasswordsShowStars) {
-    TSortGrid& g = *w->sg;
+    TSortGrid& g = *Grid(*w);
     g.SetFocusCell(colNach, 2);
-    w->Memo1->setFocus(); // the grid without the keyboard focus
+    Find<QPlainTextEdit>(*w, "Memo1")->setFocus(); // the grid without the keyboard focus
     QApplication::processEvents();
     const QColor highlight = g.palette().color(QPalette::Active, QPalette::Highlight);
     const QColor base = g.palette().color(QPalette::Base);
@@ -242,7 +242,7 @@ TEST_F(ActionTableTest, OnlyTheFocusedCellIsHighlightedAndPasswordsShowStars) {
 }
 
 TEST_F(ActionTableTest, CutCellsAndTitlesShowTheirWholeTextAsTip) {
-    TSortGrid& g = *w->sg;
+    TSortGrid& g = *Grid(*w);
     const auto tipAt = [](QWidget* area, QPoint at) {
         QToolTip::hideText(); // after a short delay
         EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));

@@ -19,7 +19,7 @@ protected:
         // Entry names are taken below the source folder, whatever the current folder is.
         zip.BaseFolder = src.Path() + u'/';
         zip.ZipFileName = out.Path(QStringLiteral("Daten.Zip"));
-        zip.OnMessage = [this](int, const QString& m) { messages << m; };
+        zip.OnMessage = [this](TZMMessageKind, const QString& m) { messages << m; };
     }
 
     // Adds every file below the source folder, one Add per file; returns the failed ones.

@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(src.IsValid() && out.IsValid());
         zip.ZipFileName = out.Path(QStringLiteral("Daten.Zip"));
         zip.BaseFolder = src.Path() + u'/';
-        zip.OnMessage = [this](int, const QString& m) { messages << m; };
+        zip.OnMessage = [this](TZMMessageKind, const QString& m) { messages << m; };
         zip.OnFileDone = [this](const QString& path, TZipFileOutcome o) {
             outcomes << QFileInfo(path).fileName() + u'=' + QString::fromLatin1(OutcomeName(o));
         };

@@ -3,17 +3,51 @@
 // folder below the test's own, a fixed clock, German texts and every folder it would open
 // recorded instead of shown.
 #include <QDateTime>
+#include <QMenu>
+#include <QObject>
 #include <QStringList>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 #include "Clock.h"
 #include "Dialogs.h"
 #include "Shell.h"
 #include "ShellFolders.h"
+#include "SortGrid.h"
 #include "TestFolder.h"
 #include "ZorvaneMain.h"
 #include "lang.h"
+
+// A window's control found by its object name, as a user finds it by its place. Controls of
+// the dialogs it owns do not count, so their names may repeat the window's. A missing or
+// ambiguous name ends the test with that name (the framework reports the exception).
+// Whether one of the window's dialogs (a window of its own other than a menu) holds c.
+inline bool InDialog(const QObject* c, const QObject& window) {
+    for (const QObject* p = c->parent(); p && p != &window; p = p->parent()) {
+        const auto* w = qobject_cast<const QWidget*>(p);
+        if (w && w->isWindow() && !qobject_cast<const QMenu*>(w)) return true;
+    }
+    return false;
+}
+template <class T> T* Find(const QObject& window, const char* name) {
+    T* found = nullptr;
+    int count = 0;
+    for (T* c : window.findChildren<T*>(QString::fromLatin1(name))) {
+        if (InDialog(c, window)) continue;
+        found = c;
+        ++count;
+    }
+    if (count != 1)
+        throw std::logic_error(std::string(count ? "two controls named " : "no control named ") +
+                               name);
+    return found;
+}
+// The action table, the control most tests work with.
+inline TSortGrid* Grid(const QObject& window) {
+    return Find<TSortGrid>(window, "sg");
+}
 
 class WindowTest : public ::testing::Test {
 protected:
