@@ -112,6 +112,7 @@ BackupJob::~BackupJob() {
     zip_.OnMessage = nullptr;
     zip_.OnFileDone = nullptr;
     zip_.OnWaiting = nullptr;
+    zip_.BeforeCommit = nullptr;
 }
 
 void BackupJob::status(const QString& text) {
@@ -221,14 +222,13 @@ void BackupJob::scan(const QString& folder) {
 }
 
 void BackupJob::AddTree() {
-    if (found_ == 0) return;
-    if (BeforeWrite && !abort_) BeforeWrite();
+    if (found_ == 0 || abort_) return;
     zip_.AddOptions = Password.isEmpty()
                           ? unsigned(TZipComponent::AddDirNames)
                           : unsigned(TZipComponent::AddDirNames | TZipComponent::AddEncrypt);
     zip_.Password = Password;
     zip_.ZipFileName = target_;
-    // A scheduled run has just moved the previous archive on to generation 1.
+    // Without a target the newest older archive tells who may read the new one.
     zip_.PermissionsFrom = GenerationName(target_, QStringLiteral("1"));
     zip_.BaseFolder = source_;
     zip_.OnProgress = [this](const TZMProgressDetails& d) {
@@ -382,6 +382,9 @@ void BackupJob::Finish() {
             text += QStringLiteral(", ") + target_ + QStringLiteral(" bleibt unverändert");
         Raise(text);
     } else {
+        // Every file is in: a failure from here on is the archive's, not a file's.
+        currentFile_.clear();
+        zip_.BeforeCommit = BeforeCommit;
         zip_.Commit();
         // Done: an abort from here on must not undo the completed run.
         committed();

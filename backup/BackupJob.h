@@ -55,10 +55,11 @@ public:
     std::function<void(const TZMProgressDetails& details, qint64 doneBytes)> OnProgress;
     // The component's messages.
     std::function<void(TZMMessageKind kind, const QString& text)> OnMessage;
-    // Called once the scan has found files to write and before the archive is begun; a
-    // scheduled run moves the older archives on here, so a run with nothing to write leaves
-    // them alone. Raising fails the run.
-    std::function<void()> BeforeWrite;
+    // Called once the new archive is complete in its temporary file, just before it replaces
+    // the target; a scheduled run moves the older archives on here, so a run that writes no
+    // archive, fails or is aborted leaves them alone. Raising fails the run and drops the new
+    // archive.
+    std::function<void()> BeforeCommit;
     // The run counts as completed from here on (the archive is in place, or nothing was found
     // and the old archive stays); an abort is ignored after it.
     std::function<void()> OnCommitted;

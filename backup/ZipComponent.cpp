@@ -300,6 +300,15 @@ void TZipComponent::Commit() {
         if (regular(openTarget_) || regular(PermissionsFrom)) mode = old.st_mode & 0777;
         if (!Password.isEmpty() && (AddOptions & AddEncrypt)) mode &= 0700;
         ::fchmod(temp_.fd(), mode);
+        if (BeforeCommit) {
+            // On disk before anything else moves for it: a write error that shows only at the
+            // flush must leave the older archives where they are.
+            if (::fsync(temp_.fd()) != 0)
+                throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
+                                          QStringLiteral(" nicht schreiben: ") + errnoText(errno))
+                                             .toStdString());
+            BeforeCommit();
+        }
         if (!temp_.Commit())
             throw std::runtime_error((QStringLiteral("Kann ") + tempName_ +
                                       QStringLiteral(" nicht abschließen als ") + openTarget_ +

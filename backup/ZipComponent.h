@@ -93,8 +93,8 @@ public:
     // With a trailing separator: entry names are the path below this folder. Empty: below the
     // process's current folder.
     QString BaseFolder;
-    // The new archive is no easier to read than the one it replaces. Where the target is gone
-    // by the commit (its archive moved on to a generation), this file's permissions count.
+    // The new archive is no easier to read than the one it replaces. Where there is no target,
+    // this file's permissions count.
     QString PermissionsFrom;
     // Files to add by the next Add (full paths); emptied by every Add that completes.
     QStringList FSpecArgs;
@@ -109,6 +109,9 @@ public:
     std::function<void(const QString& path, TZipFileOutcome outcome)> OnFileDone;
     // The caller waits for the workers, so that a window can process its messages meanwhile.
     std::function<void()> OnWaiting;
+    // Called by Commit once the archive is complete and on disk under its temporary name,
+    // just before it takes ZipFileName's name. Raising drops the archive and fails the Commit.
+    std::function<void()> BeforeCommit;
 
     // Adds FSpecArgs to the archive stream, opening it first when needed. A file that cannot
     // be read is reported through OnMessage and not counted. Raises std::runtime_error when

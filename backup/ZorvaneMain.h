@@ -352,8 +352,9 @@ private:
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
-    // What a scheduled run does between its scan and its archive: the rotation.
-    std::function<void()> beforeWrite_;
+    // What a scheduled run does once its archive is complete, before it takes the target's
+    // place: the rotation.
+    std::function<void()> beforeCommit_;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the run found nothing): from then on

@@ -152,7 +152,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
         zipProgress(d);
     };
     job.OnMessage = [this](TZMMessageKind kind, const QString& text) { zipMessage(kind, text); };
-    job.BeforeWrite = std::exchange(beforeWrite_, nullptr);
+    job.BeforeCommit = std::exchange(beforeCommit_, nullptr);
     job.OnCommitted = [this] {
         RunCommitted = true;
         btnAbort->setVisible(false);

@@ -179,10 +179,10 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     const int g = ParseCount(sg->Cell(colCount, row)) - 1;
 
     // Only a new archive may replace the oldest kept generation: the rotation waits until the
-    // scan has found something to write, and without the target (the last attempt did not
-    // complete) nothing moves.
+    // archive is complete and runs just before it takes the target's name, so a run that fails
+    // or is aborted while writing leaves the target and every generation as they were.
     bool rotationFailed = false;
-    beforeWrite_ = [this, target, g, &rotationFailed] {
+    beforeCommit_ = [this, target, g, &rotationFailed] {
         if (RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) return;
         // The new archive would replace a generation that could not move on.
         rotationFailed = true;
@@ -191,13 +191,17 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
 
     const QString lastBefore = sg->Cell(colLast, row);
     backupSelectedExecute(RunKind::Scheduled);
-    beforeWrite_ = nullptr;
+    beforeCommit_ = nullptr;
     if (rotationFailed) {
         setRetryWait(sg, row, true);
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
-    setRetryWait(sg, row, sg->Cell(colLast, row) == lastBefore);
+    const bool completed = sg->Cell(colLast, row) != lastBefore;
+    setRetryWait(sg, row, !completed);
+    // A run that did not complete left the previous archive as the target; a copy of it
+    // would stand for this week or month and keep the completed retry's archive out.
+    if (!completed) return;
 
     const QString hist = sg->Cell(colHist, row);
     if (MonthlyCopyWanted(hist))

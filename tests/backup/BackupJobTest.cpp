@@ -360,7 +360,7 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
     EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
 }
 
-// A scheduled run moves the previous archive to generation 1 before it begins.
+// Where the target is gone but its archive lies as generation 1, the new one takes its mode.
 TEST_F(BackupJobTest, TheNewArchiveIsAsPrivateAsThePreviousOneMovedOn) {
     const auto ownerOnly =
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -6,8 +7,12 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <csignal>
 #include <ctime>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/resource.h>
 
 #include "Archives.h"
 #include "SortGrid.h"
@@ -340,6 +345,86 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     Grid(*w)->SetCell(colLast, r, "");
     tickAt(QTime(10, 40, 1));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
+}
+
+// The rotation waits for the new archive to be complete: a run that fails or is aborted while
+// it writes leaves the target and every generation as they were, byte for byte, and the
+// attempt after it rotates once.
+TEST_F(SchedulerTest, ARunThatStopsWhileWritingMovesNoArchive) {
+    struct Case {
+        const char* what;
+        bool fullDisk; // writes fail beyond a file size limit
+        std::function<bool(int read)> readFault;
+    };
+    const Case cases[] = {
+        {"a disk that fills up", true, nullptr},
+        {"an abort while files are added", false,
+         [this](int read) {
+             if (read == 2) w->btnAbortClick();
+             return false;
+         }},
+        {"not one file readable", false, [](int) { return true; }},
+    };
+    dir.Write("src/b.txt", "more data");
+    dir.Write("src/c.bin", Noise(400000, 7));
+    // Real archives of their own content as the target and its two generations.
+    const auto archive = [this](const QString& rel, const QByteArray& content) {
+        dir.MakeDir("out");
+        TZipComponent zip;
+        zip.ZipFileName = dir.Path(rel);
+        zip.FSpecArgs = {dir.Write("made/" + rel + ".txt", content)};
+        zip.Add();
+        zip.Commit();
+        return dir.Read(rel);
+    };
+    ::signal(SIGXFSZ, SIG_IGN);
+    int minute = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QStringList names = {"out/Daten.Zip", "out/Daten1.Zip", "out/Daten2.Zip"};
+        QList<QByteArray> before;
+        for (const QString& n : names)
+            before << archive(n, n.toUtf8() + c.what);
+        Grid(*w)->SetRowCount(1);
+        const int r = add(
+            {.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "3", .hist = "J-J"});
+        auto reads = std::make_shared<int>(0);
+        if (c.readFault)
+            w->Zip().ReadFault = [reads, fault = c.readFault](const QString&, qint64) {
+                return fault(++*reads);
+            };
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        if (c.fullDisk) {
+            rlimit small = saved;
+            small.rlim_cur = 100000;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const int lines = w->LogLineCount();
+        tickAt(QTime(10, minute, 0));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        w->Zip().ReadFault = nullptr;
+        for (int k = 0; k < names.size(); ++k)
+            EXPECT_EQ(dir.Read(names[k]), before[k]) << names[k].toStdString();
+        EXPECT_FALSE(dir.Exists("out/Daten3.Zip"));
+        EXPECT_EQ(dir.Files("out"), QStringList({"Daten.Zip", "Daten1.Zip", "Daten2.Zip"}));
+        EXPECT_TRUE(cell(colLast, r).isEmpty());
+        EXPECT_EQ(w->LogLines().mid(lines).filter("Beginne Backup von ").size(), 1);
+
+        // No weekly or monthly copy of the previous archive stands for this week or month.
+        // Once the fault is gone and the wait is over, one rotation makes room for the archive.
+        tickAt(QTime(10, minute + 10, 0));
+        EXPECT_EQ(cell(colLast, r), QStringLiteral("08.12.2026 10:%1:00").arg(minute + 10));
+        EXPECT_EQ(ArchiveNames(dir.Path("out/Daten.Zip")),
+                  QStringList({"a.txt", "b.txt", "c.bin"}));
+        EXPECT_EQ(dir.Read("out/Daten1.Zip"), before[0]);
+        EXPECT_EQ(dir.Read("out/Daten2.Zip"), before[1]);
+        EXPECT_FALSE(dir.Exists("out/Daten3.Zip"));
+        EXPECT_EQ(dir.Read("out/DatenKW50.Zip"), dir.Read("out/Daten.Zip"));
+        EXPECT_EQ(dir.Read("out/DatenMon12.Zip"), dir.Read("out/Daten.Zip"));
+        QDir(dir.Path("out")).removeRecursively();
+        minute += 11;
+    }
 }
 
 TEST_F(SchedulerTest, WeeklyAndMonthlyCopiesFollowHistAndTheTurnOfTheYear) {
