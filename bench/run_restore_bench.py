@@ -12,6 +12,9 @@ Usage: run_restore_bench.py [many|large ...] [--runs N] [--build DIR] [--data DI
                             [--target DIR] [--display :N]
        run_restore_bench.py --dialog ENTRIES [--baseline RUNNER] [--runs N] [--display :N]
 
+With --baseline RUNNER another build's zv_restore_bench restores beside this one, in the same
+rotation.
+
 --dialog measures the restore dialog instead: the time from the restore command to the
 dialog shown with its entries painted, its peak memory and the process's CPU time, on an
 archive of ENTRIES empty files in nested folders (written once with Python's zipfile); with
@@ -143,6 +146,10 @@ def main():
             "unzip -q": lambda d: ["unzip", "-q", archive, "-d", d],
             "bsdtar -xf": lambda d: ["bsdtar", "-xf", archive, "-C", d],
         }
+        if args.baseline:
+            tools = dict(list(tools.items())[:1] + [
+                ("baseline restore", lambda d: [args.baseline, archive, d])] +
+                list(tools.items())[1:])
         names = list(tools)
         over = "... over its files"
         times = {n: [] for n in names + [over]}

@@ -540,3 +540,85 @@ TEST(ZipReader, DatesAreTheLocalTimesOnBothSidesOfAChangeOfTheClocks) {
         qunsetenv("TZ");
     tzset();
 }
+
+// Many entries are unpacked at once: whatever goes wrong among them is logged in the archive's
+// order, a file placed by an earlier entry stops a later one that needs a folder of that name,
+// and a second extraction replaces every file, each time without leftovers.
+TEST(ZipReader, ManyEntriesAtOnceKeepTheArchivesOrder) {
+    TestFolder t;
+    const QString archive =
+        pythonZip(t, QStringLiteral("many.zip"),
+                  QStringLiteral("[('a', b'file a')] + [('d%d/f%03d.txt' % (i % 5, i), "
+                                 "__import__('random').Random(i).randbytes(20000) if i == 60 else "
+                                 "b'%d ' % i * (i * 7)) for i in range(120)] + "
+                                 "[('a/b.txt', b'under a file'), ('../out.txt', b'x'), "
+                                 "('d1/f001.txt', b'again')]"));
+    QFile f(archive);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray zip = f.readAll();
+    const qsizetype local = zip.indexOf("d0/f060.txt");
+    ASSERT_GT(local, 0);
+    zip[local + 11 + 10000] = char(zip[local + 11 + 10000] ^ 0x55);
+    f.seek(0);
+    f.write(zip);
+    f.close();
+
+    const QString target = t.Path(QStringLiteral("ziel"));
+    for (int round = 0; round < 2; ++round) {
+        Reader rd;
+        ASSERT_TRUE(rd.r.Open(archive));
+        EXPECT_EQ(rd.r.Extract(target), 121);
+        ASSERT_EQ(rd.messages.size(), 4) << rd.all();
+        EXPECT_TRUE(rd.messages[0].startsWith(QStringLiteral("Fehler beim Entpacken von d0/f060")))
+            << rd.all();
+        EXPECT_TRUE(rd.messages[1].startsWith(QStringLiteral("Überspringe a/b.txt: ")));
+        EXPECT_TRUE(rd.messages[1].endsWith(QStringLiteral(" ist kein Verzeichnis")));
+        EXPECT_EQ(rd.messages[2],
+                  QStringLiteral("Überspringe ../out.txt: Pfad außerhalb des Zielverzeichnisses"));
+        EXPECT_TRUE(rd.messages[3].startsWith(QStringLiteral("Datei d1/f001.txt steht mehrfach")));
+        EXPECT_EQ(t.Read(QStringLiteral("ziel/a")), "file a");
+        EXPECT_EQ(t.Read(QStringLiteral("ziel/d1/f001.txt")), "again");
+        for (int i = 2; i < 120; ++i) {
+            const QString name =
+                QStringLiteral("ziel/d%1/f%2.txt").arg(i % 5).arg(i, 3, 10, QChar(u'0'));
+            if (i == 60) {
+                EXPECT_FALSE(t.Exists(name));
+                continue;
+            }
+            EXPECT_EQ(t.Read(name), QByteArray::number(i).append(' ').repeated(i * 7)) << i;
+            EXPECT_EQ(QFileInfo(t.Path(name)).lastModified(),
+                      QDateTime(QDate(2012, 11, 17), QTime(14, 3, 22)));
+        }
+        EXPECT_EQ(filesBelow(target).size(), 120) << filesBelow(target).join(u'\n').toStdString();
+        EXPECT_FALSE(t.Exists(QStringLiteral("out.txt")));
+    }
+}
+
+// An abort among many entries under way: the entries before it and the one being reported are
+// restored, nothing after them, and the files already unpacked for later entries are removed.
+TEST(ZipReader, AnAbortAmongManyEntriesLeavesNothingOfTheLaterOnes) {
+    TestFolder t;
+    Reader rd;
+    ASSERT_TRUE(
+        openPython(rd, t, QStringLiteral("[('f%03d' % i, b'x' * (i * 100)) for i in range(300)]")));
+    QStringList begun;
+    qint64 lastWritten = 0;
+    bool ascending = true;
+    rd.r.OnProgress = [&](const TZipReader::ProgressDetails& d) {
+        ascending = ascending && d.Written >= lastWritten;
+        lastWritten = d.Written;
+        if (d.Kind != TZipReader::ProgressKind::NewItem) return;
+        begun << d.ItemName;
+        if (d.ItemName == u"f050") rd.r.Cancel();
+    };
+    EXPECT_EQ(rd.r.Extract(t.Path(QStringLiteral("a"))), 51);
+    QStringList expected;
+    for (int i = 0; i <= 50; ++i)
+        expected << QStringLiteral("f%1").arg(i, 3, 10, QChar(u'0'));
+    EXPECT_EQ(begun, expected);
+    EXPECT_EQ(t.Files(QStringLiteral("a")), expected);
+    EXPECT_EQ(filesBelow(t.Path(QStringLiteral("a"))).size(), 51);
+    EXPECT_TRUE(ascending);
+    EXPECT_EQ(lastWritten, 100 * 50 * 51 / 2);
+    EXPECT_TRUE(rd.messages.isEmpty()) << rd.all();
+}
