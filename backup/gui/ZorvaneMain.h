@@ -17,6 +17,7 @@
 #include "BackupJob.h"
 #include "EventPacer.h"
 #include "Filter.h"
+#include "Schedule.h"
 
 class QAction;
 class QCheckBox;
@@ -177,7 +178,7 @@ public:
     // A warning balloon of the tray icon, kept for a look afterwards.
     void ShowBalloon(const QString& title, const QString& text);
     // One row's turn in a tick and its parts.
-    void ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month);
+    void ScheduleRow(int row, const ActionVerdict& verdict, int week, int month);
     void RunScheduledRow(int row, int week, int month);
     void ReportRowError(int row, const QString& title, const QString& text);
 
@@ -355,6 +356,8 @@ private:
     // What a scheduled run does once its archive is complete, before it takes the target's
     // place: the rotation.
     std::function<void()> beforeCommit_;
+    // The scheduler's memory of each action: retry waits and logged row-guard lines.
+    RetryState retry_;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     // The run's archive has taken the target's place (or the run found nothing): from then on

@@ -10,6 +10,7 @@
 #include "Clock.h"
 #include "Drive.h"
 #include "Generations.h"
+#include "Schedule.h"
 #include "SortGrid.h"
 #include "TextFormats.h"
 #include "ZorvaneMain.h"
@@ -21,44 +22,27 @@ const QColor LightRed(255, 0, 0);
 const QColor LightGreen(0, 128, 0);
 const QColor LightBlack(0, 0, 0);
 
-// A scheduled run that did not complete waits this long before its next attempt.
-constexpr qint64 RetryWaitMs = 10 * 60 * 1000;
-// Where a row keeps the time of its last incomplete scheduled run: on the row's own item, so
-// it follows the row through sorting and goes with it when the row is deleted.
-constexpr int RetryRole = Qt::UserRole + 61;
+// Where a row keeps the key of its action: on the row's own item, so it follows the row through
+// sorting and goes with it when the row is deleted; the scheduler's state is kept under it.
+constexpr int ActionKeyRole = Qt::UserRole + 61;
 
-QTableWidgetItem* retryItem(TSortGrid* sg, int row) {
-    return sg->item(row - 1, colVerz);
+ActionKey rowKey(TSortGrid* sg, int row) {
+    static ActionKey next = 0;
+    QTableWidgetItem* it = sg->item(row - 1, colVerz);
+    if (!it) return 0;
+    const QVariant key = it->data(ActionKeyRole);
+    if (key.isValid()) return key.toULongLong();
+    it->setData(ActionKeyRole, QVariant::fromValue(++next));
+    return next;
 }
 
-bool retryWaiting(TSortGrid* sg, int row) {
-    const QTableWidgetItem* it = retryItem(sg, row);
-    if (!it) return false;
-    const QDateTime failed = it->data(RetryRole).toDateTime();
-    // Real elapsed time, so a clock change does not stretch or cut the wait.
-    return failed.isValid() && std::llabs(failed.msecsTo(Clock::Now())) < RetryWaitMs;
-}
-
-void setRetryWait(TSortGrid* sg, int row, bool wait) {
-    if (QTableWidgetItem* it = retryItem(sg, row))
-        it->setData(RetryRole, wait ? QVariant(Clock::Now()) : QVariant());
-}
-
-// Where a row keeps the row-guard line it last logged (without its time) and when.
-constexpr int GuardLineRole = Qt::UserRole + 62;
-
-// A row whose texts cannot be read logs its line once, then again only after the throttle of
-// the balloons, so it cannot push every other record out of the history.
-bool guardLineDue(TSortGrid* sg, int row, const QString& line) {
-    QTableWidgetItem* it = retryItem(sg, row);
-    if (!it) return true;
-    const QDateTime now = Clock::Now();
-    const QVariantList last = it->data(GuardLineRole).toList();
-    if (last.size() == 2 && last[0].toString() == line &&
-        !TenMinutesPassed(last[1].toDateTime(), now))
-        return false;
-    it->setData(GuardLineRole, QVariantList{line, now});
-    return true;
+// The grid's rows as the decision reads them, in the grid's present order.
+QList<ScheduledAction> scheduledActions(TSortGrid* sg) {
+    QList<ScheduledAction> actions;
+    for (int i = 1; i < sg->RowCount(); ++i)
+        actions << ScheduledAction{rowKey(sg, i), sg->Cell(colTime, i), sg->Cell(colLast, i),
+                                   sg->Cell(colCount, i), sg->Cell(colNach, i)};
+    return actions;
 }
 
 } // namespace
@@ -110,33 +94,38 @@ void Tmain::Timer2Timer() {
 
     const int linesBefore = LogLineCount();
     const QDateTime present = Clock::Now();
-    const QDate today = present.date();
-    const QDateTime now = WallClock(present);
-
-    if (cbSperr->isChecked() && InBlockingWindow(now.time(), sperrVon->time(), sperrBis->time())) {
+    const TickClock clock{present, present};
+    // Read once: the actions after a run are judged by the window the tick began with.
+    const BlockingWindow window{sperrVon->time(), sperrBis->time(), cbSperr->isChecked()};
+    const DrivePresent drivePresent = [](const QString& drive) {
+        return Drive::DriveExists(drive);
+    };
+    QList<ScheduledAction> actions = scheduledActions(sg);
+    retry_.KeepOnly(actions);
+    ScheduleDecision decision = DueNow(actions, window, clock, retry_, drivePresent);
+    if (decision.Blocked) {
         SetStaColour(LightRed);
         sta->setToolTip(Tx(txSperrzeitAktiv));
         return;
     }
     SetStaColour(LightGreen);
     sta->setToolTip(Tx(txWarteAufBackupzeit));
+    const QDate today = present.date();
     const int week = IsoWeek(today);
     const int month = today.month();
 
     // The session ending (logoff, shutdown), the close or the hand-over stops the tick after the
     // row under way.
-    for (int i = 1; i < sg->RowCount() && !SessionEnding && !closing_ && !handingOver_; ++i) {
-        try {
-            ScheduleRow(i, today, now, week, month);
-        } catch (const std::exception& e) {
-            const QString line = QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) +
-                                 u' ' + sg->Cell(colVerz, i) + QStringLiteral(", ") + Tx(txNach) +
-                                 u' ' + sg->Cell(colNach, i) + QStringLiteral("soll: ") +
-                                 sg->Cell(colTime, i) + QStringLiteral(", last: ") +
-                                 sg->Cell(colLast, i) + QStringLiteral(" , um ");
-            if (guardLineDue(sg, i, line))
-                LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
-        }
+    qsizetype from = 0;
+    while (!SessionEnding && !closing_ && !handingOver_) {
+        for (qsizetype k = 0; k < decision.Verdicts.size(); ++k)
+            ScheduleRow(int(from + k) + 1, decision.Verdicts[k], week, month);
+        if (decision.Due < 0) break;
+        // A run pumps events: the rows after it are read again.
+        from = decision.Due + 1;
+        actions = scheduledActions(sg);
+        // The clock for the retry waits moves on with the runs; the tick's own time stays.
+        decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
 
     SetStaColour(LightGreen);
@@ -145,28 +134,40 @@ void Tmain::Timer2Timer() {
     ReloadIfPending(); // a reload asked for during the tick's runs
 }
 
-void Tmain::ScheduleRow(int row, const QDate& today, const QDateTime& now, int week, int month) {
-    const QString time = sg->Cell(colTime, row);
-    if (time.isEmpty()) return;
-    const QTime tm = ParseActionTime(time);
-    const QDateTime last = ParseLastRun(sg->Cell(colLast, row));
-    if (!IsDue(today, now, tm, last)) return;
-    if (CountSkipsScheduler(sg->Cell(colCount, row))) return;
-
-    const QString drive = Drive::ExtractFileDrive(sg->Cell(colNach, row));
-    if (!Drive::DriveExists(drive)) {
-        const QString text = Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden);
-        ReportRowError(row, Tx(txFehlerBeiBackup) + u' ' + sg->Cell(colVerz, row) + u':', text);
-        return;
-    }
-    if (retryWaiting(sg, row)) return;
-
+// What a tick does with one row once the decision has judged it.
+void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int month) {
     try {
-        RunScheduledRow(row, week, month);
+        switch (verdict.Reason) {
+        case NotRun::Unreadable:
+            throw SchedulerError(verdict.Error);
+        case NotRun::DriveMissing: {
+            const QString text = Tx(txLaufwerk) + u' ' + verdict.Drive + u' ' + Tx(txNichtGefunden);
+            ReportRowError(row, Tx(txFehlerBeiBackup) + u' ' + sg->Cell(colVerz, row) + u':', text);
+            return;
+        }
+        case NotRun::None:
+            try {
+                RunScheduledRow(row, week, month);
+            } catch (const std::exception& e) {
+                const QString message = QString::fromUtf8(e.what());
+                ReportRowError(
+                    row, QStringLiteral("Fehler bei Backup von ") + sg->Cell(colVerz, row) + u':',
+                    message);
+            }
+            return;
+        default:
+            return;
+        }
     } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        ReportRowError(
-            row, QStringLiteral("Fehler bei Backup von ") + sg->Cell(colVerz, row) + u':', message);
+        const QString line = QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) + u' ' +
+                             sg->Cell(colVerz, row) + QStringLiteral(", ") + Tx(txNach) + u' ' +
+                             sg->Cell(colNach, row) + QStringLiteral("soll: ") +
+                             sg->Cell(colTime, row) + QStringLiteral(", last: ") +
+                             sg->Cell(colLast, row) + QStringLiteral(" , um ");
+        // A row whose texts cannot be read logs its line once, then again only after the
+        // throttle of the balloons, so it cannot push every other record out of the history.
+        if (retry_.GuardLineDue(rowKey(sg, row), line, Clock::Now()))
+            LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
     }
 }
 
@@ -193,12 +194,12 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     backupSelectedExecute(RunKind::Scheduled);
     beforeCommit_ = nullptr;
     if (rotationFailed) {
-        setRetryWait(sg, row, true);
+        retry_.SetWaiting(rowKey(sg, row), true, Clock::Now());
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
     const bool completed = sg->Cell(colLast, row) != lastBefore;
-    setRetryWait(sg, row, !completed);
+    retry_.SetWaiting(rowKey(sg, row), !completed, Clock::Now());
     // A run that did not complete left the previous archive as the target; a copy of it
     // would stand for this week or month and keep the completed retry's archive out.
     if (!completed) return;

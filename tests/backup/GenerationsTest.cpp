@@ -30,64 +30,6 @@ TEST(IsoWeek, MatchesIso8601OverDecadesAndAtTheTurnsOfTheYear) {
     EXPECT_EQ(IsoDayOfWeek(QDate(2026, 12, 6)), 7); // Sunday
 }
 
-TEST(BlockingWindow, StrictAtBothEndsAlsoOverMidnight) {
-    const QTime six(6, 0, 0), eleven(23, 0, 0), ten(22, 0, 0);
-    struct Case {
-        QTime t, start, end;
-        bool blocked;
-    } cases[] = {
-        {QTime(5, 59, 59), six, eleven, false},
-        {QTime(6, 0, 0), six, eleven, false},
-        {QTime(6, 0, 1), six, eleven, true},
-        {QTime(22, 59, 59), six, eleven, true},
-        {QTime(23, 0, 0), six, eleven, false},
-        {QTime(23, 0, 1), six, eleven, false},
-        {QTime(23, 30, 0), ten, six, true},
-        {QTime(5, 0, 0), ten, six, true},
-        {QTime(0, 0, 0), ten, six, true},
-        {QTime(12, 0, 0), ten, six, false},
-        {QTime(22, 0, 0), ten, six, false},
-        {QTime(6, 0, 0), ten, six, false},
-        {QTime(12, 0, 0), six, six, false},
-        {QTime(6, 0, 0), six, six, false},
-        {QTime(0, 0, 0), QTime(0, 0), QTime(0, 0), false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(InBlockingWindow(c.t, c.start, c.end), c.blocked)
-            << c.t.toString().toStdString() << " in " << c.start.toString().toStdString() << "-"
-            << c.end.toString().toStdString();
-}
-
-TEST(DueTest, DueFromTheFirstMomentAfterItsTimeUnlessRunSinceMidnight) {
-    const QDate today(2026, 12, 8);
-    const QTime two(2, 0, 0);
-    struct Case {
-        QDateTime now;
-        QTime time;
-        QString last;
-        bool due;
-    } cases[] = {
-        {at(2026, 12, 8, 10, 0, 0), two, "", true}, // started long after its time
-        {at(2026, 12, 8, 2, 0, 0), two, "", false}, // exactly at its time: not yet
-        {at(2026, 12, 8, 2, 0, 1), two, "", true},
-        {at(2026, 12, 8, 1, 59, 59), two, "07.12.2026 02:00:01", false},
-        {at(2026, 12, 8, 2, 0, 1), two, "07.12.2026 02:00:01", true},
-        {at(2026, 12, 8, 2, 0, 1), two, "07.12.2026 23:59:59", true},
-        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026 02:00:05", false},
-        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026", false},          // today at midnight
-        {at(2026, 12, 8, 10, 0, 0), two, "08.12.2026 01:00:00", false}, // before its time
-        {at(2026, 12, 8, 10, 0, 0), two, "09.12.2026 01:00:00", false},
-        {at(2026, 12, 8, 10, 0, 0), two, "02:00:00", true}, // a time alone lies on day zero
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsDue(today, c.now, c.time, ParseLastRun(c.last)), c.due)
-            << c.now.toString().toStdString() << " last " << c.last.toStdString();
-
-    EXPECT_EQ(ParseActionTime("02:00:00"), two);
-    EXPECT_THROW(ParseActionTime("25:00:00"), SchedulerError);
-    EXPECT_THROW(ParseLastRun("gestern"), SchedulerError);
-}
-
 TEST(CountAndHist, OnlyTheExactTextsCount) {
     EXPECT_TRUE(CountSkipsScheduler("0"));
     EXPECT_FALSE(CountSkipsScheduler("00"));
