@@ -64,9 +64,9 @@ class DriverPlugin : public QGenericPlugin {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "zvtestdriver.json")
 public:
-    QObject* create(const QString& key, const QString& specification) override {
+    QObject* create(const QString& key, const QString& arguments) override {
         if (key.compare(QStringLiteral("zvtestdriver"), Qt::CaseInsensitive) != 0) return nullptr;
-        return new Driver(specification);
+        return new Driver(arguments);
     }
 };
 
