@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "RealProgram.h"
 #include "TestFolder.h"
 
 namespace {
@@ -59,19 +60,10 @@ TEST(InstanceGuard, ALaterGuardOnTheSameFileAsksTheFirstToShowAndWritesNothing) 
 
 TEST(InstanceGuard, TheProgramRunsOncePerSettingsFileAndTakesOverAKilledOnesLock) {
     TestFolder dir;
-    // The program keeps its history beside itself, so it runs from a folder of its own.
-    const QString exe = dir.Path(QStringLiteral("prog/Zorvane2"));
-    dir.MakeDir(QStringLiteral("prog"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(ZORVANE_EXE), exe));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), dir.MakeDir(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.MakeDir(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.MakeDir(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.MakeDir(QStringLiteral("run")));
-    QFile::setPermissions(dir.Path(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert(QStringLiteral("ZV_REGISTRY_DIR"), dir.Path(QStringLiteral("registry")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    RealProgram prog;
+    ASSERT_TRUE(prog.Lay(dir));
+    const QString& exe = prog.exe;
+    QProcessEnvironment& env = prog.env;
     auto start = [&](QProcess& p) {
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -5,25 +5,18 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "RealProgram.h"
 #include "TestFolder.h"
 
 namespace {
 
 TEST(SessionEnd, ATerminationSignalEndsTheProgramWhileTheCloseQuestionIsOpen) {
     TestFolder dir;
-    const QString exe = dir.Path(QStringLiteral("prog/Zorvane2"));
-    dir.MakeDir(QStringLiteral("prog"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(ZORVANE_EXE), exe));
+    RealProgram prog;
+    ASSERT_TRUE(prog.Lay(dir));
+    const QString& exe = prog.exe;
+    QProcessEnvironment& env = prog.env;
     const QString report = dir.Path(QStringLiteral("report.txt"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), dir.MakeDir(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.MakeDir(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.MakeDir(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.MakeDir(QStringLiteral("run")));
-    QFile::setPermissions(dir.Path(QStringLiteral("run")),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    env.insert(QStringLiteral("ZV_REGISTRY_DIR"), dir.Path(QStringLiteral("registry")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // The test driver plays the user: it changes a setting and presses the close box.
     env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(ZV_TEST_PLUGINS));
     env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("zvtestdriver:") + report);
