@@ -75,59 +75,66 @@ void ShowCutCellTips(QTableView* view) {
     view->horizontalHeader()->viewport()->installEventFilter(tips);
 }
 
-// The header row: paints through the owner's hook and turns a plain click into a sort. Width
-// drags stay with QHeaderView; a release that ends one sorts nothing.
-class TSortGrid::Header : public QHeaderView {
-public:
-    explicit Header(TSortGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
-        // Clicks are ours: a clickable section would also select the column below it.
-        setSectionsClickable(false);
-        setHighlightSections(false);
-        connect(this, &QHeaderView::sectionResized, this, [this] { resized_ = true; });
+TSortHeader::TSortHeader(QWidget* grid, const int& sortColumn, const bool& sortAscending,
+                         std::function<void(int col)> onClick)
+    : QHeaderView(Qt::Horizontal, grid), sortColumn_(sortColumn), sortAscending_(sortAscending),
+      onClick_(std::move(onClick)) {
+    // Clicks are ours: a clickable section would also select the column below it.
+    setSectionsClickable(false);
+    setHighlightSections(false);
+    connect(this, &QHeaderView::sectionResized, this, [this] { resized_ = true; });
+}
+
+void TSortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    if (!rect.isValid()) return;
+    QHeaderView::paintSection(painter, rect, logicalIndex);
+    if (logicalIndex == sortColumn_) {
+        painter->save();
+        TSortGrid::DrawSortMarker(*painter, rect, sortAscending_,
+                                  palette().color(QPalette::Button));
+        painter->restore();
     }
+}
+
+void TSortHeader::mousePressEvent(QMouseEvent* e) {
+    const int x = e->position().toPoint().x();
+    const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+    // A left press on a section edge starts a width drag, even if the mouse never moves.
+    onHandle_ =
+        e->button() == Qt::LeftButton && logicalIndexAt(x - grip) != logicalIndexAt(x + grip);
+    resized_ = false;
+    QHeaderView::mousePressEvent(e);
+}
+
+void TSortHeader::mouseReleaseEvent(QMouseEvent* e) {
+    const bool dragEnded = onHandle_ || resized_;
+    onHandle_ = resized_ = false;
+    QHeaderView::mouseReleaseEvent(e);
+    const int col = logicalIndexAt(e->position().toPoint());
+    if (dragEnded || col < 0 || e->modifiers() != Qt::NoModifier) return;
+    onClick_(col);
+}
+
+// The sort grid's title row also paints through the owner's hook when it has one.
+class TSortGrid::Header : public TSortHeader {
+public:
+    explicit Header(TSortGrid* grid)
+        : TSortHeader(grid, grid->SortColumn, grid->SortAscending,
+                      [grid](int col) { grid->HeaderClick(col); }),
+          grid_(grid) {}
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
         if (!rect.isValid()) return;
-        if (grid_->OnDrawCell) {
-            painter->save();
-            painter->setClipRect(rect);
-            grid_->OnDrawCell(*painter, logicalIndex, 0, rect);
-            painter->restore();
-            return;
-        }
-        QHeaderView::paintSection(painter, rect, logicalIndex);
-        if (logicalIndex == grid_->SortColumn) {
-            painter->save();
-            DrawSortMarker(*painter, rect, grid_->SortAscending, palette().color(QPalette::Button));
-            painter->restore();
-        }
-    }
-
-    void mousePressEvent(QMouseEvent* e) override {
-        const int x = e->position().toPoint().x();
-        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
-        // A left press on a section edge starts a width drag, even if the mouse never moves.
-        onHandle_ =
-            e->button() == Qt::LeftButton && logicalIndexAt(x - grip) != logicalIndexAt(x + grip);
-        resized_ = false;
-        QHeaderView::mousePressEvent(e);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* e) override {
-        const bool dragEnded = onHandle_ || resized_;
-        onHandle_ = resized_ = false;
-        QHeaderView::mouseReleaseEvent(e);
-        const int col = logicalIndexAt(e->position().toPoint());
-        if (dragEnded || col < 0) return;
-        if (e->modifiers() != Qt::NoModifier) return;
-        grid_->HeaderClick(col);
+        if (!grid_->OnDrawCell) return TSortHeader::paintSection(painter, rect, logicalIndex);
+        painter->save();
+        painter->setClipRect(rect);
+        grid_->OnDrawCell(*painter, logicalIndex, 0, rect);
+        painter->restore();
     }
 
 private:
     TSortGrid* grid_;
-    bool onHandle_ = false;
-    bool resized_ = false;
 };
 
 // Data cells: painted completely by the owner's hook when it has one.

@@ -1,6 +1,7 @@
 #pragma once
 // A string grid that sorts by header click. Row 0 is the header row, rows 1.. are data rows,
 // as the program's code counts them; every cell is text.
+#include <QHeaderView>
 #include <QList>
 #include <QStringList>
 #include <QTableWidget>
@@ -11,6 +12,27 @@ class QTableView;
 
 // A cell or title wider than its column gets its whole text as its tooltip.
 void ShowCutCellTips(QTableView* view);
+
+// A title row that draws the sort marker of its grid and turns a plain click into a sort. Width
+// drags stay with QHeaderView; a release that ends one sorts nothing.
+class TSortHeader : public QHeaderView {
+public:
+    // The grid owns the header, so the state it points to outlives it.
+    TSortHeader(QWidget* grid, const int& sortColumn, const bool& sortAscending,
+                std::function<void(int col)> onClick);
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    const int& sortColumn_;
+    const bool& sortAscending_;
+    std::function<void(int)> onClick_;
+    bool onHandle_ = false;
+    bool resized_ = false;
+};
 
 // What a sort is about to do; the owner's hooks may change it.
 struct TSortOptions {

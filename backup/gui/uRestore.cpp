@@ -195,57 +195,13 @@ private:
     std::vector<int> order_; // entry index of each row
 };
 
-// The title row: draws the sort marker and sorts on a plain click that ends no width drag.
-class TEntryGrid::Header : public QHeaderView {
-public:
-    explicit Header(TEntryGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
-        // Clicks are ours: a clickable section would also select the column below it.
-        setSectionsClickable(false);
-        setHighlightSections(false);
-        connect(this, &QHeaderView::sectionResized, this, [this] { resized_ = true; });
-    }
-
-protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
-        if (!rect.isValid()) return;
-        QHeaderView::paintSection(painter, rect, logicalIndex);
-        if (logicalIndex == grid_->SortColumn) {
-            painter->save();
-            TSortGrid::DrawSortMarker(*painter, rect, grid_->SortAscending,
-                                      palette().color(QPalette::Button));
-            painter->restore();
-        }
-    }
-    void mousePressEvent(QMouseEvent* e) override {
-        const int x = e->position().toPoint().x();
-        const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
-        // A left press on a section edge starts a width drag, even if the mouse never moves.
-        onHandle_ =
-            e->button() == Qt::LeftButton && logicalIndexAt(x - grip) != logicalIndexAt(x + grip);
-        resized_ = false;
-        QHeaderView::mousePressEvent(e);
-    }
-    void mouseReleaseEvent(QMouseEvent* e) override {
-        const bool dragEnded = onHandle_ || resized_;
-        onHandle_ = resized_ = false;
-        QHeaderView::mouseReleaseEvent(e);
-        const int col = logicalIndexAt(e->position().toPoint());
-        if (dragEnded || col < 0 || e->modifiers() != Qt::NoModifier) return;
-        grid_->HeaderClick(col);
-    }
-
-private:
-    TEntryGrid* grid_;
-    bool onHandle_ = false;
-    bool resized_ = false;
-};
-
 TEntryGrid::TEntryGrid(QWidget* parent)
     : QTableView(parent), model_(new TEntryModel(titles_, this)) {
     for (int c = 0; c < 6; ++c)
         titles_[c].Alignment = int(ColumnAlignment(c) | Qt::AlignVCenter);
     setModel(model_);
-    setHorizontalHeader(new Header(this));
+    setHorizontalHeader(
+        new TSortHeader(this, SortColumn, SortAscending, [this](int col) { HeaderClick(col); }));
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -78,7 +78,6 @@ public:
     static Qt::Alignment ColumnAlignment(int col);
 
 private:
-    class Header;
     TEntryModel* model_;
     TEntryCell titles_[6];
     mutable std::deque<TEntryCell> looked_;
