@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "ActionStore.h"
+#include "Allocator.h"
 #include "Dialogs.h"
 #include "ShellFolders.h"
 #include "ZorvaneMain.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
     qputenv("ZV_REGISTRY_DIR", (home.path() + QStringLiteral("/registry")).toUtf8());
+    // As the program sets it at its start.
+    Allocator::KeepFreedMemory();
     QApplication app(argc, argv);
     Dialogs::SetTestMode(true);
     ShellFolders::SetProgramFolder(home.path());
@@ -81,6 +84,8 @@ int main(int argc, char** argv) {
                     static_cast<long long>(steps[0]), static_cast<long long>(steps[1]),
                     static_cast<long long>(steps[2]), static_cast<long long>(steps[3]),
                     static_cast<long long>(readMs));
+    // For profiling the settings file alone.
+    if (qEnvironmentVariableIsSet("ZV_STARTBENCH_SETTINGS_ONLY")) return 0;
     {
         ActionStore store(ini);
         store.Open();

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "Allocator.h"
 #include "Cp1252.h"
 #include "SafeFile.h"
 
@@ -102,9 +103,9 @@ Line parseLine(QStringView text, qsizetype off, qint32 own) {
     return l;
 }
 
-// Open addressing from a folded key hash to the first line of that key; the lines keep the
-// hashes, so growing the table reads no text.
-class KeyIndex {
+// Open addressing from a folded key hash to a line; the lines keep the hashes, so growing the
+// table reads no text.
+class KeyTable {
 public:
     template <typename Same> qint32 find(quint32 hash, Same same) const {
         if (slots_.isEmpty()) return -1;
@@ -120,16 +121,6 @@ public:
         if ((used_ + 1) * 2 > size_t(slots_.size())) grow();
         place(hash, line);
         ++used_;
-    }
-    // Room for n keys in one allocation, so a large section is not rehashed as it grows.
-    void reserve(size_t n) {
-        qsizetype size = 16;
-        while (size_t(size) < n * 2)
-            size *= 2;
-        if (size <= slots_.size()) return;
-        const QList<Slot> old = std::exchange(slots_, QList<Slot>(size));
-        for (const Slot& s : old)
-            if (s.line >= 0) place(s.hash, s.line);
     }
     void clear() {
         slots_.clear();
@@ -158,6 +149,90 @@ private:
     // Shared between copies of a document until one of them adds a key.
     QList<Slot> slots_;
     size_t used_ = 0;
+};
+
+// The keys of a chunk: those read with it grouped by the top bits of their hash, each group in
+// line order (built by two counting passes over the hashes, which touch memory in order,
+// where inserting a million keys into a table one by one misses the cache at every key);
+// keys added later go into a small table of their own.
+class KeyIndex {
+public:
+    template <typename Same> qint32 find(quint32 hash, Same same) const {
+        if (!entries_.isEmpty()) {
+            const quint32 g = hash >> shift_;
+            const quint64* e = entries_.constData();
+            for (quint32 i = groups_.at(g), end = groups_.at(g + 1); i < end; ++i)
+                if (quint32(e[i] >> 32) == hash && same(qint32(quint32(e[i]))))
+                    return qint32(quint32(e[i]));
+        }
+        return added_.find(hash, same);
+    }
+    void insert(quint32 hash, qint32 line) { added_.insert(hash, line); }
+
+    // keys: hash << 32 | line of each key line, in line order. same(a, b) tells whether two
+    // lines name the same key, first(line) is called for the first line of each name.
+    template <typename Same, typename First>
+    void build(std::vector<quint64>& keys, Same same, First first) {
+        entries_.clear();
+        groups_.clear();
+        added_.clear();
+        if (keys.empty()) return;
+        int bits = 1;
+        while (bits < 24 && (size_t(1) << (bits + 2)) < keys.size())
+            ++bits;
+        shift_ = 32 - bits;
+        // Two stable passes, the low half of the group number first.
+        const int lowBits = bits / 2;
+        std::vector<quint64> sorted(keys.size());
+        Allocator::AdviseLargeBuffer(sorted.data(), sorted.size() * sizeof(quint64));
+        const auto pass = [&](const std::vector<quint64>& from, std::vector<quint64>& to,
+                              int lowBit, int width) {
+            std::vector<quint32> count((size_t(1) << width) + 1);
+            const quint64 mask = (quint64(1) << width) - 1;
+            const int at = 32 + shift_ + lowBit;
+            for (quint64 k : from)
+                ++count[((k >> at) & mask) + 1];
+            for (size_t i = 1; i < count.size(); ++i)
+                count[i] += count[i - 1];
+            for (quint64 k : from)
+                to[count[(k >> at) & mask]++] = k;
+        };
+        pass(keys, sorted, 0, lowBits);
+        pass(sorted, keys, lowBits, bits - lowBits);
+
+        // The first line of each name stays (a group is a few keys, in line order).
+        const quint32 groups = quint32(1) << bits;
+        groups_.resize(qsizetype(groups) + 1);
+        entries_.reserve(qsizetype(keys.size()));
+        size_t i = 0;
+        for (quint32 grp = 0; grp < groups; ++grp) {
+            const qsizetype start = entries_.size();
+            groups_[grp] = quint32(start);
+            for (; i < keys.size() && quint32(keys[i] >> 32) >> shift_ == grp; ++i) {
+                const quint64 k = keys[i];
+                bool repeated = false;
+                for (qsizetype j = start; j < entries_.size() && !repeated; ++j)
+                    repeated = entries_.at(j) >> 32 == k >> 32 &&
+                               same(qint32(quint32(entries_.at(j))), qint32(quint32(k)));
+                if (repeated) continue;
+                entries_.append(k);
+                first(qint32(quint32(k)));
+            }
+        }
+        groups_[groups] = quint32(entries_.size());
+    }
+    void clear() {
+        entries_.clear();
+        groups_.clear();
+        added_.clear();
+    }
+
+private:
+    // Shared between copies of a document.
+    QList<quint64> entries_; // hash << 32 | line, by group
+    QList<quint32> groups_;  // where each group starts in entries_, and the end
+    int shift_ = 31;
+    KeyTable added_;
 };
 
 // The lines of one section (or, first, those before any section), with an index of its keys.
@@ -223,15 +298,20 @@ struct IniFile::Doc {
         return true;
     }
     void indexKeys(Chunk& c) {
-        c.keys.clear();
-        qsizetype keys = 0;
+        std::vector<quint64> keys;
+        qsizetype n = 0;
         for (const Line& l : std::as_const(c.lines))
-            keys += l.kind == Line::Key;
-        c.keys.reserve(size_t(keys));
+            n += l.kind == Line::Key;
+        keys.reserve(size_t(n));
+        Allocator::AdviseLargeBuffer(keys.data(), size_t(n) * sizeof(quint64));
+        Line* lines = c.lines.data();
         for (qsizetype i = 0; i < c.lines.size(); ++i) {
-            Line& l = c.lines[i];
-            l.first = l.kind == Line::Key && addKey(c, l, qint32(i));
+            lines[i].first = false;
+            if (lines[i].kind == Line::Key) keys.push_back(quint64(lines[i].hash) << 32 | quint64(i));
         }
+        c.keys.build(
+            keys, [&](qint32 a, qint32 b) { return sameName(nameOf(lines[a]), nameOf(lines[b])); },
+            [&](qint32 line) { lines[line].first = true; });
     }
 
     void append(Line l) {
@@ -333,6 +413,15 @@ std::optional<int> parseInteger(QStringView text) {
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
+// A value as far as it is read, without half of a surrogate pair at the cut.
+QStringView readableValue(QStringView value) {
+    if (value.size() > MaxValueLength) {
+        value.truncate(MaxValueLength);
+        if (value.back().isHighSurrogate()) value.chop(1);
+    }
+    return value;
+}
+
 // A value must stay on its line; Windows would read back only its first line anyway.
 QStringView singleLine(QStringView value) {
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -365,7 +454,11 @@ QString decodeOwnText(const QByteArray& raw, bool* exact) {
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     if (bom) bytes = bytes.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
+    // Decoded into a buffer of its final size: a start-up decodes a settings file of many
+    // megabytes.
+    QString text(bytes.size(), Qt::Uninitialized);
+    Allocator::AdviseLargeBuffer(text.data(), size_t(text.size()) * sizeof(QChar));
+    text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
     *exact = !bom && !utf8.hasError();
     if (!utf8.hasError()) return text;
     // A hand edit may have mixed the two: each line is read the way it was written, a line
@@ -462,6 +555,24 @@ bool holdsBytes(QFile& file, const QByteArray& bytes) {
     }
 }
 
+// The rest of an open file (a settings file may be tens of megabytes).
+QByteArray readWhole(QFile& file) {
+    const qint64 size = file.size() - file.pos();
+    if (size <= 0) return file.readAll();
+    QByteArray bytes(size, Qt::Uninitialized);
+    Allocator::AdviseLargeBuffer(bytes.data(), size_t(size));
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = file.read(bytes.data() + done, size - done);
+        if (n <= 0) break;
+        done += n;
+    }
+    bytes.truncate(done);
+    // A file that grew while it was read is read to its end.
+    if (done == size && !file.atEnd()) bytes += file.readAll();
+    return bytes;
+}
+
 // The temporary copy beside the target, created owner-only when the file holds passwords;
 // false when the folder does not take it.
 bool createTemp(SafeFile::TempFileBeside& temp, const QByteArray& targetPath, bool ownerOnly) {
@@ -498,7 +609,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
             if (holdsBytes(file, known->bytes)) return known->doc;
             file.seek(0);
         }
-        bytes = file.readAll();
+        bytes = readWhole(file);
         if (file.error() != QFileDevice::NoError) {
             doc->readProblem = file.errorString();
             return doc;
@@ -541,7 +652,9 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
                 doc->append(l);
             else
                 doc->chunks.emplace_back();
-            doc->chunks.back().lines.reserve(linesLeft);
+            QList<Line>& lines = doc->chunks.back().lines;
+            lines.reserve(linesLeft);
+            Allocator::AdviseLargeBuffer(lines.data(), size_t(linesLeft) * sizeof(Line));
             if (l.kind == Line::Section) {
                 pos = end + 1;
                 continue;
@@ -678,13 +791,25 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
 QString IniFile::ReadString(const QString& section, QStringView key, const QString& def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
-        if (!l) return def;
-        QStringView value = d.valueOf(*l);
-        if (value.size() > MaxValueLength) {
-            value.truncate(MaxValueLength);
-            if (value.back().isHighSurrogate()) value.chop(1);
+        return l ? readableValue(d.valueOf(*l)).toString() : def;
+    });
+}
+
+void IniFile::ForEachKey(const QString& section,
+                         const std::function<void(QStringView key, QStringView value)>& f) const {
+    withDoc([&](const Doc& d) {
+        const QList<qsizetype>& chunks = d.chunksOf(section);
+        for (qsizetype k = 0; k < chunks.size(); ++k) {
+            for (const Line& l : d.chunks[size_t(chunks[k])].lines) {
+                if (l.kind != Line::Key || !l.first) continue;
+                // In a section written in several pieces the earliest piece holds a key first.
+                const QStringView name = d.nameOf(l);
+                bool earlier = false;
+                for (qsizetype j = 0; j < k && !earlier; ++j)
+                    earlier = d.findIn(d.chunks[size_t(chunks[j])], l.hash, name) >= 0;
+                if (!earlier) f(name, readableValue(d.valueOf(l)));
+            }
         }
-        return value.toString();
     });
 }
 

@@ -1,6 +1,9 @@
 #include "ActionStore.h"
 
+#include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "TextFormats.h"
 
@@ -58,6 +61,25 @@ private:
     qsizetype len_ = 0;
 };
 
+// The column and number of an action key ("verz12": colVerz, 12), as the keys Key builds are
+// found: the key word without regard to case, the number in decimal without leading zeros.
+std::optional<std::pair<int, int>> actionKey(QStringView name) {
+    qsizetype digits = name.size();
+    while (digits > 0 && name[digits - 1] >= u'0' && name[digits - 1] <= u'9')
+        --digits;
+    if (digits == name.size() || name[digits] == u'0' || name.size() - digits > 9)
+        return std::nullopt;
+    int n = 0;
+    for (QChar d : name.sliced(digits))
+        n = n * 10 + (d.unicode() - u'0');
+    const QStringView word = name.first(digits);
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (ActionKeys[c] &&
+            word.compare(QLatin1StringView(ActionKeys[c]), Qt::CaseInsensitive) == 0)
+            return std::pair{c, n};
+    return std::nullopt;
+}
+
 QString widthKey(int col) {
     return QStringLiteral("C") + QString::number(col);
 }
@@ -100,24 +122,36 @@ StoredSettings ActionStore::ReadSettings() const {
     if (TextFormats::FormatTime(s.Blocking.To) == QStringLiteral("02:00:00") && version < 2)
         s.Blocking.To = QTime(23, 0);
 
-    // The source folders first: they tell how many actions there are, so the list is made
-    // once at its size instead of being copied as it grows.
-    QList<QString> folders;
-    for (int n = 1;; ++n) {
-        QString verz = ini_.ReadString(Actions, Key(colVerz, n), QString());
-        if (verz.isEmpty()) break;
-        folders.append(std::move(verz));
-    }
-    s.Actions.resize(folders.size());
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        const int n = int(i) + 1;
+    // One pass over the section finds the source folders: the actions are those numbered from
+    // 1 up to the first without one. A second pass fills their cells.
+    QList<int> withFolder;
+    ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
+        const auto key = actionKey(name);
+        if (key && key->first == colVerz && !value.isEmpty()) withFolder.append(key->second);
+    });
+    std::vector<bool> seen(size_t(withFolder.size()) + 2);
+    for (int n : withFolder)
+        if (n < qsizetype(seen.size())) seen[size_t(n)] = true;
+    int count = 0;
+    while (seen[size_t(count) + 1])
+        ++count;
+
+    s.Actions.resize(count);
+    for (int i = 0; i < count; ++i) {
         BackupAction& a = s.Actions[i];
-        a[colVerz] = std::move(folders[i]);
-        for (int c = colNach; c < ActionColumnCount; ++c) {
-            a[c] = c == colActionNumber ? QString::number(n)
-                                        : ini_.ReadString(Actions, Key(c, n), ActionDefaults[c]);
-        }
+        for (int c = 0; c < ActionColumnCount; ++c)
+            a[c] = ActionDefaults[c];
+        a[colActionNumber] = QString::number(i + 1);
     }
+    // Many actions share a value (a time, a filter, the counts); they share its string too.
+    std::array<QString, ActionColumnCount> last;
+    ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
+        const auto key = actionKey(name);
+        if (!key || key->second > count) return;
+        QString& kept = last[size_t(key->first)];
+        if (kept != value || kept.isNull()) kept = value.toString();
+        s.Actions[key->second - 1][key->first] = kept;
+    });
     return s;
 }
 
