@@ -54,31 +54,161 @@ QString fold(const QString& name) {
     return name.toCaseFolded();
 }
 
+bool isAscii(QByteArrayView s) {
+    for (char c : s)
+        if (uchar(c) >= 0x80) return false;
+    return true;
+}
+
+bool isAscii(QStringView s) {
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+// The text of valid UTF-8 bytes as the whole file's decoding gives it: a byte order mark at
+// the start of a piece is a character there, which QString::fromUtf8 would drop.
+QString decodeUtf8(QByteArrayView bytes) {
+    if (!bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8(bytes);
+}
+
+// The code point that starts at p in valid UTF-8, and how many bytes it takes.
+char32_t codePointAt(const uchar* p, int* len) {
+    if (p[0] < 0x80) return *len = 1, p[0];
+    if (p[0] < 0xE0) return *len = 2, char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
+    if (p[0] < 0xF0)
+        return *len = 3, char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+    return *len = 4, char32_t(p[0] & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                         char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+}
+
+// QStringView::trimmed for valid UTF-8: the same white space (which is all in the BMP, so
+// a code point is white space exactly when its UTF-16 unit is).
+QByteArrayView trimmedUtf8(QByteArrayView t) {
+    const auto* d = reinterpret_cast<const uchar*>(t.data());
+    qsizetype b = 0, e = t.size();
+    while (b < e) {
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + b, &n))) break;
+        b += n;
+    }
+    while (e > b) {
+        qsizetype s = e - 1;
+        while (s > b && (d[s] & 0xC0) == 0x80)
+            --s;
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + s, &n))) break;
+        e = s;
+    }
+    return t.sliced(b, e - b);
+}
+
+// The folded hash of a name given as valid UTF-8, the same as of its UTF-16 text.
+quint32 foldedHash(QByteArrayView name) {
+    if (!isAscii(name)) return foldedHash(decodeUtf8(name));
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (char ch : name) {
+        char32_t c = uchar(ch);
+        if (c >= u'A' && c <= u'Z') c += 0x20;
+        h = (h ^ c) * 0x100000001b3ULL;
+    }
+    return quint32(h ^ (h >> 32));
+}
+
+// Part of a line's text: UTF-16 (decoded or rewritten) or the file's own UTF-8 bytes, so a
+// file that is valid UTF-8 throughout needs no decoded copy.
+struct Piece {
+    Piece(QStringView text) : u16(text) {}
+    explicit Piece(QByteArrayView bytes) : u8(bytes), utf8(true) {}
+
+    QStringView u16;
+    QByteArrayView u8;
+    bool utf8 = false;
+
+    Piece sliced(qsizetype pos, qsizetype n) const {
+        return utf8 ? Piece(u8.sliced(pos, n)) : Piece(u16.sliced(pos, n));
+    }
+    Piece sliced(qsizetype pos) const {
+        return utf8 ? Piece(u8.sliced(pos)) : Piece(u16.sliced(pos));
+    }
+    QString toString() const { return utf8 ? decodeUtf8(u8) : u16.toString(); }
+};
+
+bool sameName(const Piece& a, QStringView b) {
+    if (!a.utf8) return sameName(a.u16, b);
+    if (a.u8.size() == b.size() && isAscii(a.u8) && isAscii(b)) {
+        for (qsizetype i = 0; i < b.size(); ++i) {
+            char16_t x = char16_t(uchar(a.u8[i])), y = b[i].unicode();
+            if (x >= u'A' && x <= u'Z') x += 0x20;
+            if (y >= u'A' && y <= u'Z') y += 0x20;
+            if (x != y) return false;
+        }
+        return true;
+    }
+    // Folding may map a character outside ASCII onto one inside (the Kelvin sign onto 'k').
+    return isAscii(a.u8) && isAscii(b) ? false : sameName(QStringView(a.toString()), b);
+}
+
+bool sameName(const Piece& a, const Piece& b) {
+    if (!b.utf8) return sameName(a, b.u16);
+    if (!a.utf8) return sameName(b, a.u16);
+    if (a.u8.size() == b.u8.size() && isAscii(a.u8) && isAscii(b.u8))
+        return QLatin1StringView(a.u8).compare(QLatin1StringView(b.u8), Qt::CaseInsensitive) == 0;
+    return isAscii(a.u8) && isAscii(b.u8) ? false : sameName(a, QStringView(b.toString()));
+}
+
+bool sameText(const Piece& a, QStringView b) {
+    if (!a.utf8) return a.u16 == b;
+    if (isAscii(a.u8)) {
+        if (a.u8.size() != b.size()) return false;
+        for (qsizetype i = 0; i < b.size(); ++i)
+            if (char16_t(uchar(a.u8[i])) != b[i].unicode()) return false;
+        return true;
+    }
+    return a.toString() == b;
+}
+
 // One line of the file with what it declares, worked out once when the file is read. The text
-// stays in the file's decoded text (or, once rewritten, in a string of its own); the line only
-// marks where it lies, so reading a large file builds no string per line.
+// stays in the file's text (or, once rewritten, in a string of its own); the line only marks
+// where it lies, so reading a large file builds no string per line. Kept small: a large file
+// has a million of them.
 struct Line {
     enum Kind : unsigned char { Other, Section, Key };
-    qsizetype off = 0;
+    quint32 off = 0; // where it starts in the file's text (low bits), or its own text's index
     qint32 len = 0;
-    qint32 own = -1;    // index of its own text once the line was rewritten
     qint32 nameOff = 0; // the section's or the key's name, trimmed, within the line
     qint32 nameLen = 0;
     qint32 eq = -1;
-    quint32 hash = 0; // of the folded key name
-    Kind kind = Other;
-    bool blank = true;
-    bool first = false; // the line its chunk's index gives for its name
+    quint32 hash = 0;   // of the folded key name
+    quint8 offHigh = 0; // bits 32 to 39 of the start
+    Kind kind : 2 = Other;
+    bool blank : 1 = true;
+    bool first : 1 = false; // the line its chunk's index gives for its name
+    bool owned : 1 = false; // rewritten: its text is a string of its own
+
+    qsizetype start() const { return qsizetype(offHigh) << 32 | off; }
+    void setStart(qsizetype at) {
+        off = quint32(at);
+        offHigh = quint8(quint64(at) >> 32);
+    }
 };
+static_assert(sizeof(Line) == 28);
 
 // "[Name]" is a section (a header without its closing bracket still opens one); "key=value"
 // a key, split at the first '=', with the value as written. Lines starting with ';' are
 // comments.
 Line parseLine(QStringView text, qsizetype off, qint32 own) {
     Line l;
-    l.off = off;
+    if (own >= 0) {
+        l.off = quint32(own);
+        l.owned = true;
+    } else {
+        l.setStart(off);
+    }
     l.len = qint32(text.size());
-    l.own = own;
     const QStringView t = text.trimmed();
     l.blank = t.isEmpty();
     const auto setName = [&](QStringView name) {
@@ -95,6 +225,35 @@ Line parseLine(QStringView text, qsizetype off, qint32 own) {
     if (eq < 0) return l;
     const QStringView k = text.left(eq).trimmed();
     if (k.isEmpty() || k.startsWith(u';')) return l;
+    setName(k);
+    l.eq = qint32(eq);
+    l.kind = Line::Key;
+    l.hash = foldedHash(k);
+    return l;
+}
+
+// The same for a line of valid UTF-8; its places count bytes. The marks are ASCII, which no
+// byte of a longer sequence can be.
+Line parseLine(QByteArrayView text, qsizetype off) {
+    Line l;
+    l.setStart(off);
+    l.len = qint32(text.size());
+    const QByteArrayView t = trimmedUtf8(text);
+    l.blank = t.isEmpty();
+    const auto setName = [&](QByteArrayView name) {
+        l.nameOff = qint32(name.data() - text.data());
+        l.nameLen = qint32(name.size());
+    };
+    if (t.startsWith('[')) {
+        const qsizetype close = t.indexOf(']');
+        setName(trimmedUtf8(close < 0 ? t.sliced(1) : t.sliced(1, close - 1)));
+        l.kind = Line::Section;
+        return l;
+    }
+    const qsizetype eq = text.indexOf('=');
+    if (eq < 0) return l;
+    const QByteArrayView k = trimmedUtf8(text.first(eq));
+    if (k.isEmpty() || k.startsWith(';')) return l;
     setName(k);
     l.eq = qint32(eq);
     l.kind = Line::Key;
@@ -172,7 +331,9 @@ struct Chunk {
 // The file as sections of lines, with indexes from section and key names to their lines, so a
 // read or a write finds its key without walking the file.
 struct IniFile::Doc {
-    QString text;         // the file as read
+    QByteArray bytes; // the file as read, when its lines lie in it as UTF-8
+    QString text;     // otherwise the file's decoded text
+    bool utf8 = false;
     QList<QString> owned; // texts of lines rewritten since
     std::vector<Chunk> chunks;
     QHash<QString, QList<qsizetype>> sections; // folded name -> its chunks in file order
@@ -195,11 +356,13 @@ struct IniFile::Doc {
     bool exclusive = false;
     mutable std::optional<Cursor> cursor;
 
-    QStringView textOf(const Line& l) const {
-        return l.own >= 0 ? QStringView(owned.at(l.own)) : QStringView(text).sliced(l.off, l.len);
+    Piece textOf(const Line& l) const {
+        if (l.owned) return Piece(owned.at(l.off));
+        if (utf8) return Piece(QByteArrayView(bytes).sliced(l.start(), l.len));
+        return Piece(QStringView(text).sliced(l.start(), l.len));
     }
-    QStringView nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
-    QStringView valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
+    Piece nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
+    Piece valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
 
     // A line of text of its own (a new or rewritten one).
     Line ownLine(const QString& s, qint32 slot = -1) {
@@ -209,11 +372,11 @@ struct IniFile::Doc {
         } else {
             owned[slot] = s;
         }
-        return parseLine(owned.at(slot), 0, slot);
+        return parseLine(QStringView(owned.at(slot)), 0, slot);
     }
 
     // The first line of a name is the one that counts.
-    qint32 findIn(const Chunk& c, quint32 hash, QStringView name) const {
+    qint32 findIn(const Chunk& c, quint32 hash, const Piece& name) const {
         return c.keys.find(hash, [&](qint32 i) { return sameName(nameOf(c.lines.at(i)), name); });
     }
     // Whether the line is the first of its name in the chunk (and so now in the index).
@@ -488,6 +651,49 @@ QByteArray targetOf(const QString& fileName) {
 
 } // namespace
 
+// The file's bytes for the document's lines, each ending in CR LF. Lines of UTF-16 text are
+// encoded in runs that end after a line break, which is what encoding the whole text gives.
+QByteArray joinLines(const Doc& doc, bool cp1252) {
+    qsizetype size = 0;
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) size += c.header->len + 2;
+        for (const Line& line : std::as_const(c.lines))
+            size += line.len + 2;
+    }
+    QString run;
+    QByteArray bytes;
+    if (cp1252 || !doc.utf8)
+        run.reserve(size);
+    else
+        bytes.reserve(size);
+    const auto flush = [&] {
+        if (run.isEmpty()) return;
+        bytes += cp1252 ? Cp1252::Encode(run) : run.toUtf8();
+        run.truncate(0);
+    };
+    const auto put = [&](const Line& line) {
+        const Piece text = doc.textOf(line);
+        if (text.utf8 && !cp1252) {
+            flush();
+            bytes.append(text.u8);
+            bytes.append("\r\n", 2);
+            return;
+        }
+        if (text.utf8)
+            run += decodeUtf8(text.u8);
+        else
+            run += text.u16;
+        run += u"\r\n";
+    };
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) put(*c.header);
+        for (const Line& line : std::as_const(c.lines))
+            put(line);
+    }
+    flush();
+    return bytes;
+}
+
 std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     auto doc = std::make_shared<Doc>();
     QFile file(fileName_);
@@ -513,43 +719,55 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         return doc;
     }
     bool exact = false;
-    if (encoding_ == Encoding::Latin1252)
+    if (encoding_ == Encoding::Latin1252) {
         doc->text = Cp1252::Decode(bytes);
-    else
+    } else if (!bytes.startsWith("\xEF\xBB\xBF") && QByteArrayView(bytes).isValidUtf8()) {
+        // The normal case: the lines are read where they lie in the bytes.
+        doc->utf8 = exact = true;
+        doc->bytes = bytes;
+    } else {
         doc->text = decodeOwnText(bytes, &exact);
-    const QStringView text(doc->text);
-    // Each chunk's lines in one allocation: room for all lines still to come, given back
-    // when the chunk ends (a large block shrinks in place).
-    qsizetype linesLeft = std::count(text.begin(), text.end(), u'\n') + 1;
+    }
     const auto endChunk = [&] {
         if (doc->chunks.empty()) return;
         doc->chunks.back().lines.squeeze();
         doc->indexKeys(doc->chunks.back());
     };
-    for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
-        const qsizetype nl = text.indexOf(u'\n', pos);
-        const qsizetype end = nl < 0 ? text.size() : nl;
-        QStringView line = text.sliced(pos, end - pos);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        else
-            exact = false; // written back, the line ends in CR LF
-        const Line l = parseLine(line, pos, -1);
-        if (l.kind == Line::Section || doc->chunks.empty()) {
-            endChunk();
-            if (l.kind == Line::Section)
-                doc->append(l);
+    const auto parseAll = [&](auto text, auto nl, auto cr, auto parse) {
+        // Each chunk's lines in one allocation: room for all lines still to come, given
+        // back when the chunk ends (a large block shrinks in place).
+        qsizetype linesLeft = std::count(text.begin(), text.end(), nl) + 1;
+        for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
+            const qsizetype found = text.indexOf(nl, pos);
+            const qsizetype end = found < 0 ? text.size() : found;
+            auto line = text.sliced(pos, end - pos);
+            if (line.endsWith(cr))
+                line.chop(1);
             else
-                doc->chunks.emplace_back();
-            doc->chunks.back().lines.reserve(linesLeft);
-            if (l.kind == Line::Section) {
-                pos = end + 1;
-                continue;
+                exact = false; // written back, the line ends in CR LF
+            const Line l = parse(line, pos);
+            if (l.kind == Line::Section || doc->chunks.empty()) {
+                endChunk();
+                if (l.kind == Line::Section)
+                    doc->append(l);
+                else
+                    doc->chunks.emplace_back();
+                doc->chunks.back().lines.reserve(linesLeft);
+                if (l.kind == Line::Section) {
+                    pos = end + 1;
+                    continue;
+                }
             }
+            doc->chunks.back().lines.append(l); // indexed when its chunk ends
+            pos = end + 1;
         }
-        doc->chunks.back().lines.append(l); // indexed when its chunk ends
-        pos = end + 1;
-    }
+    };
+    if (doc->utf8)
+        parseAll(QByteArrayView(doc->bytes), '\n', '\r',
+                 [](QByteArrayView line, qsizetype pos) { return parseLine(line, pos); });
+    else
+        parseAll(QStringView(doc->text), u'\n', u'\r',
+                 [](QStringView line, qsizetype pos) { return parseLine(line, pos, -1); });
     endChunk();
     if (exact) doc->canonicalBytes = bytes;
     doc->canonical = exact;
@@ -559,25 +777,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
 
 void IniFile::save(Doc&& doc) {
     if (!doc.readProblem.isEmpty()) throw IniWriteError(fileName_);
-    QString text;
-    qsizetype size = 0;
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) size += c.header->len + 2;
-        for (const Line& line : std::as_const(c.lines))
-            size += line.len + 2;
-    }
-    text.reserve(size);
-    const auto put = [&](const Line& line) {
-        text += doc.textOf(line);
-        text += u"\r\n";
-    };
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) put(*c.header);
-        for (const Line& line : std::as_const(c.lines))
-            put(line);
-    }
-    const QByteArray bytes =
-        encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
+    const QByteArray bytes = joinLines(doc, encoding_ == Encoding::Latin1252);
 
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.
@@ -679,19 +879,22 @@ QString IniFile::ReadString(const QString& section, QStringView key, const QStri
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
         if (!l) return def;
-        QStringView value = d.valueOf(*l);
-        if (value.size() > MaxValueLength) {
-            value.truncate(MaxValueLength);
-            if (value.back().isHighSurrogate()) value.chop(1);
+        const Piece value = d.valueOf(*l);
+        // UTF-8 never takes fewer bytes than UTF-16 takes units.
+        if (value.utf8 && value.u8.size() <= MaxValueLength) return decodeUtf8(value.u8);
+        QString text = value.toString();
+        if (text.size() > MaxValueLength) {
+            text.truncate(MaxValueLength);
+            if (text.back().isHighSurrogate()) text.chop(1);
         }
-        return value.toString();
+        return text;
     });
 }
 
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
-        const std::optional<int> n = l ? parseInteger(d.valueOf(*l)) : std::nullopt;
+        const std::optional<int> n = l ? parseInteger(d.valueOf(*l).toString()) : std::nullopt;
         return n.value_or(def);
     });
 }
@@ -755,8 +958,9 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
             const Line l = c.lines.at(at.line);
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
-            if (l.nameOff == 0 && l.eq == l.nameLen && doc.valueOf(l) == val) return true;
-            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.own);
+            if (l.nameOff == 0 && l.eq == l.nameLen && sameText(doc.valueOf(l), val)) return true;
+            Line rewritten =
+                doc.ownLine(keyLine(doc.nameOf(l).toString(), val), l.owned ? qint32(l.off) : -1);
             rewritten.first = true;
             c.lines[at.line] = rewritten;
             doc.altered = true;
