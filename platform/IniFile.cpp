@@ -55,31 +55,178 @@ QString fold(const QString& name) {
     return name.toCaseFolded();
 }
 
+bool isAscii(QByteArrayView s) {
+    for (char c : s)
+        if (uchar(c) >= 0x80) return false;
+    return true;
+}
+
+bool isAscii(QStringView s) {
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+// The text of valid UTF-8 bytes as the whole file's decoding gives it: a byte order mark at
+// the start of a piece is a character there, which QString::fromUtf8 would drop.
+QString decodeUtf8(QByteArrayView bytes) {
+    if (!bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8(bytes);
+}
+
+// The code point that starts at p in valid UTF-8, and how many bytes it takes.
+char32_t codePointAt(const uchar* p, int* len) {
+    if (p[0] < 0x80) return *len = 1, p[0];
+    if (p[0] < 0xE0) return *len = 2, char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
+    if (p[0] < 0xF0)
+        return *len = 3, char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+    return *len = 4, char32_t(p[0] & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                         char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+}
+
+// QStringView::trimmed for valid UTF-8: the same white space (which is all in the BMP, so
+// a code point is white space exactly when its UTF-16 unit is).
+QByteArrayView trimmedUtf8(QByteArrayView t) {
+    const auto* d = reinterpret_cast<const uchar*>(t.data());
+    qsizetype b = 0, e = t.size();
+    while (b < e) {
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + b, &n))) break;
+        b += n;
+    }
+    while (e > b) {
+        qsizetype s = e - 1;
+        while (s > b && (d[s] & 0xC0) == 0x80)
+            --s;
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + s, &n))) break;
+        e = s;
+    }
+    return t.sliced(b, e - b);
+}
+
+// The folded hash of a name given as valid UTF-8, the same as of its UTF-16 text.
+quint32 foldedHash(QByteArrayView name) {
+    if (!isAscii(name)) return foldedHash(decodeUtf8(name));
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (char ch : name) {
+        char32_t c = uchar(ch);
+        if (c >= u'A' && c <= u'Z') c += 0x20;
+        h = (h ^ c) * 0x100000001b3ULL;
+    }
+    return quint32(h ^ (h >> 32));
+}
+
+// Part of a line's text: UTF-16 (decoded or rewritten) or the file's own UTF-8 bytes, so a
+// file that is valid UTF-8 throughout needs no decoded copy.
+struct Piece {
+    Piece(QStringView text) : u16(text) {}
+    explicit Piece(QByteArrayView bytes) : u8(bytes), utf8(true) {}
+
+    QStringView u16;
+    QByteArrayView u8;
+    bool utf8 = false;
+
+    Piece sliced(qsizetype pos, qsizetype n) const {
+        return utf8 ? Piece(u8.sliced(pos, n)) : Piece(u16.sliced(pos, n));
+    }
+    Piece sliced(qsizetype pos) const {
+        return utf8 ? Piece(u8.sliced(pos)) : Piece(u16.sliced(pos));
+    }
+    QString toString() const { return utf8 ? decodeUtf8(u8) : u16.toString(); }
+};
+
+// The text of a piece as UTF-16: the piece itself, or its decoding in buf (which keeps its
+// room from call to call, so a pass over many lines allocates once).
+QStringView utf16Of(const Piece& p, QString& buf) {
+    if (!p.utf8) return p.u16;
+    buf.resize(p.u8.size()); // UTF-8 takes at least as many bytes as UTF-16 takes units
+    QChar* out = buf.data();
+    if (isAscii(p.u8)) {
+        for (char c : p.u8)
+            *out++ = QChar(uchar(c));
+    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                      QStringDecoder::Flag::ConvertInitialBom);
+        out = utf8.appendToBuffer(out, p.u8);
+    }
+    return QStringView(buf.constData(), out - buf.constData());
+}
+
+bool sameName(const Piece& a, QStringView b) {
+    if (!a.utf8) return sameName(a.u16, b);
+    if (a.u8.size() == b.size() && isAscii(a.u8) && isAscii(b)) {
+        for (qsizetype i = 0; i < b.size(); ++i) {
+            char16_t x = char16_t(uchar(a.u8[i])), y = b[i].unicode();
+            if (x >= u'A' && x <= u'Z') x += 0x20;
+            if (y >= u'A' && y <= u'Z') y += 0x20;
+            if (x != y) return false;
+        }
+        return true;
+    }
+    // Folding may map a character outside ASCII onto one inside (the Kelvin sign onto 'k').
+    return isAscii(a.u8) && isAscii(b) ? false : sameName(QStringView(a.toString()), b);
+}
+
+bool sameName(const Piece& a, const Piece& b) {
+    if (!b.utf8) return sameName(a, b.u16);
+    if (!a.utf8) return sameName(b, a.u16);
+    if (a.u8.size() == b.u8.size() && isAscii(a.u8) && isAscii(b.u8))
+        return QLatin1StringView(a.u8).compare(QLatin1StringView(b.u8), Qt::CaseInsensitive) == 0;
+    return isAscii(a.u8) && isAscii(b.u8) ? false : sameName(a, QStringView(b.toString()));
+}
+
+bool sameText(const Piece& a, QStringView b) {
+    if (!a.utf8) return a.u16 == b;
+    if (isAscii(a.u8)) {
+        if (a.u8.size() != b.size()) return false;
+        for (qsizetype i = 0; i < b.size(); ++i)
+            if (char16_t(uchar(a.u8[i])) != b[i].unicode()) return false;
+        return true;
+    }
+    return a.toString() == b;
+}
+
 // One line of the file with what it declares, worked out once when the file is read. The text
-// stays in the file's decoded text (or, once rewritten, in a string of its own); the line only
-// marks where it lies, so reading a large file builds no string per line.
+// stays in the file's text (or, once rewritten, in a string of its own); the line only marks
+// where it lies, so reading a large file builds no string per line. Kept small: a large file
+// has a million of them.
 struct Line {
     enum Kind : unsigned char { Other, Section, Key };
-    qsizetype off = 0;
+    quint32 off = 0; // where it starts in the file's text (low bits), or its own text's index
     qint32 len = 0;
-    qint32 own = -1;    // index of its own text once the line was rewritten
     qint32 nameOff = 0; // the section's or the key's name, trimmed, within the line
     qint32 nameLen = 0;
     qint32 eq = -1;
-    quint32 hash = 0; // of the folded key name
-    Kind kind = Other;
-    bool blank = true;
-    bool first = false; // the line its chunk's index gives for its name
+    quint32 hash = 0;   // of the folded key name
+    quint8 offHigh = 0; // bits 32 to 39 of the start
+    Kind kind : 2 = Other;
+    bool blank : 1 = true;
+    bool first : 1 = false; // the line its chunk's index gives for its name
+    bool owned : 1 = false; // rewritten: its text is a string of its own
+
+    qsizetype start() const { return qsizetype(offHigh) << 32 | off; }
+    void setStart(qsizetype at) {
+        off = quint32(at);
+        offHigh = quint8(quint64(at) >> 32);
+    }
 };
+static_assert(sizeof(Line) == 28);
 
 // "[Name]" is a section (a header without its closing bracket still opens one); "key=value"
 // a key, split at the first '=', with the value as written. Lines starting with ';' are
 // comments.
 Line parseLine(QStringView text, qsizetype off, qint32 own) {
     Line l;
-    l.off = off;
+    if (own >= 0) {
+        l.off = quint32(own);
+        l.owned = true;
+    } else {
+        l.setStart(off);
+    }
     l.len = qint32(text.size());
-    l.own = own;
     const QStringView t = text.trimmed();
     l.blank = t.isEmpty();
     const auto setName = [&](QStringView name) {
@@ -96,6 +243,35 @@ Line parseLine(QStringView text, qsizetype off, qint32 own) {
     if (eq < 0) return l;
     const QStringView k = text.left(eq).trimmed();
     if (k.isEmpty() || k.startsWith(u';')) return l;
+    setName(k);
+    l.eq = qint32(eq);
+    l.kind = Line::Key;
+    l.hash = foldedHash(k);
+    return l;
+}
+
+// The same for a line of valid UTF-8; its places count bytes. The marks are ASCII, which no
+// byte of a longer sequence can be.
+Line parseLine(QByteArrayView text, qsizetype off) {
+    Line l;
+    l.setStart(off);
+    l.len = qint32(text.size());
+    const QByteArrayView t = trimmedUtf8(text);
+    l.blank = t.isEmpty();
+    const auto setName = [&](QByteArrayView name) {
+        l.nameOff = qint32(name.data() - text.data());
+        l.nameLen = qint32(name.size());
+    };
+    if (t.startsWith('[')) {
+        const qsizetype close = t.indexOf(']');
+        setName(trimmedUtf8(close < 0 ? t.sliced(1) : t.sliced(1, close - 1)));
+        l.kind = Line::Section;
+        return l;
+    }
+    const qsizetype eq = text.indexOf('=');
+    if (eq < 0) return l;
+    const QByteArrayView k = trimmedUtf8(text.first(eq));
+    if (k.isEmpty() || k.startsWith(';')) return l;
     setName(k);
     l.eq = qint32(eq);
     l.kind = Line::Key;
@@ -181,45 +357,53 @@ public:
         while (bits < 24 && (size_t(1) << (bits + 2)) < keys.size())
             ++bits;
         shift_ = 32 - bits;
-        // Two stable passes, the low half of the group number first.
+        // Two stable passes, the low half of the group number first; the second writes the
+        // index itself. Each buffer is let go as soon as it is read, so the next reuses it.
         const int lowBits = bits / 2;
-        std::vector<quint64> sorted(keys.size());
-        Allocator::AdviseLargeBuffer(sorted.data(), sorted.size() * sizeof(quint64));
-        const auto pass = [&](const std::vector<quint64>& from, std::vector<quint64>& to,
-                              int lowBit, int width) {
+        const size_t n = keys.size();
+        const auto pass = [&](const quint64* from, quint64* to, int lowBit, int width) {
             std::vector<quint32> count((size_t(1) << width) + 1);
             const quint64 mask = (quint64(1) << width) - 1;
             const int at = 32 + shift_ + lowBit;
-            for (quint64 k : from)
-                ++count[((k >> at) & mask) + 1];
+            for (size_t i = 0; i < n; ++i)
+                ++count[((from[i] >> at) & mask) + 1];
             for (size_t i = 1; i < count.size(); ++i)
                 count[i] += count[i - 1];
-            for (quint64 k : from)
-                to[count[(k >> at) & mask]++] = k;
+            for (size_t i = 0; i < n; ++i)
+                to[count[(from[i] >> at) & mask]++] = from[i];
         };
-        pass(keys, sorted, 0, lowBits);
-        pass(sorted, keys, lowBits, bits - lowBits);
+        const std::unique_ptr<quint64[]> half(new quint64[n]);
+        Allocator::AdviseLargeBuffer(half.get(), n * sizeof(quint64));
+        pass(keys.data(), half.get(), 0, lowBits);
+        std::vector<quint64>().swap(keys);
+        entries_.reserve(qsizetype(n));
+        Allocator::AdviseLargeBuffer(entries_.data(), n * sizeof(quint64));
+        entries_.resize(qsizetype(n));
+        quint64* e = entries_.data();
+        pass(half.get(), e, lowBits, bits - lowBits);
 
-        // The first line of each name stays (a group is a few keys, in line order).
+        // The first line of each name stays, in place (a group is a few keys, in line order).
         const quint32 groups = quint32(1) << bits;
+        groups_.reserve(qsizetype(groups) + 1);
+        Allocator::AdviseLargeBuffer(groups_.data(), (size_t(groups) + 1) * sizeof(quint32));
         groups_.resize(qsizetype(groups) + 1);
-        entries_.reserve(qsizetype(keys.size()));
-        size_t i = 0;
+        size_t kept = 0, i = 0;
         for (quint32 grp = 0; grp < groups; ++grp) {
-            const qsizetype start = entries_.size();
+            const size_t start = kept;
             groups_[grp] = quint32(start);
-            for (; i < keys.size() && quint32(keys[i] >> 32) >> shift_ == grp; ++i) {
-                const quint64 k = keys[i];
+            for (; i < n && quint32(e[i] >> 32) >> shift_ == grp; ++i) {
+                const quint64 k = e[i];
                 bool repeated = false;
-                for (qsizetype j = start; j < entries_.size() && !repeated; ++j)
-                    repeated = entries_.at(j) >> 32 == k >> 32 &&
-                               same(qint32(quint32(entries_.at(j))), qint32(quint32(k)));
+                for (size_t j = start; j < kept && !repeated; ++j)
+                    repeated =
+                        e[j] >> 32 == k >> 32 && same(qint32(quint32(e[j])), qint32(quint32(k)));
                 if (repeated) continue;
-                entries_.append(k);
+                e[kept++] = k;
                 first(qint32(quint32(k)));
             }
         }
-        groups_[groups] = quint32(entries_.size());
+        groups_[groups] = quint32(kept);
+        entries_.resize(qsizetype(kept));
     }
     void clear() {
         entries_.clear();
@@ -247,7 +431,9 @@ struct Chunk {
 // The file as sections of lines, with indexes from section and key names to their lines, so a
 // read or a write finds its key without walking the file.
 struct IniFile::Doc {
-    QString text;         // the file as read
+    QByteArray bytes; // the file as read, when its lines lie in it as UTF-8
+    QString text;     // otherwise the file's decoded text
+    bool utf8 = false;
     QList<QString> owned; // texts of lines rewritten since
     std::vector<Chunk> chunks;
     QHash<QString, QList<qsizetype>> sections; // folded name -> its chunks in file order
@@ -270,11 +456,13 @@ struct IniFile::Doc {
     bool exclusive = false;
     mutable std::optional<Cursor> cursor;
 
-    QStringView textOf(const Line& l) const {
-        return l.own >= 0 ? QStringView(owned.at(l.own)) : QStringView(text).sliced(l.off, l.len);
+    Piece textOf(const Line& l) const {
+        if (l.owned) return Piece(owned.at(l.off));
+        if (utf8) return Piece(QByteArrayView(bytes).sliced(l.start(), l.len));
+        return Piece(QStringView(text).sliced(l.start(), l.len));
     }
-    QStringView nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
-    QStringView valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
+    Piece nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
+    Piece valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
 
     // A line of text of its own (a new or rewritten one).
     Line ownLine(const QString& s, qint32 slot = -1) {
@@ -284,11 +472,11 @@ struct IniFile::Doc {
         } else {
             owned[slot] = s;
         }
-        return parseLine(owned.at(slot), 0, slot);
+        return parseLine(QStringView(owned.at(slot)), 0, slot);
     }
 
     // The first line of a name is the one that counts.
-    qint32 findIn(const Chunk& c, quint32 hash, QStringView name) const {
+    qint32 findIn(const Chunk& c, quint32 hash, const Piece& name) const {
         return c.keys.find(hash, [&](qint32 i) { return sameName(nameOf(c.lines.at(i)), name); });
     }
     // Whether the line is the first of its name in the chunk (and so now in the index).
@@ -307,7 +495,8 @@ struct IniFile::Doc {
         Line* lines = c.lines.data();
         for (qsizetype i = 0; i < c.lines.size(); ++i) {
             lines[i].first = false;
-            if (lines[i].kind == Line::Key) keys.push_back(quint64(lines[i].hash) << 32 | quint64(i));
+            if (lines[i].kind == Line::Key)
+                keys.push_back(quint64(lines[i].hash) << 32 | quint64(i));
         }
         c.keys.build(
             keys, [&](qint32 a, qint32 b) { return sameName(nameOf(lines[a]), nameOf(lines[b])); },
@@ -599,6 +788,49 @@ QByteArray targetOf(const QString& fileName) {
 
 } // namespace
 
+// The file's bytes for the document's lines, each ending in CR LF. Lines of UTF-16 text are
+// encoded in runs that end after a line break, which is what encoding the whole text gives.
+QByteArray joinLines(const Doc& doc, bool cp1252) {
+    qsizetype size = 0;
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) size += c.header->len + 2;
+        for (const Line& line : std::as_const(c.lines))
+            size += line.len + 2;
+    }
+    QString run;
+    QByteArray bytes;
+    if (cp1252 || !doc.utf8)
+        run.reserve(size);
+    else
+        bytes.reserve(size);
+    const auto flush = [&] {
+        if (run.isEmpty()) return;
+        bytes += cp1252 ? Cp1252::Encode(run) : run.toUtf8();
+        run.truncate(0);
+    };
+    const auto put = [&](const Line& line) {
+        const Piece text = doc.textOf(line);
+        if (text.utf8 && !cp1252) {
+            flush();
+            bytes.append(text.u8);
+            bytes.append("\r\n", 2);
+            return;
+        }
+        if (text.utf8)
+            run += decodeUtf8(text.u8);
+        else
+            run += text.u16;
+        run += u"\r\n";
+    };
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) put(*c.header);
+        for (const Line& line : std::as_const(c.lines))
+            put(line);
+    }
+    flush();
+    return bytes;
+}
+
 std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     auto doc = std::make_shared<Doc>();
     QFile file(fileName_);
@@ -624,45 +856,60 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         return doc;
     }
     bool exact = false;
-    if (encoding_ == Encoding::Latin1252)
+    if (encoding_ == Encoding::Latin1252) {
         doc->text = Cp1252::Decode(bytes);
-    else
+    } else if (!bytes.startsWith("\xEF\xBB\xBF") && QByteArrayView(bytes).isValidUtf8()) {
+        // The normal case: the lines are read where they lie in the bytes.
+        doc->utf8 = exact = true;
+        doc->bytes = bytes;
+    } else {
         doc->text = decodeOwnText(bytes, &exact);
-    const QStringView text(doc->text);
-    // Each chunk's lines in one allocation: room for all lines still to come, given back
-    // when the chunk ends (a large block shrinks in place).
-    qsizetype linesLeft = std::count(text.begin(), text.end(), u'\n') + 1;
+    }
     const auto endChunk = [&] {
         if (doc->chunks.empty()) return;
-        doc->chunks.back().lines.squeeze();
+        // A section that took most of the room keeps it: shrinking would copy it.
+        QList<Line>& lines = doc->chunks.back().lines;
+        if (lines.capacity() - lines.size() > lines.size() / 4) lines.squeeze();
         doc->indexKeys(doc->chunks.back());
     };
-    for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
-        const qsizetype nl = text.indexOf(u'\n', pos);
-        const qsizetype end = nl < 0 ? text.size() : nl;
-        QStringView line = text.sliced(pos, end - pos);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        else
-            exact = false; // written back, the line ends in CR LF
-        const Line l = parseLine(line, pos, -1);
-        if (l.kind == Line::Section || doc->chunks.empty()) {
-            endChunk();
-            if (l.kind == Line::Section)
-                doc->append(l);
+    const auto parseAll = [&](auto text, auto nl, auto cr, auto parse) {
+        // Each chunk's lines in one allocation: room for all lines still to come, given
+        // back when the chunk ends (a large block shrinks in place).
+        qsizetype linesLeft = std::count(text.begin(), text.end(), nl) + 1;
+        for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
+            const qsizetype found = text.indexOf(nl, pos);
+            const qsizetype end = found < 0 ? text.size() : found;
+            auto line = text.sliced(pos, end - pos);
+            if (line.endsWith(cr))
+                line.chop(1);
             else
-                doc->chunks.emplace_back();
-            QList<Line>& lines = doc->chunks.back().lines;
-            lines.reserve(linesLeft);
-            Allocator::AdviseLargeBuffer(lines.data(), size_t(linesLeft) * sizeof(Line));
-            if (l.kind == Line::Section) {
-                pos = end + 1;
-                continue;
+                exact = false; // written back, the line ends in CR LF
+            const Line l = parse(line, pos);
+            if (l.kind == Line::Section || doc->chunks.empty()) {
+                endChunk();
+                if (l.kind == Line::Section)
+                    doc->append(l);
+                else
+                    doc->chunks.emplace_back();
+                QList<Line>& lines = doc->chunks.back().lines;
+                lines.reserve(linesLeft);
+                // Most of the file is often one section, but this one may be short.
+                Allocator::AdviseLargeBuffer(lines.data(), size_t(linesLeft) * sizeof(Line), false);
+                if (l.kind == Line::Section) {
+                    pos = end + 1;
+                    continue;
+                }
             }
+            doc->chunks.back().lines.append(l); // indexed when its chunk ends
+            pos = end + 1;
         }
-        doc->chunks.back().lines.append(l); // indexed when its chunk ends
-        pos = end + 1;
-    }
+    };
+    if (doc->utf8)
+        parseAll(QByteArrayView(doc->bytes), '\n', '\r',
+                 [](QByteArrayView line, qsizetype pos) { return parseLine(line, pos); });
+    else
+        parseAll(QStringView(doc->text), u'\n', u'\r',
+                 [](QStringView line, qsizetype pos) { return parseLine(line, pos, -1); });
     endChunk();
     if (exact) doc->canonicalBytes = bytes;
     doc->canonical = exact;
@@ -672,25 +919,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
 
 void IniFile::save(Doc&& doc) {
     if (!doc.readProblem.isEmpty()) throw IniWriteError(fileName_);
-    QString text;
-    qsizetype size = 0;
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) size += c.header->len + 2;
-        for (const Line& line : std::as_const(c.lines))
-            size += line.len + 2;
-    }
-    text.reserve(size);
-    const auto put = [&](const Line& line) {
-        text += doc.textOf(line);
-        text += u"\r\n";
-    };
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) put(*c.header);
-        for (const Line& line : std::as_const(c.lines))
-            put(line);
-    }
-    const QByteArray bytes =
-        encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
+    const QByteArray bytes = joinLines(doc, encoding_ == Encoding::Latin1252);
 
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.
@@ -791,23 +1020,43 @@ QString IniFile::ReadString(const QString& section, const QString& key, const QS
 QString IniFile::ReadString(const QString& section, QStringView key, const QString& def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
-        return l ? readableValue(d.valueOf(*l)).toString() : def;
+        if (!l) return def;
+        const Piece value = d.valueOf(*l);
+        // UTF-8 never takes fewer bytes than UTF-16 takes units.
+        if (value.utf8 && value.u8.size() <= MaxValueLength) return decodeUtf8(value.u8);
+        QString text = value.toString();
+        if (text.size() > MaxValueLength) {
+            text.truncate(MaxValueLength);
+            if (text.back().isHighSurrogate()) text.chop(1);
+        }
+        return text;
+    });
+}
+
+qsizetype IniFile::KeyCountAtMost(const QString& section) const {
+    return withDoc([&](const Doc& d) {
+        qsizetype n = 0;
+        for (qsizetype ci : d.chunksOf(section))
+            n += d.chunks[size_t(ci)].lines.size();
+        return n;
     });
 }
 
 void IniFile::ForEachKey(const QString& section,
                          const std::function<void(QStringView key, QStringView value)>& f) const {
     withDoc([&](const Doc& d) {
+        QString nameBuf, valueBuf;
         const QList<qsizetype>& chunks = d.chunksOf(section);
         for (qsizetype k = 0; k < chunks.size(); ++k) {
             for (const Line& l : d.chunks[size_t(chunks[k])].lines) {
                 if (l.kind != Line::Key || !l.first) continue;
                 // In a section written in several pieces the earliest piece holds a key first.
-                const QStringView name = d.nameOf(l);
+                const Piece name = d.nameOf(l);
                 bool earlier = false;
                 for (qsizetype j = 0; j < k && !earlier; ++j)
                     earlier = d.findIn(d.chunks[size_t(chunks[j])], l.hash, name) >= 0;
-                if (!earlier) f(name, readableValue(d.valueOf(l)));
+                if (!earlier)
+                    f(utf16Of(name, nameBuf), readableValue(utf16Of(d.valueOf(l), valueBuf)));
             }
         }
     });
@@ -816,7 +1065,7 @@ void IniFile::ForEachKey(const QString& section,
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
-        const std::optional<int> n = l ? parseInteger(d.valueOf(*l)) : std::nullopt;
+        const std::optional<int> n = l ? parseInteger(d.valueOf(*l).toString()) : std::nullopt;
         return n.value_or(def);
     });
 }
@@ -880,8 +1129,9 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
             const Line l = c.lines.at(at.line);
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
-            if (l.nameOff == 0 && l.eq == l.nameLen && doc.valueOf(l) == val) return true;
-            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.own);
+            if (l.nameOff == 0 && l.eq == l.nameLen && sameText(doc.valueOf(l), val)) return true;
+            Line rewritten =
+                doc.ownLine(keyLine(doc.nameOf(l).toString(), val), l.owned ? qint32(l.off) : -1);
             rewritten.first = true;
             c.lines[at.line] = rewritten;
             doc.altered = true;

@@ -53,6 +53,8 @@ public:
     QStringList ReadSections() const;
     // Every key of a section once, in file order, with the value ReadString gives for it: a
     // large section in one pass instead of a search per key. The views hold during the call.
+    // No section holds more keys than this (its lines that declare one).
+    qsizetype KeyCountAtMost(const QString& section) const;
     void ForEachKey(const QString& section,
                     const std::function<void(QStringView key, QStringView value)>& f) const;
 

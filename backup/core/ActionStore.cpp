@@ -1,10 +1,11 @@
 #include "ActionStore.h"
 
+#include <QHash>
 #include <optional>
 #include <stdexcept>
 #include <utility>
-#include <vector>
 
+#include "Allocator.h"
 #include "TextFormats.h"
 
 namespace {
@@ -122,36 +123,47 @@ StoredSettings ActionStore::ReadSettings() const {
     if (TextFormats::FormatTime(s.Blocking.To) == QStringLiteral("02:00:00") && version < 2)
         s.Blocking.To = QTime(23, 0);
 
-    // One pass over the section finds the source folders: the actions are those numbered from
-    // 1 up to the first without one. A second pass fills their cells.
-    QList<int> withFolder;
-    ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
-        const auto key = actionKey(name);
-        if (key && key->first == colVerz && !value.isEmpty()) withFolder.append(key->second);
-    });
-    std::vector<bool> seen(size_t(withFolder.size()) + 2);
-    for (int n : withFolder)
-        if (n < qsizetype(seen.size())) seen[size_t(n)] = true;
-    int count = 0;
-    while (seen[size_t(count) + 1])
-        ++count;
-
-    s.Actions.resize(count);
-    for (int i = 0; i < count; ++i) {
-        BackupAction& a = s.Actions[i];
-        for (int c = 0; c < ActionColumnCount; ++c)
-            a[c] = ActionDefaults[c];
-        a[colActionNumber] = QString::number(i + 1);
-    }
+    // One pass over the section. The actions are those numbered from 1 up to the first
+    // without a source folder; one numbered far beyond those read so far (a file in another
+    // order, or a stray key) waits apart, so a stray number makes no room for all below it.
+    BackupAction defaults;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        defaults[c] = ActionDefaults[c];
+    QHash<int, BackupAction> apart;
+    const auto cellsOf = [&](int n) -> BackupAction& {
+        constexpr int Ahead = 64;
+        if (n > s.Actions.size() + Ahead) {
+            const auto it = apart.find(n);
+            return it != apart.end() ? *it : *apart.insert(n, defaults);
+        }
+        while (s.Actions.size() < n) {
+            const auto it = apart.isEmpty() ? apart.end() : apart.find(int(s.Actions.size()) + 1);
+            s.Actions.append(it != apart.end() ? std::move(*it) : defaults);
+            if (it != apart.end()) apart.erase(it);
+        }
+        return s.Actions[n - 1];
+    };
+    // Room for the actions as the program writes them, thirteen keys each.
+    const qsizetype expected = ini_.KeyCountAtMost(Actions) / (ActionColumnCount - 1) + 1;
+    s.Actions.reserve(expected);
+    Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
     // Many actions share a value (a time, a filter, the counts); they share its string too.
     std::array<QString, ActionColumnCount> last;
     ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
         const auto key = actionKey(name);
-        if (!key || key->second > count) return;
+        if (!key) return;
         QString& kept = last[size_t(key->first)];
         if (kept != value || kept.isNull()) kept = value.toString();
-        s.Actions[key->second - 1][key->first] = kept;
+        cellsOf(key->second)[key->first] = kept;
     });
+    while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
+        s.Actions.append(apart.take(int(s.Actions.size()) + 1));
+    qsizetype count = 0;
+    while (count < s.Actions.size() && !s.Actions[count][colVerz].isEmpty())
+        ++count;
+    s.Actions.resize(count);
+    for (qsizetype i = 0; i < count; ++i)
+        s.Actions[i][colActionNumber] = QString::number(i + 1);
     return s;
 }
 
