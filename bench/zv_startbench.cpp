@@ -118,9 +118,14 @@ int main(int argc, char** argv) {
         ActionStore store(ini);
         store.Open();
         store.PutFull(read.Blocking, read.Actions);
+        steps[0] = t.elapsed();
         store.Commit();
+        steps[1] = t.elapsed();
     }
     const qint64 changedMs = t.restart();
+    if (qEnvironmentVariableIsSet("ZV_STARTBENCH_STEPS"))
+        std::printf("changed save: put %lld, commit %lld ms\n", static_cast<long long>(steps[0]),
+                    static_cast<long long>(steps[1]));
 
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->show();

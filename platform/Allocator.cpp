@@ -10,15 +10,6 @@ namespace Allocator {
 void KeepFreedMemory() {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    // The heap's first 30 MB on huge pages: a start-up with many actions makes hundreds of
-    // thousands of small strings, and each small page they first touch is a trap. The block
-    // goes back to the allocator at once and stays in the heap (below the trim threshold);
-    // its pages are only touched, and so only counted, as strings take them.
-    constexpr size_t Block = 30 << 20;
-    if (void* p = malloc(Block)) {
-        AdviseLargeBuffer(p, Block, false);
-        free(p);
-    }
 }
 
 void AdviseLargeBuffer(void* data, size_t bytes, bool filledWhole) {

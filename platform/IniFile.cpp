@@ -721,6 +721,11 @@ struct DocCache {
         entries.push_back({path, encoding, bytes, std::move(doc)});
         if (entries.size() > 4) entries.erase(entries.begin());
     }
+    void forget(const QString& path, const Doc* doc) {
+        const std::lock_guard lock(mutex);
+        std::erase_if(entries,
+                      [&](const Entry& e) { return e.path == path && e.doc.get() == doc; });
+    }
 };
 
 DocCache& docCache() {
@@ -991,18 +996,35 @@ template <typename F> void IniFile::modify(F f) {
 }
 
 void IniFile::BeginUpdate() {
-    held_ = std::make_unique<Doc>(*load());
+    const std::shared_ptr<const Doc> read = load();
+    held_ = std::make_unique<Doc>(*read);
     held_->exclusive = true;
+    // Without the kept parse the held copy's lines are its own, so its first change copies none
+    // of them; Commit and Rollback keep it again where it still is what the file holds.
+    docCache().forget(QFileInfo(fileName_).absoluteFilePath(), read.get());
+}
+
+void IniFile::keepUnaltered(std::unique_ptr<Doc> doc) const {
+    if (doc->altered || !doc->canonical || !doc->readProblem.isEmpty()) return;
+    doc->changed = false;
+    doc->exclusive = false;
+    doc->cursor.reset();
+    const QByteArray bytes = doc->canonicalBytes;
+    docCache().put(QFileInfo(fileName_).absoluteFilePath(), int(encoding_), bytes,
+                   std::shared_ptr<const Doc>(std::move(doc)));
 }
 
 void IniFile::Commit() {
     if (!held_) return;
-    const std::unique_ptr<Doc> doc = std::move(held_);
-    if (doc->changed && !alreadyOnDisk(*doc)) save(std::move(*doc));
+    std::unique_ptr<Doc> doc = std::move(held_);
+    if (doc->changed && !alreadyOnDisk(*doc))
+        save(std::move(*doc));
+    else
+        keepUnaltered(std::move(doc));
 }
 
 void IniFile::Rollback() {
-    held_.reset();
+    if (held_) keepUnaltered(std::move(held_));
 }
 
 bool IniFile::Holding() const {

@@ -91,6 +91,7 @@ private:
     std::shared_ptr<const Doc> load() const;
     void save(Doc&& doc);
     bool alreadyOnDisk(const Doc& doc) const;
+    void keepUnaltered(std::unique_ptr<Doc> doc) const;
     template <typename F> auto withDoc(F f) const;
     template <typename F> void modify(F f);
 
