@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "Allocator.h"
 #include "Cp1252.h"
 #include "SafeFile.h"
 
@@ -54,31 +55,178 @@ QString fold(const QString& name) {
     return name.toCaseFolded();
 }
 
+bool isAscii(QByteArrayView s) {
+    for (char c : s)
+        if (uchar(c) >= 0x80) return false;
+    return true;
+}
+
+bool isAscii(QStringView s) {
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+// The text of valid UTF-8 bytes as the whole file's decoding gives it: a byte order mark at
+// the start of a piece is a character there, which QString::fromUtf8 would drop.
+QString decodeUtf8(QByteArrayView bytes) {
+    if (!bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8(bytes);
+}
+
+// The code point that starts at p in valid UTF-8, and how many bytes it takes.
+char32_t codePointAt(const uchar* p, int* len) {
+    if (p[0] < 0x80) return *len = 1, p[0];
+    if (p[0] < 0xE0) return *len = 2, char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
+    if (p[0] < 0xF0)
+        return *len = 3, char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+    return *len = 4, char32_t(p[0] & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                         char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+}
+
+// QStringView::trimmed for valid UTF-8: the same white space (which is all in the BMP, so
+// a code point is white space exactly when its UTF-16 unit is).
+QByteArrayView trimmedUtf8(QByteArrayView t) {
+    const auto* d = reinterpret_cast<const uchar*>(t.data());
+    qsizetype b = 0, e = t.size();
+    while (b < e) {
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + b, &n))) break;
+        b += n;
+    }
+    while (e > b) {
+        qsizetype s = e - 1;
+        while (s > b && (d[s] & 0xC0) == 0x80)
+            --s;
+        int n = 0;
+        if (!QChar::isSpace(codePointAt(d + s, &n))) break;
+        e = s;
+    }
+    return t.sliced(b, e - b);
+}
+
+// The folded hash of a name given as valid UTF-8, the same as of its UTF-16 text.
+quint32 foldedHash(QByteArrayView name) {
+    if (!isAscii(name)) return foldedHash(decodeUtf8(name));
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (char ch : name) {
+        char32_t c = uchar(ch);
+        if (c >= u'A' && c <= u'Z') c += 0x20;
+        h = (h ^ c) * 0x100000001b3ULL;
+    }
+    return quint32(h ^ (h >> 32));
+}
+
+// Part of a line's text: UTF-16 (decoded or rewritten) or the file's own UTF-8 bytes, so a
+// file that is valid UTF-8 throughout needs no decoded copy.
+struct Piece {
+    Piece(QStringView text) : u16(text) {}
+    explicit Piece(QByteArrayView bytes) : u8(bytes), utf8(true) {}
+
+    QStringView u16;
+    QByteArrayView u8;
+    bool utf8 = false;
+
+    Piece sliced(qsizetype pos, qsizetype n) const {
+        return utf8 ? Piece(u8.sliced(pos, n)) : Piece(u16.sliced(pos, n));
+    }
+    Piece sliced(qsizetype pos) const {
+        return utf8 ? Piece(u8.sliced(pos)) : Piece(u16.sliced(pos));
+    }
+    QString toString() const { return utf8 ? decodeUtf8(u8) : u16.toString(); }
+};
+
+// The text of a piece as UTF-16: the piece itself, or its decoding in buf (which keeps its
+// room from call to call, so a pass over many lines allocates once).
+QStringView utf16Of(const Piece& p, QString& buf) {
+    if (!p.utf8) return p.u16;
+    buf.resize(p.u8.size()); // UTF-8 takes at least as many bytes as UTF-16 takes units
+    QChar* out = buf.data();
+    if (isAscii(p.u8)) {
+        for (char c : p.u8)
+            *out++ = QChar(uchar(c));
+    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                      QStringDecoder::Flag::ConvertInitialBom);
+        out = utf8.appendToBuffer(out, p.u8);
+    }
+    return QStringView(buf.constData(), out - buf.constData());
+}
+
+bool sameName(const Piece& a, QStringView b) {
+    if (!a.utf8) return sameName(a.u16, b);
+    if (a.u8.size() == b.size() && isAscii(a.u8) && isAscii(b)) {
+        for (qsizetype i = 0; i < b.size(); ++i) {
+            char16_t x = char16_t(uchar(a.u8[i])), y = b[i].unicode();
+            if (x >= u'A' && x <= u'Z') x += 0x20;
+            if (y >= u'A' && y <= u'Z') y += 0x20;
+            if (x != y) return false;
+        }
+        return true;
+    }
+    // Folding may map a character outside ASCII onto one inside (the Kelvin sign onto 'k').
+    return isAscii(a.u8) && isAscii(b) ? false : sameName(QStringView(a.toString()), b);
+}
+
+bool sameName(const Piece& a, const Piece& b) {
+    if (!b.utf8) return sameName(a, b.u16);
+    if (!a.utf8) return sameName(b, a.u16);
+    if (a.u8.size() == b.u8.size() && isAscii(a.u8) && isAscii(b.u8))
+        return QLatin1StringView(a.u8).compare(QLatin1StringView(b.u8), Qt::CaseInsensitive) == 0;
+    return isAscii(a.u8) && isAscii(b.u8) ? false : sameName(a, QStringView(b.toString()));
+}
+
+bool sameText(const Piece& a, QStringView b) {
+    if (!a.utf8) return a.u16 == b;
+    if (isAscii(a.u8)) {
+        if (a.u8.size() != b.size()) return false;
+        for (qsizetype i = 0; i < b.size(); ++i)
+            if (char16_t(uchar(a.u8[i])) != b[i].unicode()) return false;
+        return true;
+    }
+    return a.toString() == b;
+}
+
 // One line of the file with what it declares, worked out once when the file is read. The text
-// stays in the file's decoded text (or, once rewritten, in a string of its own); the line only
-// marks where it lies, so reading a large file builds no string per line.
+// stays in the file's text (or, once rewritten, in a string of its own); the line only marks
+// where it lies, so reading a large file builds no string per line. Kept small: a large file
+// has a million of them.
 struct Line {
     enum Kind : unsigned char { Other, Section, Key };
-    qsizetype off = 0;
+    quint32 off = 0; // where it starts in the file's text (low bits), or its own text's index
     qint32 len = 0;
-    qint32 own = -1;    // index of its own text once the line was rewritten
     qint32 nameOff = 0; // the section's or the key's name, trimmed, within the line
     qint32 nameLen = 0;
     qint32 eq = -1;
-    quint32 hash = 0; // of the folded key name
-    Kind kind = Other;
-    bool blank = true;
-    bool first = false; // the line its chunk's index gives for its name
+    quint32 hash = 0;   // of the folded key name
+    quint8 offHigh = 0; // bits 32 to 39 of the start
+    Kind kind : 2 = Other;
+    bool blank : 1 = true;
+    bool first : 1 = false; // the line its chunk's index gives for its name
+    bool owned : 1 = false; // rewritten: its text is a string of its own
+
+    qsizetype start() const { return qsizetype(offHigh) << 32 | off; }
+    void setStart(qsizetype at) {
+        off = quint32(at);
+        offHigh = quint8(quint64(at) >> 32);
+    }
 };
+static_assert(sizeof(Line) == 28);
 
 // "[Name]" is a section (a header without its closing bracket still opens one); "key=value"
 // a key, split at the first '=', with the value as written. Lines starting with ';' are
 // comments.
 Line parseLine(QStringView text, qsizetype off, qint32 own) {
     Line l;
-    l.off = off;
+    if (own >= 0) {
+        l.off = quint32(own);
+        l.owned = true;
+    } else {
+        l.setStart(off);
+    }
     l.len = qint32(text.size());
-    l.own = own;
     const QStringView t = text.trimmed();
     l.blank = t.isEmpty();
     const auto setName = [&](QStringView name) {
@@ -102,9 +250,38 @@ Line parseLine(QStringView text, qsizetype off, qint32 own) {
     return l;
 }
 
-// Open addressing from a folded key hash to the first line of that key; the lines keep the
-// hashes, so growing the table reads no text.
-class KeyIndex {
+// The same for a line of valid UTF-8; its places count bytes. The marks are ASCII, which no
+// byte of a longer sequence can be.
+Line parseLine(QByteArrayView text, qsizetype off) {
+    Line l;
+    l.setStart(off);
+    l.len = qint32(text.size());
+    const QByteArrayView t = trimmedUtf8(text);
+    l.blank = t.isEmpty();
+    const auto setName = [&](QByteArrayView name) {
+        l.nameOff = qint32(name.data() - text.data());
+        l.nameLen = qint32(name.size());
+    };
+    if (t.startsWith('[')) {
+        const qsizetype close = t.indexOf(']');
+        setName(trimmedUtf8(close < 0 ? t.sliced(1) : t.sliced(1, close - 1)));
+        l.kind = Line::Section;
+        return l;
+    }
+    const qsizetype eq = text.indexOf('=');
+    if (eq < 0) return l;
+    const QByteArrayView k = trimmedUtf8(text.first(eq));
+    if (k.isEmpty() || k.startsWith(';')) return l;
+    setName(k);
+    l.eq = qint32(eq);
+    l.kind = Line::Key;
+    l.hash = foldedHash(k);
+    return l;
+}
+
+// Open addressing from a folded key hash to a line; the lines keep the hashes, so growing the
+// table reads no text.
+class KeyTable {
 public:
     template <typename Same> qint32 find(quint32 hash, Same same) const {
         if (slots_.isEmpty()) return -1;
@@ -120,16 +297,6 @@ public:
         if ((used_ + 1) * 2 > size_t(slots_.size())) grow();
         place(hash, line);
         ++used_;
-    }
-    // Room for n keys in one allocation, so a large section is not rehashed as it grows.
-    void reserve(size_t n) {
-        qsizetype size = 16;
-        while (size_t(size) < n * 2)
-            size *= 2;
-        if (size <= slots_.size()) return;
-        const QList<Slot> old = std::exchange(slots_, QList<Slot>(size));
-        for (const Slot& s : old)
-            if (s.line >= 0) place(s.hash, s.line);
     }
     void clear() {
         slots_.clear();
@@ -160,6 +327,98 @@ private:
     size_t used_ = 0;
 };
 
+// The keys of a chunk: those read with it grouped by the top bits of their hash, each group in
+// line order (built by two counting passes over the hashes, which touch memory in order,
+// where inserting a million keys into a table one by one misses the cache at every key);
+// keys added later go into a small table of their own.
+class KeyIndex {
+public:
+    template <typename Same> qint32 find(quint32 hash, Same same) const {
+        if (!entries_.isEmpty()) {
+            const quint32 g = hash >> shift_;
+            const quint64* e = entries_.constData();
+            for (quint32 i = groups_.at(g), end = groups_.at(g + 1); i < end; ++i)
+                if (quint32(e[i] >> 32) == hash && same(qint32(quint32(e[i]))))
+                    return qint32(quint32(e[i]));
+        }
+        return added_.find(hash, same);
+    }
+    void insert(quint32 hash, qint32 line) { added_.insert(hash, line); }
+
+    // keys: hash << 32 | line of each key line, in line order. same(a, b) tells whether two
+    // lines name the same key, first(line) is called for the first line of each name.
+    template <typename Same, typename First>
+    void build(std::vector<quint64>& keys, Same same, First first) {
+        entries_.clear();
+        groups_.clear();
+        added_.clear();
+        if (keys.empty()) return;
+        int bits = 1;
+        while (bits < 24 && (size_t(1) << (bits + 2)) < keys.size())
+            ++bits;
+        shift_ = 32 - bits;
+        // Two stable passes, the low half of the group number first; the second writes the
+        // index itself. Each buffer is let go as soon as it is read, so the next reuses it.
+        const int lowBits = bits / 2;
+        const size_t n = keys.size();
+        const auto pass = [&](const quint64* from, quint64* to, int lowBit, int width) {
+            std::vector<quint32> count((size_t(1) << width) + 1);
+            const quint64 mask = (quint64(1) << width) - 1;
+            const int at = 32 + shift_ + lowBit;
+            for (size_t i = 0; i < n; ++i)
+                ++count[((from[i] >> at) & mask) + 1];
+            for (size_t i = 1; i < count.size(); ++i)
+                count[i] += count[i - 1];
+            for (size_t i = 0; i < n; ++i)
+                to[count[(from[i] >> at) & mask]++] = from[i];
+        };
+        const std::unique_ptr<quint64[]> half(new quint64[n]);
+        Allocator::AdviseLargeBuffer(half.get(), n * sizeof(quint64));
+        pass(keys.data(), half.get(), 0, lowBits);
+        std::vector<quint64>().swap(keys);
+        entries_.reserve(qsizetype(n));
+        Allocator::AdviseLargeBuffer(entries_.data(), n * sizeof(quint64));
+        entries_.resize(qsizetype(n));
+        quint64* e = entries_.data();
+        pass(half.get(), e, lowBits, bits - lowBits);
+
+        // The first line of each name stays, in place (a group is a few keys, in line order).
+        const quint32 groups = quint32(1) << bits;
+        groups_.reserve(qsizetype(groups) + 1);
+        Allocator::AdviseLargeBuffer(groups_.data(), (size_t(groups) + 1) * sizeof(quint32));
+        groups_.resize(qsizetype(groups) + 1);
+        size_t kept = 0, i = 0;
+        for (quint32 grp = 0; grp < groups; ++grp) {
+            const size_t start = kept;
+            groups_[grp] = quint32(start);
+            for (; i < n && quint32(e[i] >> 32) >> shift_ == grp; ++i) {
+                const quint64 k = e[i];
+                bool repeated = false;
+                for (size_t j = start; j < kept && !repeated; ++j)
+                    repeated =
+                        e[j] >> 32 == k >> 32 && same(qint32(quint32(e[j])), qint32(quint32(k)));
+                if (repeated) continue;
+                e[kept++] = k;
+                first(qint32(quint32(k)));
+            }
+        }
+        groups_[groups] = quint32(kept);
+        entries_.resize(qsizetype(kept));
+    }
+    void clear() {
+        entries_.clear();
+        groups_.clear();
+        added_.clear();
+    }
+
+private:
+    // Shared between copies of a document.
+    QList<quint64> entries_; // hash << 32 | line, by group
+    QList<quint32> groups_;  // where each group starts in entries_, and the end
+    int shift_ = 31;
+    KeyTable added_;
+};
+
 // The lines of one section (or, first, those before any section), with an index of its keys.
 struct Chunk {
     std::optional<Line> header; // none for the lines before the first section
@@ -172,7 +431,9 @@ struct Chunk {
 // The file as sections of lines, with indexes from section and key names to their lines, so a
 // read or a write finds its key without walking the file.
 struct IniFile::Doc {
-    QString text;         // the file as read
+    QByteArray bytes; // the file as read, when its lines lie in it as UTF-8
+    QString text;     // otherwise the file's decoded text
+    bool utf8 = false;
     QList<QString> owned; // texts of lines rewritten since
     std::vector<Chunk> chunks;
     QHash<QString, QList<qsizetype>> sections; // folded name -> its chunks in file order
@@ -195,11 +456,13 @@ struct IniFile::Doc {
     bool exclusive = false;
     mutable std::optional<Cursor> cursor;
 
-    QStringView textOf(const Line& l) const {
-        return l.own >= 0 ? QStringView(owned.at(l.own)) : QStringView(text).sliced(l.off, l.len);
+    Piece textOf(const Line& l) const {
+        if (l.owned) return Piece(owned.at(l.off));
+        if (utf8) return Piece(QByteArrayView(bytes).sliced(l.start(), l.len));
+        return Piece(QStringView(text).sliced(l.start(), l.len));
     }
-    QStringView nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
-    QStringView valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
+    Piece nameOf(const Line& l) const { return textOf(l).sliced(l.nameOff, l.nameLen); }
+    Piece valueOf(const Line& l) const { return textOf(l).sliced(l.eq + 1); }
 
     // A line of text of its own (a new or rewritten one).
     Line ownLine(const QString& s, qint32 slot = -1) {
@@ -209,11 +472,11 @@ struct IniFile::Doc {
         } else {
             owned[slot] = s;
         }
-        return parseLine(owned.at(slot), 0, slot);
+        return parseLine(QStringView(owned.at(slot)), 0, slot);
     }
 
     // The first line of a name is the one that counts.
-    qint32 findIn(const Chunk& c, quint32 hash, QStringView name) const {
+    qint32 findIn(const Chunk& c, quint32 hash, const Piece& name) const {
         return c.keys.find(hash, [&](qint32 i) { return sameName(nameOf(c.lines.at(i)), name); });
     }
     // Whether the line is the first of its name in the chunk (and so now in the index).
@@ -223,15 +486,21 @@ struct IniFile::Doc {
         return true;
     }
     void indexKeys(Chunk& c) {
-        c.keys.clear();
-        qsizetype keys = 0;
+        std::vector<quint64> keys;
+        qsizetype n = 0;
         for (const Line& l : std::as_const(c.lines))
-            keys += l.kind == Line::Key;
-        c.keys.reserve(size_t(keys));
+            n += l.kind == Line::Key;
+        keys.reserve(size_t(n));
+        Allocator::AdviseLargeBuffer(keys.data(), size_t(n) * sizeof(quint64));
+        Line* lines = c.lines.data();
         for (qsizetype i = 0; i < c.lines.size(); ++i) {
-            Line& l = c.lines[i];
-            l.first = l.kind == Line::Key && addKey(c, l, qint32(i));
+            lines[i].first = false;
+            if (lines[i].kind == Line::Key)
+                keys.push_back(quint64(lines[i].hash) << 32 | quint64(i));
         }
+        c.keys.build(
+            keys, [&](qint32 a, qint32 b) { return sameName(nameOf(lines[a]), nameOf(lines[b])); },
+            [&](qint32 line) { lines[line].first = true; });
     }
 
     void append(Line l) {
@@ -333,6 +602,15 @@ std::optional<int> parseInteger(QStringView text) {
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
+// A value as far as it is read, without half of a surrogate pair at the cut.
+QStringView readableValue(QStringView value) {
+    if (value.size() > MaxValueLength) {
+        value.truncate(MaxValueLength);
+        if (value.back().isHighSurrogate()) value.chop(1);
+    }
+    return value;
+}
+
 // A value must stay on its line; Windows would read back only its first line anyway.
 QStringView singleLine(QStringView value) {
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -365,7 +643,11 @@ QString decodeOwnText(const QByteArray& raw, bool* exact) {
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     if (bom) bytes = bytes.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
+    // Decoded into a buffer of its final size: a start-up decodes a settings file of many
+    // megabytes.
+    QString text(bytes.size(), Qt::Uninitialized);
+    Allocator::AdviseLargeBuffer(text.data(), size_t(text.size()) * sizeof(QChar));
+    text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
     *exact = !bom && !utf8.hasError();
     if (!utf8.hasError()) return text;
     // A hand edit may have mixed the two: each line is read the way it was written, a line
@@ -439,6 +721,11 @@ struct DocCache {
         entries.push_back({path, encoding, bytes, std::move(doc)});
         if (entries.size() > 4) entries.erase(entries.begin());
     }
+    void forget(const QString& path, const Doc* doc) {
+        const std::lock_guard lock(mutex);
+        std::erase_if(entries,
+                      [&](const Entry& e) { return e.path == path && e.doc.get() == doc; });
+    }
 };
 
 DocCache& docCache() {
@@ -460,6 +747,24 @@ bool holdsBytes(QFile& file, const QByteArray& bytes) {
             return false;
         done += n;
     }
+}
+
+// The rest of an open file (a settings file may be tens of megabytes).
+QByteArray readWhole(QFile& file) {
+    const qint64 size = file.size() - file.pos();
+    if (size <= 0) return file.readAll();
+    QByteArray bytes(size, Qt::Uninitialized);
+    Allocator::AdviseLargeBuffer(bytes.data(), size_t(size));
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = file.read(bytes.data() + done, size - done);
+        if (n <= 0) break;
+        done += n;
+    }
+    bytes.truncate(done);
+    // A file that grew while it was read is read to its end.
+    if (done == size && !file.atEnd()) bytes += file.readAll();
+    return bytes;
 }
 
 // The temporary copy beside the target, created owner-only when the file holds passwords;
@@ -488,6 +793,49 @@ QByteArray targetOf(const QString& fileName) {
 
 } // namespace
 
+// The file's bytes for the document's lines, each ending in CR LF. Lines of UTF-16 text are
+// encoded in runs that end after a line break, which is what encoding the whole text gives.
+QByteArray joinLines(const Doc& doc, bool cp1252) {
+    qsizetype size = 0;
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) size += c.header->len + 2;
+        for (const Line& line : std::as_const(c.lines))
+            size += line.len + 2;
+    }
+    QString run;
+    QByteArray bytes;
+    if (cp1252 || !doc.utf8)
+        run.reserve(size);
+    else
+        bytes.reserve(size);
+    const auto flush = [&] {
+        if (run.isEmpty()) return;
+        bytes += cp1252 ? Cp1252::Encode(run) : run.toUtf8();
+        run.truncate(0);
+    };
+    const auto put = [&](const Line& line) {
+        const Piece text = doc.textOf(line);
+        if (text.utf8 && !cp1252) {
+            flush();
+            bytes.append(text.u8);
+            bytes.append("\r\n", 2);
+            return;
+        }
+        if (text.utf8)
+            run += decodeUtf8(text.u8);
+        else
+            run += text.u16;
+        run += u"\r\n";
+    };
+    for (const Chunk& c : doc.chunks) {
+        if (c.header) put(*c.header);
+        for (const Line& line : std::as_const(c.lines))
+            put(line);
+    }
+    flush();
+    return bytes;
+}
+
 std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     auto doc = std::make_shared<Doc>();
     QFile file(fileName_);
@@ -498,7 +846,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
             if (holdsBytes(file, known->bytes)) return known->doc;
             file.seek(0);
         }
-        bytes = file.readAll();
+        bytes = readWhole(file);
         if (file.error() != QFileDevice::NoError) {
             doc->readProblem = file.errorString();
             return doc;
@@ -513,43 +861,60 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         return doc;
     }
     bool exact = false;
-    if (encoding_ == Encoding::Latin1252)
+    if (encoding_ == Encoding::Latin1252) {
         doc->text = Cp1252::Decode(bytes);
-    else
+    } else if (!bytes.startsWith("\xEF\xBB\xBF") && QByteArrayView(bytes).isValidUtf8()) {
+        // The normal case: the lines are read where they lie in the bytes.
+        doc->utf8 = exact = true;
+        doc->bytes = bytes;
+    } else {
         doc->text = decodeOwnText(bytes, &exact);
-    const QStringView text(doc->text);
-    // Each chunk's lines in one allocation: room for all lines still to come, given back
-    // when the chunk ends (a large block shrinks in place).
-    qsizetype linesLeft = std::count(text.begin(), text.end(), u'\n') + 1;
+    }
     const auto endChunk = [&] {
         if (doc->chunks.empty()) return;
-        doc->chunks.back().lines.squeeze();
+        // A section that took most of the room keeps it: shrinking would copy it.
+        QList<Line>& lines = doc->chunks.back().lines;
+        if (lines.capacity() - lines.size() > lines.size() / 4) lines.squeeze();
         doc->indexKeys(doc->chunks.back());
     };
-    for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
-        const qsizetype nl = text.indexOf(u'\n', pos);
-        const qsizetype end = nl < 0 ? text.size() : nl;
-        QStringView line = text.sliced(pos, end - pos);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        else
-            exact = false; // written back, the line ends in CR LF
-        const Line l = parseLine(line, pos, -1);
-        if (l.kind == Line::Section || doc->chunks.empty()) {
-            endChunk();
-            if (l.kind == Line::Section)
-                doc->append(l);
+    const auto parseAll = [&](auto text, auto nl, auto cr, auto parse) {
+        // Each chunk's lines in one allocation: room for all lines still to come, given
+        // back when the chunk ends (a large block shrinks in place).
+        qsizetype linesLeft = std::count(text.begin(), text.end(), nl) + 1;
+        for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
+            const qsizetype found = text.indexOf(nl, pos);
+            const qsizetype end = found < 0 ? text.size() : found;
+            auto line = text.sliced(pos, end - pos);
+            if (line.endsWith(cr))
+                line.chop(1);
             else
-                doc->chunks.emplace_back();
-            doc->chunks.back().lines.reserve(linesLeft);
-            if (l.kind == Line::Section) {
-                pos = end + 1;
-                continue;
+                exact = false; // written back, the line ends in CR LF
+            const Line l = parse(line, pos);
+            if (l.kind == Line::Section || doc->chunks.empty()) {
+                endChunk();
+                if (l.kind == Line::Section)
+                    doc->append(l);
+                else
+                    doc->chunks.emplace_back();
+                QList<Line>& lines = doc->chunks.back().lines;
+                lines.reserve(linesLeft);
+                // Most of the file is often one section, but this one may be short.
+                Allocator::AdviseLargeBuffer(lines.data(), size_t(linesLeft) * sizeof(Line), false);
+                if (l.kind == Line::Section) {
+                    pos = end + 1;
+                    continue;
+                }
             }
+            doc->chunks.back().lines.append(l); // indexed when its chunk ends
+            pos = end + 1;
         }
-        doc->chunks.back().lines.append(l); // indexed when its chunk ends
-        pos = end + 1;
-    }
+    };
+    if (doc->utf8)
+        parseAll(QByteArrayView(doc->bytes), '\n', '\r',
+                 [](QByteArrayView line, qsizetype pos) { return parseLine(line, pos); });
+    else
+        parseAll(QStringView(doc->text), u'\n', u'\r',
+                 [](QStringView line, qsizetype pos) { return parseLine(line, pos, -1); });
     endChunk();
     if (exact) doc->canonicalBytes = bytes;
     doc->canonical = exact;
@@ -559,25 +924,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
 
 void IniFile::save(Doc&& doc) {
     if (!doc.readProblem.isEmpty()) throw IniWriteError(fileName_);
-    QString text;
-    qsizetype size = 0;
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) size += c.header->len + 2;
-        for (const Line& line : std::as_const(c.lines))
-            size += line.len + 2;
-    }
-    text.reserve(size);
-    const auto put = [&](const Line& line) {
-        text += doc.textOf(line);
-        text += u"\r\n";
-    };
-    for (const Chunk& c : doc.chunks) {
-        if (c.header) put(*c.header);
-        for (const Line& line : std::as_const(c.lines))
-            put(line);
-    }
-    const QByteArray bytes =
-        encoding_ == Encoding::Latin1252 ? Cp1252::Encode(text) : text.toUtf8();
+    const QByteArray bytes = joinLines(doc, encoding_ == Encoding::Latin1252);
 
     // Replace the file in one step, so a crash leaves either the old or the new file. Through a
     // link, the file it points to is replaced and the link stays.
@@ -649,18 +996,35 @@ template <typename F> void IniFile::modify(F f) {
 }
 
 void IniFile::BeginUpdate() {
-    held_ = std::make_unique<Doc>(*load());
+    const std::shared_ptr<const Doc> read = load();
+    held_ = std::make_unique<Doc>(*read);
     held_->exclusive = true;
+    // Without the kept parse the held copy's lines are its own, so its first change copies none
+    // of them; Commit and Rollback keep it again where it still is what the file holds.
+    docCache().forget(QFileInfo(fileName_).absoluteFilePath(), read.get());
+}
+
+void IniFile::keepUnaltered(std::unique_ptr<Doc> doc) const {
+    if (doc->altered || !doc->canonical || !doc->readProblem.isEmpty()) return;
+    doc->changed = false;
+    doc->exclusive = false;
+    doc->cursor.reset();
+    const QByteArray bytes = doc->canonicalBytes;
+    docCache().put(QFileInfo(fileName_).absoluteFilePath(), int(encoding_), bytes,
+                   std::shared_ptr<const Doc>(std::move(doc)));
 }
 
 void IniFile::Commit() {
     if (!held_) return;
-    const std::unique_ptr<Doc> doc = std::move(held_);
-    if (doc->changed && !alreadyOnDisk(*doc)) save(std::move(*doc));
+    std::unique_ptr<Doc> doc = std::move(held_);
+    if (doc->changed && !alreadyOnDisk(*doc))
+        save(std::move(*doc));
+    else
+        keepUnaltered(std::move(doc));
 }
 
 void IniFile::Rollback() {
-    held_.reset();
+    if (held_) keepUnaltered(std::move(held_));
 }
 
 bool IniFile::Holding() const {
@@ -679,19 +1043,51 @@ QString IniFile::ReadString(const QString& section, QStringView key, const QStri
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
         if (!l) return def;
-        QStringView value = d.valueOf(*l);
-        if (value.size() > MaxValueLength) {
-            value.truncate(MaxValueLength);
-            if (value.back().isHighSurrogate()) value.chop(1);
+        const Piece value = d.valueOf(*l);
+        // UTF-8 never takes fewer bytes than UTF-16 takes units.
+        if (value.utf8 && value.u8.size() <= MaxValueLength) return decodeUtf8(value.u8);
+        QString text = value.toString();
+        if (text.size() > MaxValueLength) {
+            text.truncate(MaxValueLength);
+            if (text.back().isHighSurrogate()) text.chop(1);
         }
-        return value.toString();
+        return text;
+    });
+}
+
+qsizetype IniFile::KeyCountAtMost(const QString& section) const {
+    return withDoc([&](const Doc& d) {
+        qsizetype n = 0;
+        for (qsizetype ci : d.chunksOf(section))
+            n += d.chunks[size_t(ci)].lines.size();
+        return n;
+    });
+}
+
+void IniFile::ForEachKey(const QString& section,
+                         const std::function<void(QStringView key, QStringView value)>& f) const {
+    withDoc([&](const Doc& d) {
+        QString nameBuf, valueBuf;
+        const QList<qsizetype>& chunks = d.chunksOf(section);
+        for (qsizetype k = 0; k < chunks.size(); ++k) {
+            for (const Line& l : d.chunks[size_t(chunks[k])].lines) {
+                if (l.kind != Line::Key || !l.first) continue;
+                // In a section written in several pieces the earliest piece holds a key first.
+                const Piece name = d.nameOf(l);
+                bool earlier = false;
+                for (qsizetype j = 0; j < k && !earlier; ++j)
+                    earlier = d.findIn(d.chunks[size_t(chunks[j])], l.hash, name) >= 0;
+                if (!earlier)
+                    f(utf16Of(name, nameBuf), readableValue(utf16Of(d.valueOf(l), valueBuf)));
+            }
+        }
     });
 }
 
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
-        const std::optional<int> n = l ? parseInteger(d.valueOf(*l)) : std::nullopt;
+        const std::optional<int> n = l ? parseInteger(d.valueOf(*l).toString()) : std::nullopt;
         return n.value_or(def);
     });
 }
@@ -755,8 +1151,9 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
             const Line l = c.lines.at(at.line);
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
-            if (l.nameOff == 0 && l.eq == l.nameLen && doc.valueOf(l) == val) return true;
-            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.own);
+            if (l.nameOff == 0 && l.eq == l.nameLen && sameText(doc.valueOf(l), val)) return true;
+            Line rewritten =
+                doc.ownLine(keyLine(doc.nameOf(l).toString(), val), l.owned ? qint32(l.off) : -1);
             rewritten.first = true;
             c.lines[at.line] = rewritten;
             doc.altered = true;

@@ -51,6 +51,12 @@ public:
     // Key names of a section in file order.
     QStringList ReadSection(const QString& section) const;
     QStringList ReadSections() const;
+    // Every key of a section once, in file order, with the value ReadString gives for it: a
+    // large section in one pass instead of a search per key. The views hold during the call.
+    // No section holds more keys than this (its lines that declare one).
+    qsizetype KeyCountAtMost(const QString& section) const;
+    void ForEachKey(const QString& section,
+                    const std::function<void(QStringView key, QStringView value)>& f) const;
 
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteString(const QString& section, QStringView key, QStringView value);
@@ -85,6 +91,7 @@ private:
     std::shared_ptr<const Doc> load() const;
     void save(Doc&& doc);
     bool alreadyOnDisk(const Doc& doc) const;
+    void keepUnaltered(std::unique_ptr<Doc> doc) const;
     template <typename F> auto withDoc(F f) const;
     template <typename F> void modify(F f);
 

@@ -1,7 +1,11 @@
 #include "ActionStore.h"
 
+#include <QHash>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
+#include "Allocator.h"
 #include "TextFormats.h"
 
 namespace {
@@ -58,6 +62,25 @@ private:
     qsizetype len_ = 0;
 };
 
+// The column and number of an action key ("verz12": colVerz, 12), as the keys Key builds are
+// found: the key word without regard to case, the number in decimal without leading zeros.
+std::optional<std::pair<int, int>> actionKey(QStringView name) {
+    qsizetype digits = name.size();
+    while (digits > 0 && name[digits - 1] >= u'0' && name[digits - 1] <= u'9')
+        --digits;
+    if (digits == name.size() || name[digits] == u'0' || name.size() - digits > 9)
+        return std::nullopt;
+    int n = 0;
+    for (QChar d : name.sliced(digits))
+        n = n * 10 + (d.unicode() - u'0');
+    const QStringView word = name.first(digits);
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (ActionKeys[c] &&
+            word.compare(QLatin1StringView(ActionKeys[c]), Qt::CaseInsensitive) == 0)
+            return std::pair{c, n};
+    return std::nullopt;
+}
+
 QString widthKey(int col) {
     return QStringLiteral("C") + QString::number(col);
 }
@@ -100,24 +123,47 @@ StoredSettings ActionStore::ReadSettings() const {
     if (TextFormats::FormatTime(s.Blocking.To) == QStringLiteral("02:00:00") && version < 2)
         s.Blocking.To = QTime(23, 0);
 
-    // The source folders first: they tell how many actions there are, so the list is made
-    // once at its size instead of being copied as it grows.
-    QList<QString> folders;
-    for (int n = 1;; ++n) {
-        QString verz = ini_.ReadString(Actions, Key(colVerz, n), QString());
-        if (verz.isEmpty()) break;
-        folders.append(std::move(verz));
-    }
-    s.Actions.resize(folders.size());
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        const int n = int(i) + 1;
-        BackupAction& a = s.Actions[i];
-        a[colVerz] = std::move(folders[i]);
-        for (int c = colNach; c < ActionColumnCount; ++c) {
-            a[c] = c == colActionNumber ? QString::number(n)
-                                        : ini_.ReadString(Actions, Key(c, n), ActionDefaults[c]);
+    // One pass over the section. The actions are those numbered from 1 up to the first
+    // without a source folder; one numbered far beyond those read so far (a file in another
+    // order, or a stray key) waits apart, so a stray number makes no room for all below it.
+    BackupAction defaults;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        defaults[c] = ActionDefaults[c];
+    QHash<int, BackupAction> apart;
+    const auto cellsOf = [&](int n) -> BackupAction& {
+        constexpr int Ahead = 64;
+        if (n > s.Actions.size() + Ahead) {
+            const auto it = apart.find(n);
+            return it != apart.end() ? *it : *apart.insert(n, defaults);
         }
-    }
+        while (s.Actions.size() < n) {
+            const auto it = apart.isEmpty() ? apart.end() : apart.find(int(s.Actions.size()) + 1);
+            s.Actions.append(it != apart.end() ? std::move(*it) : defaults);
+            if (it != apart.end()) apart.erase(it);
+        }
+        return s.Actions[n - 1];
+    };
+    // Room for the actions as the program writes them, thirteen keys each.
+    const qsizetype expected = ini_.KeyCountAtMost(Actions) / (ActionColumnCount - 1) + 1;
+    s.Actions.reserve(expected);
+    Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
+    // Many actions share a value (a time, a filter, the counts); they share its string too.
+    std::array<QString, ActionColumnCount> last;
+    ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
+        const auto key = actionKey(name);
+        if (!key) return;
+        QString& kept = last[size_t(key->first)];
+        if (kept != value || kept.isNull()) kept = value.toString();
+        cellsOf(key->second)[key->first] = kept;
+    });
+    while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
+        s.Actions.append(apart.take(int(s.Actions.size()) + 1));
+    qsizetype count = 0;
+    while (count < s.Actions.size() && !s.Actions[count][colVerz].isEmpty())
+        ++count;
+    s.Actions.resize(count);
+    for (qsizetype i = 0; i < count; ++i)
+        s.Actions[i][colActionNumber] = QString::number(i + 1);
     return s;
 }
 

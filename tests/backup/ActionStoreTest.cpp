@@ -121,6 +121,67 @@ TEST_F(ActionStoreTest, AGapEndsTheListAndTheSaveKeepsTheKeysBehindIt) {
     EXPECT_EQ(ini.ReadString(QStringLiteral("Global"), QStringLiteral("IV"), {}), u"2");
 }
 
+// The list is read in one pass over the file's keys; it must be what reading each action's keys
+// by name gives, whatever order and spelling the file has.
+TEST_F(ActionStoreTest, TheActionsAreThoseTheirKeysNameInAnyOrderAndSpelling) {
+    QByteArray farAhead = "[Actions]\r\nVerz1=/1\r\nVerz100=/100\r\n";
+    for (int n = 2; n < 100; ++n)
+        farAhead += "Verz" + QByteArray::number(n) + "=/" + QByteArray::number(n) + "\r\n";
+    farAhead += "Nach100=/100.Zip\r\n";
+    const struct {
+        const char* name;
+        QByteArray file;
+        QStringList verz;
+        QStringList nach;
+    } cases[] = {
+        {"reverse order",
+         "[Actions]\r\nNach3=/c.Zip\r\nVerz3=/c\r\nVerz2=/b\r\nVerz1=/a\r\n",
+         {"/a", "/b", "/c"},
+         {"", "", "/c.Zip"}},
+        {"a stray number far beyond",
+         "[Actions]\r\nVerz1=/a\r\nVerz900=/x\r\nVerz2=/b\r\n",
+         {"/a", "/b"},
+         {"", ""}},
+        {"twins in any case: the first wins",
+         "[Actions]\r\nverz1=/a\r\nVERZ1=/z\r\nVerz2=/b\r\nNach2=/b.Zip\r\nnach2=/y\r\n",
+         {"/a", "/b"},
+         {"", "/b.Zip"}},
+        {"other keys and numbers with leading zeros are no action's",
+         "[Actions]\r\nVerz1=/a\r\nVerz02=/x\r\nVerzX=/y\r\nVerz=/z\r\nNach01=/w\r\n",
+         {"/a"},
+         {""}},
+        {"a section in two pieces",
+         "[Actions]\r\nVerz1=/a\r\n[Opt]\r\nlang=1\r\n[actions]\r\n"
+         "Verz1=/z\r\nVerz2=/b\r\n",
+         {"/a", "/b"},
+         {"", ""}},
+        {"numbers far ahead that the rest catches up with", farAhead, {}, {}},
+        {"an empty folder ends the list",
+         "[Actions]\r\nVerz1=/a\r\nVerz2=\r\nVerz3=/c\r\n",
+         {"/a"},
+         {""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(c.file);
+        const StoredSettings s = load();
+        if (c.verz.isEmpty()) {
+            ASSERT_EQ(s.Actions.size(), 100);
+            EXPECT_EQ(s.Actions[99][colVerz], u"/100");
+            EXPECT_EQ(s.Actions[99][colNach], u"/100.Zip");
+            EXPECT_EQ(s.Actions[50][colVerz], u"/51");
+            continue;
+        }
+        EXPECT_EQ(column(s.Actions, colVerz), c.verz);
+        EXPECT_EQ(column(s.Actions, colNach), c.nach);
+        QStringList numbers;
+        for (int n = 1; n <= c.verz.size(); ++n)
+            numbers << QString::number(n);
+        EXPECT_EQ(column(s.Actions, colActionNumber), numbers);
+        EXPECT_EQ(column(s.Actions, colCount), QStringList(c.verz.size(), QStringLiteral("5")));
+    }
+}
+
 TEST_F(ActionStoreTest, AFullSaveIsOneReplacementInTheGivenOrderNumberedFromOne) {
     write("[Actions]\r\nVerz1=/c\r\nVerz2=/a\r\nVerz3=/b\r\n");
     QList<BackupAction> actions{action(QStringLiteral("/a"), QStringLiteral("2")),

@@ -316,8 +316,22 @@ TEST_F(IniFileTest, ManyKeysAreFoundByAnyCaseAndTheFirstOfTwinsWins) {
     QByteArray text = "[Ünter]\r\nÄrger=1\r\nÄRGER=2\r\n";
     for (int n = 0; n < 5000; ++n)
         text += "Key" + QByteArray::number(n) + "=v" + QByteArray::number(n) + "\r\n";
-    writeBytes(path, text);
+    // A twin far from its first line, as a hand edit adds one at the end.
+    const QByteArray lateTwin = "KEY17=late\r\n";
+    writeBytes(path, text + lateTwin);
     EXPECT_EQ(ini.ReadString(u"üNTER"_s, u"äRGER"_s, {}), u"1");
+    EXPECT_EQ(ini.ReadString(u"ünter"_s, u"key17"_s, {}), u"v17");
+    QStringList names;
+    ini.ForEachKey(u"ÜNTER"_s, [&](QStringView name, QStringView value) {
+        names << name.toString();
+        if (name == u"Key17") {
+            EXPECT_EQ(value, u"v17");
+        }
+    });
+    ASSERT_EQ(names.size(), 5001);
+    EXPECT_EQ(names.first(), u"Ärger");
+    EXPECT_EQ(names.last(), u"Key4999");
+    writeBytes(path, text);
     ini.BeginUpdate();
     for (int n = 0; n < 5000; ++n)
         ini.WriteString(u"ünter"_s, u"KEY"_s + QString::number(n), u"v"_s + QString::number(n));
@@ -424,4 +438,66 @@ TEST_F(IniFileTest, AHeldCopyReadInFileOrderStillFindsTheFirstOfTwinsAndEachPiec
     ini.Commit();
     EXPECT_EQ(bytesOf(path),
               QByteArray("[S]\r\nb=neu\r\nc=4\r\ne=7\r\n[T]\r\nt=1\r\n[s]\r\nd=5\r\nc=6\r\n"));
+}
+
+// A pass over a section sees what single reads see: each name once, at its first line, in file
+// order across the section's pieces, its value cut as a read cuts it.
+TEST_F(IniFileTest, APassOverASectionGivesEachKeyAsAReadWould) {
+    const QByteArray longValue(3000, 'x');
+    const struct {
+        const char* name;
+        QByteArray file;
+        bool cp1252;
+        QString section;
+        QStringList expected; // name=value
+    } cases[] = {
+        {"twins and pieces",
+         "[S]\r\na=1\r\nb=2\r\nA=3\r\n[T]\r\nt=1\r\n[s]\r\nd=5\r\nB=6\r\n",
+         false,
+         u"s"_s,
+         {u"a=1"_s, u"b=2"_s, u"d=5"_s}},
+        {"blank, comment and other lines",
+         "x\r\n[S]\r\n;c=1\r\n\r\n  k  =  v \r\nno key\r\n=5\r\n",
+         false,
+         u"S"_s,
+         {u"k=  v "_s}},
+        {"UTF-8 names and values",
+         "[S]\r\nÄrger=Größe\r\närger=2\r\n",
+         false,
+         u"S"_s,
+         {u"Ärger=Größe"_s}},
+        {"a line of Windows-1252 among UTF-8",
+         "[S]\r\nName=B\xFC"
+         "cher\r\nZ=Bücher\r\n",
+         false,
+         u"S"_s,
+         {u"Name=Bücher"_s, u"Z=Bücher"_s}},
+        {"a Windows-1252 file",
+         "[S]\r\nName=B\xFC"
+         "cher\r\n",
+         true,
+         u"S"_s,
+         {u"Name=Bücher"_s}},
+        {"a long value",
+         "[S]\r\nlong=" + longValue + "\r\n",
+         false,
+         u"S"_s,
+         {u"long="_s + QString(2047, u'x')}},
+        {"no such section", "[S]\r\na=1\r\n", false, u"U"_s, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(path, c.file);
+        IniFile file(path);
+        if (c.cp1252) file.SetEncoding(IniFile::Encoding::Latin1252);
+        QStringList seen;
+        file.ForEachKey(c.section, [&](QStringView name, QStringView value) {
+            seen << name.toString() + u'=' + value.toString();
+        });
+        EXPECT_EQ(seen, c.expected);
+        for (const QString& kv : c.expected) {
+            const qsizetype eq = kv.indexOf(u'=');
+            EXPECT_EQ(file.ReadString(c.section, kv.left(eq), u"-"_s), kv.mid(eq + 1));
+        }
+    }
 }
