@@ -509,7 +509,7 @@ void HttpClient::GetToFile(const QString& url, const QString& path, qint64 maxBy
         self->get(url, maxBytes, [&](const char* p, size_t n) {
             written += qint64(n);
             if (written > maxBytes) return false;
-            if (SafeFile::WriteAll(temp.fd(), p, n)) return true;
+            if (temp.Write(p, n)) return true;
             writeError = errno != 0 ? errno : EIO;
             return false;
         });
