@@ -141,6 +141,19 @@ bool TempFileBeside::Commit() {
     return false;
 }
 
+bool TempFileBeside::CommitUnflushed() {
+    const int fd = fd_.release();
+    int error = ::close(fd) != 0 ? errno : 0;
+    if (error == 0 && ::rename(path_.constData(), target_.constData()) != 0) error = errno;
+    if (error == 0) {
+        path_.clear();
+        return true;
+    }
+    Discard();
+    errno = error;
+    return false;
+}
+
 void TempFileBeside::Discard() {
     fd_.reset();
     written_ = writtenBack_ = 0;

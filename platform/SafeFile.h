@@ -81,6 +81,10 @@ public:
     // Flushes the file to disk, closes it, renames it over the target and flushes the folder.
     // Returns false with errno set; the file is then removed.
     bool Commit();
+    // Renames it over the target without flushing it first: for working files that nothing
+    // needs after a crash. Running programs still see the name only with the whole content.
+    // Returns false with errno set; the file is then removed.
+    bool CommitUnflushed();
     // Closes and removes the file now, if it is still there.
     void Discard();
 
