@@ -12,9 +12,12 @@ before every run the file system is flushed (not timed) and the outputs of the l
 removed. Both installed files are compared with the original after each run (not timed).
 
 Usage: run_update_bench.py [--runs N] [--build DIR] [--data DIR] [--display :N]
-                           [--baseline RUNNER]
+                           [--baseline RUNNER] [--unpack]
 
 --baseline RUNNER runs another build's zv_update_bench in the same rotation.
+--unpack times the unpacker alone (zv_update_bench --unpack: the archive from the page cache
+into a new file, flushed; from the call, the runner's start-up left out) against
+zv_inflate_peer (the whole process), without server and window.
 --display :N shows the window on that X display (`Xvfb :N -screen 0 1400x900x24 &`,
 `DISPLAY=:N openbox &`); without it the window is on the offscreen platform.
 
@@ -222,9 +225,32 @@ def peer(inflate, port, work, original, log_path):
                                                   "install": (end - got) / 1e9, "sync": sync}
 
 
+def unpack_alone(runner, archive, work, original):
+    """The unpacker from the archive in the page cache into a new file, flushed."""
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    settle()
+    load = os.getloadavg()[0]
+    target = os.path.join(work, FILE)
+    start = time.monotonic_ns()
+    if runner.endswith("zv_inflate_peer"):
+        out, cpu = run([runner, archive, target])
+    else:
+        out, cpu = run([runner, "--unpack", archive, target])
+    end = time.monotonic_ns()
+    # The runner's own marks leave out its start-up (loading its libraries).
+    marks = dict(line.split()[1:] for line in out.splitlines() if line.startswith("mark "))
+    wall = (int(marks.get("end", end)) - int(marks.get("unpack-start", start))) / 1e9
+    if not same_file(target, original):
+        sys.exit("the unpacked file differs from the original")
+    shutil.rmtree(work, ignore_errors=True)
+    return wall, cpu, load, {}
+
+
 def main():
     ap = arg_parser(5)
     ap.add_argument("--baseline", help="another build's zv_update_bench, in the same rotation")
+    ap.add_argument("--unpack", action="store_true", help="the unpacker alone against zlib")
     ap.add_argument("--serve", nargs=2, help=argparse.SUPPRESS)
     args = ap.parse_args()
     if args.serve:
@@ -236,6 +262,15 @@ def main():
     folder = os.path.join(args.data, "update")
     original, root = write_data(folder)
     log_path = os.path.join(folder, "server.log")
+    if args.unpack:
+        archive = os.path.join(root, ARCHIVE)
+        tools = {"updater": runner, "zlib + fsync": inflate}
+        if args.baseline:
+            tools["baseline"] = args.baseline
+        alternate(args, {name: (lambda r=r, n=name: unpack_alone(
+            r, archive, os.path.join(folder, n.split()[0]), original))
+            for name, r in tools.items()}, "zlib + fsync", folder)
+        return
     server = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve",
                                os.path.dirname(root), log_path], stdout=subprocess.PIPE)
     try:
@@ -247,9 +282,6 @@ def main():
 
 
 def rounds(args, runner, inflate, port, folder, original, log_path):
-    print("cores: %d, load average before: %.1f; archive %d bytes for %d bytes" % (
-        len(os.sched_getaffinity(0)), os.getloadavg()[0],
-        os.path.getsize(os.path.join(folder, "srv", "upd", ARCHIVE)), SIZE))
     tools = {"updater": lambda: ours(runner, port, os.path.join(folder, "run"), original,
                                      log_path),
              "curl + zlib + fsync": lambda: peer(inflate, port, os.path.join(folder, "peer"),
@@ -257,6 +289,15 @@ def rounds(args, runner, inflate, port, folder, original, log_path):
     if args.baseline:
         tools["baseline"] = lambda: ours(args.baseline, port, os.path.join(folder, "base"),
                                          original, log_path)
+    alternate(args, tools, "curl + zlib + fsync", folder)
+
+
+def alternate(args, tools, peer_name, folder):
+    """Runs the tools in alternated rounds, each round starting with the next one, and prints
+    each run and the medians."""
+    print("cores: %d, load average before: %.1f; archive %d bytes for %d bytes" % (
+        len(os.sched_getaffinity(0)), os.getloadavg()[0],
+        os.path.getsize(os.path.join(folder, "srv", "upd", ARCHIVE)), SIZE))
     names = list(tools)
     results = {n: [] for n in names}
     for r in range(args.runs):
@@ -264,7 +305,7 @@ def rounds(args, runner, inflate, port, folder, original, log_path):
         for name in order:
             wall, cpu, load, parts = tools[name]()
             results[name].append((wall, cpu, parts))
-            print("round %d %-20s %6.2f s  CPU %5.2f s  load %4.1f  (%s)" % (
+            print("round %d %-20s %6.2f s  CPU %5.2f s  load %4.1f  %s" % (
                 r + 1, name, wall, cpu, load,
                 ", ".join("%s %.2f" % kv for kv in parts.items())), flush=True)
     print()
@@ -274,12 +315,12 @@ def rounds(args, runner, inflate, port, folder, original, log_path):
         medians[name] = statistics.median(walls)
         parts = {k: statistics.median(p[k] for _, _, p in results[name])
                  for k in results[name][0][2]}
-        print("%-20s median %.2f s of %s, CPU %.2f s; parts %s" % (
+        print("%-20s median %.2f s of %s, CPU %.2f s%s%s" % (
             name, medians[name], " / ".join("%.2f" % w for w in walls),
-            statistics.median(c for _, c, _ in results[name]),
+            statistics.median(c for _, c, _ in results[name]), "; parts " if parts else "",
             ", ".join("%s %.2f" % kv for kv in parts.items())))
-    peer_name = "curl + zlib + fsync"
-    print("updater / peer: %.2f (goal 1.1)" % (medians["updater"] / medians[peer_name]))
+    print("updater / peer: %.2f%s" % (medians["updater"] / medians[peer_name],
+                                      " (goal 1.1)" if peer_name.startswith("curl") else ""))
     if args.baseline:
         print("baseline / peer: %.2f" % (medians["baseline"] / medians[peer_name]))
     print("load average after: %.1f" % os.getloadavg()[0])
