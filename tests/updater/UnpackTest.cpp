@@ -104,5 +104,11 @@ TEST(Unpack, TheCheckValueIsFoundWhereverTheReadsSplitIt) {
             EXPECT_TRUE(e.contains("beschädigt")) << stream.size() << ' ' << at;
             EXPECT_FALSE(dir.Exists("bad"));
         }
+        // Data after the stream fills the second read: the trailer is still found, and the
+        // archive is refused for what follows it.
+        const QString e = RaisedText([&] {
+            UnpackFile(dir.Write("long.z", stream + QByteArray(65536, 'x')), dir.Path("long"));
+        });
+        EXPECT_TRUE(e.contains("Daten nach dem Ende")) << stream.size() << ' ' << e.toStdString();
     }
 }

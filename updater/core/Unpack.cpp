@@ -182,12 +182,13 @@ qint64 UnpackFile(const QString& source, const QString& destination,
     bool streamEnded = false;
     while (!streamEnded) {
         if (z.avail_in == 0) {
+            // Before the next read takes the buffer.
+            keepLast(before, reinterpret_cast<const unsigned char*>(input.get()), blockSize);
             const qint64 n = in.read(input.get(), ReadBlock);
             if (n < 0)
                 raise(QStringLiteral("Archiv %1 kann nicht gelesen werden: %2")
                           .arg(archive, in.errorString()));
             if (n == 0) raise(QStringLiteral("Archiv %1 ist unvollständig.").arg(archive));
-            keepLast(before, reinterpret_cast<const unsigned char*>(input.get()), blockSize);
             blockSize = n;
             readSoFar += n;
             if (callbacks.progress) callbacks.progress(readSoFar, total);
