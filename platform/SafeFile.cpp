@@ -91,6 +91,25 @@ bool WriteAll(int fd, const void* data, size_t n) {
     return true;
 }
 
+namespace {
+
+// Large enough that the disk gets long runs, small enough that it starts early.
+constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
+
+} // namespace
+
+bool TempFileBeside::Write(const void* data, size_t n) {
+    if (!WriteAll(fd_.get(), data, n)) return false;
+    written_ += qint64(n);
+    if (written_ - writtenBack_ >= WriteBehindBytes) {
+        // Only a start: the write-out runs while the caller goes on, and the flush of Commit
+        // still waits for all of it. A failure here is the flush's to report.
+        ::sync_file_range(fd_.get(), writtenBack_, written_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
+        writtenBack_ = written_;
+    }
+    return true;
+}
+
 bool TempFileBeside::CreateLikeTarget(const QString& target) {
     Discard();
     const int fd = CreateTempBeside(target, &path_);
@@ -122,8 +141,22 @@ bool TempFileBeside::Commit() {
     return false;
 }
 
+bool TempFileBeside::CommitUnflushed() {
+    const int fd = fd_.release();
+    int error = ::close(fd) != 0 ? errno : 0;
+    if (error == 0 && ::rename(path_.constData(), target_.constData()) != 0) error = errno;
+    if (error == 0) {
+        path_.clear();
+        return true;
+    }
+    Discard();
+    errno = error;
+    return false;
+}
+
 void TempFileBeside::Discard() {
     fd_.reset();
+    written_ = writtenBack_ = 0;
     if (!path_.isEmpty()) ::unlink(path_.constData());
     path_.clear();
 }

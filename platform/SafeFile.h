@@ -73,9 +73,18 @@ public:
     int fd() const { return fd_.get(); }
     const QByteArray& Path() const { return path_; }
 
+    // Appends all n bytes, as WriteAll does, and starts writing them to disk once a few
+    // megabytes have gathered, so that Commit's flush finds little left to wait for. Returns
+    // false with errno set.
+    bool Write(const void* data, size_t n);
+
     // Flushes the file to disk, closes it, renames it over the target and flushes the folder.
     // Returns false with errno set; the file is then removed.
     bool Commit();
+    // Renames it over the target without flushing it first: for working files that nothing
+    // needs after a crash. Running programs still see the name only with the whole content.
+    // Returns false with errno set; the file is then removed.
+    bool CommitUnflushed();
     // Closes and removes the file now, if it is still there.
     void Discard();
 
@@ -83,6 +92,8 @@ private:
     UniqueFd fd_;
     QByteArray path_;
     QByteArray target_;
+    qint64 written_ = 0;     // by Write
+    qint64 writtenBack_ = 0; // the part whose way to disk has been started
 };
 
 // The same guarantee for many files in a row, without a flush per file. A file that takes a

@@ -79,3 +79,36 @@ TEST(Unpack, BadArchivesLeaveTheOldFileUntouched) {
     const QString e = RaisedText([&] { UnpackFile(archive, dir.Path("no/such/folder/x.dll")); });
     EXPECT_TRUE(e.contains("no/such/folder/x.dll")) << e.toStdString();
 }
+
+// The check value at the end of the stream may lie in one read of the archive or span two.
+TEST(Unpack, TheCheckValueIsFoundWhereverTheReadsSplitIt) {
+    // Archives ending 0 to 4 bytes past the first 64 KiB read: random content is stored as
+    // it is, so the stream grows with the content byte for byte.
+    QMap<qsizetype, QByteArray> byTail;
+    for (qsizetype n = 65400; byTail.size() < 5 && n < 65700; ++n) {
+        const QByteArray content = randomBytes(n);
+        const qsizetype tail = ZlibStream(content).size() - 65536;
+        if (tail >= 0 && tail <= 4 && !byTail.contains(tail)) byTail[tail] = content;
+    }
+    ASSERT_EQ(byTail.size(), 5);
+    for (const QByteArray& content : std::as_const(byTail)) {
+        TestFolder dir;
+        const QByteArray stream = ZlibStream(content);
+        EXPECT_EQ(UnpackFile(dir.Write("good.z", stream), dir.Path("good")), content.size());
+        EXPECT_EQ(dir.Read("good"), content);
+        for (qsizetype at : {stream.size() - 4, stream.size() - 1}) {
+            QByteArray bad = stream;
+            bad[at] = char(bad[at] ^ 0x01);
+            const QString e =
+                RaisedText([&] { UnpackFile(dir.Write("bad.z", bad), dir.Path("bad")); });
+            EXPECT_TRUE(e.contains("beschädigt")) << stream.size() << ' ' << at;
+            EXPECT_FALSE(dir.Exists("bad"));
+        }
+        // Data after the stream fills the second read: the trailer is still found, and the
+        // archive is refused for what follows it.
+        const QString e = RaisedText([&] {
+            UnpackFile(dir.Write("long.z", stream + QByteArray(65536, 'x')), dir.Path("long"));
+        });
+        EXPECT_TRUE(e.contains("Daten nach dem Ende")) << stream.size() << ' ' << e.toStdString();
+    }
+}

@@ -63,8 +63,8 @@ public:
     // refused with HttpError; one announcing more is refused before its body is read.
     QByteArray Get(const QString& url, qint64 maxBytes = DefaultMaxBody);
     // The same into a file: written under a temporary name beside path and renamed to path only
-    // when the reply is complete. An existing file at path is replaced. A reply longer than
-    // maxBytes is refused.
+    // when the reply is complete, without a flush to disk (the updater's downloads are working
+    // files). An existing file at path is replaced. A reply longer than maxBytes is refused.
     void GetToFile(const QString& url, const QString& path, qint64 maxBytes);
 
     // Opens a connection to the URL's server ahead of the next request, which then uses it.

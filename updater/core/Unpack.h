@@ -1,9 +1,11 @@
 #pragma once
 // Turning one downloaded update archive (a single zlib stream) into the file it holds. The
 // archive is read 64 KiB at a time and inflated 4096 bytes at a time, gathered into writes of
-// 1 MiB, so neither is ever held whole. The file is written under a temporary name beside its
-// destination and takes the destination's name only when the stream is complete and its check value
-// matches: a cut, damaged or oversized archive leaves the old file as it was.
+// 1 MiB, so neither is ever held whole; a thread of the unpacker's own writes them and sums
+// their check value while the next ones are inflated. The file is written under a temporary
+// name beside its destination and takes the destination's name only when the stream is
+// complete and its check value matches: a cut, damaged or oversized archive leaves the old
+// file as it was.
 #include <QString>
 #include <functional>
 
