@@ -80,10 +80,58 @@ Tmain::~Tmain() {
 }
 
 Tmain::StateView Tmain::State() const {
-    return {ProgDir,          DataDir,         Modified,       Busy,      AutoStart,
-            ExitConfirmed,    SessionEnding,   AbortRequested, DebugMode, ReloadPending,
-            TotalBytes,       DoneBytes,       ProgressScale,  staTag,    staColour,
-            LastBalloonTitle, LastBalloonText, balloonsShown_};
+    return {.ProgDir = ProgDir,
+            .DataDir = DataDir,
+            .Doing = activity_,
+            .Kind = runKind_,
+            .Busy = RunsUnderWay(),
+            .Modified = Modified,
+            .AutoStart = AutoStart,
+            .ExitConfirmed = ExitConfirmed,
+            .SessionEnding = SessionEnding,
+            .AbortRequested = AbortRequested,
+            .DebugMode = DebugMode,
+            .ReloadPending = ReloadPending,
+            .TotalBytes = TotalBytes,
+            .DoneBytes = DoneBytes,
+            .ProgressScale = ProgressScale,
+            .SpinnerPosition = staTag,
+            .LightColour = staColour,
+            .LastBalloonTitle = LastBalloonTitle,
+            .LastBalloonText = LastBalloonText,
+            .BalloonsShown = balloonsShown_};
+}
+
+bool Tmain::RunsUnderWay() const {
+    return activity_ == Activity::Series || activity_ == Activity::Run ||
+           activity_ == Activity::Committed;
+}
+
+Tmain::ActivityScope::ActivityScope(Tmain& window, Activity activity, RunKind kind)
+    : window_(window), previous_(window.activity_), previousKind_(window.runKind_) {
+    // Anything starts from Idle; an action's run also as a step of the series of its kind.
+    const bool step =
+        activity == Activity::Run && previous_ == Activity::Series && previousKind_ == kind;
+    if (previous_ != Activity::Idle && !step) return;
+    // The tick's state is the tick's to end: a scheduled run hands the window back to it.
+    if (activity == Activity::Run && kind == RunKind::Scheduled) {
+        previous_ = Activity::Series;
+        previousKind_ = RunKind::Scheduled;
+    }
+    window_.activity_ = activity;
+    window_.runKind_ = kind;
+    entered_ = true;
+}
+
+void Tmain::ActivityScope::Leave() {
+    if (!entered_) return;
+    entered_ = false;
+    window_.activity_ = previous_;
+    window_.runKind_ = previousKind_;
+}
+
+void Tmain::EnterCommitted() {
+    if (activity_ == Activity::Run) activity_ = Activity::Committed;
 }
 
 QIcon Tmain::AppIcon() {
@@ -124,7 +172,6 @@ void Tmain::FormCreate() {
     FilterList.clear();
     SessionEnding = false;
     ExitConfirmed = false;
-    Busy = false;
     sg->SetColWidth(colActionNumber, -1);
 
     ProgDir = ShellFolders::IncludeTrailingPathDelimiter(ShellFolders::ProgramFolder());

@@ -55,6 +55,19 @@ public:
     explicit Tmain(QStringList args, QWidget* parent = nullptr);
     ~Tmain() override;
 
+    // How a run came about: the log line names it; the scheduler's tick and "Gesamt Backup" run
+    // their actions one after the other.
+    enum class RunKind { Scheduled, Selected, All };
+    // What the window is doing. Runs, restores and ticks process messages, so a handler reached
+    // meanwhile asks this before it starts anything of its own.
+    enum class Activity {
+        Idle,
+        Series,    // the tick or "Gesamt Backup", outside the run of one of its actions
+        Run,       // one action's run, its archive not yet in place
+        Committed, // the run's archive has taken the target's place (or it found nothing)
+        Restore,   // the restore dialog is open or extracting
+    };
+
     // Patterns of the filter dialog, shared with it; a run keeps its own.
     QStringList FilterList;
     bool FilterInclude = false;
@@ -63,7 +76,10 @@ public:
     struct StateView {
         QString ProgDir; // with trailing separator
         QString DataDir; // with trailing separator
-        bool Modified, Busy, AutoStart, ExitConfirmed, SessionEnding, AbortRequested, DebugMode;
+        Activity Doing;
+        RunKind Kind; // of the run or series under way
+        bool Busy;    // a run, the tick or "Gesamt Backup" is under way
+        bool Modified, AutoStart, ExitConfirmed, SessionEnding, AbortRequested, DebugMode;
         bool ReloadPending;
         // The progress bar's base: bytes to do, bytes done before the item under way, bytes
         // per bar step.
@@ -127,7 +143,7 @@ public:
     void sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect);
     // Binds the grid's click, painting and sort events to the handlers above.
     void ConnectGrid();
-    bool RunOrRestoreUnderWay() const;
+    bool RunOrRestoreUnderWay() const { return activity_ != Activity::Idle; }
     // Carries out a waiting reload once nothing is under way; reports a failure itself.
     void ReloadIfPending();
     // The grid's action rows as values, and back.
@@ -141,10 +157,10 @@ public:
     static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
-    // How a run came about: the log line names it, and a scheduled run leaves Busy to its tick.
-    enum class RunKind { Scheduled, Selected, All };
     void backupSelectedExecute(RunKind kind);
     void backupAllExecute();
+    // The focused row's run: its opening line, the run, its closing line and its results.
+    void RunFocusedAction(RunKind kind);
     // One run of an action through the backup job; its events go to the status line, the
     // progress bar and the log.
     BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
@@ -306,6 +322,32 @@ private:
     // The window and its dialogs stay inside the screen's free area whenever they are shown.
     void KeepWindowsOnScreen();
 
+    // ---- what the window is doing ----
+    Activity activity_ = Activity::Idle;
+    RunKind runKind_ = RunKind::Selected;
+    // The rows keep their places while a run, the tick or "Gesamt Backup" is under way: a run
+    // writes its results into its row by number.
+    bool RunsUnderWay() const;
+    // Enters an activity for as long as it lives, if the window may start it now, and returns
+    // to what it found when it ends, however that happens.
+    class ActivityScope {
+    public:
+        ActivityScope(Tmain& window, Activity activity, RunKind kind = RunKind::Selected);
+        ~ActivityScope() { Leave(); }
+        ActivityScope(const ActivityScope&) = delete;
+        ActivityScope& operator=(const ActivityScope&) = delete;
+        bool Entered() const { return entered_; }
+        void Leave();
+
+    private:
+        Tmain& window_;
+        Activity previous_;
+        RunKind previousKind_;
+        bool entered_ = false;
+    };
+    // The run's archive is in place: an abort from now on comes too late.
+    void EnterCommitted();
+
     // ---- unit state ----
     QString ProgDir; // with trailing separator
     QString DataDir; // with trailing separator
@@ -313,7 +355,6 @@ private:
     // write-protected; chosen once at start-up, so the file read is the file written.
     QString HistDir;
     bool Modified = false;
-    bool Busy = false;
     bool AutoStart = false;
     bool ExitConfirmed = false;
     bool SessionEnding = false;
@@ -348,8 +389,6 @@ private:
     // A reload asked for while a run or restore is under way waits for its end, as the run
     // writes its results into its grid row by number.
     bool ReloadPending = false;
-    // A restore is extracting; keeps a second restore from starting inside it.
-    bool RestoreRunning = false;
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
@@ -360,12 +399,6 @@ private:
     RetryState retry_;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
-    // The run's archive has taken the target's place (or the run found nothing): from then on
-    // the run counts as completed and an abort is ignored.
-    bool RunCommitted = false;
-    // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
-    bool RunActive = false;
-    bool allActive_ = false;
     int runCommandsDisabled_ = 0;
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 

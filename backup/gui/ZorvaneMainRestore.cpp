@@ -33,7 +33,7 @@ void setGridColour(QWidget* grid, QPalette::ColorRole role) {
 void Tmain::btnRestoreClick() {
     if (!btnRestore->isEnabled()) return;
     // One run or restore at a time.
-    if (Busy || RunActive || RestoreRunning) return;
+    if (activity_ != Activity::Idle) return;
     const int row = sg->Row();
     const QString target = sg->Cell(colNach, row);
     if (!target.isEmpty()) {
@@ -50,14 +50,12 @@ void Tmain::btnRestoreClick() {
     TZipReader& reader = *fRestore->zip;
     reader.Password = sg->Cell(colP, row);
 
-    RestoreRunning = true;
     // No run may start from the tool bar while a restore is under way.
     RunCommandsEnabled(false);
     struct Done {
         Tmain* m;
         ~Done() {
             m->RunCommandsEnabled(true);
-            m->RestoreRunning = false;
             TZipReader& r = *m->fRestore->zip;
             r.Close();
             r.OnProgress = nullptr;
@@ -65,6 +63,8 @@ void Tmain::btnRestoreClick() {
             m->ReloadIfPending(); // a reload asked for meanwhile
         }
     } done{this};
+    // Left before the steps above, so that their reload finds the window idle.
+    ActivityScope restoring(*this, Activity::Restore);
     // Also a listing that cannot read a generation reports through here.
     // Everything the reader reports is a problem with the archive or a file of it.
     reader.OnMessage = [this](int, const QString& text) {

@@ -81,16 +81,11 @@ void Tmain::Timer2Timer() {
         sta->setToolTip(Tx(txAutomatikNichtAktiv));
         return;
     }
-    // A restore pumps events while its dialog is open and while it extracts; a run started
-    // inside it would take over the progress bar and the abort button.
-    if (Busy || RestoreRunning) return;
-    // Sorting the grid pumps no events and stays out while Busy is set, so no tick can find a
-    // sort under way.
-    Busy = true;
-    struct ClearBusy {
-        bool& busy;
-        ~ClearBusy() { busy = false; }
-    } clearBusy{Busy};
+    // Only from Idle. A restore pumps events while its dialog is open and while it extracts; a
+    // run started inside it would take over the progress bar and the abort button. Sorting the
+    // grid pumps no events and stays out while the tick is under way, so no tick finds a sort.
+    ActivityScope tick(*this, Activity::Series, RunKind::Scheduled);
+    if (!tick.Entered()) return;
 
     const int linesBefore = LogLineCount();
     const QDateTime present = Clock::Now();
@@ -129,7 +124,7 @@ void Tmain::Timer2Timer() {
     }
 
     SetStaColour(LightGreen);
-    Busy = false;
+    tick.Leave();
     if (LogLineCount() != linesBefore) SaveHistory();
     ReloadIfPending(); // a reload asked for during the tick's runs
 }
