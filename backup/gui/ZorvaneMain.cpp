@@ -237,7 +237,7 @@ QString Tmain::DataFolder() {
 void Tmain::FormShow() {
     // The close shows a minimised window once more; the scheduler stays off from then on, as
     // it does once the hand-over has begun.
-    if (!closing_ && !handingOver_) Timer2->start();
+    if (!Leaving()) Timer2->start();
     setHintColour();
 }
 
@@ -344,7 +344,7 @@ void Tmain::CommitDataRequest() {
         LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
                 TextFormats::FormatTime(now.time()));
     }
-    if (closing_) {
+    if (Closing()) {
         // Saved and closed already; only the message loops below are still to end.
         QCoreApplication::quit();
         return;
@@ -354,18 +354,18 @@ void Tmain::CommitDataRequest() {
         return;
     }
     close();
-    if (closing_) return;
+    if (Closing()) return;
     // A close request of the user's is on the stack below (its question was closed just now,
     // and it finishes the session end as it returns), or something refused the close. The
     // close is tried once more from the message loop and, failing that, done without it.
     QTimer::singleShot(0, this, [this] {
-        if (!closing_) close();
+        if (!Closing()) close();
     });
     QTimer::singleShot(SessionEndGraceMs, this, [this] { FinishSessionEnd(); });
 }
 
 void Tmain::FinishSessionEnd() {
-    if (closing_) {
+    if (Closing()) {
         QCoreApplication::quit();
         return;
     }
@@ -408,7 +408,7 @@ void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
 // ---------------------------------------------------------------- Qt events
 
 void Tmain::closeEvent(QCloseEvent* e) {
-    if (closing_) {
+    if (Closing()) {
         e->accept();
         return;
     }
@@ -426,12 +426,12 @@ void Tmain::closeEvent(QCloseEvent* e) {
     }
     e->accept();
     // A session end that could not wait for this close has done it already.
-    if (closing_) return;
+    if (Closing()) return;
     CloseDown();
 }
 
 void Tmain::CloseDown() {
-    closing_ = true;
+    ending_ = Ending::Closing;
     // No scheduled run may start inside the close, which pumps messages.
     Timer2->stop();
     // A run or restore under way (the close came from inside it) stops as by its abort button;

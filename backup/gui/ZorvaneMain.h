@@ -125,7 +125,7 @@ public:
     void HideToTray(); // "minimise the application"
     bool HiddenInTray() const;
     // The close has gone ahead; nothing may restart the scheduler from here on.
-    bool Closing() const { return closing_; }
+    bool Closing() const { return ending_ == Ending::Closing; }
     QString SettingsFileName() const { return DataDir + SettingsFileTitle(); }
     static QString SettingsFileTitle() { return QStringLiteral("Zorvane2.ini"); }
     // The settings folder (with trailing separator) as the creation finds it.
@@ -347,6 +347,13 @@ private:
     };
     // The run's archive is in place: an abort from now on comes too late.
     void EnterCommitted();
+    // How far the window is on its way out. It is a state of its own beside the activity: the
+    // close and the hand-over may begin while a run or restore is still under way beneath them.
+    // The hand-over ends in the close, and nothing comes back from the close.
+    enum class Ending { None, HandingOver, Closing };
+    Ending ending_ = Ending::None;
+    // The close or the hand-over has begun: the scheduler stays off, a series runs no further.
+    bool Leaving() const { return ending_ != Ending::None; }
 
     // ---- unit state ----
     QString ProgDir; // with trailing separator
@@ -405,10 +412,8 @@ private:
     // The column widths the layout read found (design units) and showed (pixels): a column the
     // user left alone is saved with the width it was read with.
     std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
-    bool closing_ = false;
     bool sessionEndAsked_ = false;
     QString helpFile_;
-    bool handingOver_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;

@@ -205,7 +205,7 @@ void Tmain::sgDblClick(QObject* Sender) {
             QPalette p = m->sg->palette();
             p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
             m->sg->setPalette(p);
-            if (timer && !m->closing_) m->Timer2->start();
+            if (timer && !m->Closing()) m->Timer2->start();
         }
     } out{this, timerWasOn};
     if (row == 0) return;

@@ -56,7 +56,7 @@ void Tmain::backupSelectedExecute(RunKind kind) {
         const auto restore = qScopeGuard([this] {
             btnAbort->setVisible(false);
             // Once the close or the hand-over has begun, no scheduled run may follow this one.
-            if (!closing_ && !handingOver_) Timer2->start();
+            if (!Leaving()) Timer2->start();
             RunCommandsEnabled(true);
         });
         RunFocusedAction(kind);
@@ -132,7 +132,7 @@ void Tmain::backupAllExecute() {
                 backupSelectedExecute(RunKind::All);
                 // An exit, logoff or hand-over that came after the row's archive was in place
                 // found no run to abort; the rows after it must not run inside the close either.
-                if (AbortRequested || closing_ || SessionEnding || handingOver_) break;
+                if (AbortRequested || SessionEnding || Leaving()) break;
             }
         } catch (const std::exception& e) {
             LogLine(QStringLiteral("!!! BA ") + QString::number(i) + QStringLiteral(": ") +

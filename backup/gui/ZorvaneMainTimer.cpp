@@ -112,7 +112,7 @@ void Tmain::Timer2Timer() {
     // The session ending (logoff, shutdown), the close or the hand-over stops the tick after the
     // row under way.
     qsizetype from = 0;
-    while (!SessionEnding && !closing_ && !handingOver_) {
+    while (!SessionEnding && !Leaving()) {
         for (qsizetype k = 0; k < decision.Verdicts.size(); ++k)
             ScheduleRow(int(from + k) + 1, decision.Verdicts[k], week, month);
         if (decision.Due < 0) break;
