@@ -44,7 +44,6 @@ void Tmain::btnRestoreClick() {
             return;
         }
     }
-    uRestore::RestoreArchive = target;
     DoneBytes = 0;
     ProgressScale = 1;
     TZipReader& reader = *fRestore->zip;
@@ -71,7 +70,7 @@ void Tmain::btnRestoreClick() {
         zipMessage(TZMMessageKind::Problem, text);
     };
 
-    if (!fRestore->FormShow()) return;
+    if (!fRestore->FormShow(target)) return;
     if (Dialogs::Exec(*fRestore) != QDialog::Accepted) return;
     // A run that ended while the dialog was open left its own progress base.
     DoneBytes = 0;

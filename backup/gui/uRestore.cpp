@@ -31,14 +31,6 @@
 #include "TextFormats.h"
 #include "lang.h"
 
-namespace uRestore {
-QString RestoreArchive;
-QString RestoreFolder;
-} // namespace uRestore
-
-using uRestore::RestoreArchive;
-using uRestore::RestoreFolder;
-
 namespace {
 
 void showMessage(const QString& text) {
@@ -478,7 +470,7 @@ Qt::Alignment TfRestore::stringgrid1GetCellFormat(int col, int row) const {
 }
 
 QString TfRestore::Base() const {
-    const QString name = RestoreArchive.mid(RestoreArchive.lastIndexOf(u'/') + 1);
+    const QString name = archive_.mid(archive_.lastIndexOf(u'/') + 1);
     return name.left(std::max<qsizetype>(0, name.size() - 4));
 }
 
@@ -496,7 +488,8 @@ void TfRestore::setTitles() {
 
 // ---------------------------------------------------------------- opening
 
-bool TfRestore::FormShow() {
+bool TfRestore::FormShow(const QString& archive) {
+    archive_ = archive;
     setResult(QDialog::Rejected);
     const QSignalBlocker block(sg);
     sg->clearContents();
@@ -504,9 +497,9 @@ bool TfRestore::FormShow() {
     setTitles();
     sg->setColumnWidth(0, DesignScale::Px(370));
 
-    const qsizetype slash = RestoreArchive.lastIndexOf(u'/');
-    QString folder = slash < 0 ? QString() : RestoreArchive.left(slash == 0 ? 1 : slash);
-    RestoreFolder = folder.endsWith(u'/') || folder.isEmpty() ? folder : folder + u'/';
+    const qsizetype slash = archive_.lastIndexOf(u'/');
+    QString folder = slash < 0 ? QString() : archive_.left(slash == 0 ? 1 : slash);
+    folder_ = folder.endsWith(u'/') || folder.isEmpty() ? folder : folder + u'/';
     const QString base = Base();
     verzeichnis->setToolTip(base);
 
@@ -533,7 +526,7 @@ bool TfRestore::FormShow() {
     for (int i = 0; i < names.size(); ++i) {
         const int row = i + 1;
         setGenerationCell(0, row, names[i]);
-        QFile f(RestoreFolder + names[i]);
+        QFile f(folder_ + names[i]);
         setGenerationCell(1, row,
                           f.open(QIODevice::ReadOnly) ? FormatInt64(0, f.size()) : QString());
         // Listed at two-second precision, the resolution of the archives' own entry times.
@@ -556,7 +549,7 @@ bool TfRestore::FormShow() {
 
 void TfRestore::sgClick() {
     const int row = sg->currentRow() < 0 ? 1 : sg->currentRow() + 1;
-    lDatei->setText(RestoreFolder + GenerationCell(0, row));
+    lDatei->setText(folder_ + GenerationCell(0, row));
     zip->Open(lDatei->text());
 
     // The grid shows the reader's list itself; an archive without entries leaves one blank row.

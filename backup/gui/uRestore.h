@@ -20,13 +20,6 @@ class QTableWidget;
 class QToolButton;
 class TEntryModel;
 
-namespace uRestore {
-// The action's target archive, set by the restore command before the dialog opens.
-extern QString RestoreArchive;
-// The folder of RestoreArchive with a trailing separator, set when the dialog opens.
-extern QString RestoreFolder;
-} // namespace uRestore
-
 // The count in a text written by FormatInt64: every "." is dropped, the rest is read as a
 // decimal integer. Raises std::runtime_error when that is no integer.
 qint64 SizeTextToInt64(const QString& text);
@@ -89,9 +82,10 @@ public:
     explicit TfRestore(QWidget* parent = nullptr);
     ~TfRestore() override;
 
-    // Fills the dialog for uRestore::RestoreArchive. Returns false, after telling the user,
-    // when no generation exists: the dialog then ends at once and nothing is restored.
-    bool FormShow();
+    // Fills the dialog for the generations of an action's target archive. Returns false, after
+    // telling the user, when no generation exists: the dialog then ends at once and nothing is
+    // restored.
+    bool FormShow(const QString& archive);
     // The captions that follow the language.
     void SetCaptions();
     void sgClick();
@@ -133,6 +127,9 @@ public:
     QString TargetDir; // the target folder text, trimmed
 
 private:
+    // The action's target archive, and its folder with a trailing separator.
+    QString archive_;
+    QString folder_;
     void setGenerationCell(int col, int row, const QString& text);
     void setTitles();
 };
