@@ -62,7 +62,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     zip = std::make_unique<TZipComponent>();
     buildWindow();
     buildTray();
-    fRestore = new TfRestore(this);
+    fRestore = new TfRestore(language_, this);
     CreateDialogs();
     connectControls();
     KeepWindowsOnScreen();

@@ -18,6 +18,7 @@
 #include "EventPacer.h"
 #include "Filter.h"
 #include "Schedule.h"
+#include "lang.h"
 
 class QAction;
 class QCheckBox;
@@ -232,6 +233,8 @@ public:
     // ---- end of the editing commands ----
 
     // ---- language ----
+    // The language the window, its dialogs and its runs produce their texts in.
+    const TextLanguage& Language() const { return language_; }
     void cbLangChange(QObject* Sender);
     // Captions, hints and titles of the window and its dialogs, and the help file, in the
     // current language.
@@ -321,6 +324,14 @@ private:
     void FinishSessionEnd();
     // The window and its dialogs stay inside the screen's free area whenever they are shown.
     void KeepWindowsOnScreen();
+
+    TextLanguage language_;
+    // The window's own texts in its language.
+    QString Tx(TextId index) const { return language_.Tx(index); }
+    QString ByLanguage(const char* german, const char* english) const {
+        return language_.ByLanguage(german, english);
+    }
+    QString DiscardChangesText() const { return language_.DiscardChangesText(); }
 
     // ---- what the window is doing ----
     Activity activity_ = Activity::Idle;

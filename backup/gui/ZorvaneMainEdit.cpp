@@ -64,12 +64,12 @@ const QString UnderWayText =
 } // namespace
 
 void Tmain::CreateDialogs() {
-    TimeWin = new TTimeWin(this);
-    countWin = new TcountWin(this);
+    TimeWin = new TTimeWin(language_, this);
+    countWin = new TcountWin(language_, this);
     AboutBox = new TAboutBox(this);
-    filterWin = new TfilterWin(this);
-    fHist = new TfHist(this);
-    fPw = new TfPw(this);
+    filterWin = new TfilterWin(language_, this);
+    fHist = new TfHist(language_, this);
+    fPw = new TfPw(language_, this);
     pKelvo->setText(ProgramInfo::MakerCaption());
 }
 

@@ -144,7 +144,7 @@ void Tmain::backupAllExecute() {
 
 BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
                                const QString& FilterText, const QString& Password) {
-    BackupJob job(*zip);
+    BackupJob job(*zip, language_);
     job.Source = Source;
     job.Target = Target;
     job.FilterText = FilterText;

@@ -179,7 +179,9 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     // or is aborted while writing leaves the target and every generation as they were.
     bool rotationFailed = false;
     beforeCommit_ = [this, target, g, &rotationFailed] {
-        if (RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) return;
+        if (RotateGenerations(target, g,
+                              {[this](const QString& line) { LogLine(line); }, language_}))
+            return;
         // The new archive would replace a generation that could not move on.
         rotationFailed = true;
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");

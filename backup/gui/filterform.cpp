@@ -69,7 +69,8 @@ QLabel* boldLabel(QWidget* parent, const char* name) {
 
 } // namespace
 
-TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
+TfilterWin::TfilterWin(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool), language_(language) {
     setObjectName(QStringLiteral("filterWin"));
     DesignScale::Resize(this, 760, 560);
     auto* top = new QVBoxLayout(this);
@@ -139,30 +140,31 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
 }
 
 void TfilterWin::SetCaptions() {
-    setWindowTitle(ByLanguage("Filter für Sicherung", "Filter for Backup"));
+    setWindowTitle(language_.ByLanguage("Filter für Sicherung", "Filter for Backup"));
     Label1->setText(QStringLiteral("Filter"));
-    Memo1->setPlainText(
-        ByLanguage("Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
-                   "Sonderfunktion:\n"
-                   "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
-                   "Prüfen Sie unten das Resultat!",
-                   "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
-                   "*.* shows only Files with a dot in the filename .\n"
-                   "Proof the Result below!"));
+    Memo1->setPlainText(language_.ByLanguage(
+        "Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
+        "Sonderfunktion:\n"
+        "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
+        "Prüfen Sie unten das Resultat!",
+        "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
+        "*.* shows only Files with a dot in the filename .\n"
+        "Proof the Result below!"));
     FitMemo(Memo1);
-    cbCount->setTitle(ByLanguage("Anzahl Test Dateien", "Count of Testfiles"));
-    Label2->setText(ByLanguage("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
-                               "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"));
-    nur->setText(
-        ByLanguage("Nur Dateien nach diesem Filter Sichern", "Only Files matching this Filter"));
-    nicht->setText(
-        ByLanguage("Dateien nach diesem Filter auslassen", "Drop Files matching this Filter"));
-    Treffer->setText(ByLanguage("Treffer", "Matches"));
-    Label3->setText(ByLanguage("Ausgelassen", "doesen't Match"));
-    lP->setText(ByLanguage("Zähle", "Counting"));
-    lN->setText(ByLanguage("Zähle", "Counting"));
+    cbCount->setTitle(language_.ByLanguage("Anzahl Test Dateien", "Count of Testfiles"));
+    Label2->setText(
+        language_.ByLanguage("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
+                             "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"));
+    nur->setText(language_.ByLanguage("Nur Dateien nach diesem Filter Sichern",
+                                      "Only Files matching this Filter"));
+    nicht->setText(language_.ByLanguage("Dateien nach diesem Filter auslassen",
+                                        "Drop Files matching this Filter"));
+    Treffer->setText(language_.ByLanguage("Treffer", "Matches"));
+    Label3->setText(language_.ByLanguage("Ausgelassen", "doesen't Match"));
+    lP->setText(language_.ByLanguage("Zähle", "Counting"));
+    lN->setText(language_.ByLanguage("Zähle", "Counting"));
     const QStringList titles{QStringLiteral("Name"), QStringLiteral("MB"),
-                             ByLanguage("Ordner", "Folder")};
+                             language_.ByLanguage("Ordner", "Folder")};
     for (QTreeWidget* l : {lvP, lvN}) {
         l->setHeaderLabels(titles);
         l->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);

@@ -18,11 +18,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeWidget;
+class TextLanguage;
 
 class TfilterWin : public QDialog {
     Q_OBJECT
 public:
-    explicit TfilterWin(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TfilterWin(const TextLanguage& language, QWidget* parent = nullptr);
     void SetCaptions();
 
     // The folder the trial scan lists, set by the main window before it shows the dialog.
@@ -79,4 +81,5 @@ private:
     // A newer scan, or the end of the dialog, stops a scan still under way.
     int scanGeneration_ = 0;
     bool scannedSinceShow_ = false;
+    const TextLanguage& language_;
 };

@@ -341,7 +341,8 @@ qint64 SizeTextToInt64(const QString& text) {
     return *v;
 }
 
-TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZipReader>()) {
+TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent), zip(std::make_unique<TZipReader>()), language_(language) {
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
@@ -424,12 +425,12 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
 }
 
 void TfRestore::SetCaptions() {
-    GroupBox1->setTitle(
-        ByLanguage("Wiederherzustellende Sicherung auswählen", "select Backup for Recovery"));
-    Label2->setText(ByLanguage("Datei:", "File:"));
-    Label1->setText(ByLanguage("Wiederherstellen nach", "Restore to"));
-    allFiles->setText(ByLanguage("Alle", "All"));
-    RadioButton2->setText(ByLanguage("Ausgewählte", "only Selected"));
+    GroupBox1->setTitle(language_.ByLanguage("Wiederherzustellende Sicherung auswählen",
+                                             "select Backup for Recovery"));
+    Label2->setText(language_.ByLanguage("Datei:", "File:"));
+    Label1->setText(language_.ByLanguage("Wiederherstellen nach", "Restore to"));
+    allFiles->setText(language_.ByLanguage("Alle", "All"));
+    RadioButton2->setText(language_.ByLanguage("Ausgewählte", "only Selected"));
 }
 
 TfRestore::~TfRestore() = default;
@@ -475,15 +476,15 @@ QString TfRestore::Base() const {
 }
 
 void TfRestore::setTitles() {
-    setGenerationCell(0, 0, Tx(txDatei));
-    setGenerationCell(1, 0, Tx(txGroesse));
-    setGenerationCell(2, 0, Tx(txDatumZeit));
-    stringgrid1->SetTitle(0, Tx(txDatei));
-    stringgrid1->SetTitle(1, Tx(txKomprGr));
-    stringgrid1->SetTitle(2, Tx(txUnKomprGr));
-    stringgrid1->SetTitle(3, Tx(txDatumZeit));
+    setGenerationCell(0, 0, language_.Tx(txDatei));
+    setGenerationCell(1, 0, language_.Tx(txGroesse));
+    setGenerationCell(2, 0, language_.Tx(txDatumZeit));
+    stringgrid1->SetTitle(0, language_.Tx(txDatei));
+    stringgrid1->SetTitle(1, language_.Tx(txKomprGr));
+    stringgrid1->SetTitle(2, language_.Tx(txUnKomprGr));
+    stringgrid1->SetTitle(3, language_.Tx(txDatumZeit));
     stringgrid1->SetTitle(4, QStringLiteral("%"));
-    stringgrid1->SetTitle(5, Tx(txPfad));
+    stringgrid1->SetTitle(5, language_.Tx(txPfad));
 }
 
 // ---------------------------------------------------------------- opening

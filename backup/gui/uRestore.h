@@ -18,6 +18,7 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class QToolButton;
+class TextLanguage;
 class TEntryModel;
 
 // The count in a text written by FormatInt64: every "." is dropped, the rest is read as a
@@ -79,7 +80,8 @@ private:
 class TfRestore : public QDialog {
     Q_OBJECT
 public:
-    explicit TfRestore(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TfRestore(const TextLanguage& language, QWidget* parent = nullptr);
     ~TfRestore() override;
 
     // Fills the dialog for the generations of an action's target archive. Returns false, after
@@ -127,6 +129,7 @@ public:
     QString TargetDir; // the target folder text, trimmed
 
 private:
+    const TextLanguage& language_;
     // The action's target archive, and its folder with a trailing separator.
     QString archive_;
     QString folder_;

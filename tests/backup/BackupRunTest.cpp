@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,7 +52,6 @@ protected:
         w.reset();
         ShellFolders::SetProgramFolder(QString());
         Clock::UseSystem();
-        Language = 0;
         QDir::setCurrent(savedCwd);
     }
 
@@ -168,7 +168,7 @@ TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
 }
 
 TEST_F(BackupRun, EnglishTexts) {
-    Language = 1;
+    Find<QComboBox>(*w, "cbLang")->setCurrentIndex(1);
     src.Write(QStringLiteral("a.txt"), PackableText(2000));
     src.Write(QStringLiteral("b/c.txt"), PackableText(20, 'x'));
     const int row = AddRow(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
