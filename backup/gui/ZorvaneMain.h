@@ -413,8 +413,10 @@ private:
     // What a scheduled run does once its archive is complete, before it takes the target's
     // place: the rotation.
     std::function<void()> beforeCommit_;
-    // The scheduler's memory of each action: retry waits and logged row-guard lines.
+    // The scheduler's memory of each action: retry waits and logged row-guard lines, kept under
+    // the key each row is given when the scheduler first reads it.
     RetryState retry_;
+    ActionKey lastActionKey_ = 0;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     int runCommandsDisabled_ = 0;

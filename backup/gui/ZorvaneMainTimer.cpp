@@ -26,22 +26,23 @@ const QColor LightBlack(0, 0, 0);
 // sorting and goes with it when the row is deleted; the scheduler's state is kept under it.
 constexpr int ActionKeyRole = Qt::UserRole + 61;
 
-ActionKey rowKey(TSortGrid* sg, int row) {
-    static ActionKey next = 0;
+// A row without a key gets the one after last.
+ActionKey rowKey(TSortGrid* sg, int row, ActionKey& last) {
     QTableWidgetItem* it = sg->item(row - 1, colVerz);
     if (!it) return 0;
     const QVariant key = it->data(ActionKeyRole);
     if (key.isValid()) return key.toULongLong();
-    it->setData(ActionKeyRole, QVariant::fromValue(++next));
-    return next;
+    it->setData(ActionKeyRole, QVariant::fromValue(++last));
+    return last;
 }
 
 // The grid's rows as the decision reads them, in the grid's present order.
-QList<ScheduledAction> scheduledActions(TSortGrid* sg) {
+QList<ScheduledAction> scheduledActions(TSortGrid* sg, ActionKey& lastKey) {
     QList<ScheduledAction> actions;
     for (int i = 1; i < sg->RowCount(); ++i)
-        actions << ScheduledAction{rowKey(sg, i), sg->Cell(colTime, i), sg->Cell(colLast, i),
-                                   sg->Cell(colCount, i), sg->Cell(colNach, i)};
+        actions << ScheduledAction{rowKey(sg, i, lastKey), sg->Cell(colTime, i),
+                                   sg->Cell(colLast, i), sg->Cell(colCount, i),
+                                   sg->Cell(colNach, i)};
     return actions;
 }
 
@@ -95,7 +96,7 @@ void Tmain::Timer2Timer() {
     const DrivePresent drivePresent = [](const QString& drive) {
         return Drive::DriveExists(drive);
     };
-    QList<ScheduledAction> actions = scheduledActions(sg);
+    QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
     retry_.KeepOnly(actions);
     ScheduleDecision decision = DueNow(actions, window, clock, retry_, drivePresent);
     if (decision.Blocked) {
@@ -118,7 +119,7 @@ void Tmain::Timer2Timer() {
         if (decision.Due < 0) break;
         // A run pumps events: the rows after it are read again.
         from = decision.Due + 1;
-        actions = scheduledActions(sg);
+        actions = scheduledActions(sg, lastActionKey_);
         // The clock for the retry waits moves on with the runs; the tick's own time stays.
         decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
@@ -161,7 +162,7 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
                              sg->Cell(colLast, row) + QStringLiteral(" , um ");
         // A row whose texts cannot be read logs its line once, then again only after the
         // throttle of the balloons, so it cannot push every other record out of the history.
-        if (retry_.GuardLineDue(rowKey(sg, row), line, Clock::Now()))
+        if (retry_.GuardLineDue(rowKey(sg, row, lastActionKey_), line, Clock::Now()))
             LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
     }
 }
@@ -191,12 +192,12 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     backupSelectedExecute(RunKind::Scheduled);
     beforeCommit_ = nullptr;
     if (rotationFailed) {
-        retry_.SetWaiting(rowKey(sg, row), true, Clock::Now());
+        retry_.SetWaiting(rowKey(sg, row, lastActionKey_), true, Clock::Now());
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
     const bool completed = sg->Cell(colLast, row) != lastBefore;
-    retry_.SetWaiting(rowKey(sg, row), !completed, Clock::Now());
+    retry_.SetWaiting(rowKey(sg, row, lastActionKey_), !completed, Clock::Now());
     // A run that did not complete left the previous archive as the target; a copy of it
     // would stand for this week or month and keep the completed retry's archive out.
     if (!completed) return;
