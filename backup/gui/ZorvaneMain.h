@@ -324,6 +324,11 @@ private:
     void FinishSessionEnd();
     // The window and its dialogs stay inside the screen's free area whenever they are shown.
     void KeepWindowsOnScreen();
+    // The restore's steps: the dialog over the archive's generations, the extraction of what
+    // it chose (with the abort button, the light and the grid showing it), the closing lines.
+    void RestoreFrom(const QString& archive, const QString& password);
+    void ExtractChosen();
+    void ReportRestored(int count);
 
     TextLanguage language_;
     // The window's own texts in its language.
