@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "ActionStore.h"
 #include "BackupJob.h"
@@ -329,6 +330,10 @@ private:
     void RestoreFrom(const QString& archive, const QString& password);
     void ExtractChosen();
     void ReportRestored(int count);
+    // The folder and target editors: the cell's new text, or none when the choice was cancelled,
+    // is the cell's own, or is taken by another action (said so).
+    std::optional<QString> ChooseSource(const QString& cell);
+    std::optional<QString> ChooseTarget(const QString& cell, int row);
 
     TextLanguage language_;
     // The window's own texts in its language.
