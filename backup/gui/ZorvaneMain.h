@@ -308,6 +308,8 @@ private:
     // The window's parts, built in this order by buildWindow.
     void buildActions();
     void buildToolBar();
+    void buildCommandButtons();
+    void buildProgramControls();
     void buildBlockingPanel();
     void buildClientArea();
     QWidget* buildGridPanel(QWidget* parent);
