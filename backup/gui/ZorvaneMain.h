@@ -332,6 +332,12 @@ private:
     void RestoreFrom(const QString& archive, const QString& password);
     void ExtractChosen();
     void ReportRestored(int count);
+    // The first tick of a start with "auto" takes the window to the tray.
+    void HideAtAutoStart();
+    // The tick's rows from its first decision on: each judged row has its turn; after a run the
+    // rows below it are judged again.
+    void RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
+                    const QDateTime& present);
     // The folder and target editors: the cell's new text, or none when the choice was cancelled,
     // is the cell's own, or is taken by another action (said so).
     std::optional<QString> ChooseSource(const QString& cell);

@@ -46,6 +46,10 @@ QList<ScheduledAction> scheduledActions(TSortGrid* sg, ActionKey& lastKey) {
     return actions;
 }
 
+bool drivePresent(const QString& drive) {
+    return Drive::DriveExists(drive);
+}
+
 } // namespace
 
 void Tmain::SetStaColour(const QColor& colour) {
@@ -63,19 +67,7 @@ void Tmain::ShowBalloon(const QString& title, const QString& text) {
 }
 
 void Tmain::Timer2Timer() {
-    if (AutoStart) {
-        AutoStart = false;
-        QCoreApplication::processEvents();
-        try {
-            HideToTray();
-        } catch (const std::exception&) {
-            QThread::msleep(700);
-            QCoreApplication::processEvents();
-            QThread::msleep(700);
-            QCoreApplication::processEvents();
-            HideToTray();
-        }
-    }
+    if (AutoStart) HideAtAutoStart();
     SpinnerStep();
     if (!btnTimer->isChecked()) {
         SetStaColour(staColour == LightBlack ? LightRed : LightBlack);
@@ -90,15 +82,12 @@ void Tmain::Timer2Timer() {
 
     const int linesBefore = LogLineCount();
     const QDateTime present = Clock::Now();
-    const TickClock clock{present, present};
     // Read once: the actions after a run are judged by the window the tick began with.
     const BlockingWindow window{sperrVon->time(), sperrBis->time(), cbSperr->isChecked()};
-    const DrivePresent drivePresent = [](const QString& drive) {
-        return Drive::DriveExists(drive);
-    };
-    QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
+    const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
     retry_.KeepOnly(actions);
-    ScheduleDecision decision = DueNow(actions, window, clock, retry_, drivePresent);
+    const ScheduleDecision decision =
+        DueNow(actions, window, {present, present}, retry_, drivePresent);
     if (decision.Blocked) {
         SetStaColour(LightRed);
         sta->setToolTip(Tx(txSperrzeitAktiv));
@@ -106,10 +95,33 @@ void Tmain::Timer2Timer() {
     }
     SetStaColour(LightGreen);
     sta->setToolTip(Tx(txWarteAufBackupzeit));
+    RunDueRows(decision, window, present);
+
+    SetStaColour(LightGreen);
+    tick.Leave();
+    if (LogLineCount() != linesBefore) SaveHistory();
+    ReloadIfPending(); // a reload asked for during the tick's runs
+}
+
+void Tmain::HideAtAutoStart() {
+    AutoStart = false;
+    QCoreApplication::processEvents();
+    try {
+        HideToTray();
+    } catch (const std::exception&) {
+        QThread::msleep(700);
+        QCoreApplication::processEvents();
+        QThread::msleep(700);
+        QCoreApplication::processEvents();
+        HideToTray();
+    }
+}
+
+void Tmain::RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
+                       const QDateTime& present) {
     const QDate today = present.date();
     const int week = IsoWeek(today);
     const int month = today.month();
-
     // The session ending (logoff, shutdown), the close or the hand-over stops the tick after the
     // row under way.
     qsizetype from = 0;
@@ -119,15 +131,10 @@ void Tmain::Timer2Timer() {
         if (decision.Due < 0) break;
         // A run pumps events: the rows after it are read again.
         from = decision.Due + 1;
-        actions = scheduledActions(sg, lastActionKey_);
+        const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
         // The clock for the retry waits moves on with the runs; the tick's own time stays.
         decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
-
-    SetStaColour(LightGreen);
-    tick.Leave();
-    if (LogLineCount() != linesBefore) SaveHistory();
-    ReloadIfPending(); // a reload asked for during the tick's runs
 }
 
 // What a tick does with one row once the decision has judged it.
