@@ -347,8 +347,16 @@ TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
     DesignScale::Resize(this, 900, 560);
-
     auto* top = new QVBoxLayout(this);
+    top->addWidget(buildArchiveBox(), 1);
+    top->addLayout(buildTargetRow());
+    top->addLayout(buildButtonRow());
+    connectControls();
+    SetCaptions();
+}
+
+// The generations above the chosen one's name and its entries.
+QGroupBox* TfRestore::buildArchiveBox() {
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* gl = new QVBoxLayout(GroupBox1);
@@ -371,9 +379,16 @@ TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
     stringgrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     stringgrid1->SortColumn = 0;
     stringgrid1->SortAscending = true;
+    // Column widths of the entry grid; the ratio column is hidden.
+    const int widths[6] = {300, 91, 105, 108, -1, 150};
+    for (int c = 0; c < 6; ++c)
+        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
     gl->addWidget(stringgrid1, 1);
-    top->addWidget(GroupBox1, 1);
+    return GroupBox1;
+}
 
+// The folder to restore into and its browse button.
+QHBoxLayout* TfRestore::buildTargetRow() {
     auto* targetRow = new QHBoxLayout();
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -385,8 +400,11 @@ TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
     targetRow->addWidget(Label1);
     targetRow->addWidget(verzeichnis, 1);
     targetRow->addWidget(SpeedButton1);
-    top->addLayout(targetRow);
+    return targetRow;
+}
 
+// All or the selected entries, and the two buttons.
+QHBoxLayout* TfRestore::buildButtonRow() {
     auto* buttonRow = new QHBoxLayout();
     allFiles = new QRadioButton(this);
     allFiles->setObjectName(QStringLiteral("allFiles"));
@@ -402,13 +420,10 @@ TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
     buttonRow->addStretch(1);
     buttonRow->addWidget(BitBtn1);
     buttonRow->addWidget(BitBtn2);
-    top->addLayout(buttonRow);
+    return buttonRow;
+}
 
-    // Column widths of the entry grid; the ratio column is hidden.
-    const int widths[6] = {300, 91, 105, 108, -1, 150};
-    for (int c = 0; c < 6; ++c)
-        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
-
+void TfRestore::connectControls() {
     connect(sg, &QTableWidget::currentCellChanged, this, [this](int row, int, int oldRow, int) {
         if (row >= 0 && row != oldRow) sgClick();
     });
@@ -421,7 +436,6 @@ TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
         }
     });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { reject(); });
-    SetCaptions();
 }
 
 void TfRestore::SetCaptions() {

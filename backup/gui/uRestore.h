@@ -12,6 +12,7 @@
 #include "ZipReader.h"
 
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -135,4 +136,9 @@ private:
     QString folder_;
     void setGenerationCell(int col, int row, const QString& text);
     void setTitles();
+    // The dialog's parts, built in this order, and their bindings.
+    QGroupBox* buildArchiveBox();
+    QHBoxLayout* buildTargetRow();
+    QHBoxLayout* buildButtonRow();
+    void connectControls();
 };
