@@ -83,7 +83,20 @@ TfilterWin::TfilterWin(const TextLanguage& language, QWidget* parent)
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     top->addWidget(Label2);
+    top->addLayout(buildModeRow());
+    Memo1 = AddNote(this, top);
+    top->addLayout(buildLists(), 1);
 
+    AddOkCancel(this, top, BitBtn1, BitBtn2, true);
+    FocusOnShow(this, filter);
+    connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
+    connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
+    connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
+    SetCaptions();
+}
+
+// The filter's mode beside the trial's file count.
+QHBoxLayout* TfilterWin::buildModeRow() {
     auto* middle = new QHBoxLayout();
     auto* modes = new QVBoxLayout();
     nur = new QRadioButton(this);
@@ -108,10 +121,11 @@ TfilterWin::TfilterWin(const TextLanguage& language, QWidget* parent)
     }
     cbCountItems->button(0)->setChecked(true);
     middle->addWidget(cbCount);
-    top->addLayout(middle);
+    return middle;
+}
 
-    Memo1 = AddNote(this, top);
-
+// The trial's matching and left-out files, each list with its title and count.
+QGridLayout* TfilterWin::buildLists() {
     auto* lists = new QGridLayout();
     Treffer = boldLabel(this, "Treffer");
     Label3 = boldLabel(this, "Label3");
@@ -129,14 +143,7 @@ TfilterWin::TfilterWin(const TextLanguage& language, QWidget* parent)
     lists->addWidget(lP, 2, 0);
     lists->addWidget(lN, 2, 1);
     lists->setRowStretch(1, 1);
-    top->addLayout(lists, 1);
-
-    AddOkCancel(this, top, BitBtn1, BitBtn2, true);
-    FocusOnShow(this, filter);
-    connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
-    connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
-    connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
-    SetCaptions();
+    return lists;
 }
 
 void TfilterWin::SetCaptions() {

@@ -11,7 +11,9 @@
 #include "TrialScan.h"
 
 class QButtonGroup;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -73,6 +75,9 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The dialog's middle parts.
+    QHBoxLayout* buildModeRow();
+    QGridLayout* buildLists();
     QIcon iconFor(const QString& path);
     void fillList(QTreeWidget* list, const QList<int>& rows);
     QList<QIcon> icons_; // beside AllFiles
