@@ -96,7 +96,7 @@ void Tmain::RestoreFrom(const QString& archive, const QString& password) {
     reader.Password = password;
     // Also a listing that cannot read a generation reports through here.
     // Everything the reader reports is a problem with the archive or a file of it.
-    reader.OnMessage = [this](int, const QString& text) {
+    reader.OnMessage = [this](TZipReaderMessageKind, const QString& text) {
         zipMessage(TZMMessageKind::Problem, text);
     };
     if (!fRestore->FormShow(archive)) return;
