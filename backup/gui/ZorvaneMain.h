@@ -161,8 +161,6 @@ public:
     // ---- backup run ----
     void backupSelectedExecute(RunKind kind);
     void backupAllExecute();
-    // The focused row's run: its opening line, the run, its closing line and its results.
-    void RunFocusedAction(RunKind kind);
     // One run of an action through the backup job; its events go to the status line, the
     // progress bar and the log.
     BackupOutcome BackupOne(const QString& Source, const QString& Target, const QString& FilterText,
@@ -327,6 +325,8 @@ private:
     void FinishSessionEnd();
     // The window and its dialogs stay inside the screen's free area whenever they are shown.
     void KeepWindowsOnScreen();
+    // The focused row's run: its opening line, the run, its closing line and its results.
+    void RunFocusedAction(RunKind kind);
     // The restore's steps: the dialog over the archive's generations, the extraction of what
     // it chose (with the abort button, the light and the grid showing it), the closing lines.
     void RestoreFrom(const QString& archive, const QString& password);
