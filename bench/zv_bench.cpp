@@ -26,6 +26,7 @@
 #include "SortGrid.h"
 #include "ZipComponent.h"
 #include "ZorvaneMain.h"
+#include "lang.h"
 
 namespace {
 
@@ -77,7 +78,8 @@ int RunWindow(const QString& source, const QString& target, const QString& passw
 
 int RunJob(const QString& source, const QString& target) {
     TZipComponent zip;
-    BackupJob job(zip);
+    const TextLanguage language;
+    BackupJob job(zip, language);
     job.Source = source;
     job.Target = target;
     QElapsedTimer t;

@@ -48,7 +48,7 @@ void report(qint64 ms) {
 int readerOnly(const QString& archive, const QString& target) {
     TZipReader reader;
     int messages = 0;
-    reader.OnMessage = [&](int, const QString& text) {
+    reader.OnMessage = [&](TZipReaderMessageKind, const QString& text) {
         std::printf("%s\n", qPrintable(text));
         ++messages;
     };

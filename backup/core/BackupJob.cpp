@@ -102,7 +102,8 @@ int ProgressBarPosition(qint64 doneBytes, qint64 scale, int maximum) {
     return int(std::clamp<qint64>(pos, 0, std::max(maximum, 0)));
 }
 
-BackupJob::BackupJob(TZipComponent& zip) : zip_(zip) {}
+BackupJob::BackupJob(TZipComponent& zip, const TextLanguage& language)
+    : zip_(zip), language_(language) {}
 
 BackupJob::~BackupJob() {
     // Whatever happened, an archive not committed never reaches the target, and the component
@@ -145,7 +146,7 @@ void BackupJob::RequestAbort() {
 void BackupJob::Prepare() {
     outcome_ = BackupOutcome();
     currentFile_.clear();
-    LoadFilter(FilterText, filter_);
+    LoadFilter(FilterText, filter_, language_);
     // An empty source would become the root folder, an empty target a file named after the
     // temporary suffix in the start folder.
     if (Source.trimmed().isEmpty()) Raise(QStringLiteral("Kein Quellverzeichnis angegeben"));
@@ -262,7 +263,7 @@ void BackupJob::AddTree() {
         } catch (const BrokenEntry& broken) {
             zip_.Discard();
             skipped_ << broken.path;
-            status(Tx(txFehlerHinzufuegen) + LogFileName(broken.path));
+            status(language_.Tx(txFehlerHinzufuegen) + LogFileName(broken.path));
         }
     }
 }
@@ -273,7 +274,7 @@ void BackupJob::addTree(const QString& folder) {
     try {
         entries = ListFolder(folder);
     } catch (const std::exception& e) {
-        status(Tx(txUeberspringe) + LogFileName(folder) + Tx(txFehler) +
+        status(language_.Tx(txUeberspringe) + LogFileName(folder) + language_.Tx(txFehler) +
                QString::fromUtf8(e.what()));
         return;
     }
@@ -336,10 +337,10 @@ void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
         return;
     case TZipFileOutcome::Broken:
         if (!abort_ && brokenFile_.isEmpty() && !zip_.BrokenReason().isEmpty()) brokenFile_ = path;
-        status(Tx(txFehlerHinzufuegen) + LogFileName(path));
+        status(language_.Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     case TZipFileOutcome::Skipped:
-        status(Tx(txFehlerHinzufuegen) + LogFileName(path));
+        status(language_.Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     case TZipFileOutcome::Dropped:
         break;
@@ -347,12 +348,12 @@ void BackupJob::fileDone(const QString& path, TZipFileOutcome outcome) {
     // Dropped. After an abort only the file under way is named; the ones behind it were never
     // begun. Behind a file that broke off the archive begins again, so they need no line.
     if (abort_) {
-        if (path == underWay_) status(Tx(txFehlerHinzufuegen) + LogFileName(path));
+        if (path == underWay_) status(language_.Tx(txFehlerHinzufuegen) + LogFileName(path));
         return;
     }
     // Behind a write error the run fails with one line naming the target and the reason.
     if (!brokenFile_.isEmpty() || zip_.WriteFailed()) return;
-    status(Tx(txFehlerHinzufuegen) + LogFileName(path));
+    status(language_.Tx(txFehlerHinzufuegen) + LogFileName(path));
 }
 
 void BackupJob::Finish() {
@@ -393,13 +394,14 @@ void BackupJob::Finish() {
     outcome_.ArchiveSize = zip_.ZipFileSize();
     if (abort_) {
         outcome_.State = BackupOutcome::Result::Aborted;
-        status(Tx(txAbgebrochenDurchBenutzer));
+        status(language_.Tx(txAbgebrochenDurchBenutzer));
     } else {
         outcome_.State = BackupOutcome::Result::Completed;
-        status(FormatInt64(0, added_) + u' ' + Tx(txDateien) + QStringLiteral("  ") + Tx(txVon) +
-               u' ' + FormatInt64(0, found_) + u' ' + Tx(txMit) + u' ' +
-               FormatInt64(0, totalBytes_) + QStringLiteral(" Byte ") + Tx(txKomprimiertZu) + u' ' +
-               FormatInt64(0, outcome_.ArchiveSize) + QStringLiteral(" Byte"));
+        status(FormatInt64(0, added_) + u' ' + language_.Tx(txDateien) + QStringLiteral("  ") +
+               language_.Tx(txVon) + u' ' + FormatInt64(0, found_) + u' ' + language_.Tx(txMit) +
+               u' ' + FormatInt64(0, totalBytes_) + QStringLiteral(" Byte ") +
+               language_.Tx(txKomprimiertZu) + u' ' + FormatInt64(0, outcome_.ArchiveSize) +
+               QStringLiteral(" Byte"));
     }
 }
 
@@ -412,7 +414,7 @@ void BackupJob::Fail(const QString& error) {
     outcome_.Error = error;
     outcome_.CurrentFile = currentFile_;
     outcome_.FailureLine = QStringLiteral("!!! BO, Backup:") + LogFileName(currentFile_) + u' ' +
-                           Tx(txNach) + u' ' + Target + QStringLiteral(" :") + error;
+                           language_.Tx(txNach) + u' ' + Target + QStringLiteral(" :") + error;
 }
 
 BackupOutcome BackupJob::Run() {

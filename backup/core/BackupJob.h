@@ -11,6 +11,7 @@
 #include "Filter.h"
 
 class TZipComponent;
+class TextLanguage;
 struct TZMProgressDetails;
 enum class TZipFileOutcome;
 enum class TZMMessageKind;
@@ -33,7 +34,8 @@ int ProgressBarPosition(qint64 doneBytes, qint64 scale, int maximum);
 
 class BackupJob {
 public:
-    explicit BackupJob(TZipComponent& zip);
+    // The job's texts follow the language as it is at the moment each is produced.
+    BackupJob(TZipComponent& zip, const TextLanguage& language);
     ~BackupJob();
     BackupJob(const BackupJob&) = delete;
     BackupJob& operator=(const BackupJob&) = delete;
@@ -100,6 +102,7 @@ private:
     QString filesText() const;
 
     TZipComponent& zip_;
+    const TextLanguage& language_;
     FileFilter filter_;
     QString source_;             // absolute, with trailing separator
     QString target_;             // absolute

@@ -40,7 +40,7 @@ QStringList SplitFilterPatterns(const QString& patternText) {
     return out;
 }
 
-void LoadFilter(const QString& text, FileFilter& into) {
+void LoadFilter(const QString& text, FileFilter& into, const TextLanguage& language) {
     into.Patterns.clear();
     if (text.isEmpty()) return;
     QString rest;
@@ -52,7 +52,7 @@ void LoadFilter(const QString& text, FileFilter& into) {
         rest = text.mid(4);
     } else {
         throw std::runtime_error(
-            (QStringLiteral("Filter ") + text + Tx(txUnbekannteFilterart)).toStdString());
+            (QStringLiteral("Filter ") + text + language.Tx(txUnbekannteFilterart)).toStdString());
     }
     into.Patterns = SplitFilterPatterns(rest);
 }

@@ -4,15 +4,17 @@
 #include <QString>
 #include <QStringList>
 
+class TextLanguage;
+
 struct FileFilter {
     QStringList Patterns; // lower-cased
     bool Include = false; // true: only matching files pass; false: matching files are left out
 };
 
 // Loads a Filter text with its prefix. An empty text empties the list and keeps Include.
-// Raises std::runtime_error ("Filter " + text + " unbekannte Filterart") on an unknown prefix,
-// leaving the list empty.
-void LoadFilter(const QString& text, FileFilter& into);
+// Raises std::runtime_error ("Filter " + text + " unbekannte Filterart", in the language) on an
+// unknown prefix, leaving the list empty.
+void LoadFilter(const QString& text, FileFilter& into, const TextLanguage& language);
 // Lower-cases a prefix-less pattern text and splits it into patterns: ";" and every character
 // from 1 to 32 separate; empty patterns are kept where the splitting rule makes them.
 QStringList SplitFilterPatterns(const QString& patternText);

@@ -132,8 +132,8 @@ QString MonthlyCopyName(const QString& base, int month) {
 void DeleteGeneration(const QString& base, const QString& k, const GenerationLog& log) {
     const QString name = base + k + QStringLiteral(".Zip");
     QFile file(name);
-    if (fileExists(name) && !file.remove() && log)
-        log(file.errorString() + u' ' + Tx(txBeiLoeschversuch) + u' ' + name);
+    if (fileExists(name) && !file.remove() && log.Line)
+        log.Line(file.errorString() + u' ' + log.Language.Tx(txBeiLoeschversuch) + u' ' + name);
 }
 
 bool ShiftGeneration(const QString& target, const QString& from, const QString& to,
@@ -144,9 +144,9 @@ bool ShiftGeneration(const QString& target, const QString& from, const QString& 
     // The rename replaces the destination in one step, so a failed move leaves both files.
     std::error_code ec;
     if (renameOver(source, dest, ec)) return true;
-    if (log)
-        log(QString::fromLocal8Bit(ec.message()) + u' ' + Tx(txBeiUmbenennen) + u' ' + source +
-            u' ' + Tx(txNach) + u' ' + dest);
+    if (log.Line)
+        log.Line(QString::fromLocal8Bit(ec.message()) + u' ' + log.Language.Tx(txBeiUmbenennen) +
+                 u' ' + source + u' ' + log.Language.Tx(txNach) + u' ' + dest);
     return false;
 }
 

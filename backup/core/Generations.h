@@ -12,6 +12,8 @@
 #include <functional>
 #include <stdexcept>
 
+#include "lang.h"
+
 // An error of the scheduler whose message the user sees.
 class SchedulerError : public std::runtime_error {
 public:
@@ -69,8 +71,11 @@ QString MonthlyCopyName(const QString& base, int month);
 // temporary file.
 bool IsArchiveFileOf(const QString& targetFileName, const QString& name);
 
-// Receives the log line of a failed delete or rename.
-using GenerationLog = std::function<void(const QString& line)>;
+// Where the log line of a failed delete or rename goes (none: nowhere), and its language.
+struct GenerationLog {
+    std::function<void(const QString& line)> Line;
+    TextLanguage Language;
+};
 
 // Deletes generation k if it exists.
 void DeleteGeneration(const QString& base, const QString& k, const GenerationLog& log);

@@ -270,14 +270,16 @@ private:
     std::vector<Span> spans_;
 };
 
+using Kind = TZipReaderMessageKind;
+
 } // namespace
 
 TZipReader::~TZipReader() {
     Close();
 }
 
-void TZipReader::message(const QString& text, int code) {
-    if (OnMessage) OnMessage(code, text);
+void TZipReader::message(Kind kind, const QString& text) {
+    if (OnMessage) OnMessage(kind, text);
 }
 
 void TZipReader::Close() {
@@ -294,9 +296,9 @@ bool TZipReader::Open(const QString& fileName) {
     int code = 0;
     za_ = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY, &code);
     if (!za_) {
-        message(QStringLiteral("Archiv ") + fileName +
-                    QStringLiteral(" kann nicht gelesen werden: ") + zipErrorText(code),
-                code);
+        message(Kind::Unreadable, QStringLiteral("Archiv ") + fileName +
+                                      QStringLiteral(" kann nicht gelesen werden: ") +
+                                      zipErrorText(code));
         return false;
     }
     // The local zone is looked up once for the whole directory: converting through local
@@ -378,27 +380,30 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     while (base.size() > 1 && base.endsWith(u'/'))
         base.chop(1);
     if (!QDir().mkpath(base)) {
-        message(QStringLiteral("Verzeichnis ") + base +
-                QStringLiteral(" konnte nicht angelegt werden"));
+        message(Kind::Unwritable, QStringLiteral("Verzeichnis ") + base +
+                                      QStringLiteral(" konnte nicht angelegt werden"));
         return 0;
     }
     baseFd_ = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (baseFd_ < 0) {
-        message(QStringLiteral("Verzeichnis ") + base +
-                QStringLiteral(" kann nicht geöffnet werden: ") + errnoText());
+        message(Kind::Unwritable, QStringLiteral("Verzeichnis ") + base +
+                                      QStringLiteral(" kann nicht geöffnet werden: ") +
+                                      errnoText());
         return 0;
     }
     // A replacement completes only after a batch of them is flushed; one that fails then is
     // not restored after all.
     commits_.OnLateFailure = [this](const QString& target, int error) {
-        message(QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
-                QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
+        message(Kind::Unwritable, QStringLiteral("Fehler beim Schreiben von ") +
+                                      LogFileName(target) + QStringLiteral(": ") +
+                                      QString::fromLocal8Bit(std::strerror(error)));
         --SuccessCnt;
     };
     // One line however many: a killed restore of replacements leaves up to a batch of them.
     if (const int removed = removeLeftovers(QFile::encodeName(base)))
-        message(QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: ") +
-                QString::number(removed) + QStringLiteral(" Datei(en) in ") + base);
+        message(Kind::Note,
+                QStringLiteral("Reste einer abgebrochenen Wiederherstellung entfernt: ") +
+                    QString::number(removed) + QStringLiteral(" Datei(en) in ") + base);
     const QSet<QString> wanted(Specs.begin(), Specs.end());
     QSet<QString> found;
     restored_.clear();
@@ -424,14 +429,14 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     // New files were not flushed one by one (until here a crash could have left them empty),
     // and the last replacements wait for this flush.
     if (!commits_.Finish())
-        message(QStringLiteral("Fehler beim Schreiben in ") + base + QStringLiteral(": ") +
-                errnoText());
+        message(Kind::Unwritable, QStringLiteral("Fehler beim Schreiben in ") + base +
+                                      QStringLiteral(": ") + errnoText());
     commits_.WhileFlushing = nullptr;
     if (!cancelled_)
         for (const QString& spec : Specs)
             if (!found.contains(spec))
-                message(QStringLiteral("Datei ") + LogFileName(spec) +
-                        QStringLiteral(" nicht im Archiv"));
+                message(Kind::Skipped, QStringLiteral("Datei ") + LogFileName(spec) +
+                                           QStringLiteral(" nicht im Archiv"));
     cancelled_ = false;
     return SuccessCnt;
 }
@@ -439,7 +444,8 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
 // A stored WinZip AES entry without checksum: its password check and authentication code,
 // tested against the raw data, since the library tests them only along with the checksum.
 // Returns why the entry is bad, or "" when it is sound.
-QString TZipReader::checkStoredAes(const ZipEntry& e) {
+QString TZipReader::checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kind) {
+    kind = Kind::Unreadable;
     zip_file_t* raw = zip_fopen_index(za_, zip_uint64_t(e.Index), ZIP_FL_ENCRYPTED);
     if (!raw) {
         const QString why = zipErrorText(zip_get_error(za_));
@@ -457,6 +463,7 @@ QString TZipReader::checkStoredAes(const ZipEntry& e) {
             aesKeys(Password.toUtf8(), head.left(saltLength), 2 * keyLength + AesCheckLength);
         if (keys.mid(2 * keyLength) != head.mid(saltLength)) {
             why = QStringLiteral("falsches Passwort");
+            kind = Kind::Password;
         } else {
             QMessageAuthenticationCode mac(QCryptographicHash::Sha1,
                                            keys.mid(keyLength, keyLength));
@@ -508,14 +515,15 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
             struct stat st;
             if (::fstatat(fd, seg.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(st.st_mode))
-                message(skip + QStringLiteral(": Verknüpfung im Zielpfad ") + LogFileName(cur));
+                message(Kind::Skipped,
+                        skip + QStringLiteral(": Verknüpfung im Zielpfad ") + LogFileName(cur));
             else if (error == ENOTDIR)
-                message(skip + QStringLiteral(": ") + LogFileName(cur) +
-                        QStringLiteral(" ist kein Verzeichnis"));
+                message(Kind::Skipped, skip + QStringLiteral(": ") + LogFileName(cur) +
+                                           QStringLiteral(" ist kein Verzeichnis"));
             else
-                message(QStringLiteral("Verzeichnis ") + LogFileName(cur) +
-                        QStringLiteral(" konnte nicht angelegt werden: ") +
-                        QString::fromLocal8Bit(std::strerror(error)));
+                message(Kind::Unwritable, QStringLiteral("Verzeichnis ") + LogFileName(cur) +
+                                              QStringLiteral(" konnte nicht angelegt werden: ") +
+                                              QString::fromLocal8Bit(std::strerror(error)));
             if (fd != baseFd_) ::close(fd);
             return -1;
         }
@@ -532,11 +540,12 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     const QString skip = QStringLiteral("Überspringe ") + shown;
     const QStringList segs = SafeSegments(e.Name, e.BackslashSeparates);
     if (segs.isEmpty()) {
-        message(skip + QStringLiteral(": Pfad außerhalb des Zielverzeichnisses"));
+        message(Kind::Skipped, skip + QStringLiteral(": Pfad außerhalb des Zielverzeichnisses"));
         return false;
     }
     if (e.IsLink) {
-        message(skip + QStringLiteral(": symbolische Verknüpfung wird nicht angelegt"));
+        message(Kind::Skipped,
+                skip + QStringLiteral(": symbolische Verknüpfung wird nicht angelegt"));
         return false;
     }
     if (OnProgress) OnProgress({ProgressKind::NewItem, e.Name, e.UnpackedSize, written});
@@ -547,17 +556,18 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (e.IsDir) return true;
     const QString target = folderPath_ + u'/' + segs.last();
     if (restored_.contains(target))
-        message(QStringLiteral("Datei ") + shown +
-                QStringLiteral(" steht mehrfach im Archiv: der spätere Eintrag wird über den "
-                               "früheren geschrieben"));
+        message(Kind::Note,
+                QStringLiteral("Datei ") + shown +
+                    QStringLiteral(" steht mehrfach im Archiv: der spätere Eintrag wird über den "
+                                   "früheren geschrieben"));
 
     const QByteArray pw = Password.toUtf8();
     EntryStream::Mode mode = EntryStream::Mode::Plain;
     if (e.NoCrc && e.Method == ZIP_CM_DEFLATE) mode = EntryStream::Mode::Inflate;
     if (e.NoCrc && e.Method == ZIP_CM_STORE) mode = EntryStream::Mode::StoredNoCrc;
     if (e.NoCrc && e.Method == -1) {
-        message(QStringLiteral("Fehler beim Entpacken von ") + shown +
-                QStringLiteral(": Größenangaben widersprüchlich"));
+        message(Kind::Unreadable, QStringLiteral("Fehler beim Entpacken von ") + shown +
+                                      QStringLiteral(": Größenangaben widersprüchlich"));
         return false;
     }
     zip_file_t* zf = zip_fopen_index_encrypted(
@@ -566,21 +576,22 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (!zf) {
         const int code = zip_error_code_zip(zip_get_error(za_));
         if (code == ZIP_ER_NOPASSWD)
-            message(QStringLiteral("Kein Passwort für verschlüsselte Datei ") + shown, code);
+            message(Kind::Password,
+                    QStringLiteral("Kein Passwort für verschlüsselte Datei ") + shown);
         else if (code == ZIP_ER_WRONGPASSWD)
-            message(QStringLiteral("Falsches Passwort für ") + shown, code);
+            message(Kind::Password, QStringLiteral("Falsches Passwort für ") + shown);
         else
-            message(QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") +
-                        zipErrorText(zip_get_error(za_)),
-                    code);
+            message(Kind::Unreadable, QStringLiteral("Fehler beim Entpacken von ") + shown +
+                                          QStringLiteral(": ") + zipErrorText(zip_get_error(za_)));
         zip_error_clear(za_);
         return false;
     }
     if (mode == EntryStream::Mode::StoredNoCrc) {
-        const QString why = checkStoredAes(e);
+        Kind kind = Kind::Unreadable;
+        const QString why = checkStoredAes(e, kind);
         if (!why.isEmpty()) {
-            message(QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") +
-                    why);
+            message(kind, QStringLiteral("Fehler beim Entpacken von ") + shown +
+                              QStringLiteral(": ") + why);
             zip_fclose(zf);
             return false;
         }
@@ -606,6 +617,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     }
     bool ok = tmp.fd >= 0;
     QString failure;
+    Kind failureKind = Kind::Unwritable;
     if (!ok)
         failure = QStringLiteral("Fehler beim Schreiben in ") + LogFileName(folderPath_) +
                   QStringLiteral(": ") + errnoText();
@@ -619,6 +631,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             const QString why = in.Error;
             failure =
                 QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") + why;
+            failureKind = Kind::Unreadable;
             // The password check before the data has passed; with AES a failure now is as
             // likely a damaged entry.
             if (e.Encrypted)
@@ -632,6 +645,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         if (total + n > e.UnpackedSize) {
             failure = QStringLiteral("Fehler beim Entpacken von ") + shown +
                       QStringLiteral(": mehr Daten als angegeben");
+            failureKind = Kind::Unreadable;
             ok = false;
             break;
         }
@@ -654,6 +668,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     if (ok && total != e.UnpackedSize) {
         failure = QStringLiteral("Fehler beim Entpacken von ") + shown +
                   QStringLiteral(": weniger Daten als angegeben");
+        failureKind = Kind::Unreadable;
         ok = false;
     }
     if (ok) {
@@ -678,6 +693,6 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             restored_.insert(target);
         }
     }
-    if (!ok) message(failure);
+    if (!ok) message(failureKind, failure);
     return ok;
 }

@@ -35,6 +35,16 @@ struct ZipEntry {
     int Encryption = 0; // encryption method
 };
 
+// What a message of the reader reports. Every one is worth the restore's log; the kind says
+// what went wrong, or that the restore did something on its own.
+enum class TZipReaderMessageKind {
+    Unreadable, // the archive or an entry cannot be read as stored (damaged, cut short)
+    Password,   // an entry's password is missing or wrong
+    Skipped,    // an entry left out: unsafe name or path, a link, or not in the archive
+    Unwritable, // a file or folder below the target could not be written
+    Note,       // leftovers of an interrupted restore removed, a duplicate name written over
+};
+
 class TZipReader {
 public:
     enum class ProgressKind { NewItem, Progress };
@@ -74,7 +84,7 @@ public:
     QString Password;
     int SuccessCnt = 0;
     std::function<void(const ProgressDetails&)> OnProgress;
-    std::function<void(int ErrCode, const QString& ErrMsg)> OnMessage;
+    std::function<void(TZipReaderMessageKind Kind, const QString& ErrMsg)> OnMessage;
 
     // The folder segments of a stored name below the target folder ("\" counts as "/" where
     // it separates folders), or an empty list when the name is absolute, carries a drive
@@ -84,11 +94,12 @@ public:
 private:
     QString storedName(quint64 index, bool madeOnUnix);
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
-    QString checkStoredAes(const ZipEntry& e);
+    // Why a stored AES entry is bad ("" when it is sound), and what kind of trouble that is.
+    QString checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kind);
     int openFolder(const QStringList& segs, qsizetype count, const QString& base,
                    const QString& skip);
     void closeFolder();
-    void message(const QString& text, int code = 0);
+    void message(TZipReaderMessageKind kind, const QString& text);
 
     zip* za_ = nullptr;
     QString fileName_;

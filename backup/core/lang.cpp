@@ -1,7 +1,5 @@
 #include "lang.h"
 
-unsigned char Language = 0;
-
 // Stored exactly as shipped, blanks and spelling included: log lines and stored texts rely on it.
 const std::array<TextPair, TextPairCount> TextTable = {{
     {"Datei", "File"},
@@ -54,15 +52,15 @@ const std::array<TextPair, TextPairCount> TextTable = {{
     {"Backup läuft", "Backup running"},
 }};
 
-QString Tx(TextId index) {
-    return QString::fromUtf8(TextTable[size_t(index)][Language == 0 ? 0 : 1]);
+QString TextLanguage::Tx(TextId index) const {
+    return QString::fromUtf8(TextTable[size_t(index)][id_ == German ? 0 : 1]);
 }
 
-QString ByLanguage(const char* german, const char* english) {
-    return QString::fromUtf8(Language == 0 ? german : english);
+QString TextLanguage::ByLanguage(const char* german, const char* english) const {
+    return QString::fromUtf8(id_ == German ? german : english);
 }
 
-QString DiscardChangesText() {
-    return Language != 0 ? QStringLiteral("Discard settings changes?")
+QString TextLanguage::DiscardChangesText() const {
+    return id_ != German ? QStringLiteral("Discard settings changes?")
                          : QStringLiteral("Sollen die geänderten Einstellungen verworfen werden?");
 }

@@ -1,10 +1,7 @@
 #pragma once
-// The program's bilingual texts. Language 0 is German, 1 English; a text is read at the moment
-// it is produced, so lines already in the log keep the language they were written in.
+// The program's bilingual texts, German and English.
 #include <QString>
 #include <array>
-
-extern unsigned char Language;
 
 using TextPair = std::array<const char*, 2>;
 inline constexpr int TextPairCount = 47;
@@ -62,9 +59,24 @@ enum TextId : int {
 };
 static_assert(txBackupLaeuft == TextPairCount - 1);
 
-// The text of a pair in the current language.
-QString Tx(TextId index);
-// The German or the English text by the current language; for the windows' own captions.
-QString ByLanguage(const char* german, const char* english);
-// The question asked before changed settings are thrown away.
-QString DiscardChangesText();
+// The language the program's texts are produced in. The main window owns it and sets it from
+// its language list; its dialogs and runs hold a reference and read it whenever they produce a
+// text, so lines already in the log keep the language they were written in.
+class TextLanguage {
+public:
+    enum Id : unsigned char { German = 0, English = 1 };
+    TextLanguage() = default;
+    explicit TextLanguage(Id id) : id_(id) {}
+    Id Current() const { return id_; }
+    void Set(Id id) { id_ = id; }
+
+    // The text of a pair.
+    QString Tx(TextId index) const;
+    // The German or the English text; for the windows' own captions.
+    QString ByLanguage(const char* german, const char* english) const;
+    // The question asked before changed settings are thrown away.
+    QString DiscardChangesText() const;
+
+private:
+    Id id_ = German;
+};

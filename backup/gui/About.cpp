@@ -73,6 +73,23 @@ TAboutBox::TAboutBox(QWidget* parent)
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutBox"));
     auto* top = new QVBoxLayout(this);
+    top->addWidget(buildPanel());
+
+    OKButton = new QPushButton(this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setDefault(true);
+    top->addLayout(centredRow({OKButton}));
+
+    for (TClickLabel* l : {ProgramIcon, Image1, Label2, Image2, Lsupport, Label1, Label5})
+        connect(l, &TClickLabel::clicked, this, [this, l] { Label2Click(l); });
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
+    SetCaptions();
+    FormCreate();
+}
+
+// The grey panel: the banner, the program's name and version, the maker's links, the ZIP
+// libraries.
+QFrame* TAboutBox::buildPanel() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::Panel);
@@ -81,7 +98,6 @@ TAboutBox::TAboutBox(QWidget* parent)
     QPalette grey = Panel1->palette();
     grey.setColor(QPalette::Window, QColor(224, 224, 222));
     Panel1->setPalette(grey);
-    top->addWidget(Panel1);
 
     auto* panel = new QVBoxLayout(Panel1);
     ProgramIcon = new TClickLabel(Panel1);
@@ -122,17 +138,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     Label1 = linkLabel(Panel1, "Label1", ProgramInfo::WriterLibraryPage());
     Label5 = linkLabel(Panel1, "Label5", ProgramInfo::ReaderLibraryPage());
     panel->addLayout(centredRow({Label4, Label1, Label5}));
-
-    OKButton = new QPushButton(this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    top->addLayout(centredRow({OKButton}));
-
-    for (TClickLabel* l : {ProgramIcon, Image1, Label2, Image2, Lsupport, Label1, Label5})
-        connect(l, &TClickLabel::clicked, this, [this, l] { Label2Click(l); });
-    connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
-    SetCaptions();
-    FormCreate();
+    return Panel1;
 }
 
 void TAboutBox::SetCaptions() {

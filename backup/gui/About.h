@@ -48,4 +48,7 @@ public:
     TClickLabel* Label1 = nullptr; // the writing library's page
     TClickLabel* Label5 = nullptr; // the reading library's page
     QPushButton* OKButton = nullptr;
+
+private:
+    QFrame* buildPanel();
 };

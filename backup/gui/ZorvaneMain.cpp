@@ -62,7 +62,7 @@ Tmain::Tmain(QStringList args, QWidget* parent) : QMainWindow(parent), Args(std:
     zip = std::make_unique<TZipComponent>();
     buildWindow();
     buildTray();
-    fRestore = new TfRestore(this);
+    fRestore = new TfRestore(language_, this);
     CreateDialogs();
     connectControls();
     KeepWindowsOnScreen();
@@ -80,10 +80,58 @@ Tmain::~Tmain() {
 }
 
 Tmain::StateView Tmain::State() const {
-    return {ProgDir,          DataDir,         Modified,       Busy,      AutoStart,
-            ExitConfirmed,    SessionEnding,   AbortRequested, DebugMode, ReloadPending,
-            TotalBytes,       DoneBytes,       ProgressScale,  staTag,    staColour,
-            LastBalloonTitle, LastBalloonText, balloonsShown_};
+    return {.ProgDir = ProgDir,
+            .DataDir = DataDir,
+            .Doing = activity_,
+            .Kind = runKind_,
+            .Busy = RunsUnderWay(),
+            .Modified = Modified,
+            .AutoStart = AutoStart,
+            .ExitConfirmed = ExitConfirmed,
+            .SessionEnding = SessionEnding,
+            .AbortRequested = AbortRequested,
+            .DebugMode = DebugMode,
+            .ReloadPending = ReloadPending,
+            .TotalBytes = TotalBytes,
+            .DoneBytes = DoneBytes,
+            .ProgressScale = ProgressScale,
+            .SpinnerPosition = staTag,
+            .LightColour = staColour,
+            .LastBalloonTitle = LastBalloonTitle,
+            .LastBalloonText = LastBalloonText,
+            .BalloonsShown = balloonsShown_};
+}
+
+bool Tmain::RunsUnderWay() const {
+    return activity_ == Activity::Series || activity_ == Activity::Run ||
+           activity_ == Activity::Committed;
+}
+
+Tmain::ActivityScope::ActivityScope(Tmain& window, Activity activity, RunKind kind)
+    : window_(window), previous_(window.activity_), previousKind_(window.runKind_) {
+    // Anything starts from Idle; an action's run also as a step of the series of its kind.
+    const bool step =
+        activity == Activity::Run && previous_ == Activity::Series && previousKind_ == kind;
+    if (previous_ != Activity::Idle && !step) return;
+    // The tick's state is the tick's to end: a scheduled run hands the window back to it.
+    if (activity == Activity::Run && kind == RunKind::Scheduled) {
+        previous_ = Activity::Series;
+        previousKind_ = RunKind::Scheduled;
+    }
+    window_.activity_ = activity;
+    window_.runKind_ = kind;
+    entered_ = true;
+}
+
+void Tmain::ActivityScope::Leave() {
+    if (!entered_) return;
+    entered_ = false;
+    window_.activity_ = previous_;
+    window_.runKind_ = previousKind_;
+}
+
+void Tmain::EnterCommitted() {
+    if (activity_ == Activity::Run) activity_ = Activity::Committed;
 }
 
 QIcon Tmain::AppIcon() {
@@ -124,7 +172,6 @@ void Tmain::FormCreate() {
     FilterList.clear();
     SessionEnding = false;
     ExitConfirmed = false;
-    Busy = false;
     sg->SetColWidth(colActionNumber, -1);
 
     ProgDir = ShellFolders::IncludeTrailingPathDelimiter(ShellFolders::ProgramFolder());
@@ -190,7 +237,7 @@ QString Tmain::DataFolder() {
 void Tmain::FormShow() {
     // The close shows a minimised window once more; the scheduler stays off from then on, as
     // it does once the hand-over has begun.
-    if (!closing_ && !handingOver_) Timer2->start();
+    if (!Leaving()) Timer2->start();
     setHintColour();
 }
 
@@ -297,7 +344,7 @@ void Tmain::CommitDataRequest() {
         LogLine(Tx(txBenutzerAbmeldung) + TextFormats::FormatDate(now.date()) + u' ' +
                 TextFormats::FormatTime(now.time()));
     }
-    if (closing_) {
+    if (Closing()) {
         // Saved and closed already; only the message loops below are still to end.
         QCoreApplication::quit();
         return;
@@ -307,18 +354,18 @@ void Tmain::CommitDataRequest() {
         return;
     }
     close();
-    if (closing_) return;
+    if (Closing()) return;
     // A close request of the user's is on the stack below (its question was closed just now,
     // and it finishes the session end as it returns), or something refused the close. The
     // close is tried once more from the message loop and, failing that, done without it.
     QTimer::singleShot(0, this, [this] {
-        if (!closing_) close();
+        if (!Closing()) close();
     });
     QTimer::singleShot(SessionEndGraceMs, this, [this] { FinishSessionEnd(); });
 }
 
 void Tmain::FinishSessionEnd() {
-    if (closing_) {
+    if (Closing()) {
         QCoreApplication::quit();
         return;
     }
@@ -361,7 +408,7 @@ void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
 // ---------------------------------------------------------------- Qt events
 
 void Tmain::closeEvent(QCloseEvent* e) {
-    if (closing_) {
+    if (Closing()) {
         e->accept();
         return;
     }
@@ -379,12 +426,12 @@ void Tmain::closeEvent(QCloseEvent* e) {
     }
     e->accept();
     // A session end that could not wait for this close has done it already.
-    if (closing_) return;
+    if (Closing()) return;
     CloseDown();
 }
 
 void Tmain::CloseDown() {
-    closing_ = true;
+    ending_ = Ending::Closing;
     // No scheduled run may start inside the close, which pumps messages.
     Timer2->stop();
     // A run or restore under way (the close came from inside it) stops as by its abort button;

@@ -12,12 +12,14 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "ActionStore.h"
 #include "BackupJob.h"
 #include "EventPacer.h"
 #include "Filter.h"
 #include "Schedule.h"
+#include "lang.h"
 
 class QAction;
 class QCheckBox;
@@ -55,6 +57,19 @@ public:
     explicit Tmain(QStringList args, QWidget* parent = nullptr);
     ~Tmain() override;
 
+    // How a run came about: the log line names it; the scheduler's tick and "Gesamt Backup" run
+    // their actions one after the other.
+    enum class RunKind { Scheduled, Selected, All };
+    // What the window is doing. Runs, restores and ticks process messages, so a handler reached
+    // meanwhile asks this before it starts anything of its own.
+    enum class Activity {
+        Idle,
+        Series,    // the tick or "Gesamt Backup", outside the run of one of its actions
+        Run,       // one action's run, its archive not yet in place
+        Committed, // the run's archive has taken the target's place (or it found nothing)
+        Restore,   // the restore dialog is open or extracting
+    };
+
     // Patterns of the filter dialog, shared with it; a run keeps its own.
     QStringList FilterList;
     bool FilterInclude = false;
@@ -63,7 +78,10 @@ public:
     struct StateView {
         QString ProgDir; // with trailing separator
         QString DataDir; // with trailing separator
-        bool Modified, Busy, AutoStart, ExitConfirmed, SessionEnding, AbortRequested, DebugMode;
+        Activity Doing;
+        RunKind Kind; // of the run or series under way
+        bool Busy;    // a run, the tick or "Gesamt Backup" is under way
+        bool Modified, AutoStart, ExitConfirmed, SessionEnding, AbortRequested, DebugMode;
         bool ReloadPending;
         // The progress bar's base: bytes to do, bytes done before the item under way, bytes
         // per bar step.
@@ -109,7 +127,7 @@ public:
     void HideToTray(); // "minimise the application"
     bool HiddenInTray() const;
     // The close has gone ahead; nothing may restart the scheduler from here on.
-    bool Closing() const { return closing_; }
+    bool Closing() const { return ending_ == Ending::Closing; }
     QString SettingsFileName() const { return DataDir + SettingsFileTitle(); }
     static QString SettingsFileTitle() { return QStringLiteral("Zorvane2.ini"); }
     // The settings folder (with trailing separator) as the creation finds it.
@@ -127,7 +145,7 @@ public:
     void sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect);
     // Binds the grid's click, painting and sort events to the handlers above.
     void ConnectGrid();
-    bool RunOrRestoreUnderWay() const;
+    bool RunOrRestoreUnderWay() const { return activity_ != Activity::Idle; }
     // Carries out a waiting reload once nothing is under way; reports a failure itself.
     void ReloadIfPending();
     // The grid's action rows as values, and back.
@@ -141,8 +159,6 @@ public:
     static QString HistoryText(const QByteArray& bytes);
 
     // ---- backup run ----
-    // How a run came about: the log line names it, and a scheduled run leaves Busy to its tick.
-    enum class RunKind { Scheduled, Selected, All };
     void backupSelectedExecute(RunKind kind);
     void backupAllExecute();
     // One run of an action through the backup job; its events go to the status line, the
@@ -216,6 +232,8 @@ public:
     // ---- end of the editing commands ----
 
     // ---- language ----
+    // The language the window, its dialogs and its runs produce their texts in.
+    const TextLanguage& Language() const { return language_; }
     void cbLangChange(QObject* Sender);
     // Captions, hints and titles of the window and its dialogs, and the help file, in the
     // current language.
@@ -288,6 +306,8 @@ private:
     // The window's parts, built in this order by buildWindow.
     void buildActions();
     void buildToolBar();
+    void buildCommandButtons();
+    void buildProgramControls();
     void buildBlockingPanel();
     void buildClientArea();
     QWidget* buildGridPanel(QWidget* parent);
@@ -305,6 +325,64 @@ private:
     void FinishSessionEnd();
     // The window and its dialogs stay inside the screen's free area whenever they are shown.
     void KeepWindowsOnScreen();
+    // The focused row's run: its opening line, the run, its closing line and its results.
+    void RunFocusedAction(RunKind kind);
+    // The restore's steps: the dialog over the archive's generations, the extraction of what
+    // it chose (with the abort button, the light and the grid showing it), the closing lines.
+    void RestoreFrom(const QString& archive, const QString& password);
+    void ExtractChosen();
+    void ReportRestored(int count);
+    // The first tick of a start with "auto" takes the window to the tray.
+    void HideAtAutoStart();
+    // The tick's rows from its first decision on: each judged row has its turn; after a run the
+    // rows below it are judged again.
+    void RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
+                    const QDateTime& present);
+    // The folder and target editors: the cell's new text, or none when the choice was cancelled,
+    // is the cell's own, or is taken by another action (said so).
+    std::optional<QString> ChooseSource(const QString& cell);
+    std::optional<QString> ChooseTarget(const QString& cell, int row);
+
+    TextLanguage language_;
+    // The window's own texts in its language.
+    QString Tx(TextId index) const { return language_.Tx(index); }
+    QString ByLanguage(const char* german, const char* english) const {
+        return language_.ByLanguage(german, english);
+    }
+    QString DiscardChangesText() const { return language_.DiscardChangesText(); }
+
+    // ---- what the window is doing ----
+    Activity activity_ = Activity::Idle;
+    RunKind runKind_ = RunKind::Selected;
+    // The rows keep their places while a run, the tick or "Gesamt Backup" is under way: a run
+    // writes its results into its row by number.
+    bool RunsUnderWay() const;
+    // Enters an activity for as long as it lives, if the window may start it now, and returns
+    // to what it found when it ends, however that happens.
+    class ActivityScope {
+    public:
+        ActivityScope(Tmain& window, Activity activity, RunKind kind = RunKind::Selected);
+        ~ActivityScope() { Leave(); }
+        ActivityScope(const ActivityScope&) = delete;
+        ActivityScope& operator=(const ActivityScope&) = delete;
+        bool Entered() const { return entered_; }
+        void Leave();
+
+    private:
+        Tmain& window_;
+        Activity previous_;
+        RunKind previousKind_;
+        bool entered_ = false;
+    };
+    // The run's archive is in place: an abort from now on comes too late.
+    void EnterCommitted();
+    // How far the window is on its way out. It is a state of its own beside the activity: the
+    // close and the hand-over may begin while a run or restore is still under way beneath them.
+    // The hand-over ends in the close, and nothing comes back from the close.
+    enum class Ending { None, HandingOver, Closing };
+    Ending ending_ = Ending::None;
+    // The close or the hand-over has begun: the scheduler stays off, a series runs no further.
+    bool Leaving() const { return ending_ != Ending::None; }
 
     // ---- unit state ----
     QString ProgDir; // with trailing separator
@@ -313,7 +391,6 @@ private:
     // write-protected; chosen once at start-up, so the file read is the file written.
     QString HistDir;
     bool Modified = false;
-    bool Busy = false;
     bool AutoStart = false;
     bool ExitConfirmed = false;
     bool SessionEnding = false;
@@ -348,34 +425,26 @@ private:
     // A reload asked for while a run or restore is under way waits for its end, as the run
     // writes its results into its grid row by number.
     bool ReloadPending = false;
-    // A restore is extracting; keeps a second restore from starting inside it.
-    bool RestoreRunning = false;
 
     // The run under way, for the abort button.
     BackupJob* runJob_ = nullptr;
     // What a scheduled run does once its archive is complete, before it takes the target's
     // place: the rotation.
     std::function<void()> beforeCommit_;
-    // The scheduler's memory of each action: retry waits and logged row-guard lines.
+    // The scheduler's memory of each action: retry waits and logged row-guard lines, kept under
+    // the key each row is given when the scheduler first reads it.
     RetryState retry_;
+    ActionKey lastActionKey_ = 0;
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
-    // The run's archive has taken the target's place (or the run found nothing): from then on
-    // the run counts as completed and an abort is ignored.
-    bool RunCommitted = false;
-    // A backup run (one row or "Gesamt Backup") is under way; a second one is refused.
-    bool RunActive = false;
-    bool allActive_ = false;
     int runCommandsDisabled_ = 0;
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 
     // The column widths the layout read found (design units) and showed (pixels): a column the
     // user left alone is saved with the width it was read with.
     std::array<int, ActionColumnCount> readWidths_{}, shownWidths_{};
-    bool closing_ = false;
     bool sessionEndAsked_ = false;
     QString helpFile_;
-    bool handingOver_ = false;
     bool activatedOnce_ = false;
     const QEvent* lastKey_ = nullptr;
     int lastKeyCode_ = 0;

@@ -47,6 +47,23 @@ protected:
 private:
     std::function<void()> handler_;
 };
+
+// A button of the tool bar: bound to an action, or with an icon and a hint of its own.
+QToolButton* toolButton(QToolBar* bar, const char* name, QAction* action,
+                        QStyle::StandardPixmap icon = {}, const QString& hint = {}) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QString::fromLatin1(name));
+    if (action) {
+        b->setDefaultAction(action);
+    } else {
+        b->setIcon(bar->style()->standardIcon(icon));
+        b->setToolTip(hint);
+    }
+    b->setAutoRaise(true);
+    b->setFixedWidth(DesignScale::Px(30));
+    bar->addWidget(b);
+    return b;
+}
 } // namespace
 
 void Tmain::buildWindow() {
@@ -95,47 +112,39 @@ void Tmain::buildActions() {
 }
 
 void Tmain::buildToolBar() {
-    using DesignScale::Px;
-    QStyle* st = style();
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
-    ToolBar1->setFixedHeight(Px(26));
+    ToolBar1->setFixedHeight(DesignScale::Px(26));
     ToolBar1->setIconSize(QSize(16, 16));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
+    buildCommandButtons();
+    buildBlockingPanel();
+    buildProgramControls();
+}
 
-    auto toolButton = [&](const char* name, QAction* action, QStyle::StandardPixmap icon,
-                          const QString& hint) {
-        auto* b = new QToolButton(ToolBar1);
-        b->setObjectName(QString::fromLatin1(name));
-        if (action)
-            b->setDefaultAction(action);
-        else {
-            b->setIcon(st->standardIcon(icon));
-            b->setToolTip(hint);
-        }
-        b->setAutoRaise(true);
-        b->setFixedWidth(Px(30));
-        ToolBar1->addWidget(b);
-        return b;
-    };
-    btnLoadConf = toolButton("btnLoadConf", loadIni, {}, {});
-    btnSaveConf = toolButton("btnSaveConf", saveIni, {}, {});
+// The settings' load and save, new and delete action, the runs, the restore and the automatic.
+void Tmain::buildCommandButtons() {
+    btnLoadConf = toolButton(ToolBar1, "btnLoadConf", loadIni);
+    btnSaveConf = toolButton(ToolBar1, "btnSaveConf", saveIni);
     ToolBar1->addSeparator();
-    btnNew = toolButton("btnNew", NewAktion, {}, {});
-    btnDel = toolButton("btnDel", delAktion, {}, {});
+    btnNew = toolButton(ToolBar1, "btnNew", NewAktion);
+    btnDel = toolButton(ToolBar1, "btnDel", delAktion);
     ToolBar1->addSeparator();
-    btnPackOne = toolButton("btnPackOne", backupSelected, {}, {});
-    btnPackAll = toolButton("btnPackAll", backupAll, {}, {});
-    btnRestore = toolButton("btnRestore", nullptr, QStyle::SP_ArrowUp,
+    btnPackOne = toolButton(ToolBar1, "btnPackOne", backupSelected);
+    btnPackAll = toolButton(ToolBar1, "btnPackAll", backupAll);
+    btnRestore = toolButton(ToolBar1, "btnRestore", nullptr, QStyle::SP_ArrowUp,
                             QStringLiteral("Sicherungen anzeigen"));
     btnRestore->setEnabled(false);
     ToolBar1->addSeparator();
-    btnTimer = toolButton("btnTimer", nullptr, QStyle::SP_BrowserReload,
+    btnTimer = toolButton(ToolBar1, "btnTimer", nullptr, QStyle::SP_BrowserReload,
                           QStringLiteral("Automatik Ein / Ausschalten"));
     btnTimer->setCheckable(true);
-    buildBlockingPanel();
+}
 
+// The maker's link, the updater, the info box, the language list, the close button and the
+// debug switch (hidden until asked for).
+void Tmain::buildProgramControls() {
     pKelvo = new QToolButton(ToolBar1);
     pKelvo->setObjectName(QStringLiteral("pKelvo"));
     pKelvo->setText(QString::fromLatin1(MakerAddress));
@@ -143,10 +152,10 @@ void Tmain::buildToolBar() {
     pKelvo->setStyleSheet(QStringLiteral("color: navy; text-decoration: underline;"));
     ToolBar1->addWidget(pKelvo);
 
-    btnIupdate = toolButton("btnIupdate", nullptr, QStyle::SP_BrowserReload,
+    btnIupdate = toolButton(ToolBar1, "btnIupdate", nullptr, QStyle::SP_BrowserReload,
                             QStringLiteral("Internetupdate Starten"));
     btnIupdate->setEnabled(false);
-    ToolButton13 = toolButton("ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
+    ToolButton13 = toolButton(ToolBar1, "ToolButton13", nullptr, QStyle::SP_MessageBoxInformation,
                               QStringLiteral("Info"));
 
     cbLang = new QComboBox(ToolBar1);
@@ -155,7 +164,7 @@ void Tmain::buildToolBar() {
     cbLang->setCurrentIndex(0);
     ToolBar1->addWidget(cbLang);
     ToolBar1->addSeparator();
-    btnClose = toolButton("btnClose", nullptr, QStyle::SP_DialogCloseButton,
+    btnClose = toolButton(ToolBar1, "btnClose", nullptr, QStyle::SP_DialogCloseButton,
                           QStringLiteral("Programm beenden"));
     cbDebug = new QCheckBox(QStringLiteral("Debug"), ToolBar1);
     cbDebug->setObjectName(QStringLiteral("cbDebug"));

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 
 #include "About.h"
 #include "ActionEdit.h"
@@ -61,15 +62,62 @@ const QString UnderWayText =
     QStringLiteral("Während eine Sicherung oder Wiederherstellung läuft, können die Aktionen "
                    "nicht geändert werden.");
 
+// The cell editors with a dialog of their own: each presets its dialog from the cell and gives
+// the cell's new text once the dialog is accepted. The time and the count leave an unchanged
+// cell alone; the others count every accepted dialog as a change.
+std::optional<QString> editTime(TTimeWin& dialog, const QString& cell) {
+    dialog.dtp->setTime(ActionEdit::TimePreset(cell));
+    if (Dialogs::Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    const QTime t = dialog.dtp->time();
+    const QString text = t.isValid() ? TextFormats::FormatTime(t) : QStringLiteral("04:00:00");
+    if (text == cell) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> editCount(TcountWin& dialog, const QString& cell) {
+    dialog.ec->setText(ActionEdit::CountPreset(cell));
+    if (Dialogs::Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    const QString text = ActionEdit::CountResult(dialog.ec->text());
+    if (text == cell) return std::nullopt;
+    return text;
+}
+
+// sourceFolder: the action's folder, absolute, for the dialog's trial count.
+std::optional<QString> editFilter(TfilterWin& dialog, const QString& cell,
+                                  const QString& sourceFolder) {
+    const ActionEdit::FilterCell f = ActionEdit::SplitFilterCell(cell);
+    (f.include ? dialog.nur : dialog.nicht)->setChecked(true);
+    dialog.filter->setText(f.patterns);
+    dialog.SourceFolder = sourceFolder;
+    if (Dialogs::Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    return ActionEdit::JoinFilterCell(dialog.nur->isChecked(), dialog.filter->text());
+}
+
+std::optional<QString> editHist(TfHist& dialog, const QString& cell) {
+    const ActionEdit::HistFlags h = ActionEdit::ReadHist(cell);
+    dialog.ws->setChecked(h.weekly);
+    dialog.ms->setChecked(h.monthly);
+    if (Dialogs::Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    return ActionEdit::HistText(dialog.ws->isChecked(), dialog.ms->isChecked());
+}
+
+std::optional<QString> editPassword(TfPw& dialog, const QString& cell) {
+    dialog.cbShowPw->setChecked(false);
+    dialog.cbShowPwClick(nullptr);
+    dialog.ePw->setText(cell);
+    if (Dialogs::Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    return dialog.ePw->text();
+}
+
 } // namespace
 
 void Tmain::CreateDialogs() {
-    TimeWin = new TTimeWin(this);
-    countWin = new TcountWin(this);
+    TimeWin = new TTimeWin(language_, this);
+    countWin = new TcountWin(language_, this);
     AboutBox = new TAboutBox(this);
-    filterWin = new TfilterWin(this);
-    fHist = new TfHist(this);
-    fPw = new TfPw(this);
+    filterWin = new TfilterWin(language_, this);
+    fHist = new TfHist(language_, this);
+    fPw = new TfPw(language_, this);
     pKelvo->setText(ProgramInfo::MakerCaption());
 }
 
@@ -205,7 +253,7 @@ void Tmain::sgDblClick(QObject* Sender) {
             QPalette p = m->sg->palette();
             p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
             m->sg->setPalette(p);
-            if (timer && !m->closing_) m->Timer2->start();
+            if (timer && !m->Closing()) m->Timer2->start();
         }
     } out{this, timerWasOn};
     if (row == 0) return;
@@ -214,96 +262,76 @@ void Tmain::sgDblClick(QObject* Sender) {
 
 void Tmain::EditCell(int col, int row) {
     const QString cell = sg->Cell(col, row);
-    const QDir start(StartFolder); // relative paths refer to it, as in a run
+    std::optional<QString> edited;
     switch (col) {
-    case colVerz: {
-        const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
-        if (folder.isEmpty() || folder == cell) return;
-        if (SourceTaken(folder)) return;
-        sg->SetCell(colVerz, row, folder);
-        SetModified(true);
-        // A first row filled in here is an action the run and automatic commands now apply to.
-        UpdateRunAllSwitch();
-        sgClick(nullptr);
-        return;
-    }
-    case colNach: {
-        QString startFile;
-        if (!cell.isEmpty()) {
-            startFile = QDir::cleanPath(start.absoluteFilePath(cell));
-            const QString drive = Drive::ExtractFileDrive(startFile);
-            if (!Drive::DriveExists(drive))
-                Dialogs::ShowMessage(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
-            SaveFileLast = cell;
-        }
-        const QString chosen = Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"),
-                                                     QStringLiteral("*.Zip"), startFile);
-        if (chosen.isEmpty()) return;
-        SaveFileLast = chosen;
-        const QString target = ActionEdit::TargetName(chosen);
-        if (target == cell) return;
-        if (TargetTaken(target, row)) return;
-        sg->SetCell(colNach, row, target);
-        SetModified(true);
-        return;
-    }
-    case colTime: {
-        TimeWin->dtp->setTime(ActionEdit::TimePreset(cell));
-        if (Dialogs::Exec(*TimeWin) != QDialog::Accepted) return;
-        const QTime t = TimeWin->dtp->time();
-        const QString text = t.isValid() ? TextFormats::FormatTime(t) : QStringLiteral("04:00:00");
-        if (text == cell) return;
-        sg->SetCell(colTime, row, text);
-        SetModified(true);
-        return;
-    }
-    case colCount: {
-        countWin->ec->setText(ActionEdit::CountPreset(cell));
-        if (Dialogs::Exec(*countWin) != QDialog::Accepted) return;
-        const QString text = ActionEdit::CountResult(countWin->ec->text());
-        if (text == cell) return;
-        sg->SetCell(colCount, row, text);
-        SetModified(true);
-        return;
-    }
+    case colVerz:
+        edited = ChooseSource(cell);
+        break;
+    case colNach:
+        edited = ChooseTarget(cell, row);
+        break;
+    case colTime:
+        edited = editTime(*TimeWin, cell);
+        break;
+    case colCount:
+        edited = editCount(*countWin, cell);
+        break;
     case colLast:
         btnRestoreClick();
         return;
     case colFilter: {
-        const ActionEdit::FilterCell f = ActionEdit::SplitFilterCell(cell);
-        (f.include ? filterWin->nur : filterWin->nicht)->setChecked(true);
-        filterWin->filter->setText(f.patterns);
+        // Relative paths refer to the start folder, as in a run.
         const QString source = sg->Cell(colVerz, row);
-        filterWin->SourceFolder =
-            source.isEmpty() ? QString() : QDir::cleanPath(start.absoluteFilePath(source));
-        if (Dialogs::Exec(*filterWin) != QDialog::Accepted) return;
-        sg->SetCell(
-            colFilter, row,
-            ActionEdit::JoinFilterCell(filterWin->nur->isChecked(), filterWin->filter->text()));
-        SetModified(true);
-        return;
+        edited = editFilter(*filterWin, cell,
+                            source.isEmpty()
+                                ? QString()
+                                : QDir::cleanPath(QDir(StartFolder).absoluteFilePath(source)));
+        break;
     }
-    case colHist: {
-        const ActionEdit::HistFlags h = ActionEdit::ReadHist(cell);
-        fHist->ws->setChecked(h.weekly);
-        fHist->ms->setChecked(h.monthly);
-        if (Dialogs::Exec(*fHist) != QDialog::Accepted) return;
-        sg->SetCell(colHist, row,
-                    ActionEdit::HistText(fHist->ws->isChecked(), fHist->ms->isChecked()));
-        SetModified(true);
-        return;
-    }
+    case colHist:
+        edited = editHist(*fHist, cell);
+        break;
     case colP:
-        fPw->cbShowPw->setChecked(false);
-        fPw->cbShowPwClick(nullptr);
-        fPw->ePw->setText(cell);
-        if (Dialogs::Exec(*fPw) != QDialog::Accepted) return;
-        sg->SetCell(colP, row, fPw->ePw->text());
-        SetModified(true);
-        return;
+        edited = editPassword(*fPw, cell);
+        break;
     default:
         return; // the run's results and messages are not edited
     }
+    if (!edited) return;
+    sg->SetCell(col, row, *edited);
+    SetModified(true);
+    if (col == colVerz) {
+        // A first row filled in here is an action the run and automatic commands now apply to.
+        UpdateRunAllSwitch();
+        sgClick(nullptr);
+    }
+}
+
+std::optional<QString> Tmain::ChooseSource(const QString& cell) {
+    const QString folder = Dialogs::BrowseForFolder(this, Tx(txZuSicherndesVerz), QString());
+    if (folder.isEmpty() || folder == cell) return std::nullopt;
+    if (SourceTaken(folder)) return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> Tmain::ChooseTarget(const QString& cell, int row) {
+    QString startFile;
+    if (!cell.isEmpty()) {
+        // Relative paths refer to the start folder, as in a run.
+        startFile = QDir::cleanPath(QDir(StartFolder).absoluteFilePath(cell));
+        const QString drive = Drive::ExtractFileDrive(startFile);
+        if (!Drive::DriveExists(drive))
+            Dialogs::ShowMessage(Tx(txLaufwerk) + u' ' + drive + u' ' + Tx(txNichtGefunden));
+        SaveFileLast = cell;
+    }
+    const QString chosen = Dialogs::SaveFileName(this, QStringLiteral("BackupDatei"),
+                                                 QStringLiteral("*.Zip"), startFile);
+    if (chosen.isEmpty()) return std::nullopt;
+    SaveFileLast = chosen;
+    const QString target = ActionEdit::TargetName(chosen);
+    if (target == cell) return std::nullopt;
+    if (TargetTaken(target, row)) return std::nullopt;
+    return target;
 }
 
 // ---------------------------------------------------------------- small handlers

@@ -14,14 +14,14 @@
 
 void Tmain::btnIupdateClick(QObject* Sender) {
     Q_UNUSED(Sender);
-    if (handingOver_) return;
+    if (ending_ == Ending::HandingOver) return;
     if (Dialogs::MessageDlg(Tx(txInternetUpdate), Dialogs::Kind::Confirmation,
                             Dialogs::Ok | Dialogs::Cancel) != Dialogs::Ok)
         return;
     if (HandoverRefused()) return;
     // From here the program ends whatever fails; the pause below must not let a second click
-    // start the updater again.
-    handingOver_ = true;
+    // start the updater again. A close begun meanwhile stays one.
+    if (ending_ == Ending::None) ending_ = Ending::HandingOver;
     btnIupdate->setEnabled(false);
     if (RunOrRestoreUnderWay()) {
         // The click came from inside a run or restore (it pumps messages). It stops as by its
@@ -45,7 +45,7 @@ bool Tmain::HandoverRefused() {
 
 void Tmain::FinishHandover() {
     // An exit or logoff that came first has closed the program already.
-    if (closing_) return;
+    if (Closing()) return;
     if (RunOrRestoreUnderWay()) {
         // Still below on the stack; the timer fires from its message pumping too.
         QTimer::singleShot(20, this, [this] { FinishHandover(); });
@@ -53,9 +53,9 @@ void Tmain::FinishHandover() {
     }
     // The configuration may have gone while a run was stopping.
     if (HandoverRefused()) {
-        handingOver_ = false;
+        if (ending_ == Ending::HandingOver) ending_ = Ending::None;
         btnIupdate->setEnabled(true);
-        if (!closing_) Timer2->start();
+        if (!Closing()) Timer2->start();
         return;
     }
     Handover::RegisterProgramFolder(ProgDir, DebugMode,

@@ -36,7 +36,7 @@ void Tmain::cbLangChange(QObject* Sender) {
 
 void Tmain::TakeListLanguage() {
     // Also no entry at all (a stored index that names none) is English.
-    Language = static_cast<unsigned char>(cbLang->currentIndex() != 0 ? 1 : 0);
+    language_.Set(cbLang->currentIndex() != 0 ? TextLanguage::English : TextLanguage::German);
 }
 
 void Tmain::ApplyLanguage() {

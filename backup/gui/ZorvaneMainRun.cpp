@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
@@ -44,14 +45,28 @@ void Tmain::SetPackAllEnabled(bool enable) {
 }
 
 void Tmain::backupSelectedExecute(RunKind kind) {
-    // Messages are processed during a run; nothing may start a second one inside it.
-    if (RunActive) return;
-    RunActive = true;
-    RunCommitted = false;
-    RunCommandsEnabled(false);
-    btnAbort->setVisible(true);
-    Busy = true;
-    Timer2->stop();
+    {
+        // Messages are processed during a run; nothing may start a second one inside it.
+        ActivityScope run(*this, Activity::Run, kind);
+        if (!run.Entered()) return;
+        RunCommandsEnabled(false);
+        btnAbort->setVisible(true);
+        Timer2->stop();
+        // However the run ends, the commands, the abort button and the scheduler come back.
+        const auto restore = qScopeGuard([this] {
+            btnAbort->setVisible(false);
+            // Once the close or the hand-over has begun, no scheduled run may follow this one.
+            if (!Leaving()) Timer2->start();
+            RunCommandsEnabled(true);
+        });
+        RunFocusedAction(kind);
+        btnAbort->setVisible(false);
+        SaveHistory();
+    }
+    ReloadIfPending();
+}
+
+void Tmain::RunFocusedAction(RunKind kind) {
     const QString kindText = QStringLiteral(", ") + Tx(kind == RunKind::Scheduled ? txAutomatisch
                                                        : kind == RunKind::All     ? txManuellAlle
                                                                               : txManuellEinzeln);
@@ -88,15 +103,6 @@ void Tmain::backupSelectedExecute(RunKind kind) {
         LogLine(QStringLiteral("!!! BO, Backup: ") + Tx(txNach) + u' ' + nach +
                 QStringLiteral(" :") + QString::fromUtf8(e.what()));
     }
-    if (kind != RunKind::Scheduled) Busy = false;
-    btnAbort->setVisible(false);
-    SaveHistory();
-    // Once the close or the hand-over has begun, no scheduled run may follow this one.
-    if (!closing_ && !handingOver_) Timer2->start();
-    RunCommandsEnabled(true);
-    RunActive = false;
-    RunCommitted = false;
-    if (!allActive_) ReloadIfPending();
 }
 
 void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTime& start) {
@@ -112,35 +118,33 @@ void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTi
 }
 
 void Tmain::backupAllExecute() {
-    if (RunActive || allActive_) return;
-    allActive_ = true;
-    RunCommandsEnabled(false);
-    // An abort of an earlier run must not stop this one after its first row.
-    AbortRequested = false;
-    int i = 1;
-    try {
-        for (; i < sg->RowCount(); ++i) {
-            Busy = false;
-            sg->SetFocusCell(sg->Col(), i);
-            backupSelectedExecute(RunKind::All);
-            // An exit, logoff or hand-over that came after the row's archive was in place
-            // found no run to abort; the rows after it must not run inside the close either.
-            if (AbortRequested || closing_ || SessionEnding || handingOver_) break;
+    {
+        ActivityScope all(*this, Activity::Series, RunKind::All);
+        if (!all.Entered()) return;
+        RunCommandsEnabled(false);
+        const auto restore = qScopeGuard([this] { RunCommandsEnabled(true); });
+        // An abort of an earlier run must not stop this one after its first row.
+        AbortRequested = false;
+        int i = 1;
+        try {
+            for (; i < sg->RowCount(); ++i) {
+                sg->SetFocusCell(sg->Col(), i);
+                backupSelectedExecute(RunKind::All);
+                // An exit, logoff or hand-over that came after the row's archive was in place
+                // found no run to abort; the rows after it must not run inside the close either.
+                if (AbortRequested || SessionEnding || Leaving()) break;
+            }
+        } catch (const std::exception& e) {
+            LogLine(QStringLiteral("!!! BA ") + QString::number(i) + QStringLiteral(": ") +
+                    QString::fromUtf8(e.what()));
         }
-        Busy = false;
-    } catch (const std::exception& e) {
-        LogLine(QStringLiteral("!!! BA ") + QString::number(i) + QStringLiteral(": ") +
-                QString::fromUtf8(e.what()));
-        Busy = false;
     }
-    RunCommandsEnabled(true);
-    allActive_ = false;
     ReloadIfPending();
 }
 
 BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
                                const QString& FilterText, const QString& Password) {
-    BackupJob job(*zip);
+    BackupJob job(*zip, language_);
     job.Source = Source;
     job.Target = Target;
     job.FilterText = FilterText;
@@ -154,10 +158,9 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
     job.OnMessage = [this](TZMMessageKind kind, const QString& text) { zipMessage(kind, text); };
     job.BeforeCommit = std::exchange(beforeCommit_, nullptr);
     job.OnCommitted = [this] {
-        RunCommitted = true;
+        EnterCommitted();
         btnAbort->setVisible(false);
     };
-    RunCommitted = false;
     runJob_ = &job;
     struct Done {
         BackupJob*& job;
@@ -192,7 +195,7 @@ void Tmain::AddTree(BackupJob& job) {
 }
 
 void Tmain::btnAbortClick() {
-    if (RunActive && RunCommitted) return;
+    if (activity_ == Activity::Committed) return;
     AbortRequested = true;
     if (runJob_)
         runJob_->RequestAbort();

@@ -162,10 +162,6 @@ void Tmain::loadIniExecute(QObject* Sender) {
     sgClick(nullptr);
 }
 
-bool Tmain::RunOrRestoreUnderWay() const {
-    return RunActive || allActive_ || RestoreRunning || Busy;
-}
-
 void Tmain::ReloadIfPending() {
     if (!ReloadPending || RunOrRestoreUnderWay()) return;
     ReloadPending = false;
@@ -193,7 +189,7 @@ void Tmain::sgClickSort(int Col, int Row, TSortOptions& SortOptions) {
     Q_UNUSED(Row);
     // A run writes its results into a row by number: while it is under way the click is
     // dropped rather than waited out, since the run is suspended beneath this handler.
-    if (Busy) {
+    if (RunsUnderWay()) {
         SortOptions.CanSort = false;
         return;
     }
@@ -204,7 +200,7 @@ void Tmain::sgClickSort(int Col, int Row, TSortOptions& SortOptions) {
 
 void Tmain::sgBeginSort(int Col, TSortOptions& SortOptions) {
     Q_UNUSED(Col);
-    if (Busy) SortOptions.CanSort = false;
+    if (RunsUnderWay()) SortOptions.CanSort = false;
 }
 
 void Tmain::sgDrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect) {

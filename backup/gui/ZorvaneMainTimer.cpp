@@ -26,23 +26,28 @@ const QColor LightBlack(0, 0, 0);
 // sorting and goes with it when the row is deleted; the scheduler's state is kept under it.
 constexpr int ActionKeyRole = Qt::UserRole + 61;
 
-ActionKey rowKey(TSortGrid* sg, int row) {
-    static ActionKey next = 0;
+// A row without a key gets the one after last.
+ActionKey rowKey(TSortGrid* sg, int row, ActionKey& last) {
     QTableWidgetItem* it = sg->item(row - 1, colVerz);
     if (!it) return 0;
     const QVariant key = it->data(ActionKeyRole);
     if (key.isValid()) return key.toULongLong();
-    it->setData(ActionKeyRole, QVariant::fromValue(++next));
-    return next;
+    it->setData(ActionKeyRole, QVariant::fromValue(++last));
+    return last;
 }
 
 // The grid's rows as the decision reads them, in the grid's present order.
-QList<ScheduledAction> scheduledActions(TSortGrid* sg) {
+QList<ScheduledAction> scheduledActions(TSortGrid* sg, ActionKey& lastKey) {
     QList<ScheduledAction> actions;
     for (int i = 1; i < sg->RowCount(); ++i)
-        actions << ScheduledAction{rowKey(sg, i), sg->Cell(colTime, i), sg->Cell(colLast, i),
-                                   sg->Cell(colCount, i), sg->Cell(colNach, i)};
+        actions << ScheduledAction{rowKey(sg, i, lastKey), sg->Cell(colTime, i),
+                                   sg->Cell(colLast, i), sg->Cell(colCount, i),
+                                   sg->Cell(colNach, i)};
     return actions;
+}
+
+bool drivePresent(const QString& drive) {
+    return Drive::DriveExists(drive);
 }
 
 } // namespace
@@ -62,47 +67,27 @@ void Tmain::ShowBalloon(const QString& title, const QString& text) {
 }
 
 void Tmain::Timer2Timer() {
-    if (AutoStart) {
-        AutoStart = false;
-        QCoreApplication::processEvents();
-        try {
-            HideToTray();
-        } catch (const std::exception&) {
-            QThread::msleep(700);
-            QCoreApplication::processEvents();
-            QThread::msleep(700);
-            QCoreApplication::processEvents();
-            HideToTray();
-        }
-    }
+    if (AutoStart) HideAtAutoStart();
     SpinnerStep();
     if (!btnTimer->isChecked()) {
         SetStaColour(staColour == LightBlack ? LightRed : LightBlack);
         sta->setToolTip(Tx(txAutomatikNichtAktiv));
         return;
     }
-    // A restore pumps events while its dialog is open and while it extracts; a run started
-    // inside it would take over the progress bar and the abort button.
-    if (Busy || RestoreRunning) return;
-    // Sorting the grid pumps no events and stays out while Busy is set, so no tick can find a
-    // sort under way.
-    Busy = true;
-    struct ClearBusy {
-        bool& busy;
-        ~ClearBusy() { busy = false; }
-    } clearBusy{Busy};
+    // Only from Idle. A restore pumps events while its dialog is open and while it extracts; a
+    // run started inside it would take over the progress bar and the abort button. Sorting the
+    // grid pumps no events and stays out while the tick is under way, so no tick finds a sort.
+    ActivityScope tick(*this, Activity::Series, RunKind::Scheduled);
+    if (!tick.Entered()) return;
 
     const int linesBefore = LogLineCount();
     const QDateTime present = Clock::Now();
-    const TickClock clock{present, present};
     // Read once: the actions after a run are judged by the window the tick began with.
     const BlockingWindow window{sperrVon->time(), sperrBis->time(), cbSperr->isChecked()};
-    const DrivePresent drivePresent = [](const QString& drive) {
-        return Drive::DriveExists(drive);
-    };
-    QList<ScheduledAction> actions = scheduledActions(sg);
+    const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
     retry_.KeepOnly(actions);
-    ScheduleDecision decision = DueNow(actions, window, clock, retry_, drivePresent);
+    const ScheduleDecision decision =
+        DueNow(actions, window, {present, present}, retry_, drivePresent);
     if (decision.Blocked) {
         SetStaColour(LightRed);
         sta->setToolTip(Tx(txSperrzeitAktiv));
@@ -110,28 +95,46 @@ void Tmain::Timer2Timer() {
     }
     SetStaColour(LightGreen);
     sta->setToolTip(Tx(txWarteAufBackupzeit));
+    RunDueRows(decision, window, present);
+
+    SetStaColour(LightGreen);
+    tick.Leave();
+    if (LogLineCount() != linesBefore) SaveHistory();
+    ReloadIfPending(); // a reload asked for during the tick's runs
+}
+
+void Tmain::HideAtAutoStart() {
+    AutoStart = false;
+    QCoreApplication::processEvents();
+    try {
+        HideToTray();
+    } catch (const std::exception&) {
+        QThread::msleep(700);
+        QCoreApplication::processEvents();
+        QThread::msleep(700);
+        QCoreApplication::processEvents();
+        HideToTray();
+    }
+}
+
+void Tmain::RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
+                       const QDateTime& present) {
     const QDate today = present.date();
     const int week = IsoWeek(today);
     const int month = today.month();
-
     // The session ending (logoff, shutdown), the close or the hand-over stops the tick after the
     // row under way.
     qsizetype from = 0;
-    while (!SessionEnding && !closing_ && !handingOver_) {
+    while (!SessionEnding && !Leaving()) {
         for (qsizetype k = 0; k < decision.Verdicts.size(); ++k)
             ScheduleRow(int(from + k) + 1, decision.Verdicts[k], week, month);
         if (decision.Due < 0) break;
         // A run pumps events: the rows after it are read again.
         from = decision.Due + 1;
-        actions = scheduledActions(sg);
+        const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
         // The clock for the retry waits moves on with the runs; the tick's own time stays.
         decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
-
-    SetStaColour(LightGreen);
-    Busy = false;
-    if (LogLineCount() != linesBefore) SaveHistory();
-    ReloadIfPending(); // a reload asked for during the tick's runs
 }
 
 // What a tick does with one row once the decision has judged it.
@@ -166,7 +169,7 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
                              sg->Cell(colLast, row) + QStringLiteral(" , um ");
         // A row whose texts cannot be read logs its line once, then again only after the
         // throttle of the balloons, so it cannot push every other record out of the history.
-        if (retry_.GuardLineDue(rowKey(sg, row), line, Clock::Now()))
+        if (retry_.GuardLineDue(rowKey(sg, row, lastActionKey_), line, Clock::Now()))
             LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
     }
 }
@@ -184,7 +187,9 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     // or is aborted while writing leaves the target and every generation as they were.
     bool rotationFailed = false;
     beforeCommit_ = [this, target, g, &rotationFailed] {
-        if (RotateGenerations(target, g, [this](const QString& line) { LogLine(line); })) return;
+        if (RotateGenerations(target, g,
+                              {[this](const QString& line) { LogLine(line); }, language_}))
+            return;
         // The new archive would replace a generation that could not move on.
         rotationFailed = true;
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
@@ -194,12 +199,12 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     backupSelectedExecute(RunKind::Scheduled);
     beforeCommit_ = nullptr;
     if (rotationFailed) {
-        retry_.SetWaiting(rowKey(sg, row), true, Clock::Now());
+        retry_.SetWaiting(rowKey(sg, row, lastActionKey_), true, Clock::Now());
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
     const bool completed = sg->Cell(colLast, row) != lastBefore;
-    retry_.SetWaiting(rowKey(sg, row), !completed, Clock::Now());
+    retry_.SetWaiting(rowKey(sg, row, lastActionKey_), !completed, Clock::Now());
     // A run that did not complete left the previous archive as the target; a copy of it
     // would stand for this week or month and keep the completed retry's archive out.
     if (!completed) return;

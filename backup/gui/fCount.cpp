@@ -49,8 +49,9 @@ void TUpDown::Step(int delta) {
     SetPosition(Position() + delta);
 }
 
-TcountWin::TcountWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TcountWin::TcountWin(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      language_(language) {
     setObjectName(QStringLiteral("countWin"));
     auto* top = new QVBoxLayout(this);
     auto* row = new QHBoxLayout();
@@ -73,7 +74,7 @@ TcountWin::TcountWin(QWidget* parent)
 }
 
 void TcountWin::SetCaptions() {
-    setWindowTitle(ByLanguage("Anzahl Sicherungen", "Backup Count"));
+    setWindowTitle(language_.ByLanguage("Anzahl Sicherungen", "Backup Count"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

@@ -5,6 +5,7 @@
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class TextLanguage;
 
 // Up-down arrows bound to an edit: a click reads the edit's number, steps it within the range
 // and writes it back.
@@ -27,7 +28,8 @@ private:
 class TcountWin : public QDialog {
     Q_OBJECT
 public:
-    explicit TcountWin(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TcountWin(const TextLanguage& language, QWidget* parent = nullptr);
     void SetCaptions();
     // Drops every typed character but backspace and the digits; true when the key was dropped.
     bool ecKeyPress(QObject* Sender, QChar Key);
@@ -39,4 +41,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    const TextLanguage& language_;
 };

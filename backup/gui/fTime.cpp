@@ -8,8 +8,9 @@
 #include "DialogFit.h"
 #include "lang.h"
 
-TTimeWin::TTimeWin(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TTimeWin::TTimeWin(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      language_(language) {
     setObjectName(QStringLiteral("TimeWin"));
     auto* top = new QVBoxLayout(this);
     dtp = new QTimeEdit(QTime(2, 0, 0), this);
@@ -25,7 +26,7 @@ TTimeWin::TTimeWin(QWidget* parent)
 }
 
 void TTimeWin::SetCaptions() {
-    setWindowTitle(ByLanguage("Uhrzeit für Sicherung", "Time for Backup"));
+    setWindowTitle(language_.ByLanguage("Uhrzeit für Sicherung", "Time for Backup"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

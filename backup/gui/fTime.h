@@ -4,15 +4,20 @@
 
 class QPushButton;
 class QTimeEdit;
+class TextLanguage;
 
 class TTimeWin : public QDialog {
     Q_OBJECT
 public:
-    explicit TTimeWin(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TTimeWin(const TextLanguage& language, QWidget* parent = nullptr);
     // The texts of the current language.
     void SetCaptions();
 
     QTimeEdit* dtp = nullptr;
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // abort
+
+private:
+    const TextLanguage& language_;
 };

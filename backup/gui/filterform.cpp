@@ -69,7 +69,8 @@ QLabel* boldLabel(QWidget* parent, const char* name) {
 
 } // namespace
 
-TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
+TfilterWin::TfilterWin(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool), language_(language) {
     setObjectName(QStringLiteral("filterWin"));
     DesignScale::Resize(this, 760, 560);
     auto* top = new QVBoxLayout(this);
@@ -82,7 +83,20 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     top->addWidget(Label2);
+    top->addLayout(buildModeRow());
+    Memo1 = AddNote(this, top);
+    top->addLayout(buildLists(), 1);
 
+    AddOkCancel(this, top, BitBtn1, BitBtn2, true);
+    FocusOnShow(this, filter);
+    connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
+    connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
+    connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
+    SetCaptions();
+}
+
+// The filter's mode beside the trial's file count.
+QHBoxLayout* TfilterWin::buildModeRow() {
     auto* middle = new QHBoxLayout();
     auto* modes = new QVBoxLayout();
     nur = new QRadioButton(this);
@@ -107,10 +121,11 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     }
     cbCountItems->button(0)->setChecked(true);
     middle->addWidget(cbCount);
-    top->addLayout(middle);
+    return middle;
+}
 
-    Memo1 = AddNote(this, top);
-
+// The trial's matching and left-out files, each list with its title and count.
+QGridLayout* TfilterWin::buildLists() {
     auto* lists = new QGridLayout();
     Treffer = boldLabel(this, "Treffer");
     Label3 = boldLabel(this, "Label3");
@@ -128,41 +143,35 @@ TfilterWin::TfilterWin(QWidget* parent) : QDialog(parent, Qt::Tool) {
     lists->addWidget(lP, 2, 0);
     lists->addWidget(lN, 2, 1);
     lists->setRowStretch(1, 1);
-    top->addLayout(lists, 1);
-
-    AddOkCancel(this, top, BitBtn1, BitBtn2, true);
-    FocusOnShow(this, filter);
-    connect(nur, &QRadioButton::clicked, this, [this] { nurClick(); });
-    connect(nicht, &QRadioButton::clicked, this, [this] { nichtClick(); });
-    connect(cbCountItems, &QButtonGroup::idClicked, this, [this] { cbCountClick(); });
-    SetCaptions();
+    return lists;
 }
 
 void TfilterWin::SetCaptions() {
-    setWindowTitle(ByLanguage("Filter für Sicherung", "Filter for Backup"));
+    setWindowTitle(language_.ByLanguage("Filter für Sicherung", "Filter for Backup"));
     Label1->setText(QStringLiteral("Filter"));
-    Memo1->setPlainText(
-        ByLanguage("Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
-                   "Sonderfunktion:\n"
-                   "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
-                   "Prüfen Sie unten das Resultat!",
-                   "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
-                   "*.* shows only Files with a dot in the filename .\n"
-                   "Proof the Result below!"));
+    Memo1->setPlainText(language_.ByLanguage(
+        "Achtung, dieser Filter arbeitet Linux like, der Punkt hat keine "
+        "Sonderfunktion:\n"
+        "*.* erfasst nur Dateien, die einen Punkt enthalten.\n"
+        "Prüfen Sie unten das Resultat!",
+        "Attention, this is a Linux like Filter, the dot has no extra condition:\n"
+        "*.* shows only Files with a dot in the filename .\n"
+        "Proof the Result below!"));
     FitMemo(Memo1);
-    cbCount->setTitle(ByLanguage("Anzahl Test Dateien", "Count of Testfiles"));
-    Label2->setText(ByLanguage("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
-                               "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"));
-    nur->setText(
-        ByLanguage("Nur Dateien nach diesem Filter Sichern", "Only Files matching this Filter"));
-    nicht->setText(
-        ByLanguage("Dateien nach diesem Filter auslassen", "Drop Files matching this Filter"));
-    Treffer->setText(ByLanguage("Treffer", "Matches"));
-    Label3->setText(ByLanguage("Ausgelassen", "doesen't Match"));
-    lP->setText(ByLanguage("Zähle", "Counting"));
-    lN->setText(ByLanguage("Zähle", "Counting"));
+    cbCount->setTitle(language_.ByLanguage("Anzahl Test Dateien", "Count of Testfiles"));
+    Label2->setText(
+        language_.ByLanguage("Beispiel: *.doc;*.exe;*.xls oder für nicht Sicherung: *.tmp;*.exe",
+                             "Example: *.doc;*.exe;*.xls or for don't Backup: *.tmp;*.exe"));
+    nur->setText(language_.ByLanguage("Nur Dateien nach diesem Filter Sichern",
+                                      "Only Files matching this Filter"));
+    nicht->setText(language_.ByLanguage("Dateien nach diesem Filter auslassen",
+                                        "Drop Files matching this Filter"));
+    Treffer->setText(language_.ByLanguage("Treffer", "Matches"));
+    Label3->setText(language_.ByLanguage("Ausgelassen", "doesen't Match"));
+    lP->setText(language_.ByLanguage("Zähle", "Counting"));
+    lN->setText(language_.ByLanguage("Zähle", "Counting"));
     const QStringList titles{QStringLiteral("Name"), QStringLiteral("MB"),
-                             ByLanguage("Ordner", "Folder")};
+                             language_.ByLanguage("Ordner", "Folder")};
     for (QTreeWidget* l : {lvP, lvN}) {
         l->setHeaderLabels(titles);
         l->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);

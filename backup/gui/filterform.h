@@ -11,18 +11,22 @@
 #include "TrialScan.h"
 
 class QButtonGroup;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeWidget;
+class TextLanguage;
 
 class TfilterWin : public QDialog {
     Q_OBJECT
 public:
-    explicit TfilterWin(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TfilterWin(const TextLanguage& language, QWidget* parent = nullptr);
     void SetCaptions();
 
     // The folder the trial scan lists, set by the main window before it shows the dialog.
@@ -71,6 +75,9 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The dialog's middle parts.
+    QHBoxLayout* buildModeRow();
+    QGridLayout* buildLists();
     QIcon iconFor(const QString& path);
     void fillList(QTreeWidget* list, const QList<int>& rows);
     QList<QIcon> icons_; // beside AllFiles
@@ -79,4 +86,5 @@ private:
     // A newer scan, or the end of the dialog, stops a scan still under way.
     int scanGeneration_ = 0;
     bool scannedSinceShow_ = false;
+    const TextLanguage& language_;
 };

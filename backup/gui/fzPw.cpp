@@ -11,7 +11,8 @@
 #include "DialogFit.h"
 #include "lang.h"
 
-TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
+TfPw::TfPw(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool), language_(language) {
     setObjectName(QStringLiteral("fPw"));
     auto* top = new QVBoxLayout(this);
     Memo1 = AddNote(this, top);
@@ -33,18 +34,18 @@ TfPw::TfPw(QWidget* parent) : QDialog(parent, Qt::Tool) {
 }
 
 void TfPw::SetCaptions() {
-    setWindowTitle(ByLanguage("Kennwort für das Archiv", "Password for the archive"));
-    Memo1->setPlainText(ByLanguage("ACHTUNG:\n"
-                                   "Verschlüsselte Zip Archive sind ziemlich sicher!\n"
-                                   "Wenn sie ein Kennwort setzen und\n"
-                                   "es vergessen ist das Archiv verloren.",
-                                   "Danger:\n"
-                                   "Zip Archives with Password are realy Secure!\n"
-                                   "If you set a Password an forget it\n"
-                                   "the Archive is lost."));
+    setWindowTitle(language_.ByLanguage("Kennwort für das Archiv", "Password for the archive"));
+    Memo1->setPlainText(language_.ByLanguage("ACHTUNG:\n"
+                                             "Verschlüsselte Zip Archive sind ziemlich sicher!\n"
+                                             "Wenn sie ein Kennwort setzen und\n"
+                                             "es vergessen ist das Archiv verloren.",
+                                             "Danger:\n"
+                                             "Zip Archives with Password are realy Secure!\n"
+                                             "If you set a Password an forget it\n"
+                                             "the Archive is lost."));
     FitMemo(Memo1);
-    cbShowPw->setText(ByLanguage("Kennwort anzeigen", "show Password"));
-    Label1->setText(ByLanguage("Kennwort", "Password"));
+    cbShowPw->setText(language_.ByLanguage("Kennwort anzeigen", "show Password"));
+    Label1->setText(language_.ByLanguage("Kennwort", "Password"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("&Abbrechen"));
     FitTitle(this);

@@ -7,11 +7,13 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TextLanguage;
 
 class TfPw : public QDialog {
     Q_OBJECT
 public:
-    explicit TfPw(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TfPw(const TextLanguage& language, QWidget* parent = nullptr);
     void SetCaptions();
     // Shows the password in clear while the box is ticked, else masks it.
     void cbShowPwClick(QObject* Sender);
@@ -22,4 +24,7 @@ public:
     QLineEdit* ePw = nullptr;
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // abort
+
+private:
+    const TextLanguage& language_;
 };

@@ -8,7 +8,8 @@
 #include "DialogFit.h"
 #include "lang.h"
 
-TfHist::TfHist(QWidget* parent) : QDialog(parent, Qt::Tool) {
+TfHist::TfHist(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent, Qt::Tool), language_(language) {
     setObjectName(QStringLiteral("fHist"));
     auto* top = new QVBoxLayout(this);
     ws = new QCheckBox(this);
@@ -23,8 +24,8 @@ TfHist::TfHist(QWidget* parent) : QDialog(parent, Qt::Tool) {
 
 void TfHist::SetCaptions() {
     setWindowTitle(QStringLiteral("Historie"));
-    ws->setText(ByLanguage("Wochensicherung behalten", "save weekly backups"));
-    ms->setText(ByLanguage("Monatssicherung behalten", "save monthly backup"));
+    ws->setText(language_.ByLanguage("Wochensicherung behalten", "save weekly backups"));
+    ms->setText(language_.ByLanguage("Monatssicherung behalten", "save monthly backup"));
     BitBtn1->setText(QStringLiteral("OK"));
     BitBtn2->setText(QStringLiteral("Abbrechen"));
     FitTitle(this);

@@ -31,14 +31,6 @@
 #include "TextFormats.h"
 #include "lang.h"
 
-namespace uRestore {
-QString RestoreArchive;
-QString RestoreFolder;
-} // namespace uRestore
-
-using uRestore::RestoreArchive;
-using uRestore::RestoreFolder;
-
 namespace {
 
 void showMessage(const QString& text) {
@@ -349,13 +341,22 @@ qint64 SizeTextToInt64(const QString& text) {
     return *v;
 }
 
-TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZipReader>()) {
+TfRestore::TfRestore(const TextLanguage& language, QWidget* parent)
+    : QDialog(parent), zip(std::make_unique<TZipReader>()), language_(language) {
     setObjectName(QStringLiteral("fRestore"));
     setWindowTitle(QStringLiteral("Sicherung Wiederherstellen"));
     setSizeGripEnabled(true);
     DesignScale::Resize(this, 900, 560);
-
     auto* top = new QVBoxLayout(this);
+    top->addWidget(buildArchiveBox(), 1);
+    top->addLayout(buildTargetRow());
+    top->addLayout(buildButtonRow());
+    connectControls();
+    SetCaptions();
+}
+
+// The generations above the chosen one's name and its entries.
+QGroupBox* TfRestore::buildArchiveBox() {
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* gl = new QVBoxLayout(GroupBox1);
@@ -378,9 +379,16 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     stringgrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     stringgrid1->SortColumn = 0;
     stringgrid1->SortAscending = true;
+    // Column widths of the entry grid; the ratio column is hidden.
+    const int widths[6] = {300, 91, 105, 108, -1, 150};
+    for (int c = 0; c < 6; ++c)
+        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
     gl->addWidget(stringgrid1, 1);
-    top->addWidget(GroupBox1, 1);
+    return GroupBox1;
+}
 
+// The folder to restore into and its browse button.
+QHBoxLayout* TfRestore::buildTargetRow() {
     auto* targetRow = new QHBoxLayout();
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -392,8 +400,11 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     targetRow->addWidget(Label1);
     targetRow->addWidget(verzeichnis, 1);
     targetRow->addWidget(SpeedButton1);
-    top->addLayout(targetRow);
+    return targetRow;
+}
 
+// All or the selected entries, and the two buttons.
+QHBoxLayout* TfRestore::buildButtonRow() {
     auto* buttonRow = new QHBoxLayout();
     allFiles = new QRadioButton(this);
     allFiles->setObjectName(QStringLiteral("allFiles"));
@@ -409,13 +420,10 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
     buttonRow->addStretch(1);
     buttonRow->addWidget(BitBtn1);
     buttonRow->addWidget(BitBtn2);
-    top->addLayout(buttonRow);
+    return buttonRow;
+}
 
-    // Column widths of the entry grid; the ratio column is hidden.
-    const int widths[6] = {300, 91, 105, 108, -1, 150};
-    for (int c = 0; c < 6; ++c)
-        stringgrid1->SetColWidth(c, DesignScale::Px(widths[c]));
-
+void TfRestore::connectControls() {
     connect(sg, &QTableWidget::currentCellChanged, this, [this](int row, int, int oldRow, int) {
         if (row >= 0 && row != oldRow) sgClick();
     });
@@ -428,16 +436,15 @@ TfRestore::TfRestore(QWidget* parent) : QDialog(parent), zip(std::make_unique<TZ
         }
     });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { reject(); });
-    SetCaptions();
 }
 
 void TfRestore::SetCaptions() {
-    GroupBox1->setTitle(
-        ByLanguage("Wiederherzustellende Sicherung auswählen", "select Backup for Recovery"));
-    Label2->setText(ByLanguage("Datei:", "File:"));
-    Label1->setText(ByLanguage("Wiederherstellen nach", "Restore to"));
-    allFiles->setText(ByLanguage("Alle", "All"));
-    RadioButton2->setText(ByLanguage("Ausgewählte", "only Selected"));
+    GroupBox1->setTitle(language_.ByLanguage("Wiederherzustellende Sicherung auswählen",
+                                             "select Backup for Recovery"));
+    Label2->setText(language_.ByLanguage("Datei:", "File:"));
+    Label1->setText(language_.ByLanguage("Wiederherstellen nach", "Restore to"));
+    allFiles->setText(language_.ByLanguage("Alle", "All"));
+    RadioButton2->setText(language_.ByLanguage("Ausgewählte", "only Selected"));
 }
 
 TfRestore::~TfRestore() = default;
@@ -478,25 +485,26 @@ Qt::Alignment TfRestore::stringgrid1GetCellFormat(int col, int row) const {
 }
 
 QString TfRestore::Base() const {
-    const QString name = RestoreArchive.mid(RestoreArchive.lastIndexOf(u'/') + 1);
+    const QString name = archive_.mid(archive_.lastIndexOf(u'/') + 1);
     return name.left(std::max<qsizetype>(0, name.size() - 4));
 }
 
 void TfRestore::setTitles() {
-    setGenerationCell(0, 0, Tx(txDatei));
-    setGenerationCell(1, 0, Tx(txGroesse));
-    setGenerationCell(2, 0, Tx(txDatumZeit));
-    stringgrid1->SetTitle(0, Tx(txDatei));
-    stringgrid1->SetTitle(1, Tx(txKomprGr));
-    stringgrid1->SetTitle(2, Tx(txUnKomprGr));
-    stringgrid1->SetTitle(3, Tx(txDatumZeit));
+    setGenerationCell(0, 0, language_.Tx(txDatei));
+    setGenerationCell(1, 0, language_.Tx(txGroesse));
+    setGenerationCell(2, 0, language_.Tx(txDatumZeit));
+    stringgrid1->SetTitle(0, language_.Tx(txDatei));
+    stringgrid1->SetTitle(1, language_.Tx(txKomprGr));
+    stringgrid1->SetTitle(2, language_.Tx(txUnKomprGr));
+    stringgrid1->SetTitle(3, language_.Tx(txDatumZeit));
     stringgrid1->SetTitle(4, QStringLiteral("%"));
-    stringgrid1->SetTitle(5, Tx(txPfad));
+    stringgrid1->SetTitle(5, language_.Tx(txPfad));
 }
 
 // ---------------------------------------------------------------- opening
 
-bool TfRestore::FormShow() {
+bool TfRestore::FormShow(const QString& archive) {
+    archive_ = archive;
     setResult(QDialog::Rejected);
     const QSignalBlocker block(sg);
     sg->clearContents();
@@ -504,9 +512,9 @@ bool TfRestore::FormShow() {
     setTitles();
     sg->setColumnWidth(0, DesignScale::Px(370));
 
-    const qsizetype slash = RestoreArchive.lastIndexOf(u'/');
-    QString folder = slash < 0 ? QString() : RestoreArchive.left(slash == 0 ? 1 : slash);
-    RestoreFolder = folder.endsWith(u'/') || folder.isEmpty() ? folder : folder + u'/';
+    const qsizetype slash = archive_.lastIndexOf(u'/');
+    QString folder = slash < 0 ? QString() : archive_.left(slash == 0 ? 1 : slash);
+    folder_ = folder.endsWith(u'/') || folder.isEmpty() ? folder : folder + u'/';
     const QString base = Base();
     verzeichnis->setToolTip(base);
 
@@ -533,7 +541,7 @@ bool TfRestore::FormShow() {
     for (int i = 0; i < names.size(); ++i) {
         const int row = i + 1;
         setGenerationCell(0, row, names[i]);
-        QFile f(RestoreFolder + names[i]);
+        QFile f(folder_ + names[i]);
         setGenerationCell(1, row,
                           f.open(QIODevice::ReadOnly) ? FormatInt64(0, f.size()) : QString());
         // Listed at two-second precision, the resolution of the archives' own entry times.
@@ -556,7 +564,7 @@ bool TfRestore::FormShow() {
 
 void TfRestore::sgClick() {
     const int row = sg->currentRow() < 0 ? 1 : sg->currentRow() + 1;
-    lDatei->setText(RestoreFolder + GenerationCell(0, row));
+    lDatei->setText(folder_ + GenerationCell(0, row));
     zip->Open(lDatei->text());
 
     // The grid shows the reader's list itself; an archive without entries leaves one blank row.

@@ -12,20 +12,15 @@
 #include "ZipReader.h"
 
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class QToolButton;
+class TextLanguage;
 class TEntryModel;
-
-namespace uRestore {
-// The action's target archive, set by the restore command before the dialog opens.
-extern QString RestoreArchive;
-// The folder of RestoreArchive with a trailing separator, set when the dialog opens.
-extern QString RestoreFolder;
-} // namespace uRestore
 
 // The count in a text written by FormatInt64: every "." is dropped, the rest is read as a
 // decimal integer. Raises std::runtime_error when that is no integer.
@@ -86,12 +81,14 @@ private:
 class TfRestore : public QDialog {
     Q_OBJECT
 public:
-    explicit TfRestore(QWidget* parent = nullptr);
+    // Its captions follow the language.
+    TfRestore(const TextLanguage& language, QWidget* parent = nullptr);
     ~TfRestore() override;
 
-    // Fills the dialog for uRestore::RestoreArchive. Returns false, after telling the user,
-    // when no generation exists: the dialog then ends at once and nothing is restored.
-    bool FormShow();
+    // Fills the dialog for the generations of an action's target archive. Returns false, after
+    // telling the user, when no generation exists: the dialog then ends at once and nothing is
+    // restored.
+    bool FormShow(const QString& archive);
     // The captions that follow the language.
     void SetCaptions();
     void sgClick();
@@ -133,6 +130,15 @@ public:
     QString TargetDir; // the target folder text, trimmed
 
 private:
+    const TextLanguage& language_;
+    // The action's target archive, and its folder with a trailing separator.
+    QString archive_;
+    QString folder_;
     void setGenerationCell(int col, int row, const QString& text);
     void setTitles();
+    // The dialog's parts, built in this order, and their bindings.
+    QGroupBox* buildArchiveBox();
+    QHBoxLayout* buildTargetRow();
+    QHBoxLayout* buildButtonRow();
+    void connectControls();
 };

@@ -66,12 +66,10 @@ QList<int> ThreadNiceValues() {
 
 class BackupJobTest : public ::testing::Test {
 protected:
-    void TearDown() override { Language = 0; }
-
     // Runs the action; during the run `job` is the job under way.
     BackupOutcome Run(const QString& source, const QString& target, const QString& filter = {},
                       const QString& password = {}) {
-        BackupJob j(zip);
+        BackupJob j(zip, language);
         j.Source = source;
         j.Target = target;
         j.FilterText = filter;
@@ -93,6 +91,7 @@ protected:
 
     TestFolder src, dst;
     TZipComponent zip;
+    TextLanguage language; // the job's texts follow it
     QString start = QDir::currentPath();
     BackupJob* job = nullptr;
     QStringList lines;
@@ -166,7 +165,7 @@ TEST_F(BackupJobTest, RelativeFoldersAreTakenFromTheStartFolderAtEveryRun) {
 }
 
 TEST_F(BackupJobTest, APasswordEncryptsAndTextsFollowTheLanguage) {
-    Language = 1;
+    language.Set(TextLanguage::English);
     src.Write(QStringLiteral("a.txt"), PackableText(2000));
     src.Write(QStringLiteral("b/c.txt"), PackableText(20, 'x'));
     Run(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
@@ -240,7 +239,7 @@ TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored
     EXPECT_EQ(lines.last(), u"  - Aktion durch Benutzer abgebrochen");
 
     zip.ReadFault = nullptr;
-    BackupJob j(zip);
+    BackupJob j(zip, language);
     j.Source = src.Path();
     j.Target = Target();
     j.OnCommitted = [&] { j.RequestAbort(); };
@@ -251,7 +250,7 @@ TEST_F(BackupJobTest, AnAbortKeepsTheOldArchiveAndAnAbortAfterTheCommitIsIgnored
 
     // The scan gives the window its turns too; an abort there is no run that found nothing.
     const QByteArray archive = dst.Read(QStringLiteral("Daten.Zip"));
-    BackupJob scanning(zip);
+    BackupJob scanning(zip, language);
     scanning.Source = src.Path();
     scanning.Target = Target();
     QStringList said;

@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,7 +52,6 @@ protected:
         w.reset();
         ShellFolders::SetProgramFolder(QString());
         Clock::UseSystem();
-        Language = 0;
         QDir::setCurrent(savedCwd);
     }
 
@@ -167,7 +168,7 @@ TEST_F(BackupRun, RelativeFoldersAreTakenFromTheFolderTheProgramStartedIn) {
 }
 
 TEST_F(BackupRun, EnglishTexts) {
-    Language = 1;
+    Find<QComboBox>(*w, "cbLang")->setCurrentIndex(1);
     src.Write(QStringLiteral("a.txt"), PackableText(2000));
     src.Write(QStringLiteral("b/c.txt"), PackableText(20, 'x'));
     const int row = AddRow(src.Path() + u'/', Target(), QString(), QStringLiteral("pw äö"));
@@ -442,6 +443,38 @@ TEST_F(BackupRun, ScheduledRunLeavesBusySet) {
     EXPECT_TRUE(w->State().Busy);
     EXPECT_TRUE(w->LogLines()[0].endsWith(QStringLiteral(", Automatisch")));
     EXPECT_TRUE(QFile::exists(Target()));
+}
+
+TEST_F(BackupRun, AFailureEscapingARunLeavesTheWindowIdleForTheNextRun) {
+    // Nothing of ours throws past the run's own handling, so a foreign type stands for it.
+    struct Escaped {};
+    const struct {
+        const char* how;
+        std::function<void()> start;
+    } cases[] = {
+        {"Backup", [this] { w->backupSelectedExecute(Tmain::RunKind::Selected); }},
+        {"Gesamt Backup", [this] { w->backupAllExecute(); }},
+        {"scheduler tick", [this] { w->Timer2Timer(); }},
+    };
+    src.Write(QStringLiteral("a.txt"), "a");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        NewWindow();
+        const int row = AddRow(src.Path(), Target());
+        Grid(*w)->SetFocusCell(0, row);
+        Find<QCheckBox>(*w, "cbSperr")->setChecked(false); // due now for the tick
+        w->Zip().ReadFault = [](const QString&, qint64) -> bool { throw Escaped{}; };
+        EXPECT_THROW(c.start(), Escaped);
+        EXPECT_EQ(w->State().Doing, Tmain::Activity::Idle);
+        EXPECT_TRUE(Find<QPushButton>(*w, "btnAbort")->isHidden());
+        EXPECT_TRUE(Find<QTimer>(*w, "Timer2")->isActive());
+
+        w->Zip().ReadFault = nullptr;
+        RunRow(row);
+        EXPECT_FALSE(Stats(row)[0].isEmpty());
+        EXPECT_TRUE(QFile::exists(Target()));
+        QFile::remove(Target());
+    }
 }
 
 TEST_F(BackupRun, ComponentEventsReachStatusBarAndLog) {

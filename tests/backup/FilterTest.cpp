@@ -14,7 +14,7 @@ struct AcceptCase {
 
 bool Passes(const QString& filterText, const QString& name) {
     FileFilter f;
-    LoadFilter(filterText, f);
+    LoadFilter(filterText, f, TextLanguage());
     return FilterAccepts(f, name);
 }
 
@@ -53,13 +53,13 @@ TEST(Filter, LoadingAndTestingFollowsTheTable) {
 }
 
 TEST(Filter, PrefixIsRecognisedOnlyExactlyAtTheStart) {
-    Language = 0;
+    TextLanguage language;
     for (const char* bad : {"nur:*.doc", " Nur:*.doc", "NICHT:*.tmp", "*.doc", "Nur*.doc"}) {
         SCOPED_TRACE(bad);
         FileFilter f;
         f.Patterns = {QStringLiteral("old")};
         try {
-            LoadFilter(QString::fromUtf8(bad), f);
+            LoadFilter(QString::fromUtf8(bad), f, language);
             ADD_FAILURE() << "loading did not fail";
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("Filter ") +
@@ -68,27 +68,27 @@ TEST(Filter, PrefixIsRecognisedOnlyExactlyAtTheStart) {
         }
         EXPECT_TRUE(f.Patterns.isEmpty());
     }
-    Language = 1;
+    language.Set(TextLanguage::English);
     try {
         FileFilter f;
-        LoadFilter(QStringLiteral("nur:*.doc"), f);
+        LoadFilter(QStringLiteral("nur:*.doc"), f, language);
         ADD_FAILURE() << "loading did not fail";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(QString::fromUtf8(e.what()),
                   QStringLiteral("Filter nur:*.doc") +
                       QString::fromUtf8(TextTable[txUnbekannteFilterart][1]));
     }
-    Language = 0;
 }
 
 TEST(Filter, ModeIsSetByThePrefixAndKeptByAnEmptyText) {
     FileFilter f;
-    LoadFilter(QStringLiteral("Nur:*.doc"), f);
+    const TextLanguage language;
+    LoadFilter(QStringLiteral("Nur:*.doc"), f, language);
     EXPECT_TRUE(f.Include);
-    LoadFilter(QString(), f);
+    LoadFilter(QString(), f, language);
     EXPECT_TRUE(f.Include);
     EXPECT_TRUE(f.Patterns.isEmpty());
-    LoadFilter(QStringLiteral("Nicht:*.doc"), f);
+    LoadFilter(QStringLiteral("Nicht:*.doc"), f, language);
     EXPECT_FALSE(f.Include);
     EXPECT_EQ(f.Patterns, QStringList{QStringLiteral("*.doc")});
 }

@@ -188,7 +188,7 @@ TEST_F(MainWindowTest, CloseBoxWithChangedSettingsAsksAndFollowsTheAnswer) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.State().Modified);
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
-    EXPECT_EQ(Dialogs::AskedLog().first().text, DiscardChangesText());
+    EXPECT_EQ(Dialogs::AskedLog().first().text, w.Language().DiscardChangesText());
 
     // Yes: the settings are reloaded without a second question, then the window hides.
     Dialogs::SetNextAnswer(Dialogs::Yes);
@@ -316,10 +316,10 @@ TEST_F(MainWindowTest, StatusLineLogsAndStepsTheSpinner) {
     w.SetStatus(ready);
     EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Bereit");
     EXPECT_EQ(lines(w).last(), "  - " + ready);
-    Language = 1;
+    Find<QComboBox>(w, "cbLang")->setCurrentIndex(1);
     w.SetStatus(ready);
     EXPECT_EQ(Find<QLabel>(w, "Status")->text(), ready);
-    Language = 0;
+    Find<QComboBox>(w, "cbLang")->setCurrentIndex(0);
     w.SetStatus("Noch nicht Bereit");
     EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Noch nicht Bereit");
     w.SetStatus(" leise");
@@ -431,10 +431,10 @@ TEST_F(MainWindowTest, ActivationAppliesTheChosenLanguageAndCountsSettingsUnchan
     Tmain& w = start();
     Find<QComboBox>(w, "cbLang")->setCurrentIndex(1);
     w.FormActivate();
-    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::English);
     EXPECT_FALSE(w.State().Modified);
     // Texts produced from now on are English, earlier lines keep their language.
-    w.SetStatus(Tx(txBereit));
+    w.SetStatus(w.Language().Tx(txBereit));
     EXPECT_EQ(Find<QLabel>(w, "Status")->text(), "Ready");
     EXPECT_TRUE(lines(w).first().contains("Zorvane gestartet"));
     // A later activation (the user coming back from another program) keeps unsaved changes.
@@ -544,7 +544,7 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
     const auto german = allTexts(w);
 
     QTest::keyClick(Find<QComboBox>(w, "cbLang"), Qt::Key_Down);
-    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::English);
     EXPECT_TRUE(Find<QToolButton>(w, "btnSaveConf")->isEnabled());
     w.SetModified(false); // buttons bound to actions keep their hints when the action changes
     expectTexts(true);
@@ -558,7 +558,7 @@ TEST_F(MainWindowTest, EnglishThenGermanRewritesEveryListedTextAndNothingElse) {
             << key.first->objectName().toStdString() << ' ' << key.second.toStdString();
 
     QTest::keyClick(Find<QComboBox>(w, "cbLang"), Qt::Key_Up);
-    EXPECT_EQ(Language, 0);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::German);
     EXPECT_TRUE(w.State().Modified);
     EXPECT_EQ(allTexts(w), german);
     EXPECT_TRUE(titles(w).startsWith("Verzeichnis|"));
@@ -575,7 +575,7 @@ TEST_F(MainWindowTest, SettingsLoadedAgainBringBackTheStoredLanguage) {
     Dialogs::SetNextAnswer(Dialogs::Yes); // the English choice is thrown away
     Find<QAction>(w, "loadIni")->trigger();
     EXPECT_EQ(Find<QComboBox>(w, "cbLang")->currentIndex(), 0);
-    EXPECT_EQ(Language, 0);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::German);
     EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abbrechen");
 }
 
@@ -583,11 +583,11 @@ TEST_F(MainWindowTest, AStoredLanguageIndexThatNamesNoEntryGivesEnglish) {
     folder.Write("config/Zorvane2.ini", "[Opt]\r\nlang=7\r\n");
     Tmain& w = start();
     // Already before the window is first activated, as in a start into the tray.
-    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::English);
     EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abort");
     w.FormActivate();
     EXPECT_EQ(Find<QComboBox>(w, "cbLang")->currentIndex(), -1);
-    EXPECT_EQ(Language, 1);
+    EXPECT_EQ(w.Language().Current(), TextLanguage::English);
     EXPECT_EQ(Find<QPushButton>(w, "btnAbort")->text(), "Abort");
     EXPECT_FALSE(w.State().Modified);
 }

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -122,7 +123,7 @@ TEST_F(SchedulerTest, AutomaticModeOffBlinksAndABusyProgramIsLeftAlone) {
         colours << w->State().LightColour;
     }
     EXPECT_EQ(colours, QList<QColor>({Red, Black, Red, Black}));
-    EXPECT_EQ(Find<QLabel>(*w, "sta")->toolTip(), Tx(txAutomatikNichtAktiv));
+    EXPECT_EQ(Find<QLabel>(*w, "sta")->toolTip(), w->Language().Tx(txAutomatikNichtAktiv));
     EXPECT_TRUE(cell(colLE, r).isEmpty());
 
     // A tick while a manual run is under way leaves every row alone.
@@ -165,7 +166,7 @@ TEST_F(SchedulerTest, MissingDriveIsReportedOnceInElevenMinutes) {
 
 TEST_F(SchedulerTest, ARelativeTargetHasAnEmptyDriveName) {
     const int r = add({.verz = "C:\\Daten", .nach = "Daten.Zip", .time = "02:00:00"});
-    Language = 1;
+    Find<QComboBox>(*w, "cbLang")->setCurrentIndex(1);
     tickAt(QTime(10, 0, 0));
     EXPECT_EQ(cell(colLE, r), "08.12.2026 10:00:00: Drive  not found");
     EXPECT_EQ(w->State().LastBalloonTitle, "error during backup C:\\Daten:");
@@ -208,7 +209,7 @@ TEST_F(SchedulerTest, CountZeroIsSkippedAndAnUnreadableCountIsReportedWithoutRot
     EXPECT_TRUE(cell(colLE, zero).isEmpty());
     EXPECT_TRUE(cell(colLast, zero).isEmpty());
 
-    Language = 1; // the title stays German
+    Find<QComboBox>(*w, "cbLang")->setCurrentIndex(1); // the title stays German
     for (const QString& count : {QStringLiteral("abc"), QString()}) {
         Grid(*w)->SetCell(colCount, zero, count);
         Grid(*w)->SetCell(colLE, zero, "");

@@ -141,7 +141,7 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
     Dialogs::SetNextAnswer(Dialogs::No);
     trigger(Find<QAction>(*w, "loadIni"));
     ASSERT_EQ(Dialogs::AskedLog().size(), 1);
-    EXPECT_EQ(Dialogs::AskedLog().at(0).text, DiscardChangesText());
+    EXPECT_EQ(Dialogs::AskedLog().at(0).text, w->Language().DiscardChangesText());
     EXPECT_EQ(Grid(*w)->RowCount(), 5);
     EXPECT_TRUE(w->State().Modified);
 

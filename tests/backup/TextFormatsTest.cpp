@@ -73,14 +73,14 @@ TEST(FixedFormats, TwoDigitYearsFallIntoTheHundredYearsBeginningTwentyYearsBack)
 }
 
 TEST(TextTable, PairsFollowTheLanguageAndKeepTheirBlanks) {
-    Language = 0;
-    EXPECT_EQ(Tx(txGestartet), "Zorvane gestartet ");
-    EXPECT_EQ(Tx(txUeberspringe), "!! Überspringe ");
-    EXPECT_EQ(Tx(txUnbekannteFilterart), " unbekannte Filterart");
-    EXPECT_EQ(DiscardChangesText(), "Sollen die geänderten Einstellungen verworfen werden?");
-    Language = 1;
-    EXPECT_EQ(Tx(txWirklichBeenden), "Realy close Zorvane2");
-    EXPECT_EQ(Tx(txBackupLaeuft), "Backup running");
-    EXPECT_EQ(DiscardChangesText(), "Discard settings changes?");
-    Language = 0;
+    TextLanguage language;
+    EXPECT_EQ(language.Tx(txGestartet), "Zorvane gestartet ");
+    EXPECT_EQ(language.Tx(txUeberspringe), "!! Überspringe ");
+    EXPECT_EQ(language.Tx(txUnbekannteFilterart), " unbekannte Filterart");
+    EXPECT_EQ(language.DiscardChangesText(),
+              "Sollen die geänderten Einstellungen verworfen werden?");
+    language.Set(TextLanguage::English);
+    EXPECT_EQ(language.Tx(txWirklichBeenden), "Realy close Zorvane2");
+    EXPECT_EQ(language.Tx(txBackupLaeuft), "Backup running");
+    EXPECT_EQ(language.DiscardChangesText(), "Discard settings changes?");
 }

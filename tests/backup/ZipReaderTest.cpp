@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -31,12 +32,16 @@ QStringList filesBelow(const QString& root) {
     return out;
 }
 
-// A reader that keeps its messages.
+// A reader that keeps its messages and their kinds.
 struct Reader {
     TZipReader r;
     QStringList messages;
+    QList<TZipReaderMessageKind> kinds;
     Reader() {
-        r.OnMessage = [this](int, const QString& m) { messages << m; };
+        r.OnMessage = [this](TZipReaderMessageKind k, const QString& m) {
+            messages << m;
+            kinds << k;
+        };
     }
     std::string all() const { return messages.join(u'\n').toStdString(); }
     bool said(const QString& part) const {
@@ -486,6 +491,63 @@ TEST(ZipReader, EntriesOfTheSameNameAreLogged) {
                                           "Eintrag wird über den früheren geschrieben"),
                            QStringLiteral("Datei b\\c.txt steht mehrfach im Archiv: der spätere "
                                           "Eintrag wird über den früheren geschrieben")}));
+}
+
+// Each message says what kind of trouble it reports; the restore's log takes all of them.
+TEST(ZipReader, EveryMessageSaysItsKind) {
+    using K = TZipReaderMessageKind;
+    TestFolder t;
+    Source s;
+    const QString locked = s.Zip(QStringLiteral("locked.zip"), QStringLiteral("-P geheim"));
+    t.Write(QStringLiteral("b/block"), "a file where a folder belongs");
+    t.Write(QStringLiteral("rest/.zvrestore-Ab12Cd"), "x");
+    const auto extract = [&](Reader& rd, const QString& entries, const QString& into,
+                             const QStringList& specs = {}) {
+        ASSERT_TRUE(openPython(rd, t, entries));
+        rd.r.Extract(t.Path(into), specs);
+    };
+    const struct {
+        const char* says;
+        K kind;
+        std::function<void(Reader&)> act;
+    } cases[] = {
+        {"kann nicht gelesen werden", K::Unreadable,
+         [&](Reader& rd) { rd.r.Open(t.Write(QStringLiteral("junk.zip"), "no archive")); }},
+        {"Kein Passwort", K::Password,
+         [&](Reader& rd) {
+             ASSERT_TRUE(rd.r.Open(locked));
+             rd.r.Extract(t.Path(QStringLiteral("p")));
+         }},
+        {"Pfad außerhalb", K::Skipped,
+         [&](Reader& rd) { extract(rd, QStringLiteral("[('../evil', b'x')]"), "s"); }},
+        {"nicht im Archiv", K::Skipped,
+         [&](Reader& rd) {
+             extract(rd, QStringLiteral("[('a.txt', b'a')]"), "n", {QStringLiteral("fehlt.txt")});
+         }},
+        {"ist kein Verzeichnis", K::Skipped,
+         [&](Reader& rd) { extract(rd, QStringLiteral("[('block/a.txt', b'a')]"), "b"); }},
+        {"konnte nicht angelegt werden", K::Unwritable,
+         [&](Reader& rd) { extract(rd, QStringLiteral("[('a.txt', b'a')]"), "b/block/ziel"); }},
+        {"mehrfach im Archiv", K::Note,
+         [&](Reader& rd) {
+             extract(rd, QStringLiteral("[('a.txt', b'1'), ('a.txt', b'2')]"), "m");
+         }},
+        {"Reste einer abgebrochenen", K::Note,
+         [&](Reader& rd) { extract(rd, QStringLiteral("[('a.txt', b'a')]"), "rest"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        Reader rd;
+        c.act(rd);
+        ASSERT_EQ(rd.kinds.size(), rd.messages.size());
+        int seen = 0;
+        for (qsizetype i = 0; i < rd.messages.size(); ++i)
+            if (rd.messages[i].contains(QString::fromUtf8(c.says))) {
+                ++seen;
+                EXPECT_EQ(rd.kinds[i], c.kind) << rd.messages[i].toStdString();
+            }
+        EXPECT_GT(seen, 0) << rd.all();
+    }
 }
 
 // Dates are converted through one look-up of the zone for each stretch of one offset: every

@@ -65,7 +65,9 @@ protected:
         }
         TZipReader reader;
         reader.Password = password;
-        reader.OnMessage = [](int, const QString& m) { ADD_FAILURE() << m.toStdString(); };
+        reader.OnMessage = [](TZipReaderMessageKind, const QString& m) {
+            ADD_FAILURE() << m.toStdString();
+        };
         ASSERT_TRUE(reader.Open(zip.ZipFileName));
         TestFolder x;
         EXPECT_EQ(reader.Extract(x.Path()), expected.size());

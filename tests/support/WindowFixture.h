@@ -60,7 +60,6 @@ protected:
         ShellFolders::SetProgramFolder(t.MakeDir(QStringLiteral("prog")));
         qputenv("XDG_CONFIG_HOME", t.MakeDir(QStringLiteral("config")).toUtf8());
         Clock::SetFixed(now_);
-        Language = 0;
         Shell::SetOpenHandler([this](const QString& p) {
             opened << p;
             return true;
@@ -72,7 +71,6 @@ protected:
         ShellFolders::SetProgramFolder(QString());
         Clock::UseSystem();
         Dialogs::ResetTestState();
-        Language = 0;
     }
 
     Tmain& Start(const QStringList& args = {}) {
