@@ -131,11 +131,12 @@ public:
             return FormatInt64(0, e.PackedSize);
         case 2:
             return FormatInt64(0, e.UnpackedSize);
-        case 3:
-            return e.DateTime.isValid()
-                       ? TextFormats::FormatDate(e.DateTime.date()) + QStringLiteral("  ") +
-                             TextFormats::FormatTime(e.DateTime.time())
-                       : QString();
+        case 3: {
+            const QDateTime when = e.DateTime();
+            return when.isValid() ? TextFormats::FormatDate(when.date()) + QStringLiteral("  ") +
+                                        TextFormats::FormatTime(when.time())
+                                  : QString();
+        }
         case 4: {
             if (e.UnpackedSize == 0) return QStringLiteral("0% ");
             const double r =
