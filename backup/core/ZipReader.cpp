@@ -6,13 +6,11 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QTimeZone>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,9 +143,6 @@ int aesKeyLength(int encryptionMethod) {
 }
 constexpr int AesCheckLength = 2;
 constexpr int AesMacLength = 10;
-qint64 aesOverhead(int encryptionMethod) {
-    return aesKeyLength(encryptionMethod) / 2 + AesCheckLength + AesMacLength;
-}
 
 // PBKDF2 with HMAC-SHA1 and 1000 rounds, as WinZip AES derives its keys.
 QByteArray aesKeys(const QByteArray& password, const QByteArray& salt, int length) {
@@ -180,6 +175,17 @@ QByteArray readExact(zip_file_t* zf, qint64 n) {
     }
     b.truncate(got);
     return b;
+}
+
+// Whether the library reads an entry as listed, for all that the extraction goes by. Dates may
+// differ in the hour that the clocks' change doubles or leaves out: the C library resolves it
+// by what it converted last. The restored file gets the listed date.
+bool sameRecord(const std::optional<ZipEntry>& library, const ZipEntry& listed) {
+    if (!library) return false;
+    ZipEntry e = *library;
+    e.ModTime = listed.ModTime;
+    e.UtcOffset = listed.UtcOffset;
+    return e == listed;
 }
 
 bool isAes(int encryptionMethod) {
@@ -230,46 +236,6 @@ int removeLeftovers(const QByteArray& folder) {
     return removed;
 }
 
-// Instants in the local zone, its offset looked up once for each stretch between two of its
-// changes (summer time and back): a directory's dates fall into few of them.
-class LocalTimes {
-public:
-    QDateTime At(qint64 secs) {
-        for (const Span& s : spans_)
-            if (secs >= s.from && secs < s.to)
-                return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
-        if (!zone_.isValid() || spans_.size() >= 256) return QDateTime::fromSecsSinceEpoch(secs);
-        const QDateTime utc = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
-        Span s;
-        s.offset = zone_.offsetFromUtc(utc);
-        // The change at or before the instant, and the next one after it.
-        const QTimeZone::OffsetData before = zone_.previousTransition(utc.addSecs(1));
-        const QTimeZone::OffsetData after = zone_.nextTransition(utc);
-        s.from = before.atUtc.isValid() ? before.atUtc.toSecsSinceEpoch()
-                                        : std::numeric_limits<qint64>::min();
-        s.to = after.atUtc.isValid() ? after.atUtc.toSecsSinceEpoch()
-                                     : std::numeric_limits<qint64>::max();
-        // A stretch the zone does not describe with one offset is not kept.
-        const auto offsetAt = [&](qint64 t) {
-            return zone_.offsetFromUtc(QDateTime::fromSecsSinceEpoch(t, Qt::UTC));
-        };
-        if (s.from > secs || s.to <= secs ||
-            (before.atUtc.isValid() && offsetAt(s.from) != s.offset) ||
-            (after.atUtc.isValid() && offsetAt(s.to - 1) != s.offset))
-            return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
-        spans_.push_back(s);
-        return QDateTime::fromSecsSinceEpoch(secs, Qt::OffsetFromUTC, s.offset);
-    }
-
-private:
-    struct Span {
-        qint64 from = 0, to = 0; // seconds since 1970, UTC, to exclusive
-        int offset = 0;
-    };
-    QTimeZone zone_ = QTimeZone::systemTimeZone();
-    std::vector<Span> spans_;
-};
-
 using Kind = TZipReaderMessageKind;
 
 } // namespace
@@ -285,6 +251,8 @@ void TZipReader::message(Kind kind, const QString& text) {
 void TZipReader::Close() {
     if (za_) zip_discard(za_);
     za_ = nullptr;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     entries_.clear();
     fileName_.clear();
 }
@@ -293,71 +261,59 @@ bool TZipReader::Open(const QString& fileName) {
     Close();
     cancelled_ = false;
     fileName_ = fileName;
+    fd_ = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    checkEntries_ = fd_ >= 0 && ZipDirectory::Read(fd_, entries_);
+    if (checkEntries_) return true;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return listThroughLibrary();
+}
+
+// Archives the reading here is not sure of are listed as the library reads them, with its
+// verdict on those it cannot read.
+bool TZipReader::listThroughLibrary() {
     int code = 0;
-    za_ = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY, &code);
+    za_ = zip_open(QFile::encodeName(fileName_).constData(), ZIP_RDONLY, &code);
     if (!za_) {
-        message(Kind::Unreadable, QStringLiteral("Archiv ") + fileName +
+        message(Kind::Unreadable, QStringLiteral("Archiv ") + fileName_ +
                                       QStringLiteral(" kann nicht gelesen werden: ") +
                                       zipErrorText(code));
         return false;
     }
-    // The local zone is looked up once for the whole directory: converting through local
-    // time would consult the system's zone file again for every entry.
-    LocalTimes local;
     const zip_int64_t n = zip_get_num_entries(za_, 0);
     entries_.reserve(qsizetype(std::max<zip_int64_t>(n, 0)));
-    for (zip_int64_t i = 0; i < n; ++i) {
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(za_, zip_uint64_t(i), 0, &st) != 0) continue;
-        ZipEntry e;
-        e.Index = i;
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
-        const bool known =
-            zip_file_get_external_attributes(za_, zip_uint64_t(i), 0, &opsys, &attr) == 0;
-        const bool unix = known && opsys == ZIP_OPSYS_UNIX;
-        e.BackslashSeparates = !known || (opsys != ZIP_OPSYS_UNIX && opsys != ZIP_OPSYS_OS_X);
-        e.Name = storedName(zip_uint64_t(i), unix);
-        if (e.Name.isNull()) e.Name = QString::fromUtf8(st.name);
-        if (st.valid & ZIP_STAT_COMP_SIZE) e.PackedSize = qint64(st.comp_size);
-        if (st.valid & ZIP_STAT_SIZE) e.UnpackedSize = qint64(st.size);
-        if (st.valid & ZIP_STAT_MTIME) {
-            e.ModTime = qint64(st.mtime);
-            e.DateTime = local.At(qint64(st.mtime));
-        }
-        e.Encrypted =
-            (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-        if (st.valid & ZIP_STAT_COMP_METHOD) e.Method = st.comp_method;
-        if (e.Encrypted) e.Encryption = st.encryption_method;
-        const bool aes = e.Encrypted && isAes(st.encryption_method);
-        e.NoCrc = aes && (st.valid & ZIP_STAT_CRC) && st.crc == 0;
-        // A stored entry of that kind is only as long as its packed form says.
-        if (e.NoCrc && e.Method == ZIP_CM_STORE &&
-            e.PackedSize - aesOverhead(st.encryption_method) != e.UnpackedSize)
-            e.Method = -1;
-        e.IsDir = e.Name.endsWith(u'/') || (e.BackslashSeparates && e.Name.endsWith(u'\\'));
-        if (unix) {
-            const mode_t mode = mode_t(attr >> 16);
-            e.IsLink = (mode & S_IFMT) == S_IFLNK;
-            if ((mode & S_IFMT) == S_IFDIR) e.IsDir = true;
-            if ((mode & S_IFMT) == S_IFREG || (mode & S_IFMT) == 0) e.Permissions = mode & 0777;
-        }
-        entries_.append(e);
-    }
+    for (zip_int64_t i = 0; i < n; ++i)
+        if (std::optional<ZipEntry> e = ZipDirectory::LibraryEntry(za_, i))
+            entries_.append(std::move(*e));
     return true;
 }
 
-// Names that are UTF-8 (flagged or not) are taken as such. Other names made on a Unix system
-// are the bytes of the file names there and are restored with exactly those bytes; names from
-// other systems are in their code page, which the library converts.
-QString TZipReader::storedName(quint64 index, bool madeOnUnix) {
-    const char* raw = zip_get_name(za_, index, ZIP_FL_ENC_RAW);
-    if (!raw) return QString();
-    const QByteArray bytes(raw);
-    if (madeOnUnix || IsValidUtf8(bytes)) return DecodeFileName(bytes);
-    const char* converted = zip_get_name(za_, index, ZIP_FL_ENC_GUESS);
-    return converted ? QString::fromUtf8(converted) : DecodeFileName(bytes);
+// The library reads the directory again for an extraction of entries listed here, from the
+// file opened for the listing. It must count as many entries; each one is compared before it
+// is extracted.
+bool TZipReader::openLibrary() {
+    if (za_) return true;
+    if (fd_ < 0) return false;
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    int code = ZIP_ER_OPEN;
+    if (fd >= 0) {
+        za_ = zip_fdopen(fd, ZIP_RDONLY, &code);
+        if (!za_) ::close(fd);
+    }
+    if (za_ && zip_get_num_entries(za_, 0) != zip_int64_t(entries_.size())) {
+        zip_discard(za_);
+        za_ = nullptr;
+        code = ZIP_ER_INCONS;
+    }
+    if (!za_) {
+        message(Kind::Unreadable, QStringLiteral("Archiv ") + fileName_ +
+                                      QStringLiteral(" kann nicht gelesen werden: ") +
+                                      zipErrorText(code));
+        return false;
+    }
+    ::close(fd_);
+    fd_ = -1;
+    return true;
 }
 
 QStringList TZipReader::SafeSegments(const QString& storedName, bool backslashSeparates) {
@@ -375,7 +331,7 @@ QStringList TZipReader::SafeSegments(const QString& storedName, bool backslashSe
 
 int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     SuccessCnt = 0;
-    if (!za_) return 0;
+    if (!openLibrary()) return 0;
     QString base = BaseDir;
     while (base.size() > 1 && base.endsWith(u'/'))
         base.chop(1);
@@ -538,6 +494,10 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
 bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& written) {
     const QString shown = LogFileName(e.Name);
     const QString skip = QStringLiteral("Überspringe ") + shown;
+    if (checkEntries_ && !sameRecord(ZipDirectory::LibraryEntry(za_, e.Index), e)) {
+        message(Kind::Unreadable, skip + QStringLiteral(": Eintrag im Archiv widersprüchlich"));
+        return false;
+    }
     const QStringList segs = SafeSegments(e.Name, e.BackslashSeparates);
     if (segs.isEmpty()) {
         message(Kind::Skipped, skip + QStringLiteral(": Pfad außerhalb des Zielverzeichnisses"));

@@ -2,7 +2,6 @@
 // Reading backup archives for restore: the central directory with sizes and dates, and the
 // extraction of all or named entries below a target folder. Progress and messages are
 // delivered synchronously from inside the calls, so they arrive in the caller's thread.
-#include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -10,30 +9,9 @@
 #include <functional>
 
 #include "SafeFile.h"
+#include "ZipDirectory.h"
 
 struct zip;
-
-struct ZipEntry {
-    QString Name; // stored name, as the archive holds it
-    qint64 PackedSize = 0;
-    qint64 UnpackedSize = 0;
-    QDateTime DateTime;  // the entry's date in local time
-    qint64 ModTime = -1; // the same in seconds since 1970 (UTC), -1 without one
-    qint64 Index = 0;    // position in the archive's directory
-    bool IsDir = false;
-    bool IsLink = false;
-    bool Encrypted = false;
-    // WinZip AES entries of the second kind store no checksum; their authentication code
-    // checks the content instead.
-    bool NoCrc = false;
-    // Permission bits of an entry made on a Unix system, 0 where the archive holds none.
-    int Permissions = 0;
-    // Made on a system whose folder separator is "\" (MS-DOS, Windows, or one not known):
-    // there a "\" in the name separates folders; on Unix it is part of the file name.
-    bool BackslashSeparates = true;
-    int Method = 0;     // compression method
-    int Encryption = 0; // encryption method
-};
 
 // What a message of the reader reports. Every one is worth the restore's log; the kind says
 // what went wrong, or that the restore did something on its own.
@@ -62,7 +40,9 @@ public:
 
     // Opens the archive and reads its directory. A failure is reported through OnMessage and
     // leaves an empty entry list. The archive stays open, so what is extracted later is what
-    // was listed, whatever happens to the file meanwhile.
+    // was listed, whatever happens to the file meanwhile. The directory is read here; the ZIP
+    // library reads it again only for an extraction, and an entry whose record the library
+    // reads otherwise than the listing is not extracted.
     bool Open(const QString& fileName);
     void Close();
     QString ZipFileName() const { return fileName_; }
@@ -92,7 +72,8 @@ public:
     static QStringList SafeSegments(const QString& storedName, bool backslashSeparates = true);
 
 private:
-    QString storedName(quint64 index, bool madeOnUnix);
+    bool listThroughLibrary();
+    bool openLibrary();
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
     // Why a stored AES entry is bad ("" when it is sound), and what kind of trouble that is.
     QString checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kind);
@@ -102,6 +83,10 @@ private:
     void message(TZipReaderMessageKind kind, const QString& text);
 
     zip* za_ = nullptr;
+    // The archive's file while only the listing here has read it (the library not yet).
+    int fd_ = -1;
+    // Listed here: each entry is compared with the library's reading before it is extracted.
+    bool checkEntries_ = false;
     QString fileName_;
     QList<ZipEntry> entries_;
     bool cancelled_ = false;

@@ -22,6 +22,8 @@
 #include <cmath>
 #include <numeric>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "DesignScale.h"
@@ -86,19 +88,17 @@ namespace {
 // Each unit folded as QString's comparison without regard to case folds it (a low surrogate
 // after a high one as the pair's character, giving the folded pair's low unit), so that
 // comparing the results unit by unit orders as that comparison does.
-QString foldedForCompare(const QString& text) {
-    QString out(text.size(), Qt::Uninitialized);
+void appendFolded(QStringView text, std::u16string& out) {
     char16_t last = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i].unicode();
+    for (const QChar ch : text) {
+        const char16_t unit = ch.unicode();
         char32_t c = unit;
         if (QChar::isLowSurrogate(unit) && QChar::isHighSurrogate(last))
             c = QChar::surrogateToUcs4(last, unit);
         last = unit;
         const char32_t f = QChar::toCaseFolded(c);
-        out[i] = QChar(QChar::requiresSurrogates(f) ? QChar::lowSurrogate(f) : char16_t(f));
+        out += QChar::requiresSurrogates(f) ? QChar::lowSurrogate(f) : char16_t(f);
     }
-    return out;
 }
 
 } // namespace
@@ -131,11 +131,12 @@ public:
             return FormatInt64(0, e.PackedSize);
         case 2:
             return FormatInt64(0, e.UnpackedSize);
-        case 3:
-            return e.DateTime.isValid()
-                       ? TextFormats::FormatDate(e.DateTime.date()) + QStringLiteral("  ") +
-                             TextFormats::FormatTime(e.DateTime.time())
-                       : QString();
+        case 3: {
+            const QDateTime when = e.DateTime();
+            return when.isValid() ? TextFormats::FormatDate(when.date()) + QStringLiteral("  ") +
+                                        TextFormats::FormatTime(when.time())
+                                  : QString();
+        }
         case 4: {
             if (e.UnpackedSize == 0) return QStringLiteral("0% ");
             const double r =
@@ -145,6 +146,18 @@ public:
         default:
             return {};
         }
+    }
+    // The shown text for a sort; a name's part is viewed in place where it holds no raw byte.
+    QStringView SortText(int col, int row, QString& scratch) const {
+        if (IsEntry(row) && (col == 0 || col == 5)) {
+            const QString& name = entries_[order_[size_t(row)]].Name;
+            if (!HasRawBytes(name)) {
+                const qsizetype sep = lastEntrySeparator(name);
+                return col == 0 ? QStringView(name).mid(sep + 1) : QStringView(name).left(sep + 1);
+            }
+        }
+        scratch = Text(col, row);
+        return scratch;
     }
     QString Exact(int col, int row) const {
         if (!IsEntry(row)) return {};
@@ -274,51 +287,69 @@ QList<int> TEntryGrid::SelectedRows() const {
 void TEntryGrid::SortByColumn(int col, bool ascending) {
     const int rows = rowCount();
     if (col < 0 || col >= 6 || rows < 2) return;
-    QStringList cells;
-    cells.reserve(rows);
-    for (int r = 0; r < rows; ++r)
-        cells << model_->Text(col, r);
-    const TSortGrid::SortKind kind = TSortGrid::ColumnKind(cells);
-
-    // Each row's key, converted once, as the sort grid converts them.
-    std::vector<double> number;
-    std::vector<QDateTime> stamp;
-    std::vector<QTime> time;
-    for (int r = 0; r < rows; ++r) {
-        switch (kind) {
-        case TSortGrid::SortKind::Numeric:
-            number.push_back(*TextFormats::ParseFloat(cells[r]));
-            break;
-        case TSortGrid::SortKind::DateTime:
-            stamp.push_back(*TextFormats::ParseDateTime(cells[r]));
-            break;
-        case TSortGrid::SortKind::Time:
-            time.push_back(*TextFormats::ParseTime(cells[r]));
-            break;
-        case TSortGrid::SortKind::Text:
-            // Folded once, the texts compare unit by unit as a comparison without regard to
-            // case compares them, without folding both sides at every step.
-            cells[r] = foldedForCompare(cells[r]);
-            break;
-        }
+    // The kind the sort grid would choose from all cells: the first text that is no number,
+    // date or time settles it, so a column of names needs a look at one cell.
+    bool numeric = true, dateTime = true, timeOnly = true;
+    for (int r = 0; r < rows && (numeric || dateTime || timeOnly); ++r) {
+        const QString text = model_->Text(col, r);
+        numeric = numeric && TextFormats::ParseFloat(text).has_value();
+        dateTime = dateTime && TextFormats::ParseDateTime(text).has_value();
+        timeOnly = timeOnly && TextFormats::ParseTime(text).has_value();
     }
-    const auto less = [&](int a, int b) {
-        switch (kind) {
-        case TSortGrid::SortKind::Numeric:
-            return number[size_t(a)] < number[size_t(b)];
-        case TSortGrid::SortKind::DateTime:
-            return stamp[size_t(a)] < stamp[size_t(b)];
-        case TSortGrid::SortKind::Time:
-            return time[size_t(a)] < time[size_t(b)];
-        case TSortGrid::SortKind::Text:
-            break;
-        }
-        return cells[a].compare(cells[b], Qt::CaseSensitive) < 0;
-    };
     std::vector<int> order(static_cast<size_t>(rows));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return ascending ? less(a, b) : less(b, a); });
+    const auto sortBy = [&](const auto& less) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return ascending ? less(a, b) : less(b, a); });
+    };
+    if (numeric || dateTime || timeOnly) {
+        // Each row's key, converted once, as the sort grid converts them.
+        std::vector<double> number;
+        std::vector<QDateTime> stamp;
+        std::vector<QTime> time;
+        for (int r = 0; r < rows; ++r) {
+            const QString text = model_->Text(col, r);
+            if (numeric)
+                number.push_back(*TextFormats::ParseFloat(text));
+            else if (dateTime)
+                stamp.push_back(*TextFormats::ParseDateTime(text));
+            else
+                time.push_back(*TextFormats::ParseTime(text));
+        }
+        if (numeric)
+            sortBy([&](int a, int b) { return number[size_t(a)] < number[size_t(b)]; });
+        else if (dateTime)
+            sortBy([&](int a, int b) { return stamp[size_t(a)] < stamp[size_t(b)]; });
+        else
+            sortBy([&](int a, int b) { return time[size_t(a)] < time[size_t(b)]; });
+    } else {
+        // Folded once into one buffer, the texts compare unit by unit as a comparison without
+        // regard to case compares them, without folding both sides at every step.
+        QString scratch;
+        size_t length = 0;
+        for (int r = 0; r < rows; ++r)
+            length += size_t(model_->SortText(col, r, scratch).size());
+        std::u16string folded;
+        folded.reserve(length);
+        struct Key {
+            size_t begin, size;
+            int row;
+        };
+        std::vector<Key> keys(static_cast<size_t>(rows));
+        for (int r = 0; r < rows; ++r) {
+            const size_t begin = folded.size();
+            appendFolded(model_->SortText(col, r, scratch), folded);
+            keys[size_t(r)] = {begin, folded.size() - begin, r};
+        }
+        const std::u16string_view all(folded);
+        // Equal texts keep their order, as in a stable sort.
+        std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+            const int c = all.substr(a.begin, a.size).compare(all.substr(b.begin, b.size));
+            return c != 0 ? (ascending ? c < 0 : c > 0) : a.row < b.row;
+        });
+        for (int r = 0; r < rows; ++r)
+            order[size_t(r)] = keys[size_t(r)].row;
+    }
     looked_.clear();
     model_->Reorder(order);
 }
