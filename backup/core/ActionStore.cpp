@@ -144,14 +144,18 @@ StoredSettings ActionStore::ReadSettings() const {
         return s.Actions[n - 1];
     };
     // Room for the actions as the program writes them, thirteen keys each.
-    const qsizetype expected = ini_.KeyCountAtMost(Actions) / (ActionColumnCount - 1) + 1;
+    const qsizetype keyLines = ini_.KeyCountAtMost(Actions);
+    const qsizetype expected = keyLines / (ActionColumnCount - 1) + 1;
     s.Actions.reserve(expected);
     Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
     // Many actions share a value (a time, a filter, the counts); they share its string too.
     std::array<QString, ActionColumnCount> last;
     ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
         const auto key = actionKey(name);
-        if (!key) return;
+        // Each action up to n needs a folder line of its own: a number beyond the section's
+        // lines belongs to no action, and keys a little ahead of each other must not make room
+        // for all actions up to it.
+        if (!key || key->second > keyLines) return;
         QString& kept = last[size_t(key->first)];
         if (kept != value || kept.isNull()) kept = value.toString();
         cellsOf(key->second)[key->first] = kept;

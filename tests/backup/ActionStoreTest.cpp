@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +181,22 @@ TEST_F(ActionStoreTest, TheActionsAreThoseTheirKeysNameInAnyOrderAndSpelling) {
         EXPECT_EQ(column(s.Actions, colActionNumber), numbers);
         EXPECT_EQ(column(s.Actions, colCount), QStringList(c.verz.size(), QStringLiteral("5")));
     }
+}
+
+// Keys numbered a little ahead of each other, each within reach of the last: a start-up reads
+// the two actions and takes no more memory than a file of this size needs.
+TEST_F(ActionStoreTest, KeysNumberedInStepsFarBeyondTheActionsTakeNoRoom) {
+    QByteArray file = "[Actions]\r\nVerz1=/a\r\nVerz2=/b\r\n";
+    for (int i = 1; i <= 10000; ++i)
+        file += "Nach" + QByteArray::number(64 * i) + "=x\r\n";
+    write(file);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const StoredSettings s = load();
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(column(s.Actions, colVerz),
+              QStringList({QStringLiteral("/a"), QStringLiteral("/b")}));
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024); // kilobytes
 }
 
 TEST_F(ActionStoreTest, AFullSaveIsOneReplacementInTheGivenOrderNumberedFromOne) {
