@@ -27,8 +27,14 @@ enum ActionColumn : int {
     ActionColumnCount = 14,
 };
 
+// Names one action for the scheduler's state kept between ticks. It stays with the action when
+// the rows are sorted and is never given again, so a deleted row's state cannot pass to a new
+// one. It lives as long as the program runs and is not stored.
+using ActionKey = quint64;
+
 struct BackupAction {
     std::array<QString, ActionColumnCount> Cells;
+    ActionKey Key = 0; // none given yet
     QString& operator[](int col) { return Cells[size_t(col)]; }
     const QString& operator[](int col) const { return Cells[size_t(col)]; }
 

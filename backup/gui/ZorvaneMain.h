@@ -447,6 +447,8 @@ private:
     // the key each row is given when the scheduler first reads it.
     RetryState retry_;
     ActionKey lastActionKey_ = 0;
+    // The key of a row's action, given now if it has none.
+    ActionKey RowKey(int row);
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     int runCommandsDisabled_ = 0;

@@ -50,6 +50,9 @@ void Tmain::ConnectGrid() {
 void Tmain::SetGridActions(QList<BackupAction> actions) {
     // No action: one empty row, as at the first start.
     if (actions.isEmpty()) actions.resize(1);
+    // A reload leaves the scheduler's keys with the rows, so a retry wait outlasts it.
+    for (qsizetype i = 0; i < qMin(actions.size(), actions_.size()); ++i)
+        actions[i].Key = actions_[i].Key;
     actions_ = std::move(actions);
     sg->FillRows(int(actions_.size()), [&](int col, int row) { return actions_[row - 1][col]; });
 }

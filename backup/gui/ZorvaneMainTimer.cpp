@@ -22,30 +22,19 @@ const QColor LightRed(255, 0, 0);
 const QColor LightGreen(0, 128, 0);
 const QColor LightBlack(0, 0, 0);
 
-// Where a row keeps the key of its action: on the row's own item, so it follows the row through
-// sorting and goes with it when the row is deleted; the scheduler's state is kept under it.
-constexpr int ActionKeyRole = Qt::UserRole + 61;
-
-// A row without a key gets the one after last.
-ActionKey rowKey(TSortGrid* sg, int row, ActionKey& last) {
-    QTableWidgetItem* it = sg->item(row - 1, colVerz);
-    if (!it) return 0;
-    const QVariant key = it->data(ActionKeyRole);
-    if (key.isValid()) return key.toULongLong();
-    it->setData(ActionKeyRole, QVariant::fromValue(++last));
-    return last;
+// The key of an action; one without gets the one after last.
+ActionKey keyOf(BackupAction& a, ActionKey& last) {
+    if (a.Key == 0) a.Key = ++last;
+    return a.Key;
 }
 
 // The actions as the decision reads them, in the grid's present order.
-QList<ScheduledAction> scheduledActions(const QList<BackupAction>& list, TSortGrid* sg,
-                                        ActionKey& lastKey) {
+QList<ScheduledAction> scheduledActions(QList<BackupAction>& list, ActionKey& lastKey) {
     QList<ScheduledAction> actions;
     actions.reserve(list.size());
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const BackupAction& a = list[i];
-        actions << ScheduledAction{rowKey(sg, int(i) + 1, lastKey), a[colTime], a[colLast],
-                                   a[colCount], a.Target()};
-    }
+    for (BackupAction& a : list)
+        actions << ScheduledAction{keyOf(a, lastKey), a[colTime], a[colLast], a[colCount],
+                                   a.Target()};
     return actions;
 }
 
@@ -54,6 +43,10 @@ bool drivePresent(const QString& drive) {
 }
 
 } // namespace
+
+ActionKey Tmain::RowKey(int row) {
+    return row >= 1 && row <= actions_.size() ? keyOf(actions_[row - 1], lastActionKey_) : 0;
+}
 
 void Tmain::SetStaColour(const QColor& colour) {
     staColour = colour;
@@ -87,7 +80,7 @@ void Tmain::Timer2Timer() {
     const QDateTime present = Clock::Now();
     // Read once: the actions after a run are judged by the window the tick began with.
     const BlockingWindow window{sperrVon->time(), sperrBis->time(), cbSperr->isChecked()};
-    const QList<ScheduledAction> actions = scheduledActions(actions_, sg, lastActionKey_);
+    const QList<ScheduledAction> actions = scheduledActions(actions_, lastActionKey_);
     retry_.KeepOnly(actions);
     const ScheduleDecision decision =
         DueNow(actions, window, {present, present}, retry_, drivePresent);
@@ -134,7 +127,7 @@ void Tmain::RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
         if (decision.Due < 0) break;
         // A run pumps events: the rows after it are read again.
         from = decision.Due + 1;
-        const QList<ScheduledAction> actions = scheduledActions(actions_, sg, lastActionKey_);
+        const QList<ScheduledAction> actions = scheduledActions(actions_, lastActionKey_);
         // The clock for the retry waits moves on with the runs; the tick's own time stays.
         decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
@@ -172,7 +165,7 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
                              ActionAt(row)[colLast] + QStringLiteral(" , um ");
         // A row whose texts cannot be read logs its line once, then again only after the
         // throttle of the balloons, so it cannot push every other record out of the history.
-        if (retry_.GuardLineDue(rowKey(sg, row, lastActionKey_), line, Clock::Now()))
+        if (retry_.GuardLineDue(RowKey(row), line, Clock::Now()))
             LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
     }
 }
@@ -202,12 +195,12 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     backupSelectedExecute(RunKind::Scheduled);
     beforeCommit_ = nullptr;
     if (rotationFailed) {
-        retry_.SetWaiting(rowKey(sg, row, lastActionKey_), true, Clock::Now());
+        retry_.SetWaiting(RowKey(row), true, Clock::Now());
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
     const bool completed = ActionAt(row)[colLast] != lastBefore;
-    retry_.SetWaiting(rowKey(sg, row, lastActionKey_), !completed, Clock::Now());
+    retry_.SetWaiting(RowKey(row), !completed, Clock::Now());
     // A run that did not complete left the previous archive as the target; a copy of it
     // would stand for this week or month and keep the completed retry's archive out.
     if (!completed) return;
