@@ -348,6 +348,21 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
 }
 
+// The wait belongs to the action, not to its place: sorting moves it with its row.
+TEST_F(SchedulerTest, ARetryWaitFollowsItsActionThroughASort) {
+    const int failing = add({.nach = dir.Path("a.Zip"), .time = "02:00:00", .filter = "nur:*"});
+    add({.nach = dir.Path("b.Zip"), .time = "02:00:00"});
+    const auto attempts = [this] { return w->LogLines().filter("Beginne Backup von ").size(); };
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(attempts(), 2);
+    Grid(*w)->HeaderClick(colNach); // descending: the failing action moves to the second row
+    ASSERT_EQ(cell(colFilter, failing + 1), QStringLiteral("nur:*"));
+    tickAt(QTime(10, 5, 0));
+    EXPECT_EQ(attempts(), 2);
+    tickAt(QTime(10, 10, 0));
+    EXPECT_EQ(attempts(), 3);
+}
+
 // The rotation waits for the new archive to be complete: a run that fails or is aborted while
 // it writes leaves the target and every generation as they were, byte for byte, and the
 // attempt after it rotates once.
