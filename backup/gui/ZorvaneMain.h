@@ -158,6 +158,8 @@ public:
     const BackupAction& ActionAt(int row) const;
     // One field of a row's action, shown in its cell; the rows grow to reach it.
     void SetActionField(int col, int row, const QString& text);
+    // A row's action as a whole: each field that differs, as SetActionField writes it.
+    void SetAction(int row, const BackupAction& action);
     // As many actions as the grid has data rows for this count (header row included); new ones
     // are empty.
     void SetGridRowCount(int rows);

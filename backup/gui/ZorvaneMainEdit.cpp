@@ -190,12 +190,14 @@ void Tmain::NewAktionExecute(QObject* Sender) {
         row = int(actions_.size()) + 1;
         SetGridRowCount(row + 1);
     }
-    SetActionField(colVerz, row, folder);
-    SetActionField(colNach, row, target);
-    SetActionField(colTime, row, TextFormats::FormatTime(TimeWin->dtp->time()));
-    SetActionField(colCount, row, QStringLiteral("2"));
-    SetActionField(colLast, row, QString());
-    SetActionField(colHist, row, ActionEdit::HistText(true, true));
+    BackupAction added = ActionAt(row);
+    added[colVerz] = folder;
+    added[colNach] = target;
+    added.SetTime(TimeWin->dtp->time());
+    added.SetCount(2);
+    added[colLast].clear();
+    added.SetHist(true, true);
+    SetAction(row, added);
     SetModified(true);
     UpdateRunAllSwitch();
     sgClick(nullptr);

@@ -112,8 +112,7 @@ void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTi
     const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
     BackupAction done = ActionAt(row);
     done.SetRunResults(now, outcome.FilesText, outcome.Bytes, outcome.ArchiveSize, ms);
-    for (int c : {colLast, colDateien, colBytes, colArc, colDauer})
-        SetActionField(c, row, done[c]);
+    SetAction(row, done);
 }
 
 void Tmain::backupAllExecute() {

@@ -69,6 +69,12 @@ void Tmain::SetActionField(int col, int row, const QString& text) {
     sg->SetCell(col, row, text);
 }
 
+void Tmain::SetAction(int row, const BackupAction& action) {
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (ActionAt(row)[c] != action[c] || row > actions_.size())
+            SetActionField(c, row, action[c]);
+}
+
 void Tmain::SetGridRowCount(int rows) {
     sg->SetRowCount(rows);
     actions_.resize(sg->RowCount() - 1);
