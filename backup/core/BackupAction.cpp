@@ -49,10 +49,9 @@ bool BackupAction::MonthlyCopy() const {
 std::optional<qint64> BackupAction::Files() const {
     const QString& text = Cells[colDateien];
     const qsizetype dash = text.indexOf(u'-');
-    const auto found = TextFormats::ParseInt(dash < 0 ? text : text.left(dash));
-    if (!found || *found < 0 || (dash >= 0 && !TextFormats::ParseInt(text.mid(dash + 1))))
-        return std::nullopt;
-    return found;
+    if (dash < 0) return groupedNumber(text);
+    if (!groupedNumber(text.mid(dash + 1))) return std::nullopt;
+    return groupedNumber(text.left(dash));
 }
 
 std::optional<qint64> BackupAction::Bytes() const {

@@ -60,7 +60,8 @@ struct BackupAction {
     bool MonthlyCopy() const;
 
     // The run statistics; each none when its text is no number in the form the run writes.
-    std::optional<qint64> Files() const;       // "found", or the found part of "found-missing"
+    // "found", or the found part of "found-missing"; both grouped as Bytes
+    std::optional<qint64> Files() const;
     std::optional<qint64> Bytes() const;       // "1.234.567"
     std::optional<qint64> ArchiveSize() const; // as Bytes
     std::optional<qint64> DurationMs() const;  // "hh:mm:ss", hours beyond 24 allowed
