@@ -213,9 +213,8 @@ void ActionStore::PutLayout(const WindowLayout& layout) {
 void ActionStore::PutStatistics(const QList<BackupAction>& actions) {
     for (const BackupAction& a : actions) {
         // A row added since the last full save has no keys yet.
-        bool ok = false;
-        const int n = a[colActionNumber].toInt(&ok);
-        if (a[colActionNumber].isEmpty() || !ok) continue;
+        const int n = a.Number();
+        if (n == 0) continue;
         for (int c : StatisticsColumns)
             ini_.WriteString(Actions, Key(c, n), a[c]);
     }

@@ -9,35 +9,8 @@
 #include <QTime>
 #include <array>
 
+#include "BackupAction.h"
 #include "IniFile.h"
-
-// Grid columns of one backup action.
-enum ActionColumn : int {
-    colVerz = 0,
-    colNach = 1,
-    colTime = 2,
-    colCount = 3,
-    colLast = 4,
-    colActionNumber = 5,
-    colDateien = 6,
-    colBytes = 7,
-    colArc = 8,
-    colDauer = 9,
-    colFilter = 10,
-    colHist = 11,
-    colLE = 12,
-    colP = 13,
-    ActionColumnCount = 14,
-};
-
-// One Backup action: the texts of its cells as the grid holds them, column by column.
-struct BackupAction {
-    std::array<QString, ActionColumnCount> Cells;
-    QString& operator[](int col) { return Cells[size_t(col)]; }
-    const QString& operator[](int col) const { return Cells[size_t(col)]; }
-};
-// Its strings move with their bytes, so a list of many actions grows without copying them.
-Q_DECLARE_TYPEINFO(BackupAction, Q_RELOCATABLE_TYPE);
 
 // The daily blocking window.
 struct BlockingWindow {

@@ -10,10 +10,6 @@
 
 #include "ActionStore.h"
 
-// Names one action for the state kept between ticks. It stays with the action when the rows are
-// sorted and is never given again, so a deleted row's state cannot pass to a new one.
-using ActionKey = quint64;
-
 // What the decision reads of one action: its cell texts as the user typed them.
 struct ScheduledAction {
     ActionKey Key = 0;

@@ -338,6 +338,7 @@ void TSortGrid::SortByColumn(int col, bool ascending) {
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c)
             setItem(r, c, taken[order[r]][c]);
+    if (OnRowsSorted) OnRowsSorted(order);
 }
 
 void TSortGrid::HeaderClick(int col) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTableWidget>
 #include <functional>
+#include <vector>
 
 class QPainter;
 class QTableView;
@@ -88,6 +89,8 @@ public:
     std::function<void(int col, int row, TSortOptions& options)> OnClickSort;
     // Called right before the rows are reordered; may cancel.
     std::function<void(int col, TSortOptions& options)> OnBeginSort;
+    // Called after a sort moved the rows: order[r] is the row (from 0) that now stands at r.
+    std::function<void(const std::vector<int>& order)> OnRowsSorted;
     // Paints one cell completely (row 0: the header); without it the grid paints as usual.
     std::function<void(QPainter& painter, int col, int row, const QRect& rect)> OnDrawCell;
     // The text a cell shows when the painting hook shows other than its content (a password

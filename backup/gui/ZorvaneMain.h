@@ -148,9 +148,22 @@ public:
     bool RunOrRestoreUnderWay() const { return activity_ != Activity::Idle; }
     // Carries out a waiting reload once nothing is under way; reports a failure itself.
     void ReloadIfPending();
-    // The grid's action rows as values, and back.
-    QList<BackupAction> GridActions() const;
-    void SetGridActions(const QList<BackupAction>& actions);
+    // The window's actions, one per data row of the grid and in its order: row r shows
+    // GridActions()[r - 1]. The grid is filled from them, and every change goes through the
+    // routines below, which change the action and its row together.
+    const QList<BackupAction>& GridActions() const { return actions_; }
+    // Replaces the actions and fills the grid with them; no action leaves one empty row.
+    void SetGridActions(QList<BackupAction> actions);
+    // The action of a data row (from 1); an empty one for any other row.
+    const BackupAction& ActionAt(int row) const;
+    // One field of a row's action, shown in its cell; the rows grow to reach it.
+    void SetActionField(int col, int row, const QString& text);
+    // A row's action as a whole: each field that differs, as SetActionField writes it.
+    void SetAction(int row, const BackupAction& action);
+    // As many actions as the grid has data rows for this count (header row included); new ones
+    // are empty.
+    void SetGridRowCount(int rows);
+    void RemoveActionRow(int row);
 
     // ---- filter and history ----
     bool FilterOK(const QString& name) const;
@@ -385,8 +398,9 @@ private:
     bool Leaving() const { return ending_ != Ending::None; }
 
     // ---- unit state ----
-    QString ProgDir; // with trailing separator
-    QString DataDir; // with trailing separator
+    QList<BackupAction> actions_; // see GridActions
+    QString ProgDir;              // with trailing separator
+    QString DataDir;              // with trailing separator
     // Where the history file lives: ProgDir, or the user's data folder when ProgDir is
     // write-protected; chosen once at start-up, so the file read is the file written.
     QString HistDir;
@@ -435,6 +449,8 @@ private:
     // the key each row is given when the scheduler first reads it.
     RetryState retry_;
     ActionKey lastActionKey_ = 0;
+    // The key of a row's action, given now if it has none.
+    ActionKey RowKey(int row);
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
     int runCommandsDisabled_ = 0;

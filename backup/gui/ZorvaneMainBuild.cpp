@@ -222,6 +222,7 @@ QWidget* Tmain::buildGridPanel(QWidget* parent) {
     sg = new TSortGrid(ActionColumnCount, Panel4);
     sg->setObjectName(QStringLiteral("sg"));
     sg->setFrameShape(QFrame::NoFrame);
+    actions_.resize(sg->RowCount() - 1);
     SetGridTitles();
     Memo1 = new QPlainTextEdit(Panel4);
     Memo1->setObjectName(QStringLiteral("Memo1"));

@@ -125,8 +125,8 @@ QStringList Tmain::ColumnCells(int col) const {
     // As the run reads them: a relative path refers to the start folder, and "src/" is "src".
     const QDir start(StartFolder);
     QStringList out;
-    for (int r = 1; r < sg->RowCount(); ++r) {
-        const QString cell = sg->Cell(col, r);
+    for (const BackupAction& a : actions_) {
+        const QString& cell = a[col];
         out.append(cell.isEmpty() ? cell : QDir::cleanPath(start.absoluteFilePath(cell)));
     }
     return out;
@@ -152,7 +152,7 @@ bool Tmain::TargetTaken(const QString& target, int ownRow) {
 }
 
 void Tmain::UpdateRunAllSwitch() {
-    const bool any = !sg->Cell(colVerz, 1).isEmpty();
+    const bool any = !ActionAt(1).Folder().isEmpty();
     SetPackAllEnabled(any); // a run's lock stays
     btnTimer->setEnabled(any);
 }
@@ -184,18 +184,20 @@ void Tmain::NewAktionExecute(QObject* Sender) {
 
     // Chosen only now: a scheduled run may have moved the focus while the dialogs were open.
     int row;
-    if (sg->RowCount() == 2 && sg->Cell(colVerz, 1).isEmpty()) {
+    if (actions_.size() == 1 && ActionAt(1).Folder().isEmpty()) {
         row = 1;
     } else {
-        row = sg->RowCount();
-        sg->SetRowCount(row + 1);
+        row = int(actions_.size()) + 1;
+        SetGridRowCount(row + 1);
     }
-    sg->SetCell(colVerz, row, folder);
-    sg->SetCell(colNach, row, target);
-    sg->SetCell(colTime, row, TextFormats::FormatTime(TimeWin->dtp->time()));
-    sg->SetCell(colCount, row, QStringLiteral("2"));
-    sg->SetCell(colLast, row, QString());
-    sg->SetCell(colHist, row, QStringLiteral("J-J"));
+    BackupAction added = ActionAt(row);
+    added[colVerz] = folder;
+    added[colNach] = target;
+    added.SetTime(TimeWin->dtp->time());
+    added.SetCount(2);
+    added[colLast].clear();
+    added.SetHist(true, true);
+    SetAction(row, added);
     SetModified(true);
     UpdateRunAllSwitch();
     sgClick(nullptr);
@@ -209,8 +211,8 @@ void Tmain::delAktionExecute(QObject* Sender) {
         inform(UnderWayText);
         return;
     }
-    const QString verz = sg->Cell(colVerz, row);
-    const QString nach = sg->Cell(colNach, row);
+    const QString verz = ActionAt(row).Folder();
+    const QString nach = ActionAt(row).Target();
     if (Dialogs::MessageDlg(Tx(txSollSicherungVon) + CRLF + verz + CRLF + Tx(txNach) + CRLF + nach +
                                 CRLF + Tx(txWirklichLoeschen),
                             Dialogs::Kind::Confirmation,
@@ -223,9 +225,9 @@ void Tmain::delAktionExecute(QObject* Sender) {
     }
     // The row the question named, wherever the focus is now; a table reloaded meanwhile may
     // hold another action there.
-    if (row >= sg->RowCount() || sg->Cell(colVerz, row) != verz || sg->Cell(colNach, row) != nach)
+    if (row > actions_.size() || ActionAt(row).Folder() != verz || ActionAt(row).Target() != nach)
         return;
-    sg->DeleteRow(row);
+    RemoveActionRow(row);
     SetModified(true);
     UpdateRunAllSwitch();
     sgClick(nullptr);
@@ -261,7 +263,7 @@ void Tmain::sgDblClick(QObject* Sender) {
 }
 
 void Tmain::EditCell(int col, int row) {
-    const QString cell = sg->Cell(col, row);
+    const QString cell = ActionAt(row)[col];
     std::optional<QString> edited;
     switch (col) {
     case colVerz:
@@ -281,7 +283,7 @@ void Tmain::EditCell(int col, int row) {
         return;
     case colFilter: {
         // Relative paths refer to the start folder, as in a run.
-        const QString source = sg->Cell(colVerz, row);
+        const QString source = ActionAt(row).Folder();
         edited = editFilter(*filterWin, cell,
                             source.isEmpty()
                                 ? QString()
@@ -298,7 +300,7 @@ void Tmain::EditCell(int col, int row) {
         return; // the run's results and messages are not edited
     }
     if (!edited) return;
-    sg->SetCell(col, row, *edited);
+    SetActionField(col, row, *edited);
     SetModified(true);
     if (col == colVerz) {
         // A first row filled in here is an action the run and automatic commands now apply to.

@@ -71,7 +71,7 @@ void Tmain::btnRestoreClick() {
     // One run or restore at a time.
     if (activity_ != Activity::Idle) return;
     const int row = sg->Row();
-    const QString target = sg->Cell(colNach, row);
+    const QString target = ActionAt(row).Target();
     if (!targetDrivePresent(target, language_)) return;
     {
         ActivityScope restoring(*this, Activity::Restore);
@@ -84,7 +84,7 @@ void Tmain::btnRestoreClick() {
             reader.OnProgress = nullptr;
             reader.OnMessage = nullptr;
         });
-        RestoreFrom(target, sg->Cell(colP, row));
+        RestoreFrom(target, ActionAt(row).Password());
     }
     ReloadIfPending(); // a reload asked for meanwhile
 }

@@ -71,8 +71,9 @@ void Tmain::RunFocusedAction(RunKind kind) {
                                                        : kind == RunKind::All     ? txManuellAlle
                                                                               : txManuellEinzeln);
     const int row = sg->Row();
-    const QString verz = sg->Cell(colVerz, row);
-    const QString nach = sg->Cell(colNach, row);
+    const BackupAction action = ActionAt(row);
+    const QString& verz = action.Folder();
+    const QString& nach = action.Target();
     try {
         SetStaColour(Qt::blue);
         sta->setToolTip(Tx(txBackupLaeuft));
@@ -80,8 +81,7 @@ void Tmain::RunFocusedAction(RunKind kind) {
         LogLine(Tx(txBeginneBackup) + u' ' + verz + u' ' + Tx(txNach) + u' ' + nach +
                 QStringLiteral(", ") + TextFormats::FormatDateTime(Clock::Now()) + kindText);
         const QDateTime start = Clock::Now();
-        const BackupOutcome outcome =
-            BackupOne(verz, nach, sg->Cell(colFilter, row), sg->Cell(colP, row));
+        const BackupOutcome outcome = BackupOne(verz, nach, action.Filter(), action.Password());
         if (outcome.State == BackupOutcome::Result::Failed) {
             LogLine(outcome.FailureLine);
         } else {
@@ -110,11 +110,9 @@ void Tmain::WriteRunResults(int row, const BackupOutcome& outcome, const QDateTi
     // The duration shows the time of day it would be after that many hours from midnight, so
     // it wraps at 24 hours.
     const qint64 ms = start.msecsTo(now) % (qint64(24) * 3600 * 1000);
-    sg->SetCell(colLast, row, TextFormats::FormatDateTime(now));
-    sg->SetCell(colDateien, row, outcome.FilesText);
-    sg->SetCell(colBytes, row, FormatInt64(0, outcome.Bytes));
-    sg->SetCell(colArc, row, FormatInt64(0, outcome.ArchiveSize));
-    sg->SetCell(colDauer, row, TextFormats::FormatDuration(ms));
+    BackupAction done = ActionAt(row);
+    done.SetRunResults(now, outcome.FilesText, outcome.Bytes, outcome.ArchiveSize, ms);
+    SetAction(row, done);
 }
 
 void Tmain::backupAllExecute() {
@@ -127,7 +125,7 @@ void Tmain::backupAllExecute() {
         AbortRequested = false;
         int i = 1;
         try {
-            for (; i < sg->RowCount(); ++i) {
+            for (; i <= actions_.size(); ++i) {
                 sg->SetFocusCell(sg->Col(), i);
                 backupSelectedExecute(RunKind::All);
                 // An exit, logoff or hand-over that came after the row's archive was in place

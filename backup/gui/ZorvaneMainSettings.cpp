@@ -35,25 +35,55 @@ void Tmain::ConnectGrid() {
         sgDrawCell(p, col, row, r);
     };
     sg->OnCellText = [this](int col, int row) { return shownCellText(*sg, col, row); };
+    // The actions follow their rows.
+    sg->OnRowsSorted = [this](const std::vector<int>& order) {
+        Q_ASSERT(order.size() == size_t(actions_.size()));
+        if (order.size() != size_t(actions_.size())) return;
+        QList<BackupAction> sorted;
+        sorted.reserve(actions_.size());
+        for (int from : order)
+            sorted.append(std::move(actions_[from]));
+        actions_ = std::move(sorted);
+    };
 }
 
-QList<BackupAction> Tmain::GridActions() const {
-    QList<BackupAction> actions;
-    actions.reserve(sg->RowCount() - 1);
-    for (int row = 1; row < sg->RowCount(); ++row) {
-        BackupAction a;
-        for (int c = 0; c < ActionColumnCount; ++c)
-            a[c] = sg->Cell(c, row);
-        actions.append(std::move(a));
-    }
-    return actions;
-}
-
-void Tmain::SetGridActions(const QList<BackupAction>& actions) {
+void Tmain::SetGridActions(QList<BackupAction> actions) {
     // No action: one empty row, as at the first start.
-    sg->FillRows(int(actions.size()), [&](int col, int row) {
-        return actions.isEmpty() ? QString() : actions[row - 1][col];
-    });
+    if (actions.isEmpty()) actions.resize(1);
+    // A reload leaves the scheduler's keys with the rows, so a retry wait outlasts it.
+    for (qsizetype i = 0; i < qMin(actions.size(), actions_.size()); ++i)
+        actions[i].Key = actions_[i].Key;
+    actions_ = std::move(actions);
+    sg->FillRows(int(actions_.size()), [&](int col, int row) { return actions_[row - 1][col]; });
+}
+
+const BackupAction& Tmain::ActionAt(int row) const {
+    static const BackupAction none;
+    return row >= 1 && row <= actions_.size() ? actions_[row - 1] : none;
+}
+
+void Tmain::SetActionField(int col, int row, const QString& text) {
+    if (row < 1 || col < 0 || col >= ActionColumnCount) return;
+    if (row > actions_.size()) SetGridRowCount(row + 1);
+    actions_[row - 1][col] = text;
+    sg->SetCell(col, row, text);
+}
+
+void Tmain::SetAction(int row, const BackupAction& action) {
+    for (int c = 0; c < ActionColumnCount; ++c)
+        if (ActionAt(row)[c] != action[c] || row > actions_.size())
+            SetActionField(c, row, action[c]);
+}
+
+void Tmain::SetGridRowCount(int rows) {
+    sg->SetRowCount(rows);
+    actions_.resize(sg->RowCount() - 1);
+}
+
+void Tmain::RemoveActionRow(int row) {
+    if (row < 1 || row > actions_.size()) return;
+    sg->DeleteRow(row);
+    actions_.removeAt(row - 1);
 }
 
 void Tmain::LoadSettings() {
@@ -72,12 +102,12 @@ void Tmain::LoadSettings() {
     sperrVon->setTime(stored.Blocking.From);
     sperrBis->setTime(stored.Blocking.To);
     cbSperr->setChecked(stored.Blocking.On);
-    SetGridActions(stored.Actions);
+    SetGridActions(std::move(stored.Actions));
     SettingsRead = true;
 
     saveIniExecute(saveIni);
     SetModified(false);
-    const bool any = !sg->Cell(colVerz, 1).isEmpty();
+    const bool any = !ActionAt(1).Folder().isEmpty();
     SetPackAllEnabled(any); // a run's lock stays
     btnTimer->setEnabled(any);
 }
@@ -137,12 +167,12 @@ void Tmain::saveIniExecute(QObject* Sender) {
                                "Einstellungsdatei %1 nicht gelesen werden konnte.")
                     .arg(SettingsFileName())
                     .toStdString());
-        QList<BackupAction> actions = GridActions();
+        QList<BackupAction> actions = actions_;
         store.PutFull({sperrVon->time(), sperrBis->time(), cbSperr->isChecked()}, actions);
         store.Commit();
         // The rows now carry the numbers they were saved under.
-        for (int i = 1; i < sg->RowCount(); ++i)
-            sg->SetCell(colActionNumber, i, actions[i - 1][colActionNumber]);
+        for (int i = 1; i <= actions.size(); ++i)
+            SetActionField(colActionNumber, i, actions[i - 1][colActionNumber]);
     }
     SetModified(false);
     sgClick(nullptr);
@@ -174,7 +204,7 @@ void Tmain::ReloadIfPending() {
 void Tmain::sgClick(QObject* Sender) {
     Q_UNUSED(Sender);
     const int row = sg->Row();
-    const bool qualifies = row > 0 && !sg->Cell(colVerz, row).isEmpty();
+    const bool qualifies = !ActionAt(row).Folder().isEmpty();
     delAktion->setEnabled(qualifies);
     if (RunCommandsLocked()) { // a run or restore is under way: applied when it ends
         RememberRowCommands(qualifies);

@@ -22,27 +22,19 @@ const QColor LightRed(255, 0, 0);
 const QColor LightGreen(0, 128, 0);
 const QColor LightBlack(0, 0, 0);
 
-// Where a row keeps the key of its action: on the row's own item, so it follows the row through
-// sorting and goes with it when the row is deleted; the scheduler's state is kept under it.
-constexpr int ActionKeyRole = Qt::UserRole + 61;
-
-// A row without a key gets the one after last.
-ActionKey rowKey(TSortGrid* sg, int row, ActionKey& last) {
-    QTableWidgetItem* it = sg->item(row - 1, colVerz);
-    if (!it) return 0;
-    const QVariant key = it->data(ActionKeyRole);
-    if (key.isValid()) return key.toULongLong();
-    it->setData(ActionKeyRole, QVariant::fromValue(++last));
-    return last;
+// The key of an action; one without gets the one after last.
+ActionKey keyOf(BackupAction& a, ActionKey& last) {
+    if (a.Key == 0) a.Key = ++last;
+    return a.Key;
 }
 
-// The grid's rows as the decision reads them, in the grid's present order.
-QList<ScheduledAction> scheduledActions(TSortGrid* sg, ActionKey& lastKey) {
+// The actions as the decision reads them, in the grid's present order.
+QList<ScheduledAction> scheduledActions(QList<BackupAction>& list, ActionKey& lastKey) {
     QList<ScheduledAction> actions;
-    for (int i = 1; i < sg->RowCount(); ++i)
-        actions << ScheduledAction{rowKey(sg, i, lastKey), sg->Cell(colTime, i),
-                                   sg->Cell(colLast, i), sg->Cell(colCount, i),
-                                   sg->Cell(colNach, i)};
+    actions.reserve(list.size());
+    for (BackupAction& a : list)
+        actions << ScheduledAction{keyOf(a, lastKey), a[colTime], a[colLast], a[colCount],
+                                   a.Target()};
     return actions;
 }
 
@@ -51,6 +43,10 @@ bool drivePresent(const QString& drive) {
 }
 
 } // namespace
+
+ActionKey Tmain::RowKey(int row) {
+    return row >= 1 && row <= actions_.size() ? keyOf(actions_[row - 1], lastActionKey_) : 0;
+}
 
 void Tmain::SetStaColour(const QColor& colour) {
     staColour = colour;
@@ -84,7 +80,7 @@ void Tmain::Timer2Timer() {
     const QDateTime present = Clock::Now();
     // Read once: the actions after a run are judged by the window the tick began with.
     const BlockingWindow window{sperrVon->time(), sperrBis->time(), cbSperr->isChecked()};
-    const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
+    const QList<ScheduledAction> actions = scheduledActions(actions_, lastActionKey_);
     retry_.KeepOnly(actions);
     const ScheduleDecision decision =
         DueNow(actions, window, {present, present}, retry_, drivePresent);
@@ -131,7 +127,7 @@ void Tmain::RunDueRows(ScheduleDecision decision, const BlockingWindow& window,
         if (decision.Due < 0) break;
         // A run pumps events: the rows after it are read again.
         from = decision.Due + 1;
-        const QList<ScheduledAction> actions = scheduledActions(sg, lastActionKey_);
+        const QList<ScheduledAction> actions = scheduledActions(actions_, lastActionKey_);
         // The clock for the retry waits moves on with the runs; the tick's own time stays.
         decision = DueNow(actions, window, {present, Clock::Now()}, retry_, drivePresent, from);
     }
@@ -145,7 +141,7 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
             throw SchedulerError(verdict.Error);
         case NotRun::DriveMissing: {
             const QString text = Tx(txLaufwerk) + u' ' + verdict.Drive + u' ' + Tx(txNichtGefunden);
-            ReportRowError(row, Tx(txFehlerBeiBackup) + u' ' + sg->Cell(colVerz, row) + u':', text);
+            ReportRowError(row, Tx(txFehlerBeiBackup) + u' ' + ActionAt(row).Folder() + u':', text);
             return;
         }
         case NotRun::None:
@@ -154,7 +150,7 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
             } catch (const std::exception& e) {
                 const QString message = QString::fromUtf8(e.what());
                 ReportRowError(
-                    row, QStringLiteral("Fehler bei Backup von ") + sg->Cell(colVerz, row) + u':',
+                    row, QStringLiteral("Fehler bei Backup von ") + ActionAt(row).Folder() + u':',
                     message);
             }
             return;
@@ -163,13 +159,13 @@ void Tmain::ScheduleRow(int row, const ActionVerdict& verdict, int week, int mon
         }
     } catch (const std::exception& e) {
         const QString line = QString::fromUtf8(e.what()) + QStringLiteral(", ") + Tx(txVon) + u' ' +
-                             sg->Cell(colVerz, row) + QStringLiteral(", ") + Tx(txNach) + u' ' +
-                             sg->Cell(colNach, row) + QStringLiteral("soll: ") +
-                             sg->Cell(colTime, row) + QStringLiteral(", last: ") +
-                             sg->Cell(colLast, row) + QStringLiteral(" , um ");
+                             ActionAt(row).Folder() + QStringLiteral(", ") + Tx(txNach) + u' ' +
+                             ActionAt(row).Target() + QStringLiteral("soll: ") +
+                             ActionAt(row)[colTime] + QStringLiteral(", last: ") +
+                             ActionAt(row)[colLast] + QStringLiteral(" , um ");
         // A row whose texts cannot be read logs its line once, then again only after the
         // throttle of the balloons, so it cannot push every other record out of the history.
-        if (retry_.GuardLineDue(rowKey(sg, row, lastActionKey_), line, Clock::Now()))
+        if (retry_.GuardLineDue(RowKey(row), line, Clock::Now()))
             LogLine(line + TextFormats::FormatDateTime(Clock::Now()));
     }
 }
@@ -178,9 +174,9 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
     int col = sg->Col();
     if (sg->ColWidth(col) < 0) col = colVerz;
     sg->SetFocusCell(col, row);
-    const QString target = sg->Cell(colNach, row);
+    const QString target = ActionAt(row).Target();
     const QString base = GenerationBase(target);
-    const int g = ParseCount(sg->Cell(colCount, row)) - 1;
+    const int g = ParseCount(ActionAt(row)[colCount]) - 1;
 
     // Only a new archive may replace the oldest kept generation: the rotation waits until the
     // archive is complete and runs just before it takes the target's name, so a run that fails
@@ -195,25 +191,25 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     };
 
-    const QString lastBefore = sg->Cell(colLast, row);
+    const QString lastBefore = ActionAt(row)[colLast];
     backupSelectedExecute(RunKind::Scheduled);
     beforeCommit_ = nullptr;
     if (rotationFailed) {
-        retry_.SetWaiting(rowKey(sg, row, lastActionKey_), true, Clock::Now());
+        retry_.SetWaiting(RowKey(row), true, Clock::Now());
         throw std::runtime_error("Ältere Sicherungen konnten nicht umbenannt werden");
     }
     // A run writes Last only when it completes.
-    const bool completed = sg->Cell(colLast, row) != lastBefore;
-    retry_.SetWaiting(rowKey(sg, row, lastActionKey_), !completed, Clock::Now());
+    const bool completed = ActionAt(row)[colLast] != lastBefore;
+    retry_.SetWaiting(RowKey(row), !completed, Clock::Now());
     // A run that did not complete left the previous archive as the target; a copy of it
     // would stand for this week or month and keep the completed retry's archive out.
     if (!completed) return;
 
-    const QString hist = sg->Cell(colHist, row);
-    if (MonthlyCopyWanted(hist))
+    const BackupAction done = ActionAt(row);
+    if (done.MonthlyCopy())
         MakePeriodCopy(target, MonthlyCopyName(base, month),
                        {MonthlyCopyName(base, MonthlyCopyToDelete(month))});
-    if (WeeklyCopyWanted(hist)) {
+    if (done.WeeklyCopy()) {
         QStringList old;
         for (int k : WeeklyCopiesToDelete(week))
             old << WeeklyCopyName(base, k);
@@ -225,9 +221,9 @@ void Tmain::RunScheduledRow(int row, int week, int month) {
 // minutes, in the row's last-error column and as a balloon.
 void Tmain::ReportRowError(int row, const QString& title, const QString& text) {
     const QDateTime now = WallClock(Clock::Now());
-    if (!ReportAllowed(sg->Cell(colLE, row), now)) return;
+    if (!ReportAllowed(ActionAt(row).LastMessage(), now)) return;
     // Always with the time, also at midnight: the throttle reads back 19 characters.
-    sg->SetCell(colLE, row, FormatWallClock(now) + QStringLiteral(": ") + text);
+    SetActionField(colLE, row, FormatWallClock(now) + QStringLiteral(": ") + text);
     ShowBalloon(title, text);
 }
 

@@ -241,6 +241,27 @@ TEST_F(ActionStoreTest, ASaveBackOfWhatTheFileHoldsReplacesNothing) {
     EXPECT_EQ(load().Actions[1][colDauer], "00:00:07");
 }
 
+// Texts the typed fields cannot read stay as the file held them through a load and a save.
+TEST_F(ActionStoreTest, UnreadableFieldsComeBackAsTheFileHeldThem) {
+    QList<BackupAction> odd = {action(QStringLiteral("/a"))};
+    odd[0][colTime] = QStringLiteral("kaputt");
+    odd[0][colCount] = QStringLiteral(" 0");
+    odd[0][colLast] = QStringLiteral("31.02.2026");
+    odd[0][colHist] = QStringLiteral("JJ");
+    odd[0][colBytes] = QStringLiteral("12.34");
+    saveFull(BlockingWindow(), odd);
+    const QByteArray saved = bytes();
+    StoredSettings s = load();
+    ASSERT_EQ(s.Actions.size(), 1);
+    const BackupAction& a = s.Actions[0];
+    EXPECT_FALSE(a.Time() || a.LastRun() || a.Bytes());
+    EXPECT_EQ(a.Count(), 0);
+    EXPECT_FALSE(a.CountSkipsScheduler());
+    EXPECT_TRUE(a.WeeklyCopy() && a.MonthlyCopy());
+    saveFull(s.Blocking, s.Actions);
+    EXPECT_EQ(bytes(), saved);
+}
+
 TEST_F(ActionStoreTest, StatisticsGoUnderTheActionNumberNotThePosition) {
     write("[Actions]\r\nVerz1=/a\r\nVerz3=/c\r\n");
     QList<BackupAction> rows{action(QStringLiteral("/c"), QStringLiteral("3")),

@@ -46,7 +46,7 @@ protected:
     void NewWindow() {
         w = std::make_unique<Tmain>(QStringList{});
         Find<QPlainTextEdit>(*w, "Memo1")->clear();
-        Grid(*w)->SetRowCount(1);
+        w->SetGridRowCount(1);
     }
     void TearDown() override {
         w.reset();
@@ -59,14 +59,14 @@ protected:
     int AddRow(const QString& source, const QString& target, const QString& filter = {},
                const QString& password = {}) {
         const int row = Grid(*w)->RowCount();
-        Grid(*w)->SetRowCount(row + 1);
-        Grid(*w)->SetCell(colVerz, row, source);
-        Grid(*w)->SetCell(colNach, row, target);
-        Grid(*w)->SetCell(colTime, row, QStringLiteral("02:00:00"));
-        Grid(*w)->SetCell(colCount, row, QStringLiteral("3"));
-        Grid(*w)->SetCell(colActionNumber, row, QString::number(row));
-        Grid(*w)->SetCell(colFilter, row, filter);
-        Grid(*w)->SetCell(colP, row, password);
+        w->SetGridRowCount(row + 1);
+        w->SetActionField(colVerz, row, source);
+        w->SetActionField(colNach, row, target);
+        w->SetActionField(colTime, row, QStringLiteral("02:00:00"));
+        w->SetActionField(colCount, row, QStringLiteral("3"));
+        w->SetActionField(colActionNumber, row, QString::number(row));
+        w->SetActionField(colFilter, row, filter);
+        w->SetActionField(colP, row, password);
         return row;
     }
     // "Backup" on a row, as the user clicks it.
@@ -239,7 +239,7 @@ TEST_F(BackupRun, GesamtBackupRunsEveryRowInGridOrder) {
     src.Write(QStringLiteral("a.txt"), "a");
     AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
     AddRow(src.Path(), dst.Path(QStringLiteral("Zwei.Zip")));
-    Grid(*w)->SetCell(colCount, 2, QStringLiteral("0"));
+    w->SetActionField(colCount, 2, QStringLiteral("0"));
     w->btnAbortClick(); // an abort left over from earlier
     // A click on "Abbrechen" that arrives with the summary line, after the archive is in place,
     // does not turn the completed run into an aborted one.
@@ -273,7 +273,7 @@ TEST_F(BackupRun, FailuresGiveTheirLineAndWriteNoStatistics) {
     EXPECT_FALSE(w->State().Busy);
 
     // Not one file readable: the component's lines, the file in the failed line.
-    Grid(*w)->SetCell(colFilter, row, QString());
+    w->SetActionField(colFilter, row, QString());
     w->Zip().ReadFault = [](const QString&, qint64) { return true; };
     RunRow(row);
     const QStringList log = w->LogLines();
@@ -291,7 +291,7 @@ TEST_F(BackupRun, SettingsReloadDuringARunWaitsForItsEnd) {
     const int row = AddRow(src.Path(), dst.Path(QStringLiteral("Eins.Zip")));
     w->saveIniExecute(Find<QAction>(*w, "saveIni"));
     // The grid differs from the file, as after a sort, until the reload.
-    Grid(*w)->SetCell(colNach, row, dst.Path(QStringLiteral("Zwei.Zip")));
+    w->SetActionField(colNach, row, dst.Path(QStringLiteral("Zwei.Zip")));
     QString targetDuringRun;
     bool allOffDuringRun = false;
     w->Zip().ReadFault = [&](const QString&, qint64) {
@@ -314,7 +314,7 @@ TEST_F(BackupRun, EmptyFolderCompletesWithZeroAndKeepsTheArchive) {
     dst.Write(QStringLiteral("Daten.Zip"), "alt");
     src.MakeDir(QStringLiteral("leer"));
     const int row = AddRow(src.Path(QStringLiteral("leer")), Target());
-    Grid(*w)->SetCell(colDateien, row, QStringLiteral("99"));
+    w->SetActionField(colDateien, row, QStringLiteral("99"));
     RunRow(row);
     EXPECT_EQ(Stats(row).mid(1, 3),
               (QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));

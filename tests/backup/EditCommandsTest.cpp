@@ -47,10 +47,10 @@ protected:
     }
 
     void SetActions(int n) {
-        Grid(*m)->SetRowCount(n + 1);
+        m->SetGridRowCount(n + 1);
         for (int r = 1; r <= n; ++r) {
-            Grid(*m)->SetCell(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
-            Grid(*m)->SetCell(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
+            m->SetActionField(colVerz, r, t.Path(QStringLiteral("src%1").arg(r)));
+            m->SetActionField(colNach, r, t.Path(QStringLiteral("dst/b%1.Zip").arg(r)));
         }
         m->SetModified(false);
     }
@@ -88,7 +88,7 @@ TEST_F(EditCommands, NewActionChoosesItsRowAndFillsIt) {
     } cases[] = {{0, 1, 2}, {1, 2, 3}, {3, 4, 5}};
     for (const auto& c : cases) {
         SetActions(c.actions);
-        if (c.actions == 0) Grid(*m)->SetRowCount(2); // the one empty row of a first start
+        if (c.actions == 0) m->SetGridRowCount(2); // the one empty row of a first start
         NewAction(t.Path("new"), t.Path("dst/neu.old"), QTime(3, 4, 5));
         EXPECT_EQ(Grid(*m)->RowCount(), c.rows) << c.actions;
         EXPECT_EQ(Grid(*m)->Cell(colVerz, c.row), t.Path("new"));
@@ -109,7 +109,7 @@ TEST_F(EditCommands, NewActionChoosesItsRowAndFillsIt) {
 TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     SetActions(2);
     // The same folder in other case: refused, that row focused.
-    Grid(*m)->SetCell(colVerz, 2, Grid(*m)->Cell(colVerz, 2).toUpper());
+    m->SetActionField(colVerz, 2, Grid(*m)->Cell(colVerz, 2).toUpper());
     Offer(t.Path("src2"));
     EXPECT_EQ(Asked().value(0),
               "Ein Eintrag für das Verzeichnis\r\n" + t.Path("src2") + "\r\nexistsiert bereits!");
@@ -127,8 +127,8 @@ TEST_F(EditCommands, NewActionRefusesDuplicatesAndStopsAtEveryCancel) {
     // Written by hand relative to the start folder, or with a closing slash, a path is still
     // the one the dialogs return.
     const QDir start = QDir::current();
-    Grid(*m)->SetCell(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
-    Grid(*m)->SetCell(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
+    m->SetActionField(colVerz, 1, start.relativeFilePath(t.Path("src1")) + u'/');
+    m->SetActionField(colNach, 2, start.relativeFilePath(t.Path("dst/b2.Zip")));
     Offer(t.Path("src1"));
     Offer(t.Path("other"), t.Path("dst/b2"));
     // Nor may a target be another's generation: b22 would be removed by b2's rotation.
@@ -217,7 +217,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     const auto cell = [&](int col) { return Grid(*m)->Cell(col, 1); };
 
     // Time: an unreadable cell presets 04:00:00; confirming a changed time writes it.
-    Grid(*m)->SetCell(colTime, 1, "kaputt");
+    m->SetActionField(colTime, 1, "kaputt");
     Answer<TTimeWin>([&](TTimeWin& w) {
         timerRanInEditor = Find<QTimer>(*m, "Timer2")->isActive();
         EXPECT_EQ(w.dtp->time(), QTime(4, 0));
@@ -233,7 +233,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     m->SetModified(false);
     Answer<TTimeWin>([](TTimeWin&) { return int(QDialog::Accepted); });
     Edit(colTime);
-    Grid(*m)->SetCell(colCount, 1, "30");
+    m->SetActionField(colCount, 1, "30");
     Answer<TcountWin>([](TcountWin& w) {
         EXPECT_EQ(w.ec->text(), "30");
         return int(QDialog::Accepted);
@@ -264,7 +264,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
     };
     for (const auto& c : unchanged) {
         m->SetModified(false);
-        Grid(*m)->SetCell(c.col, 1, c.before);
+        m->SetActionField(c.col, 1, c.before);
         Dialogs::SetNextDialog([](QDialog&) { return int(QDialog::Accepted); });
         Edit(c.col);
         EXPECT_EQ(cell(c.col), c.after) << c.before;
@@ -307,7 +307,7 @@ TEST_F(EditCommands, CellEditorsPresetTheirDialogsAndWriteBack) {
 
 TEST_F(EditCommands, FolderAndTargetEditors) {
     // The empty first row given its folder in place is an action like a new one.
-    Grid(*m)->SetRowCount(2);
+    m->SetGridRowCount(2);
     Dialogs::SetNextDirectory(t.Path("src1"));
     Edit(colVerz);
     EXPECT_TRUE(Find<QAction>(*m, "backupAll")->isEnabled());
@@ -324,7 +324,7 @@ TEST_F(EditCommands, FolderAndTargetEditors) {
     EXPECT_EQ(Grid(*m)->Cell(colVerz, 2), t.Path("neu"));
 
     // A target on removed media warns, and a new one can still be chosen.
-    Grid(*m)->SetCell(colNach, 1, "/media/nobody/GONE/b.Zip");
+    m->SetActionField(colNach, 1, "/media/nobody/GONE/b.Zip");
     Dialogs::SetNextFileName(t.Path("dst/neu.bak"));
     Edit(colNach, 1);
     EXPECT_EQ(Dialogs::AskedLog().value(Dialogs::AskedLog().size() - 2).text,
@@ -338,7 +338,7 @@ TEST_F(EditCommands, FilterDialogTriesThePatternsOnTheSourceFolder) {
     for (int i = 0; i < 600; ++i)
         t.Write(QStringLiteral("src1/f%1.%2").arg(i).arg(i % 2 ? "doc" : "tmp"), "x");
     SetActions(1);
-    Grid(*m)->SetCell(colFilter, 1, "Nicht:*.tmp");
+    m->SetActionField(colFilter, 1, "Nicht:*.tmp");
     Answer<TfilterWin>([&](TfilterWin& w) {
         w.FormActivate();
         EXPECT_EQ(w.AllFiles.size(), 498);
@@ -465,10 +465,10 @@ namespace {
 // button the time before; the old value is replaced.
 TEST_F(EditCommands, EveryEditorOpensWithTheFocusInItsField) {
     SetActions(1);
-    Grid(*m)->SetCell(colTime, 1, QStringLiteral("04:00:00"));
-    Grid(*m)->SetCell(colCount, 1, QStringLiteral("2"));
-    Grid(*m)->SetCell(colFilter, 1, QStringLiteral("Nicht:*.tmp"));
-    Grid(*m)->SetCell(colP, 1, QStringLiteral("alt"));
+    m->SetActionField(colTime, 1, QStringLiteral("04:00:00"));
+    m->SetActionField(colCount, 1, QStringLiteral("2"));
+    m->SetActionField(colFilter, 1, QStringLiteral("Nicht:*.tmp"));
+    m->SetActionField(colP, 1, QStringLiteral("alt"));
     const struct {
         int col;
         const char* typed;

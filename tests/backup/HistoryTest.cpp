@@ -61,16 +61,16 @@ protected:
     // One action row with its number and the five statistics columns.
     void AddRow(const QString& number, const QString& tag) {
         const int row = Grid(*w)->RowCount();
-        Grid(*w)->SetRowCount(row + 1);
-        Grid(*w)->SetCell(colVerz, row, QStringLiteral("/src/") + tag);
-        Grid(*w)->SetCell(colActionNumber, row, number);
-        Grid(*w)->SetCell(colLast, row, QStringLiteral("08.12.2026 09:00:0") + tag);
-        Grid(*w)->SetCell(colDateien, row, QStringLiteral("1.23") + tag);
-        Grid(*w)->SetCell(colBytes, row, QStringLiteral("45.67") + tag);
-        Grid(*w)->SetCell(colArc, row, QStringLiteral("8.90") + tag);
-        Grid(*w)->SetCell(colDauer, row, QStringLiteral("00:00:1") + tag);
+        w->SetGridRowCount(row + 1);
+        w->SetActionField(colVerz, row, QStringLiteral("/src/") + tag);
+        w->SetActionField(colActionNumber, row, number);
+        w->SetActionField(colLast, row, QStringLiteral("08.12.2026 09:00:0") + tag);
+        w->SetActionField(colDateien, row, QStringLiteral("1.23") + tag);
+        w->SetActionField(colBytes, row, QStringLiteral("45.67") + tag);
+        w->SetActionField(colArc, row, QStringLiteral("8.90") + tag);
+        w->SetActionField(colDauer, row, QStringLiteral("00:00:1") + tag);
     }
-    void ClearRows() { Grid(*w)->SetRowCount(1); }
+    void ClearRows() { w->SetGridRowCount(1); }
     QStringList Stats(int k) const {
         IniFile ini(SettingsPath());
         QStringList out;

@@ -41,10 +41,10 @@ protected:
 
     // One action whose target archive is given; the row is focused as after a click.
     void SetAction(const QString& target, const QString& password = {}) {
-        Grid(*m)->SetRowCount(2);
-        Grid(*m)->SetCell(colVerz, 1, t.Path(QStringLiteral("src")));
-        Grid(*m)->SetCell(colNach, 1, target);
-        Grid(*m)->SetCell(colP, 1, password);
+        m->SetGridRowCount(2);
+        m->SetActionField(colVerz, 1, t.Path(QStringLiteral("src")));
+        m->SetActionField(colNach, 1, target);
+        m->SetActionField(colP, 1, password);
         Grid(*m)->SetFocusCell(0, 1);
         Find<QToolButton>(*m, "btnRestore")->setEnabled(true);
     }
@@ -481,8 +481,8 @@ TEST_F(Restore, NoRunCanBeStartedFromTheToolBarWhileARestoreIsUnderWay) {
     Find<QAction>(*m, "backupSelected")->setEnabled(true);
     Find<QAction>(*m, "backupAll")->setEnabled(true);
     // Due now, so a scheduler tick during the restore would rotate and run it.
-    Grid(*m)->SetCell(colTime, 1, QStringLiteral("02:00:00"));
-    Grid(*m)->SetCell(colCount, 1, QStringLiteral("5"));
+    m->SetActionField(colTime, 1, QStringLiteral("02:00:00"));
+    m->SetActionField(colCount, 1, QStringLiteral("5"));
     Find<QToolButton>(*m, "btnTimer")->setChecked(true);
     Find<QCheckBox>(*m, "cbSperr")->setChecked(false);
     bool runCommandsOff = false;

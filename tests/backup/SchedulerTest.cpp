@@ -42,7 +42,7 @@ protected:
         Start();
         Find<QToolButton>(*w, "btnTimer")->setChecked(true);
         Find<QCheckBox>(*w, "cbSperr")->setChecked(false);
-        Grid(*w)->SetRowCount(1);
+        w->SetGridRowCount(1);
         w->SetModified(false);
         source = dir.Write("src/a.txt", "some data");
         source.chop(6);
@@ -50,13 +50,13 @@ protected:
 
     int add(const Row& r) {
         const int i = Grid(*w)->RowCount();
-        Grid(*w)->SetCell(colVerz, i, r.verz.isNull() ? source : r.verz);
-        Grid(*w)->SetCell(colNach, i, r.nach);
-        Grid(*w)->SetCell(colTime, i, r.time);
-        Grid(*w)->SetCell(colCount, i, r.count);
-        Grid(*w)->SetCell(colLast, i, r.last);
-        Grid(*w)->SetCell(colHist, i, r.hist);
-        Grid(*w)->SetCell(colFilter, i, r.filter);
+        w->SetActionField(colVerz, i, r.verz.isNull() ? source : r.verz);
+        w->SetActionField(colNach, i, r.nach);
+        w->SetActionField(colTime, i, r.time);
+        w->SetActionField(colCount, i, r.count);
+        w->SetActionField(colLast, i, r.last);
+        w->SetActionField(colHist, i, r.hist);
+        w->SetActionField(colFilter, i, r.filter);
         return i;
     }
     QString cell(int col, int row) const { return Grid(*w)->Cell(col, row); }
@@ -98,7 +98,7 @@ TEST_F(SchedulerTest, BlockingWindowKeepsEveryRowOutWhileItIsOn) {
     for (const Case& c : cases) {
         Find<QTimeEdit>(*w, "sperrVon")->setTime(c.from);
         Find<QTimeEdit>(*w, "sperrBis")->setTime(c.to);
-        Grid(*w)->SetCell(colLE, r, "");
+        w->SetActionField(colLE, r, "");
         tickAt(c.t);
         const std::string what = c.t.toString().toStdString();
         EXPECT_EQ(cell(colLE, r).isEmpty(), c.blocked) << what;
@@ -109,7 +109,7 @@ TEST_F(SchedulerTest, BlockingWindowKeepsEveryRowOutWhileItIsOn) {
         EXPECT_FALSE(w->State().Busy);
     }
     Find<QCheckBox>(*w, "cbSperr")->setChecked(false);
-    Grid(*w)->SetCell(colLE, r, "");
+    w->SetActionField(colLE, r, "");
     tickAt(QTime(12, 0, 0));
     EXPECT_FALSE(cell(colLE, r).isEmpty());
 }
@@ -188,7 +188,7 @@ TEST_F(SchedulerTest, AnUnreadableRowIsLoggedOnceThenOnlyAsOftenAsTheBalloonThro
                   "E:\\B\\Z.Zipsoll: 02:00:00, last: gestern , um 08.12.2026 10:00:00",
               }));
     // Another text of a row is logged at once.
-    Grid(*w)->SetCell(colLast, zwei, "vorgestern");
+    w->SetActionField(colLast, zwei, "vorgestern");
     tickAt(QTime(10, 10, 59));
     EXPECT_EQ(w->LogLineCount(), lines + 3);
     EXPECT_TRUE(w->LogLines().last().startsWith("'vorgestern' is not"));
@@ -211,8 +211,8 @@ TEST_F(SchedulerTest, CountZeroIsSkippedAndAnUnreadableCountIsReportedWithoutRot
 
     Find<QComboBox>(*w, "cbLang")->setCurrentIndex(1); // the title stays German
     for (const QString& count : {QStringLiteral("abc"), QString()}) {
-        Grid(*w)->SetCell(colCount, zero, count);
-        Grid(*w)->SetCell(colLE, zero, "");
+        w->SetActionField(colCount, zero, count);
+        w->SetActionField(colLE, zero, "");
         tickAt(QTime(10, 0, 1));
         EXPECT_EQ(cell(colLE, zero),
                   "08.12.2026 10:00:01: '" + count + "' is not a valid integer value");
@@ -255,7 +255,7 @@ TEST_F(SchedulerTest, ARunWithNothingToWriteRotatesNothing) {
             dir.Write(QStringLiteral("out/Daten%1.Zip").arg(n), n[0] ? n : "T");
         const QString src = dir.MakeDir("src2");
         if (c.file) dir.Write(c.file, "left out");
-        Grid(*w)->SetRowCount(1);
+        w->SetGridRowCount(1);
         const int r = add({.verz = src,
                            .nach = dir.Path("out/Daten.Zip"),
                            .time = "02:00:00",
@@ -338,14 +338,29 @@ TEST_F(SchedulerTest, FailingScheduledRunsKeepEveryGenerationAndWaitTenMinutes) 
     EXPECT_EQ(generations(5), kept);
 
     // Mended, it runs once the wait is over; a completed run leaves no wait behind.
-    Grid(*w)->SetCell(colFilter, r, "");
+    w->SetActionField(colFilter, r, "");
     tickAt(QTime(10, 39, 59));
     EXPECT_TRUE(cell(colLast, r).isEmpty());
     tickAt(QTime(10, 40, 0));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:00");
-    Grid(*w)->SetCell(colLast, r, "");
+    w->SetActionField(colLast, r, "");
     tickAt(QTime(10, 40, 1));
     EXPECT_EQ(cell(colLast, r), "08.12.2026 10:40:01");
+}
+
+// The wait belongs to the action, not to its place: sorting moves it with its row.
+TEST_F(SchedulerTest, ARetryWaitFollowsItsActionThroughASort) {
+    const int failing = add({.nach = dir.Path("a.Zip"), .time = "02:00:00", .filter = "nur:*"});
+    add({.nach = dir.Path("b.Zip"), .time = "02:00:00"});
+    const auto attempts = [this] { return w->LogLines().filter("Beginne Backup von ").size(); };
+    tickAt(QTime(10, 0, 0));
+    EXPECT_EQ(attempts(), 2);
+    Grid(*w)->HeaderClick(colNach); // descending: the failing action moves to the second row
+    ASSERT_EQ(cell(colFilter, failing + 1), QStringLiteral("nur:*"));
+    tickAt(QTime(10, 5, 0));
+    EXPECT_EQ(attempts(), 2);
+    tickAt(QTime(10, 10, 0));
+    EXPECT_EQ(attempts(), 3);
 }
 
 // The rotation waits for the new archive to be complete: a run that fails or is aborted while
@@ -386,7 +401,7 @@ TEST_F(SchedulerTest, ARunThatStopsWhileWritingMovesNoArchive) {
         QList<QByteArray> before;
         for (const QString& n : names)
             before << archive(n, n.toUtf8() + c.what);
-        Grid(*w)->SetRowCount(1);
+        w->SetGridRowCount(1);
         const int r = add(
             {.nach = dir.Path("out/Daten.Zip"), .time = "02:00:00", .count = "3", .hist = "J-J"});
         auto reads = std::make_shared<int>(0);
@@ -530,7 +545,7 @@ TEST_F(SchedulerTest, ATickThatLoggedSomethingSavesTheHistory) {
     QFile::remove(hist);
     tickAt(QTime(10, 0, 0)); // nothing due, nothing logged
     EXPECT_FALSE(QFile::exists(hist));
-    Grid(*w)->SetCell(colTime, 1, "12:61:00");
+    w->SetActionField(colTime, 1, "12:61:00");
     Find<QCheckBox>(*w, "cbSperr")->setChecked(true);
     Find<QTimeEdit>(*w, "sperrVon")->setTime(QTime(6, 0));
     Find<QTimeEdit>(*w, "sperrBis")->setTime(QTime(23, 0));
@@ -560,7 +575,7 @@ QList<QDateTime> attemptsInTheNight(Tmain* w, TestFolder& dir, const QDate& nigh
             attempts << Clock::Now();
             QFile::remove(dir.Path("out/Daten1.Zip"));
             if (Grid(*w)->Cell(colLast, r) == lastBefore)
-                Grid(*w)->SetCell(colLast, r, TextFormats::FormatDateTime(Clock::Now()));
+                w->SetActionField(colLast, r, TextFormats::FormatDateTime(Clock::Now()));
         }
         Clock::Advance(30 * 1000);
     }
@@ -584,7 +599,7 @@ TEST_F(SchedulerTest, TheNightsTheClocksChangeRunTheActionOnce) {
         SCOPED_TRACE(n.night.toString(Qt::ISODate).toStdString());
         ASSERT_EQ(QDateTime(n.night, QTime(1, 0)).secsTo(QDateTime(n.night, QTime(4, 0))),
                   n.hoursFromOneToFour * 3600);
-        Grid(*w)->SetRowCount(1);
+        w->SetGridRowCount(1);
         add({.nach = dir.Path("out/Daten.Zip"), .time = "02:30:00", .count = "2", .last = n.last});
         const QList<QDateTime> attempts = attemptsInTheNight(w.get(), dir, n.night);
         ASSERT_EQ(attempts.size(), 1);

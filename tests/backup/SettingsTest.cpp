@@ -133,9 +133,9 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
     auto w = start();
 
     // As the new-action command leaves it: a row without keys, the flag set.
-    Grid(*w)->SetRowCount(5);
-    Grid(*w)->SetCell(colVerz, 4, QStringLiteral("/neu"));
-    Grid(*w)->SetCell(colNach, 4, QStringLiteral("/neu.Zip"));
+    w->SetGridRowCount(5);
+    w->SetActionField(colVerz, 4, QStringLiteral("/neu"));
+    w->SetActionField(colNach, 4, QStringLiteral("/neu.Zip"));
     w->SetModified(true);
 
     Dialogs::SetNextAnswer(Dialogs::No);
@@ -153,7 +153,7 @@ TEST_F(SettingsTest, ReloadAsksBeforeDiscardingAndRestoresTheFile) {
     EXPECT_EQ(read("Actions", QStringLiteral("Verz4")), QString());
 
     // A deleted action comes back the same way, and the per-row commands follow the focus.
-    Grid(*w)->DeleteRow(1);
+    w->RemoveActionRow(1);
     w->SetModified(true);
     Dialogs::SetNextAnswer(Dialogs::Yes);
     trigger(Find<QAction>(*w, "loadIni"));
@@ -218,7 +218,7 @@ std::unique_ptr<Tmain> startWithUnreadableFile(const QString& path,
                 asked.at(0).text.contains(path));
     EXPECT_EQ(state(), before);
 
-    Grid(*w)->SetCell(colVerz, 1, QStringLiteral("/neu"));
+    w->SetActionField(colVerz, 1, QStringLiteral("/neu"));
     w->SetModified(true);
     Find<QAction>(*w, "saveIni")->trigger();
     EXPECT_EQ(Dialogs::AskedLog().size(), 2);
@@ -278,11 +278,11 @@ TEST_F(SettingsTest, AFileWithoutReadPermissionSurvivesAStartUnchanged) {
 TEST_F(SettingsTest, ASecondStartShowsWhatTheFirstSaved) {
     {
         auto first = start();
-        Grid(*first)->SetCell(colVerz, 1, QStringLiteral("/home/u/Dokumente"));
-        Grid(*first)->SetCell(colNach, 1, QStringLiteral("/media/u/stick/doku.Zip"));
-        Grid(*first)->SetCell(colTime, 1, QStringLiteral("03:30:00"));
-        Grid(*first)->SetCell(colP, 1, QStringLiteral("pw"));
-        Grid(*first)->SetCell(colVerz, 2, QStringLiteral("/home/u/Bilder"));
+        first->SetActionField(colVerz, 1, QStringLiteral("/home/u/Dokumente"));
+        first->SetActionField(colNach, 1, QStringLiteral("/media/u/stick/doku.Zip"));
+        first->SetActionField(colTime, 1, QStringLiteral("03:30:00"));
+        first->SetActionField(colP, 1, QStringLiteral("pw"));
+        first->SetActionField(colVerz, 2, QStringLiteral("/home/u/Bilder"));
         Find<QTimeEdit>(*first, "sperrVon")->setTime(QTime(7, 0));
         Find<QCheckBox>(*first, "cbSperr")->setChecked(false);
         first->SetModified(true);

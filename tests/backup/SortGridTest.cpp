@@ -170,8 +170,8 @@ TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
 
     // While a run is under way a header click changes nothing.
     tmp.Write(QStringLiteral("src/a.txt"), "a");
-    g.SetCell(colVerz, 2, tmp.Path(QStringLiteral("src")));
-    g.SetCell(colNach, 2, tmp.Path(QStringLiteral("a.Zip")));
+    w->SetActionField(colVerz, 2, tmp.Path(QStringLiteral("src")));
+    w->SetActionField(colNach, 2, tmp.Path(QStringLiteral("a.Zip")));
     w->Zip().ReadFault = [&](const QString&, qint64) {
         clickHeader(g, colVerz);
         clickHeader(g, colBytes);
@@ -185,7 +185,7 @@ TEST_F(ActionTableTest, HeaderClicksFollowTheMarkerAndTurnItRound) {
     EXPECT_TRUE(g.SortAscending);
 
     // One row: nothing moves and the marker stays on its column, only its direction changes.
-    g.SetRowCount(2);
+    w->SetGridRowCount(2);
     clickHeader(g, colBytes);
     EXPECT_EQ(g.SortColumn, colBytes);
     EXPECT_FALSE(g.SortAscending);
@@ -200,7 +200,7 @@ TEST_F(ActionTableTest, AClickOnARowEnablesItsCommands) {
         const QRect r = g.visualRect(g.model()->index(row - 1, col));
         QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, r.center());
     };
-    g.SetCell(colVerz, 2, QString());
+    w->SetActionField(colVerz, 2, QString());
     clickCell(colArc, 2);
     EXPECT_EQ(g.Row(), 2);
     EXPECT_FALSE(Find<QAction>(*w, "delAktion")->isEnabled());
@@ -231,13 +231,13 @@ TEST_F(ActionTableTest, OnlyTheFocusedCellIsHighlightedAndPasswordsShowStars) {
 
     // Passwords of any length look alike; an empty one shows nothing.
     g.SetColWidth(colP, 60);
-    g.SetCell(colP, 1, QStringLiteral("ein sehr langes Kennwort"));
-    g.SetCell(colP, 2, QStringLiteral("x"));
-    g.SetCell(colP, 3, QString());
+    w->SetActionField(colP, 1, QStringLiteral("ein sehr langes Kennwort"));
+    w->SetActionField(colP, 2, QStringLiteral("x"));
+    w->SetActionField(colP, 3, QString());
     const QImage longPw = cellImage(colP, 1);
     EXPECT_EQ(longPw, cellImage(colP, 2));
     EXPECT_NE(longPw, cellImage(colP, 3));
-    g.SetCell(colP, 3, QStringLiteral("***"));
+    w->SetActionField(colP, 3, QStringLiteral("***"));
     EXPECT_EQ(longPw, cellImage(colP, 3));
 }
 
@@ -254,14 +254,14 @@ TEST_F(ActionTableTest, CutCellsAndTitlesShowTheirWholeTextAsTip) {
         return tipAt(g.viewport(), g.visualRect(g.model()->index(row - 1, col)).center());
     };
     const QString path = QStringLiteral("/home/anna/Dokumente/Briefe/2026/Dezember");
-    g.SetCell(colVerz, 1, path);
+    w->SetActionField(colVerz, 1, path);
     g.SetColWidth(colVerz, 40);
     EXPECT_EQ(cellTip(colVerz, 1), path);
     g.SetColWidth(colVerz, QFontMetrics(g.font()).horizontalAdvance(path) + 20);
     EXPECT_EQ(cellTip(colVerz, 1), QString());
 
     // A cut password shows its stars, never its text.
-    g.SetCell(colP, 1, QStringLiteral("ein sehr langes Kennwort"));
+    w->SetActionField(colP, 1, QStringLiteral("ein sehr langes Kennwort"));
     g.SetColWidth(colP, 8);
     EXPECT_EQ(cellTip(colP, 1), QStringLiteral("***"));
 
