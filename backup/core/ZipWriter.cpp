@@ -160,10 +160,8 @@ void stateToBytes(const uint32_t* state, uint8_t* out) {
         putBe32(out + 4 * i, state[i]);
 }
 
-} // namespace
-
-QByteArray Pbkdf2Sha1Portable(const QByteArray& password, const QByteArray& salt, int iterations,
-                              int length) {
+// The hash states after the inner and the outer padded key of an HMAC with this password.
+void paddedKeyStates(const QByteArray& password, sha1_ctx& inner, sha1_ctx& outer) {
     uint8_t key[SHA1_BLOCK_SIZE] = {};
     if (password.size() > SHA1_BLOCK_SIZE) {
         sha1_ctx c;
@@ -173,8 +171,6 @@ QByteArray Pbkdf2Sha1Portable(const QByteArray& password, const QByteArray& salt
     } else {
         std::memcpy(key, password.constData(), size_t(password.size()));
     }
-    // The states after the inner and the outer padded key.
-    sha1_ctx inner, outer;
     sha1_init(&inner);
     sha1_init(&outer);
     uint8_t pad[SHA1_BLOCK_SIZE];
@@ -184,6 +180,14 @@ QByteArray Pbkdf2Sha1Portable(const QByteArray& password, const QByteArray& salt
     for (int i = 0; i < SHA1_BLOCK_SIZE; ++i)
         pad[i] = key[i] ^ 0x5c;
     sha1_update(&outer, sizeof pad, pad);
+}
+
+} // namespace
+
+QByteArray Pbkdf2Sha1Portable(const QByteArray& password, const QByteArray& salt, int iterations,
+                              int length) {
+    sha1_ctx inner, outer;
+    paddedKeyStates(password, inner, outer);
     // A 20-byte message after one block of key: its padding and bit length never change.
     uint8_t block[SHA1_BLOCK_SIZE] = {};
     block[SHA1_DIGEST_SIZE] = 0x80;
@@ -340,25 +344,8 @@ QByteArray Pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int it
     if (!Pbkdf2Sha1Accelerated() || iterations < 1)
         return Pbkdf2Sha1Portable(password, salt, iterations, length);
 #if ZV_SHA_LANES
-    uint8_t key[SHA1_BLOCK_SIZE] = {};
-    if (password.size() > SHA1_BLOCK_SIZE) {
-        sha1_ctx c;
-        sha1_init(&c);
-        sha1_update(&c, size_t(password.size()), reinterpret_cast<const uint8_t*>(password.data()));
-        sha1_digest(&c, SHA1_DIGEST_SIZE, key);
-    } else {
-        std::memcpy(key, password.constData(), size_t(password.size()));
-    }
     sha1_ctx inner, outer;
-    sha1_init(&inner);
-    sha1_init(&outer);
-    uint8_t pad[SHA1_BLOCK_SIZE];
-    for (int i = 0; i < SHA1_BLOCK_SIZE; ++i)
-        pad[i] = key[i] ^ 0x36;
-    sha1_update(&inner, sizeof pad, pad);
-    for (int i = 0; i < SHA1_BLOCK_SIZE; ++i)
-        pad[i] = key[i] ^ 0x5c;
-    sha1_update(&outer, sizeof pad, pad);
+    paddedKeyStates(password, inner, outer);
 
     QByteArray out;
     for (uint32_t first = 1; out.size() < length; first += 4) {
