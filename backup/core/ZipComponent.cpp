@@ -237,7 +237,9 @@ void TZipComponent::open() {
     // memory was far from its bound.
     maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : std::numeric_limits<int>::max();
     maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
-    writer_ = std::make_unique<TZipWriter>(temp_.fd());
+    // The archive is written on a thread of its own, so this thread only frames the entries;
+    // with the read hook everything stays in this thread and in order, as the hook expects.
+    writer_ = std::make_unique<TZipWriter>(temp_.fd(), !ReadFault);
     openTarget_ = ZipFileName;
     broken_ = false;
     brokenReason_.clear();
