@@ -47,11 +47,11 @@ long PeakKiB() {
 
 int RunWindow(const QString& source, const QString& target, const QString& password, bool shown) {
     const auto w = std::make_unique<Tmain>(QStringList{});
-    Control<TSortGrid>(*w, "sg")->SetRowCount(2);
-    Control<TSortGrid>(*w, "sg")->SetCell(colVerz, 1, source);
-    Control<TSortGrid>(*w, "sg")->SetCell(colNach, 1, target);
-    Control<TSortGrid>(*w, "sg")->SetCell(colCount, 1, QStringLiteral("1"));
-    Control<TSortGrid>(*w, "sg")->SetCell(colP, 1, password);
+    // The run reads the window's actions, not the grid's cells.
+    w->SetActionField(colVerz, 1, source);
+    w->SetActionField(colNach, 1, target);
+    w->SetActionField(colCount, 1, QStringLiteral("1"));
+    w->SetActionField(colP, 1, password);
     Control<TSortGrid>(*w, "sg")->SetFocusCell(0, 1);
     Control<QPlainTextEdit>(*w, "Memo1")->clear();
     if (shown) {

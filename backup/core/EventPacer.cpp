@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 
 void EventPacer::Pace() {
-    if (last_.isValid() && last_.elapsed() < 1000 / PassesPerSecond) return;
-    Now();
+    if (Due()) Now();
+}
+
+bool EventPacer::Due() const {
+    return !last_.isValid() || last_.elapsed() >= 1000 / PassesPerSecond;
 }
 
 void EventPacer::Now() {

@@ -12,6 +12,8 @@ public:
 
     // Processes pending messages when the last pass is at least 1/PassesPerSecond ago.
     void Pace();
+    // Whether Pace would process them now.
+    bool Due() const;
     // Processes them now.
     void Now();
 

@@ -34,17 +34,37 @@ int TWorkPool::CoreCount() {
 }
 
 std::future<void> TWorkPool::Post(std::function<void()> work) {
+    std::future<void> done = Stage(std::move(work));
+    Flush();
+    return done;
+}
+
+std::future<void> TWorkPool::Stage(std::function<void()> work) {
     std::packaged_task<void()> task(std::move(work));
     std::future<void> done = task.get_future();
-    bool wake = false;
+    staged_.push_back(std::move(task));
+    return done;
+}
+
+void TWorkPool::Flush() {
+    if (staged_.empty()) return;
+    const int count = int(staged_.size());
+    int idle = 0;
     {
         std::lock_guard lock(m_);
-        queue_.push_back(std::move(task));
-        wake = idle_ > 0;
+        for (auto& task : staged_)
+            queue_.push_back(std::move(task));
+        idle = idle_;
     }
+    staged_.clear();
     // A busy worker looks at the queue before it waits again.
-    if (wake) cv_.notify_one();
-    return done;
+    if (idle == 0) return;
+    if (count >= idle) {
+        cv_.notify_all();
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        cv_.notify_one();
 }
 
 void TWorkPool::loop() {

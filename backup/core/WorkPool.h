@@ -20,6 +20,13 @@ public:
     TWorkPool& operator=(const TWorkPool&) = delete;
 
     std::future<void> Post(std::function<void()> work);
+    // Keeps a task back until the next Flush or Post, which hand all kept tasks to the workers
+    // under one lock and with one wake-up: a caller with many small tasks then meets the
+    // workers at the lock once per batch instead of once per task. Only the thread that owns
+    // the pool may keep tasks back.
+    std::future<void> Stage(std::function<void()> work);
+    void Flush();
+    int Staged() const { return int(staged_.size()); }
     int Threads() const { return int(threads_.size()); }
     // Workers take on this scheduling priority (nice value) before their next task, so the
     // caller's idle priority during a run reaches them too.
@@ -34,6 +41,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::packaged_task<void()>> queue_;
+    std::vector<std::packaged_task<void()>> staged_; // the owner's thread only
     int idle_ = 0; // workers waiting for a task; only they need waking
     bool stop_ = false;
     std::atomic<int> nice_{0};

@@ -28,6 +28,9 @@ namespace {
 constexpr qint64 ChunkSize = qint64(1) << 20;
 // What a job in flight holds beyond its input: names, buffers, the task's state.
 constexpr qint64 JobOverhead = 2048;
+// Small files handed to the workers together, so the caller takes the pool's lock and wakes
+// workers once per batch and not once per file.
+constexpr int PostBatch = 8;
 // How long the caller waits for a worker before it lets its window process messages.
 constexpr std::chrono::milliseconds WaitTick{25};
 
@@ -237,7 +240,9 @@ void TZipComponent::open() {
     // memory was far from its bound.
     maxInFlight_ = MaxInFlight > 0 ? MaxInFlight : std::numeric_limits<int>::max();
     maxBytesInFlight_ = qMax(8 * threads, 16) * qMax<qint64>(PieceSize, 4096);
-    writer_ = std::make_unique<TZipWriter>(temp_.fd());
+    // The archive is written on a thread of its own, so this thread only frames the entries;
+    // with the read hook everything stays in this thread and in order, as the hook expects.
+    writer_ = std::make_unique<TZipWriter>(temp_.fd(), !ReadFault);
     openTarget_ = ZipFileName;
     broken_ = false;
     brokenReason_.clear();
@@ -455,10 +460,12 @@ void TZipComponent::Submit(const QString& path, qint64 size) {
                 break;
             }
         } else {
-            // The task holds its job weakly: a dropped job is simply not done.
-            job->done = pool_->Post([weak = std::weak_ptr<PieceJob>(job)] {
+            // The task holds its job weakly: a dropped job is simply not done. Small files go
+            // to the workers in batches (see takeInOne), a piece of a large one at once.
+            job->done = pool_->Stage([weak = std::weak_ptr<PieceJob>(job)] {
                 if (const auto j = weak.lock()) j->Work();
             });
+            if (pool_->Staged() >= PostBatch || count > 1) pool_->Flush();
         }
         pending_.push_back(job);
         bytesInFlight_ += job->weight;
@@ -515,6 +522,8 @@ void TZipComponent::finishFile(FileTask& f, TZipFileOutcome outcome) {
 void TZipComponent::takeInOne(bool evenIfCancelled) {
     if (!evenIfCancelled && stopped()) return;
     const std::shared_ptr<PieceJob> job = pending_.front();
+    // Whatever is waited for must have reached the workers.
+    if (pool_) pool_->Flush();
     if (OnWaiting) {
         // The job stays queued meanwhile, so a cancel from the callback drops it too.
         while (job->done.wait_for(WaitTick) == std::future_status::timeout) {

@@ -1,13 +1,19 @@
 #include "ZipWriter.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <fcntl.h>
 #include <libdeflate.h>
+#include <mutex>
 #include <nettle/aes.h>
 #include <nettle/hmac.h>
 #include <nettle/sha1.h>
 #include <sys/random.h>
+#include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -442,13 +448,152 @@ QByteArray TAesEncryptor::Trailer() {
 
 // ---------------------------------------------------------------------------------------------
 
-TZipWriter::TZipWriter(int fd) : fd_(fd) {
+namespace {
+// Bytes handed over but not yet written, at most: beyond it the caller waits.
+constexpr qint64 BehindLimit = qint64(16) << 20;
+// The own thread is woken once this much has gathered (and by Finish), not for every piece.
+constexpr qint64 BehindWake = qint64(1) << 20;
+// Written bytes whose way to disk is started together.
+constexpr qint64 WriteBackStep = qint64(8) << 20;
+// Data at least this large is handed over as it is instead of being copied into the buffer.
+constexpr qsizetype ShareFrom = 16 * 1024;
+// Pieces written by one call.
+constexpr size_t BatchParts = 512;
+} // namespace
+
+// The thread that writes the archive file: it takes the buffers and shared pieces in the order
+// they were handed over and writes them with as few calls as it can. Their memory is freed
+// here as well, away from the caller.
+struct TZipWriter::Behind {
+    explicit Behind(int fd) : fd_(fd), thread_([this] { loop(); }) {}
+    ~Behind() {
+        {
+            const std::lock_guard lock(m_);
+            stop_ = true;
+            queue_.clear();
+        }
+        work_.notify_one();
+        thread_.join();
+    }
+
+    // Returns the error of an earlier write (an errno value), else 0.
+    int Push(QByteArray&& data) {
+        std::unique_lock lock(m_);
+        room_.wait(lock, [this] { return queued_ < BehindLimit || error_ != 0; });
+        if (error_ != 0) return error_;
+        queued_ += data.size();
+        unannounced_ += data.size();
+        queue_.push_back(std::move(data));
+        if (unannounced_ < BehindWake || !idle_) return 0;
+        unannounced_ = 0;
+        lock.unlock();
+        work_.notify_one();
+        return 0;
+    }
+
+    // Waits until everything handed over is written; returns the error of a write, else 0.
+    int Wait() {
+        std::unique_lock lock(m_);
+        unannounced_ = 0;
+        if (!queue_.empty()) work_.notify_one();
+        room_.wait(lock, [this] { return (queue_.empty() && !busy_) || error_ != 0; });
+        return error_;
+    }
+
+private:
+    void loop() {
+        std::vector<QByteArray> batch;
+        std::vector<iovec> parts;
+        for (;;) {
+            {
+                std::unique_lock lock(m_);
+                idle_ = true;
+                work_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                idle_ = false;
+                if (queue_.empty()) return;
+                while (!queue_.empty() && batch.size() < BatchParts) {
+                    batch.push_back(std::move(queue_.front()));
+                    queue_.pop_front();
+                }
+                busy_ = true;
+            }
+            const int error = write(batch, parts);
+            qint64 bytes = 0;
+            for (const QByteArray& b : batch)
+                bytes += b.size();
+            batch.clear();
+            {
+                const std::lock_guard lock(m_);
+                queued_ -= bytes;
+                busy_ = false;
+                if (error != 0 && error_ == 0) error_ = error;
+                if (error_ != 0) queue_.clear();
+            }
+            room_.notify_all();
+        }
+    }
+
+    int write(const std::vector<QByteArray>& batch, std::vector<iovec>& parts) {
+        parts.clear();
+        for (const QByteArray& b : batch)
+            if (!b.isEmpty()) parts.push_back({const_cast<char*>(b.constData()), size_t(b.size())});
+        size_t first = 0;
+        while (first < parts.size()) {
+            const ssize_t w = ::writev(fd_, parts.data() + first, int(parts.size() - first));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return w < 0 && errno != 0 ? errno : EIO;
+            written_ += w;
+            for (size_t n = size_t(w); n > 0;) {
+                iovec& p = parts[first];
+                const size_t take = qMin(n, p.iov_len);
+                p.iov_base = static_cast<char*>(p.iov_base) + take;
+                p.iov_len -= take;
+                n -= take;
+                if (p.iov_len == 0) ++first;
+            }
+            while (first < parts.size() && parts[first].iov_len == 0)
+                ++first;
+        }
+        if (written_ - startedBack_ >= WriteBackStep) {
+            // Only a start: the caller's flush still waits for all of it and reports what
+            // fails on the way.
+            ::sync_file_range(fd_, startedBack_, written_ - startedBack_, SYNC_FILE_RANGE_WRITE);
+            startedBack_ = written_;
+        }
+        return 0;
+    }
+
+    const int fd_;
+    std::mutex m_;
+    std::condition_variable work_, room_;
+    std::deque<QByteArray> queue_;
+    qint64 queued_ = 0;
+    qint64 unannounced_ = 0; // handed over since the thread was last woken
+    bool idle_ = false;
+    bool busy_ = false;
+    bool stop_ = false;
+    int error_ = 0;
+    qint64 written_ = 0;     // only the thread
+    qint64 startedBack_ = 0; // only the thread
+    std::thread thread_;
+};
+
+TZipWriter::TZipWriter(int fd, bool ownThread)
+    : fd_(fd), behind_(ownThread ? std::make_unique<Behind>(fd) : nullptr) {
     buffer_.reserve(BufferSize);
 }
 
 TZipWriter::~TZipWriter() = default;
 
 void TZipWriter::flush() {
+    if (behind_) {
+        if (buffer_.isEmpty()) return;
+        const int error = behind_->Push(std::move(buffer_));
+        buffer_ = QByteArray();
+        buffer_.reserve(BufferSize);
+        if (error != 0) throw TZipWriteError(std::strerror(error));
+        return;
+    }
     const bool written = SafeFile::WriteAll(fd_, buffer_.constData(), size_t(buffer_.size()));
     const int error = written ? 0 : errno;
     buffer_.clear();
@@ -466,10 +611,30 @@ void TZipWriter::put(const char* data, qint64 size) {
         buffer_.append(data, qsizetype(size));
         return;
     }
+    if (behind_) {
+        // Only the caller owns data; the own thread gets a copy.
+        buffer_ = QByteArray(data, qsizetype(size));
+        flush();
+        return;
+    }
     buffer_ = QByteArray::fromRawData(data, qsizetype(size));
     flush();
     buffer_ = QByteArray();
     buffer_.reserve(BufferSize);
+}
+
+void TZipWriter::Write(const QByteArray& data) {
+    // Raw data (no owner of its own) cannot be shared with the own thread.
+    if (!behind_ || data.size() < ShareFrom ||
+        const_cast<QByteArray&>(data).data_ptr().d_ptr() == nullptr) {
+        Write(data.constData(), data.size());
+        return;
+    }
+    flush();
+    offset_ += data.size();
+    QByteArray shared = data;
+    if (const int error = behind_->Push(std::move(shared)); error != 0)
+        throw TZipWriteError(std::strerror(error));
 }
 
 void TZipWriter::BeginEntry(const TZipEntryHeader& h) {
@@ -630,4 +795,7 @@ void TZipWriter::Finish() {
     le16(end, 0);
     put(end.constData(), end.size());
     flush();
+    if (behind_)
+        if (const int error = behind_->Wait(); error != 0)
+            throw TZipWriteError(std::strerror(error));
 }

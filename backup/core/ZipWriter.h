@@ -87,8 +87,12 @@ struct TZipEntryHeader {
 
 class TZipWriter {
 public:
-    // Writes to fd, which stays open and owned by the caller.
-    explicit TZipWriter(int fd);
+    // Writes to fd, which stays open and owned by the caller. With ownThread the file is
+    // written by a thread of its own, which also starts the data's way to disk as it goes, so
+    // the caller only frames entries and a flush after Finish finds little left. A write that
+    // failed there raises from the next call that hands bytes over, and from Finish at the
+    // latest.
+    explicit TZipWriter(int fd, bool ownThread = false);
     ~TZipWriter();
     TZipWriter(const TZipWriter&) = delete;
     TZipWriter& operator=(const TZipWriter&) = delete;
@@ -96,10 +100,12 @@ public:
     // Each call raises TZipWriteError when the file cannot be written.
     void BeginEntry(const TZipEntryHeader& header);
     void Write(const char* data, qint64 size);
-    void Write(const QByteArray& data) { Write(data.constData(), data.size()); }
+    // Large data goes to the own thread as a shared copy of the array, not of its bytes.
+    void Write(const QByteArray& data);
     // crc of the uncompressed content; packed counts every byte written since BeginEntry.
     void EndEntry(quint32 crc, qint64 packed, qint64 unpacked);
-    // Writes the central directory and end records and flushes the buffer.
+    // Writes the central directory and end records, flushes the buffer and waits until the
+    // own thread has written everything.
     void Finish();
     // Bytes written so far (including those still buffered).
     qint64 Offset() const { return offset_; }
@@ -116,10 +122,12 @@ private:
         quint32 mode;
         bool zip64; // sizes in the local Zip64 field and the long data descriptor
     };
+    struct Behind;
     void put(const char* data, qint64 size);
     void flush();
 
     int fd_;
+    std::unique_ptr<Behind> behind_;
     qint64 offset_ = 0;
     QByteArray buffer_;
     std::vector<Record> entries_;

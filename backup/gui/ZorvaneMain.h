@@ -186,6 +186,13 @@ public:
     void AddTree(BackupJob& job);
     void btnAbortClick();
     void zipProgress(const TZMProgressDetails& Details);
+    // The status line and bar for one report, without a pass of the messages.
+    void showProgress(const TZMProgressDetails& Details, qint64 done);
+    // The run's reports, several per file. The bar paints itself at once whenever it moves by
+    // a step and a new status line is laid out, so both are set only at the window's passes,
+    // with the file and position of that moment; showRunProgress sets what is left.
+    void runProgress(const TZMProgressDetails& d, qint64 done);
+    void showRunProgress();
     // A component message: a problem goes to the log, the notes beside the progress do not.
     void zipMessage(TZMMessageKind Kind, const QString& ErrMsg);
     // Disables "Backup", "Gesamt Backup" and restore while a run or restore is under way;
@@ -453,6 +460,10 @@ private:
     ActionKey RowKey(int row);
     // Message processing of the component's events (run and restore).
     EventPacer zipPacer_;
+    // The run's last file, its size and the bar position not yet shown (-1: none).
+    QString runItem_;
+    qint64 runItemSize_ = -1;
+    qint64 runBarBytes_ = -1;
     int runCommandsDisabled_ = 0;
     bool savedPackOne_ = false, savedPackAll_ = false, savedRestore_ = false;
 

@@ -149,10 +149,7 @@ BackupOutcome Tmain::BackupOne(const QString& Source, const QString& Target,
     job.Password = Password;
     job.StartFolder = StartFolder;
     job.OnStatus = [this](const QString& text) { SetStatus(text); };
-    job.OnProgress = [this](const TZMProgressDetails& d, qint64 done) {
-        DoneBytes = done;
-        zipProgress(d);
-    };
+    job.OnProgress = [this](const TZMProgressDetails& d, qint64 done) { runProgress(d, done); };
     job.OnMessage = [this](TZMMessageKind kind, const QString& text) { zipMessage(kind, text); };
     job.BeforeCommit = std::exchange(beforeCommit_, nullptr);
     job.OnCommitted = [this] {
@@ -190,6 +187,33 @@ void Tmain::ScanSource(BackupJob& job) {
 
 void Tmain::AddTree(BackupJob& job) {
     job.AddTree();
+    showRunProgress();
+}
+
+void Tmain::runProgress(const TZMProgressDetails& d, qint64 done) {
+    DoneBytes = done;
+    if (d.Kind == TZMProgressKind::NewItem) {
+        runItem_ = d.ItemName;
+        runItemSize_ = d.TotalSize;
+    }
+    if (d.Kind == TZMProgressKind::Progress) runBarBytes_ = d.Written + done;
+    if (!zipPacer_.Due()) return;
+    showRunProgress();
+    zipPacer_.Now();
+}
+
+void Tmain::showRunProgress() {
+    if (runItemSize_ >= 0) {
+        TZMProgressDetails item;
+        item.Kind = TZMProgressKind::NewItem;
+        item.ItemName = runItem_;
+        item.TotalSize = runItemSize_;
+        showProgress(item, DoneBytes);
+    }
+    runItemSize_ = -1;
+    if (runBarBytes_ >= 0)
+        pb->setValue(ProgressBarPosition(runBarBytes_, ProgressScale, pb->maximum()));
+    runBarBytes_ = -1;
 }
 
 void Tmain::btnAbortClick() {
@@ -202,19 +226,22 @@ void Tmain::btnAbortClick() {
 }
 
 void Tmain::zipProgress(const TZMProgressDetails& Details) {
+    showProgress(Details, DoneBytes);
+    zipPacer_.Pace();
+}
+
+void Tmain::showProgress(const TZMProgressDetails& Details, qint64 done) {
     switch (Details.Kind) {
     case TZMProgressKind::NewItem:
         Status->setText(ShownFileName(Details.ItemName) + QStringLiteral(" [") +
                         FormatInt64(0, Details.TotalSize / 1024) + QStringLiteral(" Kb]"));
         break;
     case TZMProgressKind::Progress:
-        pb->setValue(
-            ProgressBarPosition(Details.Written + DoneBytes, ProgressScale, pb->maximum()));
+        pb->setValue(ProgressBarPosition(Details.Written + done, ProgressScale, pb->maximum()));
         break;
     case TZMProgressKind::Other:
         break;
     }
-    zipPacer_.Pace();
 }
 
 void Tmain::zipMessage(TZMMessageKind Kind, const QString& ErrMsg) {

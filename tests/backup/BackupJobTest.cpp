@@ -338,25 +338,34 @@ TEST_F(BackupJobTest, AWriteErrorEndsTheWalkWithOneLineAndKeepsTheOldArchive) {
 
     // A disk that fills up: the file size limit makes the writes fail as a full disk does.
     // One file in flight, so what the walk read ahead of the failing entry stays countable.
+    // With the read hook the archive is written in the run's thread; without it, on the
+    // archive's own thread, where the error reaches the run a few files later.
     zip.MaxInFlight = 1;
     ::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 150000;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const BackupOutcome out = Run(src.Path(), Target());
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(out.State, Result::Failed);
-    EXPECT_TRUE(out.FailureLine.startsWith(QStringLiteral("!!! BO, Backup: nach ") + Target() +
-                                           QStringLiteral(" :")));
-    EXPECT_TRUE(out.FailureLine.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))))
-        << out.FailureLine.toStdString();
-    EXPECT_LT(opened.size(), 4); // the walk stopped at the error
-    EXPECT_TRUE(lines.isEmpty()) << Lines();
-    EXPECT_EQ(dst.Files(),
-              (QStringList{QStringLiteral("Daten.Zip"), QStringLiteral("keinOrdner")}));
-    EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    for (const bool hook : {true, false}) {
+        SCOPED_TRACE(hook ? "written in the run's thread" : "written on the archive's thread");
+        lines.clear();
+        if (!hook) zip.ReadFault = nullptr;
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 150000;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const BackupOutcome out = Run(src.Path(), Target());
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(out.State, Result::Failed);
+        EXPECT_TRUE(out.FailureLine.startsWith(QStringLiteral("!!! BO, Backup: nach ") + Target() +
+                                               QStringLiteral(" :")));
+        EXPECT_TRUE(out.FailureLine.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))))
+            << out.FailureLine.toStdString();
+        if (hook) {
+            EXPECT_LT(opened.size(), 4); // the walk stopped at the error
+        }
+        EXPECT_TRUE(lines.isEmpty()) << Lines();
+        EXPECT_EQ(dst.Files(),
+                  (QStringList{QStringLiteral("Daten.Zip"), QStringLiteral("keinOrdner")}));
+        EXPECT_EQ(dst.Read(QStringLiteral("Daten.Zip")), QByteArray("alt"));
+    }
 }
 
 // Where the target is gone but its archive lies as generation 1, the new one takes its mode.

@@ -157,6 +157,47 @@ QByteArray InflateRaw(const QByteArray& packed, qsizetype size) {
     return whole ? out : QByteArray();
 }
 
+// On its own thread the writer puts the same bytes in the file, in the order of the calls:
+// small writes gathered, large arrays handed over shared, raw data copied. A write that fails
+// there raises at the latest from Finish.
+TEST(ZipWriterThread, SameBytesAndFailuresRaise) {
+    TestFolder out;
+    const QByteArray big = Noise(600000, 3), mid = Noise(40000, 4);
+    const auto write = [&](TZipWriter& w) {
+        for (int i = 0; i < 40; ++i) {
+            TZipEntryHeader h;
+            h.Name = "e" + QByteArray::number(i);
+            h.Deflated = false;
+            w.BeginEntry(h);
+            const QByteArray data = i % 4 == 0   ? big.left(20000 + i * 9000)
+                                    : i % 4 == 1 ? QByteArray::fromRawData(mid.constData(), 30000)
+                                    : i % 4 == 2 ? PackableText(100 + i)
+                                                 : QByteArray();
+            w.Write(data);
+            if (i % 5 == 0) w.Write(big.constData() + i, 300000);
+            w.EndEntry(0, data.size() + (i % 5 == 0 ? 300000 : 0), 0);
+        }
+        w.Finish();
+    };
+    QByteArray bytes[2];
+    for (const bool own : {false, true}) {
+        QFile f(out.Path(own ? "own.zip" : "caller.zip"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        TZipWriter w(f.handle(), own);
+        write(w);
+        f.close();
+        bytes[own] = out.Read(own ? "own.zip" : "caller.zip");
+    }
+    EXPECT_GT(bytes[0].size(), 4000000);
+    EXPECT_TRUE(bytes[0] == bytes[1]);
+
+    out.Write(QStringLiteral("nur.zip"), "");
+    QFile f(out.Path("nur.zip"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    TZipWriter w(f.handle(), true);
+    EXPECT_THROW(write(w), TZipWriteError);
+}
+
 // Pieces joined in order are one stream, wherever in its last byte a piece's data ends:
 // tiny pieces (fixed codes), text, noise (stored blocks), runs of one byte.
 TEST(Deflater, PiecesJoinIntoOneStream) {
