@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->show();
     QCoreApplication::processEvents();
-    Control<TSortGrid>(*w, "sg")->SetRowCount(2);
-    Control<TSortGrid>(*w, "sg")->SetCell(colNach, 1, archive);
+    w->SetGridRowCount(2);
+    w->SetActionField(colNach, 1, archive);
     Control<TSortGrid>(*w, "sg")->SetFocusCell(0, 1);
     Control<QToolButton>(*w, "btnRestore")->setEnabled(true);
     Control<QPlainTextEdit>(*w, "Memo1")->clear();
