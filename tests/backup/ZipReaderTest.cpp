@@ -418,6 +418,55 @@ TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
         << rd.all();
 }
 
+// An entry that fails its checks on the way to a name nobody held leaves no file there, nor
+// anything else; entries above the size unpacked in one piece go through the stream.
+TEST(ZipReader, ADamagedEntryForANewNameLeavesNothing) {
+    struct Damage {
+        const char* what;
+        qsizetype field; // in the local (30-byte) header, or -1 for a byte of the data
+        quint32 value;
+        const char* said;
+    };
+    const Damage damages[] = {
+        {"checksum", 14, 0x12345678, "CRC"},
+        {"size too large", 22, 6000, "weniger Daten als angegeben"},
+        {"size too small", 22, 10, "mehr Daten als angegeben"},
+        {"data", -1, 0, "Fehler beim Entpacken von a.txt"},
+    };
+    TestFolder t;
+    const QByteArray data = randomBytes(5000, 3);
+    const QString sound = pythonZip(
+        t, QStringLiteral("d.zip"),
+        QStringLiteral("[('a.txt', open(%1,'rb').read()), ('big.bin', bytes(range(256)) * 20000)]")
+            .arg(Quoted(t.Write(QStringLiteral("a.in"), data))));
+    QFile f(sound);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray zip = f.readAll();
+    f.close();
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        QByteArray bad = zip;
+        if (d.field < 0) {
+            bad[30 + 5 + 100] = char(bad[30 + 5 + 100] ^ 0x55);
+        } else {
+            // The same field in the central header, 2 bytes further on.
+            const qsizetype central = bad.indexOf("PK\x01\x02");
+            for (qsizetype at : {d.field, central + d.field + 2})
+                for (int i = 0; i < 4; ++i)
+                    bad[at + i] = char(d.value >> (8 * i));
+        }
+        const QString archive = t.Write(QStringLiteral("bad.zip"), bad);
+        const QString dest = t.Path(QStringLiteral("ziel-%1").arg(d.field));
+        Reader rd;
+        ASSERT_TRUE(rd.r.Open(archive));
+        EXPECT_EQ(rd.r.Extract(dest), 1) << rd.all();
+        EXPECT_EQ(t.Files(QStringLiteral("ziel-%1").arg(d.field)),
+                  QStringList({QStringLiteral("big.bin")}));
+        EXPECT_EQ(QFileInfo(dest + QStringLiteral("/big.bin")).size(), 256 * 20000);
+        EXPECT_TRUE(rd.said(QString::fromLatin1(d.said))) << rd.all();
+    }
+}
+
 TEST(ZipReader, EmptyUnreadableAndAborted) {
     TestFolder t;
     Reader rd;
