@@ -574,15 +574,26 @@ QString TZipReader::checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kin
 
 // The packed data of the entry open as zf (packed form) inflated into unpacked_, exactly as
 // many bytes as the directory gives, with its checksum. Returns why not, or "" when sound.
-QString TZipReader::inflateWhole(zip_file_t* zf, const ZipEntry& e, quint32 crc) {
-    if (packed_.size() < e.PackedSize) packed_.resize(e.PackedSize);
+QString TZipReader::readWhole(zip_file_t* zf, const ZipEntry& e, quint32 crc) {
+    const bool stored = e.Method == ZIP_CM_STORE;
+    if (stored && e.PackedSize != e.UnpackedSize)
+        return e.PackedSize < e.UnpackedSize ? QStringLiteral("weniger Daten als angegeben")
+                                             : QStringLiteral("mehr Daten als angegeben");
+    if (!stored && packed_.size() < e.PackedSize) packed_.resize(e.PackedSize);
     if (unpacked_.size() < e.UnpackedSize) unpacked_.resize(e.UnpackedSize);
+    // Stored bytes are the content itself.
+    char* const to = stored ? unpacked_.data() : packed_.data();
     qint64 got = 0;
     while (got < e.PackedSize) {
-        const zip_int64_t n = zip_fread(zf, packed_.data() + got, zip_uint64_t(e.PackedSize - got));
+        const zip_int64_t n = zip_fread(zf, to + got, zip_uint64_t(e.PackedSize - got));
         if (n < 0) return zipErrorText(zip_file_get_error(zf));
         if (n == 0) return QStringLiteral("Daten unvollständig");
         got += n;
+    }
+    if (stored) {
+        if (libdeflate_crc32(0, unpacked_.constData(), size_t(e.UnpackedSize)) != crc)
+            return zipErrorText(ZIP_ER_CRC);
+        return {};
     }
     if (!inflater_) inflater_ = libdeflate_alloc_decompressor();
     if (!inflater_) return QString::fromLocal8Bit(std::strerror(ENOMEM));
@@ -694,15 +705,16 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
                                       QStringLiteral(": Größenangaben widersprüchlich"));
         return false;
     }
-    // A small deflated entry without password is inflated here in one piece and written in one
-    // call, checked against the directory's checksum: a stream per entry costs more than its
-    // bytes when most entries are small.
+    // A small stored or deflated entry without password is read and unpacked here in one piece
+    // and written in one call, checked against the directory's checksum: a stream per entry
+    // costs more than its bytes when most entries are small.
     zip_stat_t st;
     zip_stat_init(&st);
-    const bool whole =
-        mode == EntryStream::Mode::Plain && !e.Encrypted && e.Method == ZIP_CM_DEFLATE &&
-        e.UnpackedSize <= WholeEntryLimit && e.PackedSize <= WholeEntryLimit &&
-        zip_stat_index(za_, zip_uint64_t(e.Index), 0, &st) == 0 && (st.valid & ZIP_STAT_CRC) != 0;
+    const bool whole = mode == EntryStream::Mode::Plain && !e.Encrypted &&
+                       (e.Method == ZIP_CM_DEFLATE || e.Method == ZIP_CM_STORE) &&
+                       e.UnpackedSize <= WholeEntryLimit && e.PackedSize <= WholeEntryLimit &&
+                       zip_stat_index(za_, zip_uint64_t(e.Index), 0, &st) == 0 &&
+                       (st.valid & ZIP_STAT_CRC) != 0;
     zip_file_t* zf = zip_fopen_index_encrypted(
         za_, zip_uint64_t(e.Index),
         mode == EntryStream::Mode::Inflate || whole ? ZIP_FL_COMPRESSED : 0,
@@ -736,13 +748,26 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     // applies either way, and nothing needs changing once the file is written.
     const mode_t createMode = e.Permissions != 0 ? mode_t(e.Permissions) : 0666;
     const QByteArray finalName = EncodeFileName(segs.last());
+    // A small entry is unpacked and checked before its file is made, so a damaged one leaves
+    // nothing behind and the file is written in one call.
+    if (whole) {
+        const QString why = readWhole(zf, e, st.crc);
+        if (!why.isEmpty()) {
+            zip_fclose(zf);
+            message(Kind::Unreadable, QStringLiteral("Fehler beim Entpacken von ") + shown +
+                                          QStringLiteral(": ") + why);
+            return false;
+        }
+    }
     TempFile tmp;
     tmp.dirFd = dirFd;
-    // A name nobody holds is written in place: nothing is replaced, so nothing needs to wait,
-    // and a failure removes the name again. A name that is taken (or cannot be created so) is
-    // written beside it under a temporary one.
-    tmp.fd =
-        ::openat(dirFd, finalName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    // A small entry whose name nobody holds is written in place: nothing is replaced, so
+    // nothing needs to wait, and its one write leaves next to no moment in which a killed
+    // restore would leave a cut file under that name. Any other entry is written beside its
+    // name under a temporary one, so only complete files ever carry a restored name.
+    if (whole)
+        tmp.fd = ::openat(dirFd, finalName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          createMode);
     const bool inPlace = tmp.fd >= 0;
     if (inPlace) tmp.name = finalName;
     for (int attempt = 0; attempt < 100 && tmp.fd < 0; ++attempt) {
@@ -780,17 +805,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         if (OnProgress) OnProgress({ProgressKind::Progress, e.Name, e.UnpackedSize, written});
         return true;
     };
-    if (ok && whole) {
-        const QString why = inflateWhole(zf, e, st.crc);
-        if (!why.isEmpty()) {
-            failure =
-                QStringLiteral("Fehler beim Entpacken von ") + shown + QStringLiteral(": ") + why;
-            failureKind = Kind::Unreadable;
-            ok = false;
-        } else {
-            ok = put(unpacked_.constData(), e.UnpackedSize);
-        }
-    }
+    if (ok && whole) ok = put(unpacked_.constData(), e.UnpackedSize);
     static constexpr qint64 ChunkSize = 64 * 1024;
     if (chunk_.size() != ChunkSize) chunk_ = QByteArray(ChunkSize, Qt::Uninitialized);
     char* const buf = chunk_.data();

@@ -79,7 +79,7 @@ private:
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
     // Why a stored AES entry is bad ("" when it is sound), and what kind of trouble that is.
     QString checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kind);
-    QString inflateWhole(zip_file* zf, const ZipEntry& e, quint32 crc);
+    QString readWhole(zip_file* zf, const ZipEntry& e, quint32 crc);
     int openFolder(const QStringList& segs, qsizetype count, const QString& base,
                    const QString& skip);
     void closeFolder();
