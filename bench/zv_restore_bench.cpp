@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
     const auto w = std::make_unique<Tmain>(QStringList{});
     w->show();
     QCoreApplication::processEvents();
+    w->SetGridRowCount(2);
     w->SetActionField(colNach, 1, archive);
     Control<TSortGrid>(*w, "sg")->SetFocusCell(0, 1);
     Control<QToolButton>(*w, "btnRestore")->setEnabled(true);

@@ -235,6 +235,25 @@ bool CommitBatch::Commit(int dirFd, int fd, const char* tempName, const char* fi
     return true;
 }
 
+bool CommitBatch::Watch(int folderFd) {
+    struct stat folder;
+    if (::fstat(folderFd, &folder) != 0) return false;
+    for (const Folder& f : std::as_const(devices_))
+        if (f.device == folder.st_dev) return true;
+    const int copy = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return false;
+    devices_.append({folder.st_dev, folder.st_ino, copy});
+    return true;
+}
+
+bool CommitBatch::CommitNew(int dirFd, int fd, bool watched) {
+    int error = !watched && ::fsync(fd) != 0 ? errno : 0;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && !watched) ::fsync(dirFd);
+    errno = error;
+    return error == 0;
+}
+
 int CommitBatch::flushDevices() {
     const auto flush = [this] {
         int error = 0;

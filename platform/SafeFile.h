@@ -97,10 +97,11 @@ private:
 };
 
 // The same guarantee for many files in a row, without a flush per file. A file that takes a
-// name nobody holds is renamed at once: a crash may leave it empty or cut, but never in place
-// of anything. A file that replaces another waits beside it under its temporary name until a
-// batch of such files is flushed together, then takes its name, so the old content stays
-// until the whole new one is on disk. Finish flushes everything left, folders included.
+// name nobody holds is renamed at once (or written under that name, CommitNew): a crash may
+// leave it empty or cut, but never in place of anything. A file that replaces another waits beside
+// it under its temporary name until a batch of such files is flushed together, then takes its name,
+// so the old content stays until the whole new one is on disk. Finish flushes everything left,
+// folders included.
 class CommitBatch {
 public:
     CommitBatch() = default;
@@ -114,6 +115,14 @@ public:
     // A scheduled replacement that fails later is reported through OnLateFailure with label.
     bool Commit(int dirFd, int fd, const char* tempName, const char* finalName,
                 const QString& label = {});
+    // Makes Finish flush the file system the folder open as folderFd is on. False with errno
+    // set when it cannot keep a handle there; files of that folder are then flushed one by one.
+    bool Watch(int folderFd);
+    // A file written under a name it took new (created exclusively) in the folder open as
+    // dirFd (watched: what Watch returned for it): flushed with its file system at Finish, or
+    // now, folder included, if that is not watched. Closes fd in any case; false with errno set
+    // when the data may not have reached the file, which the caller then removes.
+    bool CommitNew(int dirFd, int fd, bool watched);
     // Completes the scheduled replacements and flushes what the commits left unflushed.
     // Returns false with errno set when a file system reported a write error.
     bool Finish();

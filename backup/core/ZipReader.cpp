@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -193,6 +194,9 @@ bool isAes(int encryptionMethod) {
            encryptionMethod == ZIP_EM_AES_256;
 }
 
+// Deflated entries up to this size (packed and unpacked) are inflated in one piece.
+constexpr qint64 WholeEntryLimit = 4 * 1024 * 1024;
+
 // Entries are written to a hidden file of this name beside their target, then renamed.
 constexpr char TempPrefix[] = ".zvrestore-";
 constexpr int TempRandomLength = 6;
@@ -235,6 +239,123 @@ int removeLeftovers(const QByteArray& folder) {
         removed += removeLeftovers(sub);
     return removed;
 }
+
+// The archive's file as the library reads it, through a window of its own: the library reads
+// an entry's header and data in small pieces with a seek before each, so many small entries
+// would cost several calls each; here they cost one read of the window now and then.
+class ArchiveSource {
+public:
+    explicit ArchiveSource(int fd) : fd_(fd), window_(WindowSize, Qt::Uninitialized) {
+        zip_error_init(&error_);
+    }
+    ~ArchiveSource() {
+        ::close(fd_);
+        zip_error_fini(&error_);
+    }
+    ArchiveSource(const ArchiveSource&) = delete;
+    ArchiveSource& operator=(const ArchiveSource&) = delete;
+    // The library's calls; the source frees itself when the library is done with it.
+    static zip_int64_t Call(void* self, void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
+        return static_cast<ArchiveSource*>(self)->call(data, length, cmd);
+    }
+
+private:
+    static constexpr qint64 WindowSize = 256 * 1024;
+
+    zip_int64_t call(void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            pos_ = 0;
+            return readSize() ? 0 : -1;
+        case ZIP_SOURCE_READ:
+            return read(static_cast<char*>(data), qint64(std::min<zip_uint64_t>(length, 1 << 30)));
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            if (length < sizeof(zip_stat_t) || !readSize()) return -1;
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->size = zip_uint64_t(size_);
+            st->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&error_, data, length);
+        case ZIP_SOURCE_FREE:
+            delete this;
+            return 0;
+        case ZIP_SOURCE_SEEK: {
+            const zip_int64_t at = zip_source_seek_compute_offset(
+                zip_uint64_t(pos_), zip_uint64_t(size_), data, length, &error_);
+            if (at < 0) return -1;
+            pos_ = at;
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return pos_;
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_SEEKABLE;
+        default:
+            zip_error_set(&error_, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+    // Once: the library asks for every entry it opens, and the archive is not written to
+    // meanwhile (a file written over in place since is caught by the entries' comparison).
+    bool readSize() {
+        if (size_ >= 0) return true;
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) {
+            zip_error_set(&error_, ZIP_ER_READ, errno);
+            return false;
+        }
+        size_ = st.st_size;
+        return true;
+    }
+    // Fewer bytes than asked only at the end of the file.
+    zip_int64_t read(char* out, qint64 length) {
+        qint64 done = 0;
+        while (done < length) {
+            const qint64 at = pos_ - windowStart_;
+            if (at >= 0 && at < windowLength_) {
+                const qint64 n = std::min(length - done, windowLength_ - at);
+                std::memcpy(out + done, window_.constData() + at, size_t(n));
+                done += n;
+                pos_ += n;
+                continue;
+            }
+            // A large piece goes straight to the caller; a small one fills the window first.
+            const bool direct = length - done >= WindowSize;
+            char* to = direct ? out + done : window_.data();
+            const qint64 want = direct ? length - done : WindowSize;
+            ssize_t n;
+            do
+                n = ::pread(fd_, to, size_t(want), off_t(pos_));
+            while (n < 0 && errno == EINTR);
+            if (n < 0) {
+                zip_error_set(&error_, ZIP_ER_READ, errno);
+                return -1;
+            }
+            if (n == 0) break;
+            if (direct) {
+                done += n;
+                pos_ += n;
+            } else {
+                windowStart_ = pos_;
+                windowLength_ = n;
+            }
+        }
+        return done;
+    }
+
+    int fd_;
+    QByteArray window_;
+    qint64 windowStart_ = 0;
+    qint64 windowLength_ = 0;
+    qint64 pos_ = 0;
+    qint64 size_ = -1;
+    zip_error_t error_;
+};
 
 using Kind = TZipReaderMessageKind;
 
@@ -297,8 +418,15 @@ bool TZipReader::openLibrary() {
     const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     int code = ZIP_ER_OPEN;
     if (fd >= 0) {
-        za_ = zip_fdopen(fd, ZIP_RDONLY, &code);
-        if (!za_) ::close(fd);
+        auto* own = new ArchiveSource(fd);
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* src = zip_source_function_create(&ArchiveSource::Call, own, &error);
+        if (!src) delete own;
+        if (src) za_ = zip_open_from_source(src, ZIP_RDONLY, &error);
+        if (src && !za_) zip_source_free(src);
+        if (!za_) code = zip_error_code_zip(&error);
+        zip_error_fini(&error);
     }
     if (za_ && zip_get_num_entries(za_, 0) != zip_int64_t(entries_.size())) {
         zip_discard(za_);
@@ -380,6 +508,11 @@ int TZipReader::Extract(const QString& BaseDir, const QStringList& Specs) {
     flusher.reset();
     restored_.clear();
     closeFolder();
+    // The buffers of whole entries go with the extraction; the next one grows its own.
+    libdeflate_free_decompressor(inflater_);
+    inflater_ = nullptr;
+    packed_ = {};
+    unpacked_ = {};
     ::close(baseFd_);
     baseFd_ = -1;
     // New files were not flushed one by one (until here a crash could have left them empty),
@@ -439,6 +572,47 @@ QString TZipReader::checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kin
     return why;
 }
 
+// The packed data of the entry open as zf (packed form) inflated into unpacked_, exactly as
+// many bytes as the directory gives, with its checksum. Returns why not, or "" when sound.
+QString TZipReader::readWhole(zip_file_t* zf, const ZipEntry& e, quint32 crc) {
+    const bool stored = e.Method == ZIP_CM_STORE;
+    if (stored && e.PackedSize != e.UnpackedSize)
+        return e.PackedSize < e.UnpackedSize ? QStringLiteral("weniger Daten als angegeben")
+                                             : QStringLiteral("mehr Daten als angegeben");
+    if (!stored && packed_.size() < e.PackedSize) packed_.resize(e.PackedSize);
+    if (unpacked_.size() < e.UnpackedSize) unpacked_.resize(e.UnpackedSize);
+    // Stored bytes are the content itself.
+    char* const to = stored ? unpacked_.data() : packed_.data();
+    qint64 got = 0;
+    while (got < e.PackedSize) {
+        const zip_int64_t n = zip_fread(zf, to + got, zip_uint64_t(e.PackedSize - got));
+        if (n < 0) return zipErrorText(zip_file_get_error(zf));
+        if (n == 0) return QStringLiteral("Daten unvollständig");
+        got += n;
+    }
+    if (stored) {
+        if (libdeflate_crc32(0, unpacked_.constData(), size_t(e.UnpackedSize)) != crc)
+            return zipErrorText(ZIP_ER_CRC);
+        return {};
+    }
+    if (!inflater_) inflater_ = libdeflate_alloc_decompressor();
+    if (!inflater_) return QString::fromLocal8Bit(std::strerror(ENOMEM));
+    switch (libdeflate_deflate_decompress(inflater_, packed_.constData(), size_t(e.PackedSize),
+                                          unpacked_.data(), size_t(e.UnpackedSize), nullptr)) {
+    case LIBDEFLATE_SUCCESS:
+        break;
+    case LIBDEFLATE_SHORT_OUTPUT:
+        return QStringLiteral("weniger Daten als angegeben");
+    case LIBDEFLATE_INSUFFICIENT_SPACE:
+        return QStringLiteral("mehr Daten als angegeben");
+    default:
+        return QStringLiteral("Daten beschädigt");
+    }
+    if (libdeflate_crc32(0, unpacked_.constData(), size_t(e.UnpackedSize)) != crc)
+        return zipErrorText(ZIP_ER_CRC);
+    return {};
+}
+
 void TZipReader::closeFolder() {
     if (folderFd_ >= 0 && folderFd_ != baseFd_) ::close(folderFd_);
     folderFd_ = -1;
@@ -487,6 +661,7 @@ int TZipReader::openFolder(const QStringList& segs, qsizetype count, const QStri
         fd = next;
     }
     folderFd_ = fd;
+    folderWatched_ = commits_.Watch(fd);
     folderPath_ = path;
     return fd;
 }
@@ -530,8 +705,19 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
                                       QStringLiteral(": Größenangaben widersprüchlich"));
         return false;
     }
+    // A small stored or deflated entry without password is read and unpacked here in one piece
+    // and written in one call, checked against the directory's checksum: a stream per entry
+    // costs more than its bytes when most entries are small.
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const bool whole = mode == EntryStream::Mode::Plain && !e.Encrypted &&
+                       (e.Method == ZIP_CM_DEFLATE || e.Method == ZIP_CM_STORE) &&
+                       e.UnpackedSize <= WholeEntryLimit && e.PackedSize <= WholeEntryLimit &&
+                       zip_stat_index(za_, zip_uint64_t(e.Index), 0, &st) == 0 &&
+                       (st.valid & ZIP_STAT_CRC) != 0;
     zip_file_t* zf = zip_fopen_index_encrypted(
-        za_, zip_uint64_t(e.Index), mode == EntryStream::Mode::Inflate ? ZIP_FL_COMPRESSED : 0,
+        za_, zip_uint64_t(e.Index),
+        mode == EntryStream::Mode::Inflate || whole ? ZIP_FL_COMPRESSED : 0,
         Password.isEmpty() ? nullptr : pw.constData());
     if (!zf) {
         const int code = zip_error_code_zip(zip_get_error(za_));
@@ -561,8 +747,29 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
     // private, a program stays executable), else with those a new file gets; the umask
     // applies either way, and nothing needs changing once the file is written.
     const mode_t createMode = e.Permissions != 0 ? mode_t(e.Permissions) : 0666;
+    const QByteArray finalName = EncodeFileName(segs.last());
+    // A small entry is unpacked and checked before its file is made, so a damaged one leaves
+    // nothing behind and the file is written in one call.
+    if (whole) {
+        const QString why = readWhole(zf, e, st.crc);
+        if (!why.isEmpty()) {
+            zip_fclose(zf);
+            message(Kind::Unreadable, QStringLiteral("Fehler beim Entpacken von ") + shown +
+                                          QStringLiteral(": ") + why);
+            return false;
+        }
+    }
     TempFile tmp;
     tmp.dirFd = dirFd;
+    // A small entry whose name nobody holds is written in place: nothing is replaced, so
+    // nothing needs to wait, and its one write leaves next to no moment in which a killed
+    // restore would leave a cut file under that name. Any other entry is written beside its
+    // name under a temporary one, so only complete files ever carry a restored name.
+    if (whole)
+        tmp.fd = ::openat(dirFd, finalName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          createMode);
+    const bool inPlace = tmp.fd >= 0;
+    if (inPlace) tmp.name = finalName;
     for (int attempt = 0; attempt < 100 && tmp.fd < 0; ++attempt) {
         QByteArray name(TempPrefix);
         for (int i = 0; i < TempRandomLength; ++i)
@@ -582,11 +789,29 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         failure = QStringLiteral("Fehler beim Schreiben in ") + LogFileName(folderPath_) +
                   QStringLiteral(": ") + errnoText();
     qint64 total = 0;
+    const auto put = [&](const char* data, qint64 n) {
+        for (qint64 off = 0; off < n;) {
+            const ssize_t w = ::write(tmp.fd, data + off, size_t(n - off));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                failure = QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
+                          QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+                return false;
+            }
+            off += w;
+        }
+        total += n;
+        written += n;
+        if (OnProgress) OnProgress({ProgressKind::Progress, e.Name, e.UnpackedSize, written});
+        return true;
+    };
+    if (ok && whole) ok = put(unpacked_.constData(), e.UnpackedSize);
     static constexpr qint64 ChunkSize = 64 * 1024;
-    QByteArray buf(ChunkSize, Qt::Uninitialized);
+    if (chunk_.size() != ChunkSize) chunk_ = QByteArray(ChunkSize, Qt::Uninitialized);
+    char* const buf = chunk_.data();
     EntryStream in(zf, mode, e.UnpackedSize);
-    while (ok) {
-        const qint64 n = in.read(buf.data(), buf.size());
+    while (ok && !whole) {
+        const qint64 n = in.read(buf, ChunkSize);
         if (n < 0) {
             const QString why = in.Error;
             failure =
@@ -609,20 +834,7 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
             ok = false;
             break;
         }
-        for (qint64 off = 0; off < n;) {
-            const ssize_t w = ::write(tmp.fd, buf.constData() + off, size_t(n - off));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                failure = QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +
-                          QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-                ok = false;
-                break;
-            }
-            off += w;
-        }
-        total += n;
-        written += n;
-        if (ok && OnProgress) OnProgress({ProgressKind::Progress, e.Name, e.UnpackedSize, written});
+        ok = put(buf, n);
     }
     zip_fclose(zf);
     if (ok && total != e.UnpackedSize) {
@@ -640,9 +852,9 @@ bool TZipReader::extractOne(const ZipEntry& e, const QString& base, qint64& writ
         }
         // A file replacing an existing one is on disk before it takes the name, so a crash
         // never leaves the old file empty or cut; the batch may complete that later.
-        const QByteArray finalName = EncodeFileName(segs.last());
-        const bool committed =
-            commits_.Commit(dirFd, tmp.fd, tmp.name.constData(), finalName.constData(), target);
+        const bool committed = inPlace ? commits_.CommitNew(dirFd, tmp.fd, folderWatched_)
+                                       : commits_.Commit(dirFd, tmp.fd, tmp.name.constData(),
+                                                         finalName.constData(), target);
         tmp.fd = -1;
         if (!committed) {
             failure = QStringLiteral("Fehler beim Schreiben von ") + LogFileName(target) +

@@ -12,6 +12,8 @@
 #include "ZipDirectory.h"
 
 struct zip;
+struct zip_file;
+struct libdeflate_decompressor;
 
 // What a message of the reader reports. Every one is worth the restore's log; the kind says
 // what went wrong, or that the restore did something on its own.
@@ -77,6 +79,7 @@ private:
     bool extractOne(const ZipEntry& e, const QString& base, qint64& written);
     // Why a stored AES entry is bad ("" when it is sound), and what kind of trouble that is.
     QString checkStoredAes(const ZipEntry& e, TZipReaderMessageKind& kind);
+    QString readWhole(zip_file* zf, const ZipEntry& e, quint32 crc);
     int openFolder(const QStringList& segs, qsizetype count, const QString& base,
                    const QString& skip);
     void closeFolder();
@@ -94,6 +97,11 @@ private:
     // During an extraction: the target folder, and the folder of the last entry.
     int baseFd_ = -1;
     int folderFd_ = -1;
+    bool folderWatched_ = false; // the commits flush its file system at their end
     QString folderPath_;
+    QByteArray chunk_; // an entry's data on its way to the file
+    // A whole entry's packed and unpacked bytes, and the inflater for them.
+    QByteArray packed_, unpacked_;
+    libdeflate_decompressor* inflater_ = nullptr;
     QSet<QString> restored_; // target paths written by the extraction under way
 };

@@ -141,7 +141,7 @@ QString pythonZip(const TestFolder& t, const QString& name, const QString& entri
                            "    if len(e) > 3: i.create_system = e[3]\n"
                            "    if len(e) > 4: i.extra = e[4]\n"
                            "    if len(e) > 5: i.date_time = e[5]\n"
-                           "    i.compress_type = zipfile.ZIP_DEFLATED\n"
+                           "    i.compress_type = e[6] if len(e) > 6 else zipfile.ZIP_DEFLATED\n"
                            "    z.writestr(i, e[1])\n"
                            "z.close()\n")
                 .arg(entries)
@@ -416,6 +416,60 @@ TEST(ZipReader, DamagedOrOversizedEntryLeavesTheOldFile) {
     EXPECT_TRUE(
         rd.said(QStringLiteral("Fehler beim Entpacken von big.txt: mehr Daten als angegeben")))
         << rd.all();
+}
+
+// An entry that fails its checks on the way to a name nobody held leaves no file there, nor
+// anything else; entries above the size unpacked in one piece go through the stream.
+TEST(ZipReader, ADamagedEntryForANewNameLeavesNothing) {
+    struct Damage {
+        const char* what;
+        qsizetype field; // in the local (30-byte) header, or -1 for a byte of the data
+        quint32 value;
+        const char* said;
+    };
+    const Damage damages[] = {
+        {"checksum", 14, 0x12345678, "CRC"},
+        {"size too large", 22, 6000, "weniger Daten als angegeben"},
+        {"size too small", 22, 10, "mehr Daten als angegeben"},
+        {"data", -1, 0, "Fehler beim Entpacken von a.txt"},
+    };
+    TestFolder t;
+    const QByteArray data = randomBytes(5000, 3);
+    // Deflated and stored entries are both read whole before their file is made.
+    for (const char* method : {"", ", 0o100644, 3, b'', (2012, 11, 17, 14, 3, 22), 0"}) {
+        const QString sound = pythonZip(
+            t, QStringLiteral("d.zip"),
+            QStringLiteral(
+                "[('a.txt', open(%1,'rb').read()%2), ('big.bin', bytes(range(256)) * 20000)]")
+                .arg(Quoted(t.Write(QStringLiteral("a.in"), data)), QString::fromLatin1(method)));
+        QFile f(sound);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray zip = f.readAll();
+        f.close();
+        for (const Damage& d : damages) {
+            SCOPED_TRACE(std::string(d.what) + (*method ? " (stored)" : " (deflated)"));
+            QByteArray bad = zip;
+            if (d.field < 0) {
+                bad[30 + 5 + 100] = char(bad[30 + 5 + 100] ^ 0x55);
+            } else {
+                // The same field in the central header, 2 bytes further on.
+                const qsizetype central = bad.indexOf("PK\x01\x02");
+                for (qsizetype at : {d.field, central + d.field + 2})
+                    for (int i = 0; i < 4; ++i)
+                        bad[at + i] = char(d.value >> (8 * i));
+            }
+            const QString archive = t.Write(QStringLiteral("bad.zip"), bad);
+            const QString dest =
+                t.Path(QStringLiteral("ziel-%1-%2").arg(d.field).arg(*method ? 's' : 'd'));
+            Reader rd;
+            ASSERT_TRUE(rd.r.Open(archive));
+            EXPECT_EQ(rd.r.Extract(dest), 1) << rd.all();
+            EXPECT_EQ(t.Files(QStringLiteral("ziel-%1-%2").arg(d.field).arg(*method ? 's' : 'd')),
+                      QStringList({QStringLiteral("big.bin")}));
+            EXPECT_EQ(QFileInfo(dest + QStringLiteral("/big.bin")).size(), 256 * 20000);
+            EXPECT_TRUE(rd.said(QString::fromLatin1(d.said))) << rd.all();
+        }
+    }
 }
 
 TEST(ZipReader, EmptyUnreadableAndAborted) {
