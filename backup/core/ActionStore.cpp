@@ -1,6 +1,8 @@
 #include "ActionStore.h"
 
 #include <QHash>
+#include <cstring>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -74,12 +76,54 @@ std::optional<std::pair<int, int>> actionKey(QStringView name) {
     for (QChar d : name.sliced(digits))
         n = n * 10 + (d.unicode() - u'0');
     const QStringView word = name.first(digits);
+    // An ASCII first letter and the length rule out most words before a comparison.
+    const char16_t lead = word.isEmpty() ? 0 : word.front().unicode();
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c; };
+    static const auto lengths = [] {
+        std::array<qsizetype, ActionColumnCount> l{};
+        for (int c = 0; c < ActionColumnCount; ++c)
+            l[size_t(c)] = ActionKeys[c] ? qsizetype(std::strlen(ActionKeys[c])) : -1;
+        return l;
+    }();
     for (int c = 0; c < ActionColumnCount; ++c)
-        if (ActionKeys[c] &&
+        if (lengths[size_t(c)] == word.size() &&
+            (lead >= 0x80 || lower(lead) == lower(char16_t(ActionKeys[c][0]))) &&
             word.compare(QLatin1StringView(ActionKeys[c]), Qt::CaseInsensitive) == 0)
             return std::pair{c, n};
     return std::nullopt;
 }
+
+// Strings cut from a few large blocks: a start-up reads hundreds of thousands of values, each
+// else an allocation of its own. A block lives as long as any of its strings; a string changed
+// later is copied away from it (the block is shared) or, once it is the block's last, grows
+// into room no other string uses any more.
+class StringBlocks {
+public:
+    QString make(QStringView s) {
+        if (s.isEmpty()) return s.toString();
+        const qsizetype need = s.size() + 1; // with the terminator every QString keeps
+        QString::DataPointer& b = block_.data_ptr();
+        if (!b.d || used_ + need > block_.size()) {
+            // Each block twice the last, up to 8 MiB (on huge pages): a file of a few actions
+            // takes little.
+            const qsizetype size = qMax(need, qMin<qsizetype>(block_.size() * 2 + 2048, 1 << 22));
+            block_ = QString(size, Qt::Uninitialized);
+            Allocator::AdviseLargeBuffer(block_.data(), size_t(size) * sizeof(QChar), false);
+            used_ = 0;
+        }
+        QString::DataPointer part = block_.data_ptr(); // one more reference to the block
+        part.ptr += used_;
+        part.size = s.size();
+        std::memcpy(part.ptr, s.utf16(), size_t(s.size()) * sizeof(char16_t));
+        part.ptr[s.size()] = 0;
+        used_ += need;
+        return QString(std::move(part));
+    }
+
+private:
+    QString block_;
+    qsizetype used_ = 0;
+};
 
 QString widthKey(int col) {
     return QStringLiteral("C") + QString::number(col);
@@ -150,6 +194,7 @@ StoredSettings ActionStore::ReadSettings() const {
     Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
     // Many actions share a value (a time, a filter, the counts); they share its string too.
     std::array<QString, ActionColumnCount> last;
+    StringBlocks strings;
     ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
         const auto key = actionKey(name);
         // Each action up to n needs a folder line of its own: a number beyond the section's
@@ -157,7 +202,7 @@ StoredSettings ActionStore::ReadSettings() const {
         // for all actions up to it.
         if (!key || key->second > keyLines) return;
         QString& kept = last[size_t(key->first)];
-        if (kept != value || kept.isNull()) kept = value.toString();
+        if (kept != value || kept.isNull()) kept = strings.make(value);
         cellsOf(key->second)[key->first] = kept;
     });
     while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
@@ -166,8 +211,13 @@ StoredSettings ActionStore::ReadSettings() const {
     while (count < s.Actions.size() && !s.Actions[count][colVerz].isEmpty())
         ++count;
     s.Actions.resize(count);
-    for (qsizetype i = 0; i < count; ++i)
-        s.Actions[i][colActionNumber] = QString::number(i + 1);
+    for (qsizetype i = 0; i < count; ++i) {
+        char16_t digits[12];
+        qsizetype d = std::size(digits);
+        for (qsizetype v = i + 1; v; v /= 10)
+            digits[--d] = char16_t(u'0' + v % 10);
+        s.Actions[i][colActionNumber] = strings.make(QStringView(digits + d, digits + 12));
+    }
     return s;
 }
 
