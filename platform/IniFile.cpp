@@ -180,15 +180,33 @@ bool sameName(const Piece& a, const Piece& b) {
     return isAscii(a.u8) && isAscii(b.u8) ? false : sameName(a, QStringView(b.toString()));
 }
 
+// A save-back compares a million values: ASCII ones in one pass, byte against unit.
 bool sameText(const Piece& a, QStringView b) {
     if (!a.utf8) return a.u16 == b;
-    if (isAscii(a.u8)) {
-        if (a.u8.size() != b.size()) return false;
-        for (qsizetype i = 0; i < b.size(); ++i)
-            if (char16_t(uchar(a.u8[i])) != b[i].unicode()) return false;
-        return true;
+    const qsizetype n = qMin(a.u8.size(), b.size());
+    const auto* p = reinterpret_cast<const uchar*>(a.u8.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] >= 0x80) return a.toString() == b;
+        if (p[i] != b[i].unicode()) return false;
     }
-    return a.toString() == b;
+    // The rest of a longer piece is one character at least.
+    return a.u8.size() == b.size();
+}
+
+// Whether a name in the file is the one wanted, decided on ASCII alone: 1 it is, 0 it is not,
+// -1 when a character outside ASCII leaves it to sameName and the hash. Both ASCII, a name
+// that matches also has the same folded hash.
+int sameAsciiName(const Piece& a, QStringView b) {
+    if (!a.utf8) return -1;
+    if (a.u8.size() != b.size()) return isAscii(a.u8) && isAscii(b) ? 0 : -1;
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        char16_t x = char16_t(uchar(a.u8[i])), y = b[i].unicode();
+        if (x >= 0x80 || y >= 0x80) return -1;
+        if (x >= u'A' && x <= u'Z') x += 0x20;
+        if (y >= u'A' && y <= u'Z') y += 0x20;
+        if (x != y) return 0; // simple folding maps one character to one
+    }
+    return 1;
 }
 
 // One line of the file with what it declares, worked out once when the file is read. The text
@@ -610,8 +628,25 @@ struct KeyPlace {
     qint32 line = -1;
 };
 
-KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quint32 hash) {
+// The folded hash of the name wanted, made only when needed: a held copy written in file order
+// finds most keys by their name alone.
+class WantedHash {
+public:
+    explicit WantedHash(QStringView name) : name_(name) {}
+    quint32 operator()() const {
+        if (!hash_) hash_ = foldedHash(name_);
+        return *hash_;
+    }
+
+private:
+    QStringView name_;
+    mutable std::optional<quint32> hash_;
+};
+
+KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted,
+                const WantedHash& hashOf) {
     if (!doc.exclusive) {
+        const quint32 hash = hashOf();
         const QList<qsizetype>& chunks = doc.chunksOf(section);
         for (qsizetype ci : chunks) {
             const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
@@ -620,7 +655,11 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
         return {&chunks};
     }
     auto& cur = doc.cursor;
-    if (!cur || cur->section != section) cur = Doc::Cursor{section, doc.chunksOf(section)};
+    // The caller's own string each time, as a rule.
+    const bool sameSection =
+        cur && cur->section.size() == section.size() &&
+        (cur->section.constData() == section.constData() || cur->section == section);
+    if (!sameSection) cur = Doc::Cursor{section, doc.chunksOf(section)};
     // Only a section in one piece: otherwise an earlier piece may hold the key first.
     if (cur->chunk >= 0 && cur->chunks.size() == 1) {
         const QList<Line>& lines = doc.chunks[size_t(cur->chunk)].lines;
@@ -628,14 +667,17 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
             qint32(qMin<qsizetype>(lines.size(), qsizetype(cur->line) + 1 + CursorReach));
         for (qint32 i = cur->line + 1; i < end; ++i) {
             const Line& l = lines.at(i);
-            if (l.first && l.hash == hash && sameName(doc.nameOf(l), wanted)) {
+            if (!l.first) continue;
+            const Piece name = doc.nameOf(l);
+            const int ascii = sameAsciiName(name, wanted);
+            if (ascii == 1 || (ascii < 0 && l.hash == hashOf() && sameName(name, wanted))) {
                 cur->line = i;
                 return {&cur->chunks, cur->chunk, i};
             }
         }
     }
     for (qsizetype ci : std::as_const(cur->chunks)) {
-        const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
+        const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hashOf(), wanted);
         if (i >= 0) {
             cur->chunk = ci;
             cur->line = i;
@@ -645,9 +687,15 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
     return {&cur->chunks};
 }
 
+// A name trimmed, without the call where there is nothing to trim (the usual case).
+QStringView trimmedName(QStringView name) {
+    return name.isEmpty() || name.front().isSpace() || name.back().isSpace() ? name.trimmed()
+                                                                             : name;
+}
+
 const Line* findKey(const Doc& doc, const QString& section, QStringView key) {
-    const QStringView wanted = key.trimmed();
-    const KeyPlace at = locate(doc, section, wanted, foldedHash(wanted));
+    const QStringView wanted = trimmedName(key);
+    const KeyPlace at = locate(doc, section, wanted, WantedHash(wanted));
     return at.line < 0 ? nullptr : &doc.chunks[size_t(at.chunk)].lines.at(at.line);
 }
 
@@ -656,6 +704,19 @@ QString keyLine(QStringView name, QStringView value) {
     QString s;
     s.reserve(name.size() + 1 + value.size());
     s.append(name);
+    s.append(u'=');
+    s.append(value);
+    return s;
+}
+
+// The same with the name as the file holds it (a save that changes many values rewrites as
+// many lines).
+QString keyLine(const Piece& name, QStringView value) {
+    if (!name.utf8) return keyLine(name.u16, value);
+    if (!isAscii(name.u8)) return keyLine(QStringView(name.toString()), value);
+    QString s;
+    s.reserve(name.u8.size() + 1 + value.size());
+    s.append(QLatin1StringView(name.u8));
     s.append(u'=');
     s.append(value);
     return s;
@@ -870,10 +931,14 @@ QByteArray joinLines(const Doc& doc, bool cp1252) {
     }
     QString run;
     QByteArray bytes;
-    if (cp1252 || !doc.utf8)
+    if (cp1252 || !doc.utf8) {
         run.reserve(size);
-    else
-        bytes.reserve(size);
+    } else {
+        // Rewritten lines may take more bytes than the units counted; a large file's save
+        // fills its room on huge pages.
+        bytes.reserve(size + size / 8 + 64);
+        Allocator::AdviseLargeBuffer(bytes.data(), size_t(size));
+    }
     const auto flush = [&] {
         if (run.isEmpty()) return;
         bytes += cp1252 ? Cp1252::Encode(run) : run.toUtf8();
@@ -885,6 +950,17 @@ QByteArray joinLines(const Doc& doc, bool cp1252) {
             flush();
             bytes.append(text.u8);
             bytes.append("\r\n", 2);
+            return;
+        }
+        // A rewritten ASCII line of a UTF-8 file goes straight in, without a run of its own.
+        if (!text.utf8 && !cp1252 && doc.utf8 && run.isEmpty() && isAscii(text.u16)) {
+            const qsizetype at = bytes.size();
+            bytes.resize(at + text.u16.size() + 2);
+            char* out = bytes.data() + at;
+            for (QChar c : text.u16)
+                *out++ = char(c.unicode());
+            out[0] = '\r';
+            out[1] = '\n';
             return;
         }
         if (text.utf8)
@@ -1308,9 +1384,9 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
 }
 
 void IniFile::WriteString(const QString& section, QStringView key, QStringView value) {
-    const QStringView wanted = key.trimmed();
+    const QStringView wanted = trimmedName(key);
     const QStringView val = singleLine(value);
-    const quint32 hash = foldedHash(wanted);
+    const WantedHash hash(wanted);
     modify([&](Doc& doc) {
         const KeyPlace at = locate(doc, section, wanted, hash);
         if (at.line >= 0) {
@@ -1319,8 +1395,7 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
             if (l.nameOff == 0 && l.eq == l.nameLen && sameText(doc.valueOf(l), val)) return true;
-            Line rewritten =
-                doc.ownLine(keyLine(doc.nameOf(l).toString(), val), l.owned ? qint32(l.off) : -1);
+            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.owned ? qint32(l.off) : -1);
             rewritten.first = true;
             c.lines[at.line] = rewritten;
             doc.altered = true;

@@ -676,6 +676,10 @@ TEST_F(IniFileTextTest, WritesKeepTheOtherLinesBytes) {
     EXPECT_EQ(bytesOf(utf8Path), Content);
     ini.BeginUpdate();
     ini.WriteString(u"ärger"_s, u"bom"_s, u"\uFEFFx"_s);
+    // Held and in file order: names told apart only outside ASCII.
+    ini.WriteString(u"ärger"_s, u"\u212Aelvin"_s, u"K"_s);
+    ini.WriteString(u"ärger"_s, u"K"_s, u"second"_s);
+    ini.WriteString(u"ärger"_s, u"EMOJI"_s, u" \U0001F600 "_s);
     ini.WriteString(u"Plain"_s, u"a"_s, u"1"_s);
     ini.Commit();
     EXPECT_EQ(bytesOf(utf8Path), Content);
