@@ -1,6 +1,7 @@
 #include "ActionStore.h"
 
 #include <QHash>
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -76,20 +77,27 @@ std::optional<std::pair<int, int>> actionKey(QStringView name) {
     for (QChar d : name.sliced(digits))
         n = n * 10 + (d.unicode() - u'0');
     const QStringView word = name.first(digits);
-    // An ASCII first letter and the length rule out most words before a comparison.
-    const char16_t lead = word.isEmpty() ? 0 : word.front().unicode();
+    // An ASCII word is compared letter by letter, any other as Qt folds it (which maps some
+    // letters outside ASCII onto ASCII ones).
     const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c; };
+    const bool ascii =
+        std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; });
     static const auto lengths = [] {
         std::array<qsizetype, ActionColumnCount> l{};
         for (int c = 0; c < ActionColumnCount; ++c)
             l[size_t(c)] = ActionKeys[c] ? qsizetype(std::strlen(ActionKeys[c])) : -1;
         return l;
     }();
-    for (int c = 0; c < ActionColumnCount; ++c)
-        if (lengths[size_t(c)] == word.size() &&
-            (lead >= 0x80 || lower(lead) == lower(char16_t(ActionKeys[c][0]))) &&
-            word.compare(QLatin1StringView(ActionKeys[c]), Qt::CaseInsensitive) == 0)
-            return std::pair{c, n};
+    for (int c = 0; c < ActionColumnCount; ++c) {
+        if (lengths[size_t(c)] != word.size()) continue;
+        const char* w = ActionKeys[c];
+        const bool same = ascii ? std::equal(word.begin(), word.end(), w,
+                                             [&](QChar a, char b) {
+                                                 return lower(a.unicode()) == lower(char16_t(b));
+                                             })
+                                : word.compare(QLatin1StringView(w), Qt::CaseInsensitive) == 0;
+        if (same) return std::pair{c, n};
+    }
     return std::nullopt;
 }
 
@@ -193,7 +201,11 @@ StoredSettings ActionStore::ReadSettings() const {
     s.Actions.reserve(expected);
     Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
     // Many actions share a value (a time, a filter, the counts); they share its string too.
+    // Starting with the defaults, which a cell already holds: a cell given the string it holds
+    // is left alone (no reference counted up and down).
     std::array<QString, ActionColumnCount> last;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        last[size_t(c)] = ActionDefaults[c];
     StringBlocks strings;
     ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
         const auto key = actionKey(name);
@@ -203,7 +215,9 @@ StoredSettings ActionStore::ReadSettings() const {
         if (!key || key->second > keyLines) return;
         QString& kept = last[size_t(key->first)];
         if (kept != value || kept.isNull()) kept = strings.make(value);
-        cellsOf(key->second)[key->first] = kept;
+        QString& cell = cellsOf(key->second)[key->first];
+        if (cell.data_ptr().data() != kept.data_ptr().data() || cell.size() != kept.size())
+            cell = kept; // the very string is left; a null one differs from an empty one here
     });
     while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
         s.Actions.append(apart.take(int(s.Actions.size()) + 1));
