@@ -65,6 +65,20 @@ private:
     qsizetype len_ = 0;
 };
 
+// A number's decimal text on the stack.
+class Digits {
+public:
+    explicit Digits(qsizetype n) {
+        for (; n || at_ == std::size(buf_); n /= 10)
+            buf_[--at_] = char16_t(u'0' + n % 10);
+    }
+    operator QStringView() const { return QStringView(buf_ + at_, buf_ + std::size(buf_)); }
+
+private:
+    char16_t buf_[20];
+    size_t at_ = std::size(buf_);
+};
+
 // The column and number of an action key ("verz12": colVerz, 12), as the keys Key builds are
 // found: the key word without regard to case, the number in decimal without leading zeros.
 std::optional<std::pair<int, int>> actionKey(QStringView name) {
@@ -225,13 +239,8 @@ StoredSettings ActionStore::ReadSettings() const {
     while (count < s.Actions.size() && !s.Actions[count][colVerz].isEmpty())
         ++count;
     s.Actions.resize(count);
-    for (qsizetype i = 0; i < count; ++i) {
-        char16_t digits[12];
-        qsizetype d = std::size(digits);
-        for (qsizetype v = i + 1; v; v /= 10)
-            digits[--d] = char16_t(u'0' + v % 10);
-        s.Actions[i][colActionNumber] = strings.make(QStringView(digits + d, digits + 12));
-    }
+    for (qsizetype i = 0; i < count; ++i)
+        s.Actions[i][colActionNumber] = strings.make(Digits(i + 1));
     return s;
 }
 
@@ -259,7 +268,9 @@ void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& a
         const int n = int(i) + 1;
         for (int c = 0; c < ActionColumnCount; ++c)
             if (c != colActionNumber) ini_.WriteString(Actions, Key(c, n), actions[i][c]);
-        actions[i][colActionNumber] = QString::number(n);
+        // Mostly the number it already has.
+        QString& number = actions[i][colActionNumber];
+        if (const Digits d(n); number != QStringView(d)) number = QStringView(d).toString();
     }
     ini_.WriteString(Actions, Key(colVerz, int(actions.size()) + 1), QStringView());
 }
