@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -37,8 +38,13 @@ void AdviseLargeBuffer(void* data, size_t bytes, bool filledWhole) {
                           : std::max(first, (first + (last - first) / parts * p) & ~(Huge - 1));
     };
     std::vector<std::thread> threads;
-    for (int p = 1; p < parts; ++p)
-        threads.emplace_back(mapIn, at(p), at(p + 1));
+    int p = 1;
+    try {
+        for (; p < parts; ++p)
+            threads.emplace_back(mapIn, at(p), at(p + 1));
+    } catch (const std::system_error&) {
+        mapIn(at(p), last); // no more threads to be had
+    }
     mapIn(at(0), at(1));
     for (std::thread& t : threads)
         t.join();

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -300,11 +301,18 @@ Line parseLine(QByteArrayView text, qsizetype off) {
 }
 
 // work(p) for each p in [0, parts), on a thread each (the caller's takes 0), all done on return.
+// A part whose thread cannot be started (a limit on threads) is done on the caller's.
 template <typename Work> void onThreads(int parts, const Work& work) {
     std::vector<std::thread> threads;
     threads.reserve(size_t(parts) - 1);
-    for (int p = 1; p < parts; ++p)
-        threads.emplace_back(work, p);
+    int p = 1;
+    try {
+        for (; p < parts; ++p)
+            threads.emplace_back(work, p);
+    } catch (const std::system_error&) {
+        for (; p < parts; ++p)
+            work(p);
+    }
     work(0);
     for (std::thread& t : threads)
         t.join();
