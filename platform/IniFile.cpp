@@ -16,6 +16,8 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -142,7 +144,8 @@ struct Piece {
 // room from call to call, so a pass over many lines allocates once).
 QStringView utf16Of(const Piece& p, QString& buf) {
     if (!p.utf8) return p.u16;
-    buf.resize(p.u8.size()); // UTF-8 takes at least as many bytes as UTF-16 takes units
+    // UTF-8 takes at least as many bytes as UTF-16 takes units; the buffer only grows.
+    if (buf.size() < p.u8.size()) buf.resize(qMax<qsizetype>(p.u8.size(), 256));
     QChar* out = buf.data();
     if (isAscii(p.u8)) {
         for (char c : p.u8)
@@ -178,15 +181,33 @@ bool sameName(const Piece& a, const Piece& b) {
     return isAscii(a.u8) && isAscii(b.u8) ? false : sameName(a, QStringView(b.toString()));
 }
 
+// A save-back compares a million values: ASCII ones in one pass, byte against unit.
 bool sameText(const Piece& a, QStringView b) {
     if (!a.utf8) return a.u16 == b;
-    if (isAscii(a.u8)) {
-        if (a.u8.size() != b.size()) return false;
-        for (qsizetype i = 0; i < b.size(); ++i)
-            if (char16_t(uchar(a.u8[i])) != b[i].unicode()) return false;
-        return true;
+    const qsizetype n = qMin(a.u8.size(), b.size());
+    const auto* p = reinterpret_cast<const uchar*>(a.u8.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] >= 0x80) return a.toString() == b;
+        if (p[i] != b[i].unicode()) return false;
     }
-    return a.toString() == b;
+    // The rest of a longer piece is one character at least.
+    return a.u8.size() == b.size();
+}
+
+// Whether a name in the file is the one wanted, decided on ASCII alone: 1 it is, 0 it is not,
+// -1 when a character outside ASCII leaves it to sameName and the hash. Both ASCII, a name
+// that matches also has the same folded hash.
+int sameAsciiName(const Piece& a, QStringView b) {
+    if (!a.utf8) return -1;
+    if (a.u8.size() != b.size()) return isAscii(a.u8) && isAscii(b) ? 0 : -1;
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        char16_t x = char16_t(uchar(a.u8[i])), y = b[i].unicode();
+        if (x >= 0x80 || y >= 0x80) return -1;
+        if (x >= u'A' && x <= u'Z') x += 0x20;
+        if (y >= u'A' && y <= u'Z') y += 0x20;
+        if (x != y) return 0; // simple folding maps one character to one
+    }
+    return 1;
 }
 
 // One line of the file with what it declares, worked out once when the file is read. The text
@@ -279,6 +300,24 @@ Line parseLine(QByteArrayView text, qsizetype off) {
     return l;
 }
 
+// work(p) for each p in [0, parts), on a thread each (the caller's takes 0), all done on return.
+// A part whose thread cannot be started (a limit on threads) is done on the caller's.
+template <typename Work> void onThreads(int parts, const Work& work) {
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(parts) - 1);
+    int p = 1;
+    try {
+        for (; p < parts; ++p)
+            threads.emplace_back(work, p);
+    } catch (const std::system_error&) {
+        for (; p < parts; ++p)
+            work(p);
+    }
+    work(0);
+    for (std::thread& t : threads)
+        t.join();
+}
+
 // Open addressing from a folded key hash to a line; the lines keep the hashes, so growing the
 // table reads no text.
 class KeyTable {
@@ -345,64 +384,128 @@ public:
     }
     void insert(quint32 hash, qint32 line) { added_.insert(hash, line); }
 
-    // keys: hash << 32 | line of each key line, in line order. same(a, b) tells whether two
-    // lines name the same key, first(line) is called for the first line of each name.
-    template <typename Same, typename First>
-    void build(std::vector<quint64>& keys, Same same, First first) {
+    // Indexes the key lines among lines[0, n), on up to `parts` threads, and marks the first
+    // line of each name. same(a, b) tells whether two lines name the same key.
+    template <typename Same> void build(Line* lines, qsizetype n, int parts, Same same) {
         entries_.clear();
         groups_.clear();
         added_.clear();
-        if (keys.empty()) return;
         int bits = 1;
-        while (bits < 24 && (size_t(1) << (bits + 2)) < keys.size())
+        while (bits < 24 && (qsizetype(1) << (bits + 2)) < n)
             ++bits;
         shift_ = 32 - bits;
-        // Two stable passes, the low half of the group number first; the second writes the
-        // index itself. Each buffer is let go as soon as it is read, so the next reuses it.
+        // Threads pay off only on a large section: as for the parse, about a part's bytes each
+        // (a line being some 32 bytes).
+        parts = int(qBound<qsizetype>(1, n * 32 / qMax<qsizetype>(1, IniFile::ParsePartBytes),
+                                      qsizetype(parts)));
         const int lowBits = bits / 2;
-        const size_t n = keys.size();
-        const auto pass = [&](const quint64* from, quint64* to, int lowBit, int width) {
-            std::vector<quint32> count((size_t(1) << width) + 1);
-            const quint64 mask = (quint64(1) << width) - 1;
-            const int at = 32 + shift_ + lowBit;
-            for (size_t i = 0; i < n; ++i)
-                ++count[((from[i] >> at) & mask) + 1];
-            for (size_t i = 1; i < count.size(); ++i)
-                count[i] += count[i - 1];
-            for (size_t i = 0; i < n; ++i)
-                to[count[(from[i] >> at) & mask]++] = from[i];
+        const size_t lowGroups = size_t(1) << lowBits, highGroups = size_t(1) << (bits - lowBits);
+        const quint64 lowMask = lowGroups - 1, highMask = highGroups - 1;
+        std::vector<std::vector<quint32>> count(size_t(parts),
+                                                std::vector<quint32>(qMax(lowGroups, highGroups)));
+        // Each bucket's place: the buckets in order, each holding the parts in order, so both
+        // passes stay stable.
+        const auto placeBuckets = [&](size_t buckets) {
+            quint32 total = 0;
+            for (size_t g = 0; g < buckets; ++g)
+                for (std::vector<quint32>& c : count)
+                    total += std::exchange(c[g], total);
+            return total;
         };
-        const std::unique_ptr<quint64[]> half(new quint64[n]);
-        Allocator::AdviseLargeBuffer(half.get(), n * sizeof(quint64));
-        pass(keys.data(), half.get(), 0, lowBits);
-        std::vector<quint64>().swap(keys);
-        entries_.reserve(qsizetype(n));
-        Allocator::AdviseLargeBuffer(entries_.data(), n * sizeof(quint64));
-        entries_.resize(qsizetype(n));
+        const auto lineAt = [&](int p) { return n * p / parts; };
+        // The first pass reads the lines themselves (grouped by the low half of the group
+        // number), the second its result (by the high half) and writes the index.
+        onThreads(parts, [&](int p) {
+            std::vector<quint32>& c = count[size_t(p)];
+            for (qsizetype i = lineAt(p); i < lineAt(p + 1); ++i) {
+                // Twins are rare: all are first until found to be one.
+                lines[i].first = lines[i].kind == Line::Key;
+                if (lines[i].first) ++c[(lines[i].hash >> shift_) & lowMask];
+            }
+        });
+        const quint32 keys = placeBuckets(lowGroups);
+        if (keys == 0) return;
+        const std::unique_ptr<quint64[]> half(new quint64[keys]);
+        Allocator::AdviseLargeBuffer(half.get(), keys * sizeof(quint64));
+        onThreads(parts, [&](int p) {
+            std::vector<quint32>& c = count[size_t(p)];
+            for (qsizetype i = lineAt(p); i < lineAt(p + 1); ++i)
+                if (lines[i].kind == Line::Key)
+                    half[c[(lines[i].hash >> shift_) & lowMask]++] =
+                        quint64(lines[i].hash) << 32 | quint64(i);
+        });
+        const auto keyAt = [&](int p) { return size_t(keys) * size_t(p) / size_t(parts); };
+        const int highAt = 32 + shift_ + lowBits;
+        onThreads(parts, [&](int p) {
+            std::vector<quint32>& c = count[size_t(p)];
+            std::fill(c.begin(), c.end(), 0);
+            for (size_t i = keyAt(p); i < keyAt(p + 1); ++i)
+                ++c[(half[i] >> highAt) & highMask];
+        });
+        placeBuckets(highGroups);
+        entries_.reserve(qsizetype(keys));
+        Allocator::AdviseLargeBuffer(entries_.data(), keys * sizeof(quint64));
+        entries_.resize(qsizetype(keys));
         quint64* e = entries_.data();
-        pass(half.get(), e, lowBits, bits - lowBits);
+        onThreads(parts, [&](int p) {
+            std::vector<quint32>& c = count[size_t(p)];
+            for (size_t i = keyAt(p); i < keyAt(p + 1); ++i)
+                e[c[(half[i] >> highAt) & highMask]++] = half[i];
+        });
 
-        // The first line of each name stays, in place (a group is a few keys, in line order).
+        // The first line of each name stays (a group is a few keys, in line order). Each
+        // thread keeps those of a range of groups at the start of their entries; the ranges
+        // are then moved together (only twins leave a gap).
         const quint32 groups = quint32(1) << bits;
         groups_.reserve(qsizetype(groups) + 1);
         Allocator::AdviseLargeBuffer(groups_.data(), (size_t(groups) + 1) * sizeof(quint32));
         groups_.resize(qsizetype(groups) + 1);
-        size_t kept = 0, i = 0;
-        for (quint32 grp = 0; grp < groups; ++grp) {
-            const size_t start = kept;
-            groups_[grp] = quint32(start);
-            for (; i < n && quint32(e[i] >> 32) >> shift_ == grp; ++i) {
-                const quint64 k = e[i];
-                bool repeated = false;
-                for (size_t j = start; j < kept && !repeated; ++j)
-                    repeated =
-                        e[j] >> 32 == k >> 32 && same(qint32(quint32(e[j])), qint32(quint32(k)));
-                if (repeated) continue;
-                e[kept++] = k;
-                first(qint32(quint32(k)));
+        quint32* const groupStart = groups_.data();
+        const auto groupAt = [&](int p) {
+            return quint32(quint64(groups) * quint64(p) / quint64(parts));
+        };
+        const auto entryOfGroup = [&](quint32 grp) {
+            return quint32(std::lower_bound(e, e + keys, grp,
+                                            [&](quint64 k, quint32 g) {
+                                                return quint32(k >> 32) >> shift_ < g;
+                                            }) -
+                           e);
+        };
+        std::vector<quint32> from(size_t(parts) + 1, keys), keptEnd(from.size());
+        for (int p = 0; p < parts; ++p)
+            from[size_t(p)] = entryOfGroup(groupAt(p));
+        onThreads(parts, [&](int p) {
+            quint32 kept = from[size_t(p)];
+            quint32 i = kept;
+            const quint32 end = from[size_t(p) + 1];
+            for (quint32 grp = groupAt(p); grp < groupAt(p + 1); ++grp) {
+                const quint32 start = kept;
+                groupStart[grp] = start;
+                for (; i < end && quint32(e[i] >> 32) >> shift_ == grp; ++i) {
+                    const quint64 k = e[i];
+                    bool repeated = false;
+                    for (quint32 j = start; j < kept && !repeated; ++j)
+                        repeated = e[j] >> 32 == k >> 32 &&
+                                   same(qint32(quint32(e[j])), qint32(quint32(k)));
+                    if (repeated)
+                        lines[quint32(k)].first = false;
+                    else
+                        e[kept++] = k;
+                }
             }
+            keptEnd[size_t(p)] = kept;
+        });
+        quint32 kept = keptEnd[0];
+        for (int p = 1; p < parts; ++p) {
+            const quint32 at = from[size_t(p)], gap = at - kept;
+            if (gap) {
+                std::memmove(e + kept, e + at, (keptEnd[size_t(p)] - at) * sizeof(quint64));
+                for (quint32 grp = groupAt(p); grp < groupAt(p + 1); ++grp)
+                    groupStart[grp] -= gap;
+            }
+            kept += keptEnd[size_t(p)] - at;
         }
-        groups_[groups] = quint32(kept);
+        groupStart[groups] = kept;
         entries_.resize(qsizetype(kept));
     }
     void clear() {
@@ -485,22 +588,11 @@ struct IniFile::Doc {
         c.keys.insert(l.hash, at);
         return true;
     }
-    void indexKeys(Chunk& c) {
-        std::vector<quint64> keys;
-        qsizetype n = 0;
-        for (const Line& l : std::as_const(c.lines))
-            n += l.kind == Line::Key;
-        keys.reserve(size_t(n));
-        Allocator::AdviseLargeBuffer(keys.data(), size_t(n) * sizeof(quint64));
+    void indexKeys(Chunk& c, int parts = 1) {
         Line* lines = c.lines.data();
-        for (qsizetype i = 0; i < c.lines.size(); ++i) {
-            lines[i].first = false;
-            if (lines[i].kind == Line::Key)
-                keys.push_back(quint64(lines[i].hash) << 32 | quint64(i));
-        }
-        c.keys.build(
-            keys, [&](qint32 a, qint32 b) { return sameName(nameOf(lines[a]), nameOf(lines[b])); },
-            [&](qint32 line) { lines[line].first = true; });
+        c.keys.build(lines, c.lines.size(), parts, [&](qint32 a, qint32 b) {
+            return sameName(nameOf(lines[a]), nameOf(lines[b]));
+        });
     }
 
     void append(Line l) {
@@ -544,8 +636,25 @@ struct KeyPlace {
     qint32 line = -1;
 };
 
-KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quint32 hash) {
+// The folded hash of the name wanted, made only when needed: a held copy written in file order
+// finds most keys by their name alone.
+class WantedHash {
+public:
+    explicit WantedHash(QStringView name) : name_(name) {}
+    quint32 operator()() const {
+        if (!hash_) hash_ = foldedHash(name_);
+        return *hash_;
+    }
+
+private:
+    QStringView name_;
+    mutable std::optional<quint32> hash_;
+};
+
+KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted,
+                const WantedHash& hashOf) {
     if (!doc.exclusive) {
+        const quint32 hash = hashOf();
         const QList<qsizetype>& chunks = doc.chunksOf(section);
         for (qsizetype ci : chunks) {
             const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
@@ -554,7 +663,11 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
         return {&chunks};
     }
     auto& cur = doc.cursor;
-    if (!cur || cur->section != section) cur = Doc::Cursor{section, doc.chunksOf(section)};
+    // The caller's own string each time, as a rule.
+    const bool sameSection =
+        cur && cur->section.size() == section.size() &&
+        (cur->section.constData() == section.constData() || cur->section == section);
+    if (!sameSection) cur = Doc::Cursor{section, doc.chunksOf(section)};
     // Only a section in one piece: otherwise an earlier piece may hold the key first.
     if (cur->chunk >= 0 && cur->chunks.size() == 1) {
         const QList<Line>& lines = doc.chunks[size_t(cur->chunk)].lines;
@@ -562,14 +675,17 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
             qint32(qMin<qsizetype>(lines.size(), qsizetype(cur->line) + 1 + CursorReach));
         for (qint32 i = cur->line + 1; i < end; ++i) {
             const Line& l = lines.at(i);
-            if (l.first && l.hash == hash && sameName(doc.nameOf(l), wanted)) {
+            if (!l.first) continue;
+            const Piece name = doc.nameOf(l);
+            const int ascii = sameAsciiName(name, wanted);
+            if (ascii == 1 || (ascii < 0 && l.hash == hashOf() && sameName(name, wanted))) {
                 cur->line = i;
                 return {&cur->chunks, cur->chunk, i};
             }
         }
     }
     for (qsizetype ci : std::as_const(cur->chunks)) {
-        const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hash, wanted);
+        const qint32 i = doc.findIn(doc.chunks[size_t(ci)], hashOf(), wanted);
         if (i >= 0) {
             cur->chunk = ci;
             cur->line = i;
@@ -579,9 +695,15 @@ KeyPlace locate(const Doc& doc, const QString& section, QStringView wanted, quin
     return {&cur->chunks};
 }
 
+// A name trimmed, without the call where there is nothing to trim (the usual case).
+QStringView trimmedName(QStringView name) {
+    return name.isEmpty() || name.front().isSpace() || name.back().isSpace() ? name.trimmed()
+                                                                             : name;
+}
+
 const Line* findKey(const Doc& doc, const QString& section, QStringView key) {
-    const QStringView wanted = key.trimmed();
-    const KeyPlace at = locate(doc, section, wanted, foldedHash(wanted));
+    const QStringView wanted = trimmedName(key);
+    const KeyPlace at = locate(doc, section, wanted, WantedHash(wanted));
     return at.line < 0 ? nullptr : &doc.chunks[size_t(at.chunk)].lines.at(at.line);
 }
 
@@ -590,6 +712,19 @@ QString keyLine(QStringView name, QStringView value) {
     QString s;
     s.reserve(name.size() + 1 + value.size());
     s.append(name);
+    s.append(u'=');
+    s.append(value);
+    return s;
+}
+
+// The same with the name as the file holds it (a save that changes many values rewrites as
+// many lines).
+QString keyLine(const Piece& name, QStringView value) {
+    if (!name.utf8) return keyLine(name.u16, value);
+    if (!isAscii(name.u8)) return keyLine(QStringView(name.toString()), value);
+    QString s;
+    s.reserve(name.u8.size() + 1 + value.size());
+    s.append(QLatin1StringView(name.u8));
     s.append(u'=');
     s.append(value);
     return s;
@@ -804,10 +939,14 @@ QByteArray joinLines(const Doc& doc, bool cp1252) {
     }
     QString run;
     QByteArray bytes;
-    if (cp1252 || !doc.utf8)
+    if (cp1252 || !doc.utf8) {
         run.reserve(size);
-    else
-        bytes.reserve(size);
+    } else {
+        // Rewritten lines may take more bytes than the units counted; a large file's save
+        // fills its room on huge pages.
+        bytes.reserve(size + size / 8 + 64);
+        Allocator::AdviseLargeBuffer(bytes.data(), size_t(size));
+    }
     const auto flush = [&] {
         if (run.isEmpty()) return;
         bytes += cp1252 ? Cp1252::Encode(run) : run.toUtf8();
@@ -819,6 +958,17 @@ QByteArray joinLines(const Doc& doc, bool cp1252) {
             flush();
             bytes.append(text.u8);
             bytes.append("\r\n", 2);
+            return;
+        }
+        // A rewritten ASCII line of a UTF-8 file goes straight in, without a run of its own.
+        if (!text.utf8 && !cp1252 && doc.utf8 && run.isEmpty() && isAscii(text.u16)) {
+            const qsizetype at = bytes.size();
+            bytes.resize(at + text.u16.size() + 2);
+            char* out = bytes.data() + at;
+            for (QChar c : text.u16)
+                *out++ = char(c.unicode());
+            out[0] = '\r';
+            out[1] = '\n';
             return;
         }
         if (text.utf8)
@@ -835,6 +985,105 @@ QByteArray joinLines(const Doc& doc, bool cp1252) {
     flush();
     return bytes;
 }
+
+namespace {
+
+// How many threads parse a text of this size: one per ParsePartBytes, at most one per core and
+// eight in all (at least two, so the split is taken on any machine); one means a single pass.
+int parseParts(qsizetype size) {
+    const qsizetype part = qMax<qsizetype>(1, IniFile::ParsePartBytes);
+    const int cores = int(qBound(2u, std::thread::hardware_concurrency(), 8u));
+    return int(qMin<qsizetype>(size / part, cores));
+}
+
+// The lines of a large text parsed on several threads into one array: each thread takes a
+// stretch that starts and ends at a line boundary, counts its lines, then parses them into its
+// place. The chunks are cut from the array as a single pass makes them; the largest takes the
+// array itself (no copy of its lines), the others copies of their stretch.
+template <typename Text, typename Ch, typename Parse>
+void parseInParts(Doc& doc, Text text, Ch nl, Ch cr, Parse parse, int parts, bool& exact) {
+    std::vector<qsizetype> from(size_t(parts) + 1, text.size());
+    from[0] = 0;
+    for (int p = 1; p < parts; ++p) {
+        const qsizetype found = text.indexOf(nl, qMax(from[p - 1], text.size() / parts * p));
+        from[p] = found < 0 ? text.size() : found + 1;
+    }
+    struct Part {
+        qsizetype lines = 0;
+        bool exact = true;
+        std::vector<qsizetype> sections; // where its section lines are in the array
+    };
+    std::vector<Part> part(static_cast<size_t>(parts));
+    const auto onEach = [&](const auto& work) { onThreads(parts, work); };
+    onEach([&](int p) {
+        const Text t = text.sliced(from[p], from[p + 1] - from[p]);
+        part[p].lines = std::count(t.begin(), t.end(), nl) + (!t.isEmpty() && t.back() != nl);
+    });
+    std::vector<qsizetype> first(size_t(parts) + 1, 0);
+    for (int p = 0; p < parts; ++p)
+        first[p + 1] = first[p] + part[p].lines;
+    const qsizetype total = first[parts];
+    QList<Line> all;
+    all.reserve(total);
+    Allocator::AdviseLargeBuffer(all.data(), size_t(total) * sizeof(Line));
+    all.resize(total);
+    Line* const lines = all.data();
+    onEach([&](int p) {
+        Line* out = lines + first[p];
+        for (qsizetype pos = from[p]; pos < from[p + 1];) {
+            const qsizetype found = text.indexOf(nl, pos);
+            const qsizetype end = found < 0 ? text.size() : found;
+            auto line = text.sliced(pos, end - pos);
+            if (line.endsWith(cr))
+                line.chop(1);
+            else
+                part[p].exact = false; // written back, the line ends in CR LF
+            *out = parse(line, pos);
+            if (out->kind == Line::Section) part[p].sections.push_back(out - lines);
+            ++out;
+            pos = end + 1;
+        }
+    });
+
+    // The chunks: the lines before the first section (if any), then each section's.
+    struct Span {
+        qsizetype header, begin, end;
+    };
+    std::vector<Span> spans;
+    for (const Part& p : part) {
+        exact = exact && p.exact;
+        for (qsizetype at : p.sections) {
+            if (spans.empty() && at > 0) spans.push_back({-1, 0, at});
+            if (!spans.empty()) spans.back().end = at;
+            spans.push_back({at, at + 1, total});
+        }
+    }
+    if (spans.empty()) spans.push_back({-1, 0, total});
+    const size_t base = doc.chunks.size();
+    size_t largest = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const Span& s = spans[i];
+        if (s.end - s.begin > spans[largest].end - spans[largest].begin) largest = i;
+        if (s.header >= 0)
+            doc.append(lines[s.header]);
+        else
+            doc.chunks.emplace_back();
+    }
+    for (size_t i = 0; i < spans.size(); ++i)
+        if (i != largest)
+            doc.chunks[base + i].lines = QList<Line>(lines + spans[i].begin, lines + spans[i].end);
+    QList<Line>& big = doc.chunks[base + largest].lines;
+    big = std::move(all);
+    big.remove(0, spans[largest].begin); // moves the list's start, copies nothing
+    big.resize(spans[largest].end - spans[largest].begin);
+    for (size_t i = 0; i < spans.size(); ++i) {
+        Chunk& c = doc.chunks[base + i];
+        if (c.lines.capacity() - c.lines.size() > c.lines.size() / 4) c.lines.squeeze();
+        doc.indexKeys(c, parts);
+    }
+}
+
+} // namespace
 
 std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     auto doc = std::make_shared<Doc>();
@@ -878,6 +1127,8 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         doc->indexKeys(doc->chunks.back());
     };
     const auto parseAll = [&](auto text, auto nl, auto cr, auto parse) {
+        if (const int parts = parseParts(text.size()); parts > 1)
+            return parseInParts(*doc, text, nl, cr, parse, parts, exact);
         // Each chunk's lines in one allocation: room for all lines still to come, given
         // back when the chunk ends (a large block shrinks in place).
         qsizetype linesLeft = std::count(text.begin(), text.end(), nl) + 1;
@@ -908,6 +1159,7 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
             doc->chunks.back().lines.append(l); // indexed when its chunk ends
             pos = end + 1;
         }
+        endChunk();
     };
     if (doc->utf8)
         parseAll(QByteArrayView(doc->bytes), '\n', '\r',
@@ -915,7 +1167,6 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
     else
         parseAll(QStringView(doc->text), u'\n', u'\r',
                  [](QStringView line, qsizetype pos) { return parseLine(line, pos, -1); });
-    endChunk();
     if (exact) doc->canonicalBytes = bytes;
     doc->canonical = exact;
     docCache().put(path, int(encoding_), bytes, doc);
@@ -1141,9 +1392,9 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
 }
 
 void IniFile::WriteString(const QString& section, QStringView key, QStringView value) {
-    const QStringView wanted = key.trimmed();
+    const QStringView wanted = trimmedName(key);
     const QStringView val = singleLine(value);
-    const quint32 hash = foldedHash(wanted);
+    const WantedHash hash(wanted);
     modify([&](Doc& doc) {
         const KeyPlace at = locate(doc, section, wanted, hash);
         if (at.line >= 0) {
@@ -1152,8 +1403,7 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
             // A line that already reads "name=value" stays as it is, and its chunk is not
             // copied away from the file's.
             if (l.nameOff == 0 && l.eq == l.nameLen && sameText(doc.valueOf(l), val)) return true;
-            Line rewritten =
-                doc.ownLine(keyLine(doc.nameOf(l).toString(), val), l.owned ? qint32(l.off) : -1);
+            Line rewritten = doc.ownLine(keyLine(doc.nameOf(l), val), l.owned ? qint32(l.off) : -1);
             rewritten.first = true;
             c.lines[at.line] = rewritten;
             doc.altered = true;

@@ -82,6 +82,10 @@ public:
     enum class Encoding { Utf8, Latin1252 };
     void SetEncoding(Encoding e) { encoding_ = e; }
 
+    // A file is parsed on several threads from two parts of this many bytes (characters for a
+    // decoded one) on, one part a thread; a test sets it low to take that path on small files.
+    static inline qsizetype ParsePartBytes = qsizetype(1) << 20;
+
     // Test hook: called with the path of each temporary copy right after its creation.
     static inline std::function<void(const QString& tempPath)> TempCreatedHook;
 

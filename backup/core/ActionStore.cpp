@@ -1,6 +1,9 @@
 #include "ActionStore.h"
 
 #include <QHash>
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -62,6 +65,20 @@ private:
     qsizetype len_ = 0;
 };
 
+// A number's decimal text on the stack.
+class Digits {
+public:
+    explicit Digits(qsizetype n) {
+        for (; n || at_ == std::size(buf_); n /= 10)
+            buf_[--at_] = char16_t(u'0' + n % 10);
+    }
+    operator QStringView() const { return QStringView(buf_ + at_, buf_ + std::size(buf_)); }
+
+private:
+    char16_t buf_[20];
+    size_t at_ = std::size(buf_);
+};
+
 // The column and number of an action key ("verz12": colVerz, 12), as the keys Key builds are
 // found: the key word without regard to case, the number in decimal without leading zeros.
 std::optional<std::pair<int, int>> actionKey(QStringView name) {
@@ -74,12 +91,61 @@ std::optional<std::pair<int, int>> actionKey(QStringView name) {
     for (QChar d : name.sliced(digits))
         n = n * 10 + (d.unicode() - u'0');
     const QStringView word = name.first(digits);
-    for (int c = 0; c < ActionColumnCount; ++c)
-        if (ActionKeys[c] &&
-            word.compare(QLatin1StringView(ActionKeys[c]), Qt::CaseInsensitive) == 0)
-            return std::pair{c, n};
+    // An ASCII word is compared letter by letter, any other as Qt folds it (which maps some
+    // letters outside ASCII onto ASCII ones).
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c; };
+    const bool ascii =
+        std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; });
+    static const auto lengths = [] {
+        std::array<qsizetype, ActionColumnCount> l{};
+        for (int c = 0; c < ActionColumnCount; ++c)
+            l[size_t(c)] = ActionKeys[c] ? qsizetype(std::strlen(ActionKeys[c])) : -1;
+        return l;
+    }();
+    for (int c = 0; c < ActionColumnCount; ++c) {
+        if (lengths[size_t(c)] != word.size()) continue;
+        const char* w = ActionKeys[c];
+        const bool same = ascii ? std::equal(word.begin(), word.end(), w,
+                                             [&](QChar a, char b) {
+                                                 return lower(a.unicode()) == lower(char16_t(b));
+                                             })
+                                : word.compare(QLatin1StringView(w), Qt::CaseInsensitive) == 0;
+        if (same) return std::pair{c, n};
+    }
     return std::nullopt;
 }
+
+// Strings cut from a few large blocks: a start-up reads hundreds of thousands of values, each
+// else an allocation of its own. A block lives as long as any of its strings; a string changed
+// later is copied away from it (the block is shared) or, once it is the block's last, grows
+// into room no other string uses any more.
+class StringBlocks {
+public:
+    QString make(QStringView s) {
+        if (s.isEmpty()) return s.toString();
+        const qsizetype need = s.size() + 1; // with the terminator every QString keeps
+        QString::DataPointer& b = block_.data_ptr();
+        if (!b.d || used_ + need > block_.size()) {
+            // Each block twice the last, up to 8 MiB (on huge pages): a file of a few actions
+            // takes little.
+            const qsizetype size = qMax(need, qMin<qsizetype>(block_.size() * 2 + 2048, 1 << 22));
+            block_ = QString(size, Qt::Uninitialized);
+            Allocator::AdviseLargeBuffer(block_.data(), size_t(size) * sizeof(QChar), false);
+            used_ = 0;
+        }
+        QString::DataPointer part = block_.data_ptr(); // one more reference to the block
+        part.ptr += used_;
+        part.size = s.size();
+        std::memcpy(part.ptr, s.utf16(), size_t(s.size()) * sizeof(char16_t));
+        part.ptr[s.size()] = 0;
+        used_ += need;
+        return QString(std::move(part));
+    }
+
+private:
+    QString block_;
+    qsizetype used_ = 0;
+};
 
 QString widthKey(int col) {
     return QStringLiteral("C") + QString::number(col);
@@ -149,7 +215,12 @@ StoredSettings ActionStore::ReadSettings() const {
     s.Actions.reserve(expected);
     Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
     // Many actions share a value (a time, a filter, the counts); they share its string too.
+    // Starting with the defaults, which a cell already holds: a cell given the string it holds
+    // is left alone (no reference counted up and down).
     std::array<QString, ActionColumnCount> last;
+    for (int c = 0; c < ActionColumnCount; ++c)
+        last[size_t(c)] = ActionDefaults[c];
+    StringBlocks strings;
     ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
         const auto key = actionKey(name);
         // Each action up to n needs a folder line of its own: a number beyond the section's
@@ -157,8 +228,10 @@ StoredSettings ActionStore::ReadSettings() const {
         // for all actions up to it.
         if (!key || key->second > keyLines) return;
         QString& kept = last[size_t(key->first)];
-        if (kept != value || kept.isNull()) kept = value.toString();
-        cellsOf(key->second)[key->first] = kept;
+        if (kept != value || kept.isNull()) kept = strings.make(value);
+        QString& cell = cellsOf(key->second)[key->first];
+        if (cell.data_ptr().data() != kept.data_ptr().data() || cell.size() != kept.size())
+            cell = kept; // the very string is left; a null one differs from an empty one here
     });
     while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
         s.Actions.append(apart.take(int(s.Actions.size()) + 1));
@@ -167,7 +240,7 @@ StoredSettings ActionStore::ReadSettings() const {
         ++count;
     s.Actions.resize(count);
     for (qsizetype i = 0; i < count; ++i)
-        s.Actions[i][colActionNumber] = QString::number(i + 1);
+        s.Actions[i][colActionNumber] = strings.make(Digits(i + 1));
     return s;
 }
 
@@ -195,7 +268,9 @@ void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& a
         const int n = int(i) + 1;
         for (int c = 0; c < ActionColumnCount; ++c)
             if (c != colActionNumber) ini_.WriteString(Actions, Key(c, n), actions[i][c]);
-        actions[i][colActionNumber] = QString::number(n);
+        // Mostly the number it already has.
+        QString& number = actions[i][colActionNumber];
+        if (const Digits d(n); number != QStringView(d)) number = QStringView(d).toString();
     }
     ini_.WriteString(Actions, Key(colVerz, int(actions.size()) + 1), QStringView());
 }

@@ -262,6 +262,29 @@ TEST_F(ActionStoreTest, UnreadableFieldsComeBackAsTheFileHeldThem) {
     EXPECT_EQ(bytes(), saved);
 }
 
+// The values read lie side by side in shared blocks: a value changed afterwards, in place or
+// grown, also once every other value of its block is gone, changes no other.
+TEST_F(ActionStoreTest, AValueReadChangesAloneAlsoWhenItOutlivesTheOthers) {
+    write("[Actions]\r\nVerz1=/a\r\nNach1=/a.Zip\r\nVerz2=/b\r\nNach2=/b.Zip\r\n");
+    StoredSettings s = load();
+    ASSERT_EQ(s.Actions.size(), 2);
+    s.Actions[0][colVerz] += QStringLiteral("/mehr");
+    s.Actions[0][colNach][0] = u'X';
+    EXPECT_EQ(column(s.Actions, colVerz), QStringList({"/a/mehr", "/b"}));
+    EXPECT_EQ(column(s.Actions, colNach), QStringList({"Xa.Zip", "/b.Zip"}));
+    EXPECT_EQ(column(s.Actions, colActionNumber), QStringList({"1", "2"}));
+    QString kept = s.Actions[1][colVerz];
+    QString alone = s.Actions[1][colNach];
+    s = StoredSettings();
+    kept += QStringLiteral("/und/noch/viel/tiefer");
+    EXPECT_EQ(alone, QStringLiteral("/b.Zip"));
+    // Now the only string left of its block.
+    alone.prepend(QStringLiteral("vorn")).append(QStringLiteral("hinten"));
+    alone[0] = u'V';
+    EXPECT_EQ(alone, QStringLiteral("Vorn/b.Ziphinten"));
+    EXPECT_EQ(kept, QStringLiteral("/b/und/noch/viel/tiefer"));
+}
+
 TEST_F(ActionStoreTest, StatisticsGoUnderTheActionNumberNotThePosition) {
     write("[Actions]\r\nVerz1=/a\r\nVerz3=/c\r\n");
     QList<BackupAction> rows{action(QStringLiteral("/c"), QStringLiteral("3")),

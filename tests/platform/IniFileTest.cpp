@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -502,6 +503,90 @@ TEST_F(IniFileTest, APassOverASectionGivesEachKeyAsAReadWould) {
     }
 }
 
+namespace {
+
+// Everything a reader sees of a file, then what a held save writes: one that changes nothing
+// (left out only where the file holds exactly what it would write), then one that changes the
+// first key of each section and adds one.
+QString seenIn(const QString& path) {
+    IniFile ini(path);
+    QString seen;
+    const QStringList sections = ini.ReadSections();
+    for (const QString& s : sections) {
+        seen += u'[' + s + u"]\n"_s;
+        for (const QString& key : ini.ReadSection(s))
+            seen += key + u'=' + ini.ReadString(s, key, u"-"_s) + u'\n';
+        ini.ForEachKey(s, [&](QStringView k, QStringView v) {
+            seen += u'<' + k.toString() + u'|' + v.toString() + u">\n"_s;
+        });
+    }
+    ini.BeginUpdate();
+    for (const QString& s : sections)
+        for (const QString& key : ini.ReadSection(s))
+            ini.WriteString(s, key, ini.ReadString(s, key, {}));
+    ini.Commit();
+    seen += QString::fromUtf8(bytesOf(path).toBase64()) + u'\n';
+    ini.BeginUpdate();
+    for (const QString& s : sections) {
+        const QStringList keys = ini.ReadSection(s);
+        if (!keys.isEmpty()) ini.WriteString(s, keys.first(), u"changed"_s);
+        ini.WriteString(s, u"added"_s, u"1"_s);
+    }
+    ini.Commit();
+    return seen + QString::fromUtf8(bytesOf(path).toBase64());
+}
+
+} // namespace
+
+// A file split between threads at any line reads and saves as one parsed on one thread:
+// sections in pieces, twins, odd lines and line ends on either side of the split points.
+TEST_F(IniFileTest, AFileParsedOnSeveralThreadsReadsAndSavesAsOnOne) {
+    QByteArray manyKeys = "[Big]\r\n";
+    for (int i = 0; i < 300; ++i)
+        manyKeys += "k" + QByteArray::number(i) + "=" + QByteArray::number(i * 7) + "\r\n";
+    manyKeys += "K7=twin\r\n[big]\r\nk3=later piece\r\nnew=1\r\n";
+    const struct {
+        const char* name;
+        QByteArray file;
+    } cases[] = {
+        {"keys before the first section, pieces, twins, comments",
+         "k0=v\r\n[A]\r\nx=1\r\nX=2\r\n;c=3\r\n\r\n[B]\r\ny=1\r\n[a]\r\nx=9\r\nz=8\r\n"
+         "no equals\r\n[C\r\n w = spaced \r\n=5\r\n[D] tail\r\nd=1\r\n"},
+        {"LF line ends among CR LF, no final line end", "[S]\nk=1\r\nk2=2\nk=3\r\n[T]\r\nt=1"},
+        {"CR LF throughout, as saved", "[S]\r\nk=1\r\nk2=2\r\n[T]\r\nt=1\r\nu=2\r\n"},
+        {"no section at all",
+         "a=1\r\nb=2\r\nA=3\r\nc=4\r\nB=5\r\nd=6\r\ne=7\r\nf=8\r\ng=9\r\nC=10\r\n"},
+        {"sections only, blank lines", "\r\n\r\n[x]\r\n[y]\r\n\r\n[x]\r\n\r\n\r\n[z]\r\n"},
+        {"names outside ASCII and a line of Windows-1252",
+         "[\xC3\x9C"
+         "ber]\r\nschl\xC3\xBCssel=wert\r\nSCHL\xC3\x9CSSEL=zwei\r\n\xE9t\xE9=1252\r\n"
+         "[\xDC"
+         "ber]\r\nk=v\r\n[\xC3\xBC"
+         "ber]\r\n\xE2\x84\xAA=kelvin\r\nk=v2\r\n"},
+        {"a large section with a twin and a later piece", manyKeys},
+    };
+    const qsizetype single = IniFile::ParsePartBytes;
+    const auto restore = qScopeGuard([&] { IniFile::ParsePartBytes = single; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString expected;
+        for (const qsizetype part : {qsizetype(1) << 40, qsizetype(1), qsizetype(5), qsizetype(13),
+                                     qsizetype(40), c.file.size() / 2}) {
+            SCOPED_TRACE(part);
+            IniFile::ParsePartBytes = part;
+            // A file of its own each time, so no parse kept from another is taken.
+            const QString file = dir.filePath(QString::number(part) + u".ini"_s);
+            writeBytes(file, c.file);
+            const QString seen = seenIn(file);
+            if (expected.isEmpty())
+                expected = seen;
+            else
+                EXPECT_EQ(seen, expected);
+            QFile::remove(file);
+        }
+    }
+}
+
 // A file of valid UTF-8 is read where its lines lie in the bytes; a file with one line that is
 // not is decoded line by line. Both must read and write the same.
 namespace {
@@ -591,6 +676,10 @@ TEST_F(IniFileTextTest, WritesKeepTheOtherLinesBytes) {
     EXPECT_EQ(bytesOf(utf8Path), Content);
     ini.BeginUpdate();
     ini.WriteString(u"ärger"_s, u"bom"_s, u"\uFEFFx"_s);
+    // Held and in file order: names told apart only outside ASCII.
+    ini.WriteString(u"ärger"_s, u"\u212Aelvin"_s, u"K"_s);
+    ini.WriteString(u"ärger"_s, u"K"_s, u"second"_s);
+    ini.WriteString(u"ärger"_s, u"EMOJI"_s, u" \U0001F600 "_s);
     ini.WriteString(u"Plain"_s, u"a"_s, u"1"_s);
     ini.Commit();
     EXPECT_EQ(bytesOf(utf8Path), Content);
