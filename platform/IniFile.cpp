@@ -1335,6 +1335,33 @@ void IniFile::ForEachKey(const QString& section,
     });
 }
 
+int IniFile::ForEachKeyInParts(
+    const QString& section, int maxParts,
+    const std::function<void(int part, QStringView key, QStringView value)>& f) const {
+    return withDoc([&](const Doc& d) {
+        const QList<qsizetype>& chunks = d.chunksOf(section);
+        // A section in pieces keeps the one pass, which finds a key's earliest piece.
+        const qsizetype n = chunks.size() == 1 ? d.chunks[size_t(chunks[0])].lines.size() : 0;
+        // As for the parse: about a part's bytes a thread, a line being some 32 bytes.
+        const int parts = qBound(1, parseParts(n * 32), qMax(1, maxParts));
+        if (parts == 1) {
+            ForEachKey(section, [&](QStringView key, QStringView value) { f(0, key, value); });
+            return 1;
+        }
+        const Line* lines = d.chunks[size_t(chunks[0])].lines.constData();
+        onThreads(parts, [&](int p) {
+            QString nameBuf, valueBuf;
+            for (qsizetype i = n * p / parts, end = n * (p + 1) / parts; i < end; ++i) {
+                const Line& l = lines[i];
+                if (l.kind == Line::Key && l.first)
+                    f(p, utf16Of(d.nameOf(l), nameBuf),
+                      readableValue(utf16Of(d.valueOf(l), valueBuf)));
+            }
+        });
+        return parts;
+    });
+}
+
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);

@@ -57,6 +57,13 @@ public:
     qsizetype KeyCountAtMost(const QString& section) const;
     void ForEachKey(const QString& section,
                     const std::function<void(QStringView key, QStringView value)>& f) const;
+    // The same keys on several threads for a large section in one piece: its lines split into
+    // at most maxParts stretches, f called for part p on a thread of its own with the keys whose
+    // line lies in the p-th stretch, in file order. Returns how many parts there were (one, on
+    // the caller's thread, for a small section; see ParsePartBytes).
+    int ForEachKeyInParts(
+        const QString& section, int maxParts,
+        const std::function<void(int part, QStringView key, QStringView value)>& f) const;
 
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteString(const QString& section, QStringView key, QStringView value);
