@@ -16,9 +16,11 @@
 // as UTF-8.
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 // Raised when a value cannot be written; the text is what the user sees.
 class IniWriteError : public std::runtime_error {
@@ -67,6 +69,15 @@ public:
 
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteString(const QString& section, QStringView key, QStringView value);
+    // WriteString for each of n keys of a section in turn; keyValue(i, room) gives the i-th name
+    // and value, the name built in room if the caller likes. On a held copy a large batch first
+    // finds, on several threads, the keys whose lines already read so (keyValue is then called
+    // from those threads, on its own data only); those are left as they are.
+    using KeyRoom = std::array<char16_t, 64>;
+    void WriteStrings(
+        const QString& section, qsizetype n,
+        const std::function<std::pair<QStringView, QStringView>(qsizetype i, KeyRoom& room)>&
+            keyValue);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
     void DeleteKey(const QString& section, const QString& key);

@@ -284,10 +284,26 @@ void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& a
     ini_.WriteString(Global, QStringLiteral("SperrBis"), TextFormats::FormatTime(blocking.To));
     ini_.WriteBool(Global, QStringLiteral("Speerzeit"), blocking.On);
     ini_.WriteInteger(Global, QStringLiteral("IV"), 2);
+    // Every column but the number, in file order.
+    static const auto written = [] {
+        std::array<int, ActionColumnCount - 1> w{};
+        for (int c = 0, k = 0; c < ActionColumnCount; ++c)
+            if (c != colActionNumber) w[size_t(k++)] = c;
+        return w;
+    }();
+    const qsizetype perAction = qsizetype(written.size());
+    const QList<BackupAction>& cells = actions;
+    ini_.WriteStrings(Actions, actions.size() * perAction,
+                      [&](qsizetype i, IniFile::KeyRoom& room) {
+                          const int c = written[size_t(i % perAction)];
+                          const Key key(c, int(i / perAction) + 1);
+                          const QStringView name = key;
+                          std::copy(name.utf16(), name.utf16() + name.size(), room.begin());
+                          return std::pair{QStringView(room.data(), name.size()),
+                                           QStringView(cells[i / perAction][c])};
+                      });
     for (qsizetype i = 0; i < actions.size(); ++i) {
         const int n = int(i) + 1;
-        for (int c = 0; c < ActionColumnCount; ++c)
-            if (c != colActionNumber) ini_.WriteString(Actions, Key(c, n), actions[i][c]);
         // Mostly the number it already has.
         QString& number = actions[i][colActionNumber];
         if (const Digits d(n); number != QStringView(d)) number = QStringView(d).toString();
