@@ -1335,6 +1335,33 @@ void IniFile::ForEachKey(const QString& section,
     });
 }
 
+int IniFile::ForEachKeyInParts(
+    const QString& section, int maxParts,
+    const std::function<void(int part, QStringView key, QStringView value)>& f) const {
+    return withDoc([&](const Doc& d) {
+        const QList<qsizetype>& chunks = d.chunksOf(section);
+        // A section in pieces keeps the one pass, which finds a key's earliest piece.
+        const qsizetype n = chunks.size() == 1 ? d.chunks[size_t(chunks[0])].lines.size() : 0;
+        // As for the parse: about a part's bytes a thread, a line being some 32 bytes.
+        const int parts = qBound(1, parseParts(n * 32), qMax(1, maxParts));
+        if (parts == 1) {
+            ForEachKey(section, [&](QStringView key, QStringView value) { f(0, key, value); });
+            return 1;
+        }
+        const Line* lines = d.chunks[size_t(chunks[0])].lines.constData();
+        onThreads(parts, [&](int p) {
+            QString nameBuf, valueBuf;
+            for (qsizetype i = n * p / parts, end = n * (p + 1) / parts; i < end; ++i) {
+                const Line& l = lines[i];
+                if (l.kind == Line::Key && l.first)
+                    f(p, utf16Of(d.nameOf(l), nameBuf),
+                      readableValue(utf16Of(d.valueOf(l), valueBuf)));
+            }
+        });
+        return parts;
+    });
+}
+
 int IniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     return withDoc([&](const Doc& d) {
         const Line* l = findKey(d, section, key);
@@ -1435,6 +1462,64 @@ void IniFile::WriteString(const QString& section, QStringView key, QStringView v
         doc.append(doc.ownLine(keyLine(wanted, val)));
         return true;
     });
+}
+
+void IniFile::WriteStrings(
+    const QString& section, qsizetype n,
+    const std::function<std::pair<QStringView, QStringView>(qsizetype i, KeyRoom& room)>&
+        keyValue) {
+    // The line each key was found on before the first write (-1: none), and which of them
+    // already read so. A write's key lines stay where they are (a new key goes after the last
+    // line that is not blank), so a line rewritten by an earlier key of the batch (the same
+    // name twice) is known by its place.
+    std::vector<qint32> lineOf;
+    std::vector<char> same; // written from several threads, so no bits
+    std::vector<bool> rewritten;
+    const int parts = qBound(1, parseParts(n * 32), 8);
+    const QList<qsizetype>* chunks = held_ ? &held_->chunksOf(section) : nullptr;
+    // A section in one piece: a key is the first line of its name in that piece.
+    const Chunk* c =
+        chunks && chunks->size() == 1 ? &held_->chunks[size_t(chunks->at(0))] : nullptr;
+    if (parts > 1 && c) {
+        const Doc& d = *held_;
+        lineOf.assign(size_t(n), -1);
+        same.assign(size_t(n), 0);
+        rewritten.assign(size_t(c->lines.size()), false);
+        onThreads(parts, [&](int p) {
+            KeyRoom room;
+            qint32 last = -1;
+            const qint32 size = qint32(c->lines.size());
+            for (qsizetype i = n * p / parts, end = n * (p + 1) / parts; i < end; ++i) {
+                const auto [key, value] = keyValue(i, room);
+                const QStringView wanted = trimmedName(key);
+                // As a held copy's writes find their keys: a few lines on from the last.
+                qint32 at = -1;
+                for (qint32 j = last + 1; j < qMin(size, last + 1 + CursorReach) && at < 0; ++j)
+                    if (c->lines.at(j).first &&
+                        sameAsciiName(d.nameOf(c->lines.at(j)), wanted) == 1)
+                        at = j;
+                if (at < 0) at = d.findIn(*c, foldedHash(wanted), wanted);
+                if (at < 0) continue;
+                last = at;
+                lineOf[size_t(i)] = at;
+                const Line& l = c->lines.at(at);
+                if (l.nameOff == 0 && l.eq == l.nameLen &&
+                    sameText(d.valueOf(l), singleLine(value)))
+                    same[size_t(i)] = 1;
+            }
+        });
+    }
+    KeyRoom room;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qint32 line = lineOf.empty() ? -1 : lineOf[size_t(i)];
+        if (line >= 0 && same[size_t(i)] && !rewritten[size_t(line)]) {
+            held_->changed = true; // as WriteString leaves it
+            continue;
+        }
+        const auto [key, value] = keyValue(i, room);
+        WriteString(section, key, value);
+        if (line >= 0) rewritten[size_t(line)] = true;
+    }
 }
 
 void IniFile::WriteInteger(const QString& section, const QString& key, int value) {

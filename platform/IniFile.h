@@ -16,9 +16,11 @@
 // as UTF-8.
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 // Raised when a value cannot be written; the text is what the user sees.
 class IniWriteError : public std::runtime_error {
@@ -57,9 +59,25 @@ public:
     qsizetype KeyCountAtMost(const QString& section) const;
     void ForEachKey(const QString& section,
                     const std::function<void(QStringView key, QStringView value)>& f) const;
+    // The same keys on several threads for a large section in one piece: its lines split into
+    // at most maxParts stretches, f called for part p on a thread of its own with the keys whose
+    // line lies in the p-th stretch, in file order. Returns how many parts there were (one, on
+    // the caller's thread, for a small section; see ParsePartBytes).
+    int ForEachKeyInParts(
+        const QString& section, int maxParts,
+        const std::function<void(int part, QStringView key, QStringView value)>& f) const;
 
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteString(const QString& section, QStringView key, QStringView value);
+    // WriteString for each of n keys of a section in turn; keyValue(i, room) gives the i-th name
+    // and value, the name built in room if the caller likes. On a held copy a large batch first
+    // finds, on several threads, the keys whose lines already read so (keyValue is then called
+    // from those threads, on its own data only); those are left as they are.
+    using KeyRoom = std::array<char16_t, 64>;
+    void WriteStrings(
+        const QString& section, qsizetype n,
+        const std::function<std::pair<QStringView, QStringView>(qsizetype i, KeyRoom& room)>&
+            keyValue);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
     void DeleteKey(const QString& section, const QString& key);

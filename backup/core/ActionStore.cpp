@@ -209,30 +209,50 @@ StoredSettings ActionStore::ReadSettings() const {
         }
         return s.Actions[n - 1];
     };
-    // Room for the actions as the program writes them, thirteen keys each.
+    // Room for the actions as the program writes them, thirteen keys each. They are in place
+    // before the keys are read, so a large section is read on several threads, each filling
+    // the cells of the keys in its stretch of lines; no two keys name the same cell (the first
+    // of twins is the one read). Keys of actions beyond that room are taken afterwards.
     const qsizetype keyLines = ini_.KeyCountAtMost(Actions);
     const qsizetype expected = keyLines / (ActionColumnCount - 1) + 1;
     s.Actions.reserve(expected);
     Allocator::AdviseLargeBuffer(s.Actions.data(), size_t(expected) * sizeof(BackupAction));
+    s.Actions.resize(expected, defaults);
+    BackupAction* const room = s.Actions.data();
     // Many actions share a value (a time, a filter, the counts); they share its string too.
     // Starting with the defaults, which a cell already holds: a cell given the string it holds
     // is left alone (no reference counted up and down).
-    std::array<QString, ActionColumnCount> last;
-    for (int c = 0; c < ActionColumnCount; ++c)
-        last[size_t(c)] = ActionDefaults[c];
-    StringBlocks strings;
-    ini_.ForEachKey(Actions, [&](QStringView name, QStringView value) {
-        const auto key = actionKey(name);
-        // Each action up to n needs a folder line of its own: a number beyond the section's
-        // lines belongs to no action, and keys a little ahead of each other must not make room
-        // for all actions up to it.
-        if (!key || key->second > keyLines) return;
-        QString& kept = last[size_t(key->first)];
-        if (kept != value || kept.isNull()) kept = strings.make(value);
-        QString& cell = cellsOf(key->second)[key->first];
-        if (cell.data_ptr().data() != kept.data_ptr().data() || cell.size() != kept.size())
-            cell = kept; // the very string is left; a null one differs from an empty one here
-    });
+    struct Part {
+        std::array<QString, ActionColumnCount> last;
+        StringBlocks strings;
+        std::vector<std::pair<std::pair<int, int>, QString>> beyond;
+    };
+    constexpr int MaxParts = 8;
+    std::array<Part, MaxParts> parts;
+    for (Part& part : parts)
+        for (int c = 0; c < ActionColumnCount; ++c)
+            part.last[size_t(c)] = ActionDefaults[c];
+    const int used =
+        ini_.ForEachKeyInParts(Actions, MaxParts, [&](int p, QStringView name, QStringView value) {
+            const auto key = actionKey(name);
+            // Each action up to n needs a folder line of its own: a number beyond the section's
+            // lines belongs to no action, and keys a little ahead of each other must not make room
+            // for all actions up to it.
+            if (!key || key->second > keyLines) return;
+            Part& part = parts[size_t(p)];
+            QString& kept = part.last[size_t(key->first)];
+            if (kept != value || kept.isNull()) kept = part.strings.make(value);
+            if (key->second > expected) {
+                part.beyond.push_back({*key, kept});
+                return;
+            }
+            QString& cell = room[key->second - 1][key->first];
+            if (cell.data_ptr().data() != kept.data_ptr().data() || cell.size() != kept.size())
+                cell = kept; // the very string is left; a null one differs from an empty one here
+        });
+    for (int p = 0; p < used; ++p)
+        for (auto& [key, value] : parts[size_t(p)].beyond)
+            cellsOf(key.second)[key.first] = std::move(value);
     while (!apart.isEmpty() && apart.contains(int(s.Actions.size()) + 1))
         s.Actions.append(apart.take(int(s.Actions.size()) + 1));
     qsizetype count = 0;
@@ -240,7 +260,7 @@ StoredSettings ActionStore::ReadSettings() const {
         ++count;
     s.Actions.resize(count);
     for (qsizetype i = 0; i < count; ++i)
-        s.Actions[i][colActionNumber] = strings.make(Digits(i + 1));
+        s.Actions[i][colActionNumber] = parts[0].strings.make(Digits(i + 1));
     return s;
 }
 
@@ -264,10 +284,26 @@ void ActionStore::PutFull(const BlockingWindow& blocking, QList<BackupAction>& a
     ini_.WriteString(Global, QStringLiteral("SperrBis"), TextFormats::FormatTime(blocking.To));
     ini_.WriteBool(Global, QStringLiteral("Speerzeit"), blocking.On);
     ini_.WriteInteger(Global, QStringLiteral("IV"), 2);
+    // Every column but the number, in file order.
+    static const auto written = [] {
+        std::array<int, ActionColumnCount - 1> w{};
+        for (int c = 0, k = 0; c < ActionColumnCount; ++c)
+            if (c != colActionNumber) w[size_t(k++)] = c;
+        return w;
+    }();
+    const qsizetype perAction = qsizetype(written.size());
+    const QList<BackupAction>& cells = actions;
+    ini_.WriteStrings(Actions, actions.size() * perAction,
+                      [&](qsizetype i, IniFile::KeyRoom& room) {
+                          const int c = written[size_t(i % perAction)];
+                          const Key key(c, int(i / perAction) + 1);
+                          const QStringView name = key;
+                          std::copy(name.utf16(), name.utf16() + name.size(), room.begin());
+                          return std::pair{QStringView(room.data(), name.size()),
+                                           QStringView(cells[i / perAction][c])};
+                      });
     for (qsizetype i = 0; i < actions.size(); ++i) {
         const int n = int(i) + 1;
-        for (int c = 0; c < ActionColumnCount; ++c)
-            if (c != colActionNumber) ini_.WriteString(Actions, Key(c, n), actions[i][c]);
         // Mostly the number it already has.
         QString& number = actions[i][colActionNumber];
         if (const Digits d(n); number != QStringView(d)) number = QStringView(d).toString();

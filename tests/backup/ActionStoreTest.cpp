@@ -3,7 +3,9 @@
 
 #include <QFile>
 #include <QPoint>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -180,6 +182,61 @@ TEST_F(ActionStoreTest, TheActionsAreThoseTheirKeysNameInAnyOrderAndSpelling) {
             numbers << QString::number(n);
         EXPECT_EQ(column(s.Actions, colActionNumber), numbers);
         EXPECT_EQ(column(s.Actions, colCount), QStringList(c.verz.size(), QStringLiteral("5")));
+    }
+}
+
+// A large section is read on several threads, each taking a stretch of its lines; the list
+// must be the one a single pass reads, whatever falls on either side of the split points.
+TEST_F(ActionStoreTest, TheActionsReadOnSeveralThreadsAreThoseOfOnePass) {
+    const auto keys = [](int from, int to, const QByteArray& extra = {}) {
+        QByteArray b;
+        for (int n = from; n <= to; ++n) {
+            const QByteArray k = QByteArray::number(n);
+            b += "Verz" + k + "=/v" + k + "\r\nNach" + k + "=/n" + k + ".Zip\r\nTime" + k + "=0" +
+                 QByteArray::number(n % 10) + ":00:00\r\nCount" + k + "=5\r\nLast" + k +
+                 "=\r\nFilter" + k + "=*.tmp\r\nHist" + k + "=J-N\r\n" + extra;
+        }
+        return b;
+    };
+    QByteArray onlyFolders = "[Actions]\r\n";
+    for (int n = 1; n <= 200; ++n)
+        onlyFolders += "verz" + QByteArray::number(n) + "=/" + QByteArray::number(n) + "\r\n";
+    const struct {
+        const char* name;
+        QByteArray file;
+    } cases[] = {
+        {"twins throughout, the later ones in other spellings",
+         "[Actions]\r\n" + keys(1, 60) + keys(1, 60).toUpper() + "VERZ61=\r\n"},
+        {"odd keys, comments and blank lines between the actions",
+         "[Actions]\r\n" + keys(1, 50, "; note\r\n\r\nVerz0=/x\r\nNach07=/y\r\nVerzX=/z\r\n")},
+        {"a gap in the numbering, keys beyond it and a stray number",
+         "[Actions]\r\n" + keys(1, 30) + keys(32, 70) + "Verz900=/stray\r\n"},
+        {"actions in reverse order, keys of each spread apart",
+         "[Actions]\r\n" + keys(41, 80) + keys(1, 40) + "Dauer3=1\r\nLE77=x\r\n"},
+        {"fewer keys than the program writes: actions beyond the room made", onlyFolders},
+        {"a section in two pieces",
+         "[Actions]\r\n" + keys(1, 40) + "[Opt]\r\nlang=1\r\n[actions]\r\n" + keys(20, 60)},
+    };
+    const qsizetype single = IniFile::ParsePartBytes;
+    const auto restore = qScopeGuard([&] { IniFile::ParsePartBytes = single; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<QList<BackupAction>> expected;
+        for (const qsizetype part :
+             {qsizetype(1) << 40, qsizetype(1), qsizetype(64), qsizetype(300), qsizetype(2000)}) {
+            SCOPED_TRACE(part);
+            IniFile::ParsePartBytes = part;
+            write(c.file);
+            const StoredSettings s = load();
+            if (!expected) {
+                ASSERT_GT(s.Actions.size(), 20);
+                expected = s.Actions;
+                continue;
+            }
+            ASSERT_EQ(s.Actions.size(), expected->size());
+            for (int col = 0; col < ActionColumnCount; ++col)
+                EXPECT_EQ(column(s.Actions, col), column(*expected, col)) << col;
+        }
     }
 }
 

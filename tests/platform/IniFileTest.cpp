@@ -587,6 +587,59 @@ TEST_F(IniFileTest, AFileParsedOnSeveralThreadsReadsAndSavesAsOnOne) {
     }
 }
 
+// A batch of writes on a held file, its unchanged keys found first on several threads, leaves
+// the file as the same writes one by one: names twice in the batch, twins and spaced names in
+// the file, keys not there yet, a value with a line break, a section in pieces.
+TEST_F(IniFileTest, ABatchOfWritesOnSeveralThreadsSavesAsSingleWrites) {
+    QByteArray big = "[S]\r\n";
+    QList<std::pair<QString, QString>> same;
+    for (int i = 0; i < 200; ++i) {
+        big += "k" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\r\n";
+        same.append({u"k"_s + QString::number(i), QString::number(i)});
+    }
+    big += "K5=twin\r\n k7 =spaced\r\n\r\n";
+    QList<std::pair<QString, QString>> twice = same;
+    twice.append({u"K3"_s, u"changed"_s});
+    twice.append({u"k3"_s, u"3"_s}); // back to what the file held
+    twice.append({u"k9"_s, u"changed"_s});
+    twice.append({u"k200"_s, u"new"_s});
+    twice.append({u"K200"_s, u"new"_s});
+    twice.append({u"k10"_s, u"two\nlines"_s});
+    const struct {
+        const char* name;
+        QByteArray file;
+        QList<std::pair<QString, QString>> writes;
+    } cases[] = {
+        {"nothing changed", big, same},
+        {"names twice, new keys, a line break", big, twice},
+        {"the section in two pieces", big + "[T]\r\n[s]\r\nk3=later\r\nk300=x\r\n", twice},
+        {"no such section yet", "[T]\r\nt=1\r\n", twice},
+    };
+    const qsizetype single = IniFile::ParsePartBytes;
+    const auto restore = qScopeGuard([&] { IniFile::ParsePartBytes = single; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        IniFile::ParsePartBytes = qsizetype(1) << 40;
+        writeBytes(path, c.file);
+        ini.BeginUpdate();
+        for (const auto& [k, v] : c.writes)
+            ini.WriteString(u"S"_s, k, v);
+        ini.Commit();
+        const QByteArray expected = bytesOf(path);
+        for (const qsizetype part : {qsizetype(1), qsizetype(100), qsizetype(1000)}) {
+            SCOPED_TRACE(part);
+            IniFile::ParsePartBytes = part;
+            writeBytes(path, c.file);
+            ini.BeginUpdate();
+            ini.WriteStrings(u"S"_s, c.writes.size(), [&](qsizetype i, IniFile::KeyRoom&) {
+                return std::pair{QStringView(c.writes[i].first), QStringView(c.writes[i].second)};
+            });
+            ini.Commit();
+            EXPECT_EQ(bytesOf(path), expected);
+        }
+    }
+}
+
 // A file of valid UTF-8 is read where its lines lie in the bytes; a file with one line that is
 // not is decoded line by line. Both must read and write the same.
 namespace {
