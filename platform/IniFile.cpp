@@ -996,6 +996,18 @@ int parseParts(qsizetype size) {
     return int(qMin<qsizetype>(size / part, cores));
 }
 
+// The line that begins at pos, without the CR of a CR LF end; end is where its line break
+// (or the text) ends, and crlf whether the CR was there.
+template <typename Text, typename Ch>
+auto lineAt(Text text, qsizetype pos, Ch nl, Ch cr, qsizetype& end, bool& crlf) {
+    const qsizetype found = text.indexOf(nl, pos);
+    end = found < 0 ? text.size() : found;
+    auto line = text.sliced(pos, end - pos);
+    crlf = line.endsWith(cr);
+    if (crlf) line.chop(1);
+    return line;
+}
+
 // The lines of a large text parsed on several threads into one array: each thread takes a
 // stretch that starts and ends at a line boundary, counts its lines, then parses them into its
 // place. The chunks are cut from the array as a single pass makes them; the largest takes the
@@ -1031,13 +1043,10 @@ void parseInParts(Doc& doc, Text text, Ch nl, Ch cr, Parse parse, int parts, boo
     onEach([&](int p) {
         Line* out = lines + first[p];
         for (qsizetype pos = from[p]; pos < from[p + 1];) {
-            const qsizetype found = text.indexOf(nl, pos);
-            const qsizetype end = found < 0 ? text.size() : found;
-            auto line = text.sliced(pos, end - pos);
-            if (line.endsWith(cr))
-                line.chop(1);
-            else
-                part[p].exact = false; // written back, the line ends in CR LF
+            qsizetype end = 0;
+            bool crlf = false;
+            const auto line = lineAt(text, pos, nl, cr, end, crlf);
+            if (!crlf) part[p].exact = false; // written back, the line ends in CR LF
             *out = parse(line, pos);
             if (out->kind == Line::Section) part[p].sections.push_back(out - lines);
             ++out;
@@ -1133,13 +1142,10 @@ std::shared_ptr<const IniFile::Doc> IniFile::load() const {
         // back when the chunk ends (a large block shrinks in place).
         qsizetype linesLeft = std::count(text.begin(), text.end(), nl) + 1;
         for (qsizetype pos = 0; pos < text.size(); --linesLeft) {
-            const qsizetype found = text.indexOf(nl, pos);
-            const qsizetype end = found < 0 ? text.size() : found;
-            auto line = text.sliced(pos, end - pos);
-            if (line.endsWith(cr))
-                line.chop(1);
-            else
-                exact = false; // written back, the line ends in CR LF
+            qsizetype end = 0;
+            bool crlf = false;
+            const auto line = lineAt(text, pos, nl, cr, end, crlf);
+            if (!crlf) exact = false; // written back, the line ends in CR LF
             const Line l = parse(line, pos);
             if (l.kind == Line::Section || doc->chunks.empty()) {
                 endChunk();
