@@ -299,7 +299,11 @@ bool CommitBatch::Finish() {
     return error == 0;
 }
 
-BackgroundFlush::BackgroundFlush(int folderFd) : fd_(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0)) {
+// The folder is opened anew rather than duplicated: a file system's write error is reported
+// once to each open handle, and this thread, which does not look at it, must not take it from
+// the handles whose final flush has to see it.
+BackgroundFlush::BackgroundFlush(int folderFd)
+    : fd_(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
     if (fd_ < 0) return;
     thread_ = std::thread([this] {
         std::unique_lock lock(mutex_);
