@@ -19,6 +19,7 @@ public:
     TWorkPool(const TWorkPool&) = delete;
     TWorkPool& operator=(const TWorkPool&) = delete;
 
+    // Hands the task, and any kept back, to the workers; like Stage, for the owning thread.
     std::future<void> Post(std::function<void()> work);
     // Keeps a task back until the next Flush or Post, which hand all kept tasks to the workers
     // under one lock and with one wake-up: a caller with many small tasks then meets the
